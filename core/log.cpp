@@ -1,0 +1,113 @@
+#include "core/log.h"
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+int DebugLevel = 0;
+std::atomic<bool> LogBusy{false};
+
+namespace {
+
+std::mutex g_stateMutex;  // guards the three texts against a writer on another thread
+std::optional<std::string> g_path, g_relayTitle, g_relayClass;
+std::atomic<std::thread::id> g_busyOwner{};
+
+void relay(const std::string& name, const std::string& message) {
+  int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return;
+  timeval tv{0, 500000};  // a viewer that does not answer holds us at most 500 ms
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  size_t n = std::min(name.size(), sizeof(addr.sun_path) - 1);
+  std::memcpy(addr.sun_path + 1, name.data(), n);  // abstract namespace: leading NUL
+  socklen_t alen = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + n);
+
+  std::vector<unsigned char> dgram;
+  uint32_t cb = static_cast<uint32_t>(message.size() + 1);
+  dgram.reserve(12 + cb);
+  for (int i = 0; i < 8; ++i) dgram.push_back(static_cast<unsigned char>((kLogRelayData >> (8 * i)) & 0xFF));
+  for (int i = 0; i < 4; ++i) dgram.push_back(static_cast<unsigned char>((cb >> (8 * i)) & 0xFF));
+  dgram.insert(dgram.end(), message.begin(), message.end());
+  dgram.push_back(0);
+  // No receiver is normal: the send fails with ECONNREFUSED and nothing is relayed.
+  (void)::sendto(fd, dgram.data(), dgram.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&addr), alen);
+  ::close(fd);
+}
+
+}  // namespace
+
+void InitLog(const std::string& path, const std::string& relayTitle, const std::string& relayClass) {
+  std::lock_guard<std::mutex> lock(g_stateMutex);
+  if (!path.empty()) g_path = path;
+  if (!relayTitle.empty()) g_relayTitle = relayTitle;
+  if (!relayClass.empty()) g_relayClass = relayClass;
+}
+
+void CloseLog() {
+  std::lock_guard<std::mutex> lock(g_stateMutex);
+  g_path.reset();
+  g_relayTitle.reset();
+  g_relayClass.reset();
+}
+
+std::string LogPath() {
+  std::lock_guard<std::mutex> lock(g_stateMutex);
+  return g_path.value_or("");
+}
+
+void WriteLog(const std::string& message) {
+  // A nested call from the thread that holds the flag (a callback run during the relay) must not
+  // wait for itself; writers on other threads poll every 100 ms.
+  const auto self = std::this_thread::get_id();
+  bool nested = LogBusy.load() && g_busyOwner.load() == self;
+  if (!nested) {
+    bool expected = false;
+    while (!LogBusy.compare_exchange_weak(expected, true)) {
+      expected = false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    g_busyOwner.store(self);
+  }
+  auto release = [&] {
+    if (!nested) {
+      g_busyOwner.store(std::thread::id{});
+      LogBusy.store(false);
+    }
+  };
+
+  std::optional<std::string> path, title, cls;
+  {
+    std::lock_guard<std::mutex> lock(g_stateMutex);
+    path = g_path;
+    title = g_relayTitle;
+    cls = g_relayClass;
+  }
+  FILE* f = path ? std::fopen(path->c_str(), "ab") : nullptr;
+  if (!f) {
+    release();
+    return;
+  }
+  std::time_t now = std::time(nullptr);
+  std::tm tmv{};
+  localtime_r(&now, &tmv);
+  char stamp[16];
+  std::strftime(stamp, sizeof stamp, "%H:%M:%S", &tmv);
+  std::string line = std::string(stamp) + ", " + message + "\r\n";
+  std::fwrite(line.data(), 1, line.size(), f);
+  std::fclose(f);
+
+  // The relay endpoint is named after the title (or, without one, the class).
+  if (title || cls) relay(title ? *title : *cls, message);
+  release();
+}

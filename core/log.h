@@ -1,0 +1,23 @@
+#pragma once
+// Diagnostic log: one plain-text file per day, each message also relayed to a viewer
+// listening on a Unix datagram socket in the abstract namespace named after the relay title.
+#include <atomic>
+#include <string>
+
+// 0 by default, 2 when debug logging is on. INFO detail lines are written only when above 1.
+extern int DebugLevel;
+// Set while a write is in progress.
+extern std::atomic<bool> LogBusy;
+
+// Each non-empty argument replaces the stored value; an empty one keeps it.
+void InitLog(const std::string& path, const std::string& relayTitle, const std::string& relayClass);
+// Appends "HH:MM:SS, <message>" + CR LF to the log file and relays the message. Never fails.
+void WriteLog(const std::string& message);
+// Returns the three texts to unset; later WriteLog calls write nothing.
+void CloseLog();
+
+// The stored log path ("" when unset); for tests and the start-up step.
+std::string LogPath();
+
+// Relay datagram layout: dwData (8 bytes LE, 50), cbData (4 bytes LE), cbData bytes (text + NUL).
+constexpr unsigned long long kLogRelayData = 50;

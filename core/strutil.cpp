@@ -1,0 +1,92 @@
+#include "core/strutil.h"
+
+#include <unistd.h>
+
+#include <fstream>
+
+#include "core/uid_root.h"
+
+std::string Trim(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= 0x20) ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= 0x20) --e;
+  return std::string(s.substr(b, e - b));
+}
+
+std::string SubString(std::string_view s, long start, long count) {
+  if (count < 1) return "";
+  if (start < 1) start = 1;
+  if (static_cast<size_t>(start) > s.size()) return "";
+  return std::string(s.substr(static_cast<size_t>(start - 1), static_cast<size_t>(count)));
+}
+
+size_t Pos(std::string_view pattern, std::string_view text) {
+  size_t p = text.find(pattern);
+  return p == std::string_view::npos ? 0 : p + 1;
+}
+
+std::string GetField(int n, std::string_view delim, std::string_view text) {
+  std::string_view rest = text;
+  std::string result;
+  bool found = true;
+  for (int pass = 1; pass <= n && found; ++pass) {
+    size_t p = delim.empty() ? std::string_view::npos : rest.find(delim);
+    if (p != std::string_view::npos) {
+      result = std::string(rest.substr(0, p));
+      rest = rest.substr(p + delim.size());
+    } else {
+      found = false;
+      result = pass == n ? std::string(rest) : std::string();
+    }
+  }
+  return result;
+}
+
+std::string ReplaceAll(std::string text, std::string_view search, std::string_view replacement) {
+  if (search.empty()) return text;
+  // Rescanning from the start (as the program always did) never ends when the replacement holds the
+  // search text; continuing after the replacement gives the same result in every other case.
+  size_t from = 0;
+  for (size_t p; (p = text.find(search, from)) != std::string::npos; from = p + replacement.size())
+    text.replace(p, search.size(), replacement);
+  return text;
+}
+
+namespace {
+std::string lastChars(std::string_view s, size_t n) {
+  return std::string(s.size() > n ? s.substr(s.size() - n) : s);
+}
+}  // namespace
+
+std::string CreateUID(std::string_view installation, std::string_view patientId, std::string_view accession,
+                      std::string_view studyDate, std::string_view studyTime, std::string_view appNumber) {
+  if (patientId.empty()) return "";
+  std::string uid = std::string(kOrgUIDRoot) + ".";
+  const size_t rootLen = uid.size() - 1;  // fix-up starts after the root
+  uid += appNumber;
+  uid += installation.size() < 9 ? Trim(installation) : Trim(lastChars(installation, 8));
+  uid += ".";
+  uid += accession.size() < 5 ? std::string(accession) : Trim(lastChars(accession, 4));
+  uid += Trim(lastChars(patientId, 4));
+  uid += ".";
+  uid += SubString(studyDate, 3, 8);
+  uid += Trim(studyTime.substr(0, std::min<size_t>(4, studyTime.size())));
+  for (size_t i = rootLen; i < uid.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(uid[i]);
+    if (c != '.' && (c < '0' || c > '9')) uid[i] = static_cast<char>('0' + c % 9);
+    if (uid[i] == '0' && i > 0 && uid[i - 1] == '.') uid[i] = '1';
+  }
+  return uid;
+}
+
+std::string InstallationId() {
+  std::ifstream f("/etc/machine-id");
+  std::string id;
+  if (f && std::getline(f, id)) {
+    id = Trim(id);
+    if (!id.empty()) return id;
+  }
+  char host[256] = {};
+  if (gethostname(host, sizeof host - 1) == 0) return host;
+  return "";
+}
