@@ -1,0 +1,90 @@
+#include "convert/word_conv.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "convert/tests/logcapture.h"
+
+namespace {
+
+const std::string kData = std::string(SCRIVARA_SOURCE_DIR) + "/convert/tests/data/";
+
+// The paragraphs of report.txt and latin.txt as Word holds them: each ends in a carriage return.
+const std::string kReport1 = "Radiology report\r";
+const std::string kReport2 = "Findings: gr\xC3\xB6\xC3\x9F" "e 5 mm, caf\xC3\xA9, 20 \xE2\x82\xAC \xE2\x80\x94 no change.\r";
+const std::string kReport3 = "Greek \xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1 and math \xE2\x89\xA4 3.\r";
+const std::string kLatin =
+    "Patient report\rThe caf\xC3\xA9 bill was 12 \xE2\x82\xAC \xE2\x80\x94 paid.\rNo change since 2024.\r";
+
+std::vector<std::string> Read(const std::string& name, bool expectOk = true) {
+  std::vector<std::string> lines;
+  EXPECT_EQ(ReadWordText(kData + name, lines), expectOk) << name;
+  return lines;
+}
+
+TEST(ReadWordText, LibreOfficeDocumentIsOneSixteenBitPiece) {
+  EXPECT_EQ(Read("report.doc"), (std::vector<std::string>{kReport1 + kReport2 + kReport3}));
+  EXPECT_EQ(Read("latin.doc"), std::vector<std::string>{kLatin});
+}
+
+TEST(ReadWordText, EightBitPieceIsCodePage1252) {
+  // The same characters as latin.doc, stored one byte each: the euro sign and the dash are the
+  // cp1252 codes 0x80 and 0x97.
+  EXPECT_EQ(Read("latin8.doc"), std::vector<std::string>{kLatin});
+}
+
+TEST(ReadWordText, MixedPiecesGiveOneLineEachInTableOrder) {
+  EXPECT_EQ(Read("mixed.doc"), (std::vector<std::string>{kReport1, kReport2, kReport3}));
+}
+
+TEST(ReadWordText, AppendsToWhatTheListHolds) {
+  std::vector<std::string> lines{"kept"};
+  ASSERT_TRUE(ReadWordText(kData + "mixed.doc", lines));
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0], "kept");
+}
+
+TEST(ReadWordText, NoPiecesGiveNoLines) { EXPECT_TRUE(Read("nopieces.doc").empty()); }
+
+TEST(ReadWordText, UnreadableDocumentsGiveNothingAndOneErrorLine) {
+  struct Case {
+    const char* file;
+    const char* reason;
+  } cases[] = {
+      {"table0.doc", "no 1Table stream"},
+      {"clx1.doc", "Clx is not a piece table"},
+      {"short_fib.doc", "File Information Block too short"},
+      {"cut_file.doc", "not a compound file"},
+      {"report.txt", "not a compound file"},
+      {"missing.doc", "cannot open file"},
+      {"", "not a compound file"},  // the folder itself
+  };
+  for (const auto& c : cases) {
+    LogCapture log;
+    std::vector<std::string> lines{"kept"};
+    EXPECT_FALSE(ReadWordText(kData + c.file, lines)) << c.file;
+    EXPECT_EQ(lines, std::vector<std::string>{"kept"}) << c.file;
+    const auto logged = log.Lines();
+    ASSERT_EQ(logged.size(), 1u) << c.file;
+    EXPECT_NE(logged[0].find(std::string("ERROR, ReadWordText, ") + c.reason), std::string::npos) << logged[0];
+  }
+  LogCapture log;
+  std::vector<std::string> lines;
+  EXPECT_FALSE(ReadWordText("", lines));
+  ASSERT_EQ(log.Lines().size(), 1u);
+  EXPECT_NE(log.Lines()[0].find("ERROR, ReadWordText, cannot open file"), std::string::npos) << log.Lines()[0];
+}
+
+TEST(ReadWordText, TruncatedStreamsGiveWhatTheyHold) {
+  // The main stream ends in the middle of the 12th character: 11 characters come across.
+  EXPECT_EQ(Read("cut_text.doc"), std::vector<std::string>{"Radiology r"});
+  // The table stream ends before the third piece descriptor: the two pieces held in full remain.
+  LogCapture log;
+  EXPECT_EQ(Read("cut_table.doc"), (std::vector<std::string>{kReport1, kReport2}));
+  ASSERT_EQ(log.Lines().size(), 1u);
+  EXPECT_NE(log.Lines()[0].find("WARNING, ReadWordText, piece table longer"), std::string::npos);
+}
+
+}  // namespace

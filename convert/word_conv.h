@@ -1,0 +1,14 @@
+#pragma once
+// Text of a Word 97-2003 binary document (.doc), read from its piece table.
+#include <string>
+#include <vector>
+
+// Appends one line per piece of the document's piece table, in table order, as UTF-8 (8-bit pieces
+// are cp1252, 16-bit pieces UTF-16LE). Word's control characters are kept as they are: paragraph
+// marks stay carriage returns. The caller empties the list first.
+// Returns false, with one log line, when the document cannot be read: not a compound file, no
+// "WordDocument" or "1Table" stream (a document whose table stream is 0Table is not read), a
+// File Information Block too short to hold the Clx location, or a Clx that is not a piece table.
+// Nothing is then added. A piece whose characters run past the end of the main stream contributes
+// what is there; a piece table cut short contributes the pieces it holds in full.
+bool ReadWordText(const std::string& path, std::vector<std::string>& lines);
