@@ -1,5 +1,6 @@
 #pragma once
 // Static DICOM knowledge: the data dictionary (tag -> VR and name) and the UID tables.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -16,7 +17,22 @@ extern const DictEntry DataDictionary[];
 extern const size_t DataDictionarySize;
 
 // The entry of exactly (group, element), or nullptr when the dictionary does not list it.
+// No masking of repeating groups and no private tags: (6002,3000) and (0009,1001) are not found.
+// A binary search over the sorted table (O(log n)), the same result as a first-match walk.
 const DictEntry* FindDictEntry(uint16_t group, uint16_t element);
+
+// The UID name table, in table order (no duplicate UIDs).
+struct UIDName {
+  const char* uid;
+  const char* name;
+};
+extern const UIDName UIDNameTable[];
+extern const size_t UIDNameTableSize;
+// The eleven transfer syntaxes and the image SOP classes, in list order.
+extern const char* const KnownTransferSyntaxes[];
+extern const size_t KnownTransferSyntaxCount;
+extern const char* const ImageSOPClasses[];
+extern const size_t ImageSOPClassCount;
 
 // The name of a known UID (trailing blanks as in the table), or "" for an unknown one.
 std::string GetUIDName(const std::string& uid);
