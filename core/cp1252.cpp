@@ -12,7 +12,16 @@ constexpr char16_t kHigh[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-void AppendUtf8(std::string& out, uint32_t cp) {
+char32_t FromCp1252(unsigned char c) { return c >= 0x80 && c < 0xA0 ? kHigh[c - 0x80] : c; }
+
+char ToCp1252(char32_t cp) {
+  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
+  for (int i = 0; i < 32; ++i)
+    if (kHigh[i] == cp) return static_cast<char>(0x80 + i);
+  return '?';
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
   } else if (cp < 0x800) {
@@ -30,11 +39,59 @@ void AppendUtf8(std::string& out, uint32_t cp) {
   }
 }
 
-char ToCp1252(uint32_t cp) {
-  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
-  for (int i = 0; i < 32; ++i)
-    if (kHigh[i] == cp) return static_cast<char>(0x80 + i);
-  return '?';
+// Decodes one UTF-8 sequence at text[i]; advances i. Returns false (and skips one byte) for a
+// malformed sequence: bad lead or continuation byte, overlong form, surrogate, beyond U+10FFFF.
+bool NextUtf8(std::string_view text, size_t& i, char32_t& cp) {
+  const auto b = static_cast<unsigned char>(text[i]);
+  int extra;
+  char32_t min;
+  if (b < 0x80) {
+    cp = b;
+    ++i;
+    return true;
+  } else if ((b & 0xE0) == 0xC0) {
+    extra = 1, cp = b & 0x1F, min = 0x80;
+  } else if ((b & 0xF0) == 0xE0) {
+    extra = 2, cp = b & 0x0F, min = 0x800;
+  } else if ((b & 0xF8) == 0xF0) {
+    extra = 3, cp = b & 0x07, min = 0x10000;
+  } else {
+    ++i;
+    return false;
+  }
+  if (i + extra >= text.size()) {  // the sequence runs past the end
+    ++i;
+    return false;
+  }
+  for (int k = 1; k <= extra; ++k) {
+    const auto c = static_cast<unsigned char>(text[i + k]);
+    if ((c & 0xC0) != 0x80) {
+      ++i;
+      return false;
+    }
+    cp = (cp << 6) | (c & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    ++i;
+    return false;
+  }
+  i += extra + 1;
+  return true;
+}
+
+// Decodes one UTF-16 code point at text[i]; an unpaired surrogate gives false.
+bool NextUtf16(std::u16string_view text, size_t& i, char32_t& cp) {
+  char16_t u = text[i++];
+  if (u < 0xD800 || u > 0xDFFF) {
+    cp = u;
+    return true;
+  }
+  if (u <= 0xDBFF && i < text.size() && text[i] >= 0xDC00 && text[i] <= 0xDFFF) {
+    cp = 0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(text[i]) - 0xDC00);
+    ++i;
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -42,67 +99,44 @@ char ToCp1252(uint32_t cp) {
 std::string Cp1252ToUtf8(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (unsigned char c : text) AppendUtf8(out, c >= 0x80 && c < 0xA0 ? kHigh[c - 0x80] : c);
+  for (unsigned char c : text) AppendUtf8(out, FromCp1252(c));
   return out;
 }
 
 std::string Utf8ToCp1252(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  size_t i = 0;
-  const size_t n = text.size();
-  while (i < n) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    int extra;
-    uint32_t cp;
-    if (b < 0x80) {
-      out += static_cast<char>(b);
-      ++i;
-      continue;
-    } else if ((b & 0xE0) == 0xC0) {
-      extra = 1;
-      cp = b & 0x1F;
-    } else if ((b & 0xF0) == 0xE0) {
-      extra = 2;
-      cp = b & 0x0F;
-    } else if ((b & 0xF8) == 0xF0) {
-      extra = 3;
-      cp = b & 0x07;
-    } else {
-      out += '?';
-      ++i;
-      continue;
-    }
-    size_t j = i + 1;
-    bool ok = true;
-    for (int k = 0; k < extra; ++k, ++j) {
-      if (j >= n || (static_cast<unsigned char>(text[j]) & 0xC0) != 0x80) {
-        ok = false;
-        break;
-      }
-      cp = (cp << 6) | (static_cast<unsigned char>(text[j]) & 0x3F);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are malformed.
-    static constexpr uint32_t kMin[4] = {0, 0x80, 0x800, 0x10000};
-    if (ok && (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
-    out += ok ? ToCp1252(cp) : '?';
-    i = ok ? j : i + 1;
-  }
+  char32_t cp;
+  for (size_t i = 0; i < text.size();) out += NextUtf8(text, i, cp) ? ToCp1252(cp) : '?';
+  return out;
+}
+
+std::u16string Cp1252ToUtf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (unsigned char c : text) out += static_cast<char16_t>(FromCp1252(c));
+  return out;
+}
+
+std::string Utf16ToCp1252(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  char32_t cp;
+  for (size_t i = 0; i < text.size();) out += NextUtf16(text, i, cp) ? ToCp1252(cp) : '?';
   return out;
 }
 
 std::string Utf16ToUtf8(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
-    }
-    AppendUtf8(out, cp);
-  }
+  char32_t cp;
+  for (size_t i = 0; i < text.size();) AppendUtf8(out, NextUtf16(text, i, cp) ? cp : 0xFFFD);
   return out;
+}
+
+bool IsValidUtf8(std::string_view text) {
+  char32_t cp;
+  for (size_t i = 0; i < text.size();)
+    if (!NextUtf8(text, i, cp)) return false;
+  return true;
 }

@@ -4,6 +4,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -66,12 +67,17 @@ std::string LogPath() {
   return g_path.value_or("");
 }
 
-void WriteLog(const std::string& message) {
-  // A nested call from the thread that holds the flag (a callback run during the relay) must not
-  // wait for itself; writers on other threads poll every 100 ms.
-  const auto self = std::this_thread::get_id();
-  bool nested = LogBusy.load() && g_busyOwner.load() == self;
-  if (!nested) {
+namespace {
+
+// Holds LogBusy for one WriteLog call and gives it back however the call ends. A nested call from
+// the thread that already holds it (a callback run while the relay is under way) must not wait for
+// itself; writers on other threads poll every 100 ms.
+class BusyGuard {
+ public:
+  BusyGuard() {
+    const auto self = std::this_thread::get_id();
+    nested_ = LogBusy.load() && g_busyOwner.load() == self;
+    if (nested_) return;
     bool expected = false;
     while (!LogBusy.compare_exchange_weak(expected, true)) {
       expected = false;
@@ -79,13 +85,22 @@ void WriteLog(const std::string& message) {
     }
     g_busyOwner.store(self);
   }
-  auto release = [&] {
-    if (!nested) {
-      g_busyOwner.store(std::thread::id{});
-      LogBusy.store(false);
-    }
-  };
+  ~BusyGuard() {
+    if (nested_) return;
+    g_busyOwner.store(std::thread::id{});
+    LogBusy.store(false);
+  }
+  BusyGuard(const BusyGuard&) = delete;
+  BusyGuard& operator=(const BusyGuard&) = delete;
 
+ private:
+  bool nested_ = false;
+};
+
+}  // namespace
+
+void WriteLog(const std::string& message) {
+  BusyGuard busy;
   std::optional<std::string> path, title, cls;
   {
     std::lock_guard<std::mutex> lock(g_stateMutex);
@@ -93,11 +108,9 @@ void WriteLog(const std::string& message) {
     title = g_relayTitle;
     cls = g_relayClass;
   }
+  // Binary append: the line break is written as CR LF explicitly, as the log always had it.
   FILE* f = path ? std::fopen(path->c_str(), "ab") : nullptr;
-  if (!f) {
-    release();
-    return;
-  }
+  if (!f) return;  // no path, folder missing: nothing is written and nothing is relayed
   std::time_t now = std::time(nullptr);
   std::tm tmv{};
   localtime_r(&now, &tmv);
@@ -109,5 +122,4 @@ void WriteLog(const std::string& message) {
 
   // The relay endpoint is named after the title (or, without one, the class).
   if (title || cls) relay(title ? *title : *cls, message);
-  release();
 }

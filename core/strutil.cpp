@@ -21,6 +21,7 @@ std::string SubString(std::string_view s, long start, long count) {
 }
 
 size_t Pos(std::string_view pattern, std::string_view text) {
+  if (pattern.empty()) return 0;
   size_t p = text.find(pattern);
   return p == std::string_view::npos ? 0 : p + 1;
 }
@@ -44,11 +45,16 @@ std::string GetField(int n, std::string_view delim, std::string_view text) {
 
 std::string ReplaceAll(std::string text, std::string_view search, std::string_view replacement) {
   if (search.empty()) return text;
-  // Rescanning from the start (as the program always did) never ends when the replacement holds the
-  // search text; continuing after the replacement gives the same result in every other case.
+  // Searching again from the start lets a replacement join the text around it into a new
+  // occurrence ("aabb" without "ab" gives ""). Nothing before p - (size - 1) can change, so the next
+  // search starts there. When the replacement itself holds the search text that would never end:
+  // then the search goes on after the inserted text instead.
+  const bool rescan = replacement.find(search) == std::string_view::npos;
   size_t from = 0;
-  for (size_t p; (p = text.find(search, from)) != std::string::npos; from = p + replacement.size())
+  for (size_t p; (p = text.find(search, from)) != std::string::npos;) {
     text.replace(p, search.size(), replacement);
+    from = !rescan ? p + replacement.size() : (p + 1 > search.size() ? p + 1 - search.size() : 0);
+  }
   return text;
 }
 

@@ -7,11 +7,12 @@
 std::string Trim(std::string_view s);
 // 1-based start; "" when start is beyond the text or count < 1; start < 1 counts as 1.
 std::string SubString(std::string_view s, long start, long count);
-// 1-based position of the first occurrence of pattern in text, or 0.
+// 1-based position of the first occurrence of pattern in text, or 0 (also for an empty pattern).
 size_t Pos(std::string_view pattern, std::string_view text);
 // The n-th (1-based) field of text split at delim; "" when there are fewer fields.
 std::string GetField(int n, std::string_view delim, std::string_view text);
-// Every occurrence of search replaced; an empty search text leaves the text as it is.
+// Every occurrence of search replaced, searching again from the start after each replacement;
+// an empty search text leaves the text as it is.
 std::string ReplaceAll(std::string text, std::string_view search, std::string_view replacement);
 
 // Deterministic base UID of a study (see uid_root.h); "" when the patient ID is empty.

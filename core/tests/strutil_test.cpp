@@ -35,3 +35,11 @@ TEST(TextHelpers, FieldsSubstringsAndReplace) {
   EXPECT_EQ(ReplaceAll("\"/a b/r.pdf\"", "\"", ""), "/a b/r.pdf");
   EXPECT_EQ(ReplaceAll("aa", "a", "aa"), "aaaa");  // terminates even when the replacement holds the search text
 }
+
+TEST(TextHelpers, ReplaceAllSearchesAgainFromTheStart) {
+  // A removal that joins the text around it into a new occurrence removes that one too.
+  EXPECT_EQ(ReplaceAll("aabb", "ab", ""), "");
+  EXPECT_EQ(ReplaceAll("a\"\"b\"", "\"", ""), "ab");
+  EXPECT_EQ(ReplaceAll("abc", "", "x"), "abc");
+  EXPECT_EQ(Pos("", "abc"), 0u);
+}

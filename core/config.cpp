@@ -1,0 +1,138 @@
+#include "core/config.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "core/log.h"
+
+SetupCfg setupcfg;
+std::string ExeFolder;
+std::string CommandLineText;
+
+namespace {
+
+// A configuration file is ten short lines; anything much larger is not one.
+constexpr std::streamoff kMaxSetupFileSize = 64 * 1024;
+
+std::vector<std::string> SplitLines(const std::string& data) {
+  std::vector<std::string> lines;
+  std::string cur;
+  for (size_t i = 0; i < data.size(); ++i) {
+    char c = data[i];
+    if (c == '\r' || c == '\n') {
+      lines.push_back(cur);
+      cur.clear();
+      if (c == '\r' && i + 1 < data.size() && data[i + 1] == '\n') ++i;
+    } else {
+      cur += c;
+    }
+  }
+  if (!cur.empty()) lines.push_back(cur);  // a last line without its line break
+  return lines;
+}
+
+}  // namespace
+
+bool ReadSetupFile(SetupCfg& cfg, const std::string& fileName) {
+  std::ifstream in(fileName, std::ios::binary | std::ios::ate);
+  if (!in) return false;
+  std::streamoff size = in.tellg();
+  if (size < 0 || size > kMaxSetupFileSize) {
+    WriteLog("ERROR, ReadSetupFile, " + fileName + " is not a configuration file");
+    return false;
+  }
+  std::string data(static_cast<size_t>(size), '\0');
+  in.seekg(0);
+  if (!in.read(data.data(), size)) {
+    WriteLog("ERROR, ReadSetupFile, couldn't read " + fileName);
+    return false;
+  }
+  std::vector<std::string> lines = SplitLines(data);
+  if (lines.size() != 10) {
+    WriteLog("WARNING, ReadSetupFile, " + fileName + " holds " + std::to_string(lines.size()) +
+             " lines instead of 10, using the defaults");
+    return false;
+  }
+  cfg.LocalAET = lines[0];
+  cfg.InstitutionName = lines[1];
+  cfg.PacsAET = lines[2];
+  cfg.PacsIP = lines[3];
+  cfg.PacsPort = lines[4];
+  cfg.WorklistAET = lines[5];
+  cfg.WorklistIP = lines[6];
+  cfg.WorklistPort = lines[7];
+  cfg.Reserved = lines[8];
+  cfg.DebugLogging = lines[9] == "TRUE";
+  return true;
+}
+
+bool WriteSetupFile(const SetupCfg& cfg, const std::string& fileName) {
+  const std::string* fields[] = {&cfg.LocalAET,    &cfg.InstitutionName, &cfg.PacsAET,
+                                 &cfg.PacsIP,      &cfg.PacsPort,        &cfg.WorklistAET,
+                                 &cfg.WorklistIP,  &cfg.WorklistPort,    &cfg.Reserved};
+  std::string data;
+  for (const std::string* f : fields) {
+    if (f->find_first_of("\r\n") != std::string::npos) {
+      WriteLog("ERROR, WriteSetupFile, a value holds a line break: " + fileName + " not written");
+      return false;
+    }
+    data += *f + "\r\n";
+  }
+  data += cfg.DebugLogging ? "TRUE\r\n" : "FALSE\r\n";
+
+  const std::string tmp = fileName + ".tmp" + std::to_string(::getpid());
+  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  bool ok = fd >= 0;
+  int err = errno;
+  size_t done = 0;
+  while (ok && done < data.size()) {
+    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;
+      err = n < 0 ? errno : EIO;
+    } else {
+      done += static_cast<size_t>(n);
+    }
+  }
+  if (ok && ::fsync(fd) != 0) ok = false, err = errno;
+  if (fd >= 0 && ::close(fd) != 0 && ok) ok = false, err = errno;
+  if (ok && ::rename(tmp.c_str(), fileName.c_str()) != 0) ok = false, err = errno;
+  if (!ok) {
+    if (fd >= 0) ::unlink(tmp.c_str());
+    WriteLog("ERROR, WriteSetupFile, couldn't write " + fileName + ": " + std::strerror(err));
+    return false;
+  }
+  return true;
+}
+
+std::string ExecutablePath() {
+  std::vector<char> buf(4096);
+  ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+  if (n <= 0) return "";
+  return std::string(buf.data(), static_cast<size_t>(n));
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+bool ForceDirectories(const std::string& path) {
+  if (path.empty()) return false;
+  struct stat st{};
+  if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  std::string p = path;
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  std::string parent = FolderOf(p);
+  if (!parent.empty() && parent != p + "/" && parent != "/") ForceDirectories(parent);
+  if (::mkdir(p.c_str(), 0777) == 0) return true;
+  return errno == EEXIST && ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}

@@ -1,0 +1,45 @@
+#pragma once
+// The configuration record and the program-wide settings of the application shell.
+#include <string>
+
+// The single configuration record. Field order is the line order of scrivara.cfg; the initial
+// values are the defaults used when no configuration file can be read.
+struct SetupCfg {
+  std::string LocalAET = "SCRIVARA";
+  std::string InstitutionName = "Institution Name";
+  std::string PacsAET = "PACS";
+  std::string PacsIP = "127.0.0.1";
+  std::string PacsPort = "104";
+  std::string WorklistAET = "WORKLIST";
+  std::string WorklistIP = "127.0.0.1";
+  std::string WorklistPort = "104";
+  std::string Reserved = "0";  // stored as read and written back unchanged
+  bool DebugLogging = false;   // line 10: "TRUE" or "FALSE"
+};
+
+// The program's configuration, read at start-up and changed only through the setup dialog.
+extern SetupCfg setupcfg;
+// Folder of the executable with a trailing "/" (set by the start-up step); paths are the file
+// system's own bytes.
+extern std::string ExeFolder;
+// The command-line argument text: the arguments after the program name joined with single blanks
+// (the shell has already removed the quotes); "" when there are none.
+extern std::string CommandLineText;
+
+// Name of the configuration file beside the executable.
+inline constexpr const char kSetupFileName[] = "scrivara.cfg";
+
+// True only when the file exists and holds exactly ten lines (CR, LF or CR LF end a line); then
+// all ten fields are replaced (line 10 is on only when exactly "TRUE"). Otherwise cfg is unchanged.
+bool ReadSetupFile(SetupCfg& cfg, const std::string& fileName);
+// Writes the ten lines (cp1252, each ending in CR LF) to a temporary file beside fileName and
+// renames it over fileName, so a failure never leaves a half-written file. A value holding a line
+// break would not read back as ten lines and is refused. On failure: false and one log line.
+bool WriteSetupFile(const SetupCfg& cfg, const std::string& fileName);
+
+// Full path of the running executable (/proc/self/exe), "" when it cannot be read.
+std::string ExecutablePath();
+// The folder part of a path, ending in "/" ("" for a bare name).
+std::string FolderOf(const std::string& path);
+// Creates a folder and its missing parents; true when it exists afterwards.
+bool ForceDirectories(const std::string& path);

@@ -1,0 +1,185 @@
+#include "core/config.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "core/inifile.h"
+#include "core/log.h"
+#include "tests/support/peer.h"
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void WriteAll(const std::string& path, const std::string& data) {
+  std::ofstream out(path, std::ios::binary);
+  out << data;
+}
+
+bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+class SetupFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = testsupport::MakeTempDir("cfgtest");
+    file_ = dir_ + "/scrivara.cfg";
+  }
+  void TearDown() override {
+    CloseLog();
+    testsupport::RemoveTree(dir_);
+  }
+  std::string dir_, file_;
+};
+
+TEST_F(SetupFileTest, RoundTripKeepsBlanksAndWritesTenCrLfLines) {
+  SetupCfg cfg;
+  cfg.LocalAET = " LOCAL ";
+  cfg.InstitutionName = "Clinique M\xE9" "decine";  // cp1252 e acute stays one byte
+  cfg.PacsAET = "ARCHIVE";
+  cfg.PacsIP = "127.0.0.1";
+  cfg.PacsPort = "11112";
+  cfg.WorklistAET = "WL";
+  cfg.WorklistIP = "127.0.0.2";
+  cfg.WorklistPort = "4242 ";
+  cfg.Reserved = "7";
+  cfg.DebugLogging = true;
+  ASSERT_TRUE(WriteSetupFile(cfg, file_));
+  EXPECT_EQ(ReadAll(file_),
+            " LOCAL \r\nClinique M\xE9" "decine\r\nARCHIVE\r\n127.0.0.1\r\n11112\r\nWL\r\n127.0.0.2\r\n4242 \r\n7\r\nTRUE\r\n");
+  SetupCfg back;
+  ASSERT_TRUE(ReadSetupFile(back, file_));
+  EXPECT_EQ(back.LocalAET, " LOCAL ");
+  EXPECT_EQ(back.InstitutionName, cfg.InstitutionName);
+  EXPECT_EQ(back.PacsAET, "ARCHIVE");
+  EXPECT_EQ(back.PacsPort, "11112");
+  EXPECT_EQ(back.WorklistIP, "127.0.0.2");
+  EXPECT_EQ(back.WorklistPort, "4242 ");
+  EXPECT_EQ(back.Reserved, "7");
+  EXPECT_TRUE(back.DebugLogging);
+
+  cfg.DebugLogging = false;
+  ASSERT_TRUE(WriteSetupFile(cfg, file_));  // replaces the existing file
+  EXPECT_EQ(ReadAll(file_).substr(ReadAll(file_).size() - 7), "FALSE\r\n");
+  // No temporary file is left beside it.
+  EXPECT_EQ(testsupport::Run({"sh", "-c", "ls " + dir_ + " | wc -l | grep -qx 1"}), 0);
+}
+
+TEST_F(SetupFileTest, MissingFileAndWrongLineCountsLeaveTheRecordAlone) {
+  SetupCfg cfg;  // the defaults
+  EXPECT_FALSE(ReadSetupFile(cfg, file_));
+  EXPECT_FALSE(Exists(file_));  // reading never creates it
+  const std::string ten = "A\r\nB\r\nC\r\nD\r\nE\r\nF\r\nG\r\nH\r\nI\r\nTRUE\r\n";
+  for (const std::string& data : {std::string("A\r\nB\r\nC\r\nD\r\nE\r\nF\r\nG\r\nH\r\nTRUE\r\n"),  // 9
+                                  ten + "X\r\n",                                                 // 11
+                                  ten + "\r\n",  // ten lines and one empty line
+                                  std::string()}) {
+    WriteAll(file_, data);
+    EXPECT_FALSE(ReadSetupFile(cfg, file_)) << data;
+    EXPECT_EQ(cfg.LocalAET, "SCRIVARA");
+    EXPECT_EQ(cfg.InstitutionName, "Institution Name");
+    EXPECT_EQ(cfg.PacsAET, "PACS");
+    EXPECT_EQ(cfg.PacsIP, "127.0.0.1");
+    EXPECT_EQ(cfg.PacsPort, "104");
+    EXPECT_EQ(cfg.WorklistAET, "WORKLIST");
+    EXPECT_EQ(cfg.WorklistIP, "127.0.0.1");
+    EXPECT_EQ(cfg.WorklistPort, "104");
+    EXPECT_EQ(cfg.Reserved, "0");
+    EXPECT_FALSE(cfg.DebugLogging);
+  }
+  // A 10-line file whose last line lacks its break, or with LF / CR endings, is accepted.
+  WriteAll(file_, "A\nB\rC\r\nD\nE\nF\nG\nH\nI\nTRUE");
+  EXPECT_TRUE(ReadSetupFile(cfg, file_));
+  EXPECT_EQ(cfg.PacsAET, "C");
+  EXPECT_TRUE(cfg.DebugLogging);
+}
+
+TEST_F(SetupFileTest, OnlyExactlyTrueTurnsDebugLoggingOn) {
+  for (const char* v : {"true", "TRUE ", "1", "FALSE"}) {
+    SetupCfg cfg;
+    cfg.DebugLogging = true;
+    WriteAll(file_, std::string("A\r\nB\r\nC\r\nD\r\nE\r\nF\r\nG\r\nH\r\nI\r\n") + v + "\r\n");
+    ASSERT_TRUE(ReadSetupFile(cfg, file_));
+    EXPECT_FALSE(cfg.DebugLogging) << v;
+  }
+}
+
+TEST_F(SetupFileTest, WriteFailureIsReportedAndKeepsTheOldFile) {
+  SetupCfg cfg;
+  ASSERT_TRUE(WriteSetupFile(cfg, file_));
+  const std::string before = ReadAll(file_);
+  InitLog(dir_ + "/x.log", "", "");
+
+  // A value with a line break would make the file unreadable at the next start.
+  cfg.InstitutionName = "two\r\nlines";
+  EXPECT_FALSE(WriteSetupFile(cfg, file_));
+  EXPECT_EQ(ReadAll(file_), before);
+
+  // A folder that cannot be written into.
+  cfg.InstitutionName = "fine";
+  EXPECT_FALSE(WriteSetupFile(cfg, dir_ + "/no/such/folder/scrivara.cfg"));
+  std::string log = ReadAll(dir_ + "/x.log");
+  EXPECT_NE(log.find("ERROR, WriteSetupFile, a value holds a line break"), std::string::npos) << log;
+  EXPECT_NE(log.find("ERROR, WriteSetupFile, couldn't write " + dir_ + "/no/such/folder/scrivara.cfg"),
+            std::string::npos)
+      << log;
+}
+
+TEST(Folders, FolderOfAndForceDirectories) {
+  EXPECT_EQ(FolderOf("/opt/scrivara/bin/scrivara"), "/opt/scrivara/bin/");
+  EXPECT_EQ(FolderOf("scrivara"), "");
+  std::string dir = testsupport::MakeTempDir("force");
+  EXPECT_TRUE(ForceDirectories(dir + "/a/b/c/"));
+  struct stat st{};
+  EXPECT_EQ(::stat((dir + "/a/b/c").c_str(), &st), 0);
+  EXPECT_TRUE(ForceDirectories(dir + "/a/b/c"));  // already there
+  WriteAll(dir + "/file", "x");
+  EXPECT_FALSE(ForceDirectories(dir + "/file/sub"));
+  testsupport::RemoveTree(dir);
+  std::string exe = ExecutablePath();
+  EXPECT_NE(exe.find("scrivara_core_tests"), std::string::npos) << exe;
+}
+
+TEST(IniFile, SectionsAndKeysIgnoreCaseDefaultsApply) {
+  std::string dir = testsupport::MakeTempDir("ini");
+  std::string path = dir + "/scrivara.ini";
+  WriteAll(path,
+           "; site labels\r\n"
+           "[Other]\r\nEndBtn=Wrong\r\n"
+           "[mainform]\r\n"
+           "  endbtn = Exit  \r\n"
+           "SearchPACSBtn=\"  Find  \"\r\n"
+           "ClearBtn=\r\n"
+           "PatientIDLbl=MRN=1\r\n"
+           "noequals\r\n"
+           "[MainForm]\nAboutBtn=Info\n");
+  IniFile ini;
+  ASSERT_TRUE(ini.Load(path));
+  EXPECT_EQ(ini.ReadString("MainForm", "EndBtn", "End"), "Exit");
+  EXPECT_EQ(ini.ReadString("MAINFORM", "SearchPACSBtn", "Search PACS"), "  Find  ");
+  EXPECT_EQ(ini.ReadString("MainForm", "ClearBtn", "Clear"), "");  // present but empty
+  EXPECT_EQ(ini.ReadString("MainForm", "PatientIDLbl", "Patient ID"), "MRN=1");
+  EXPECT_EQ(ini.ReadString("MainForm", "AboutBtn", "About"), "Info");
+  EXPECT_EQ(ini.ReadString("MainForm", "ScanBtn", "Scan"), "Scan");
+  EXPECT_EQ(ini.ReadString("Missing", "EndBtn", "End"), "End");
+  EXPECT_EQ(ReadIniString(dir + "/none.ini", "MainForm", "EndBtn", "End"), "End");
+
+  // A UTF-8 file (what a Linux editor writes) reads as the same cp1252 text as a cp1252 file.
+  WriteAll(path, "\xEF\xBB\xBF[MainForm]\nEndBtn=Beenden \xE2\x82\xAC\n");
+  EXPECT_EQ(ReadIniString(path, "MainForm", "EndBtn", ""), "Beenden \x80");
+  WriteAll(path, "[MainForm]\nEndBtn=Schlie\xC3\x9F" "en\n");
+  EXPECT_EQ(ReadIniString(path, "MainForm", "EndBtn", ""), "Schlie\xDF" "en");
+  WriteAll(path, "[MainForm]\nEndBtn=Schlie\xDF" "en\n");
+  EXPECT_EQ(ReadIniString(path, "MainForm", "EndBtn", ""), "Schlie\xDF" "en");
+  testsupport::RemoveTree(dir);
+}
+
+}  // namespace
