@@ -1,0 +1,99 @@
+#include "convert/fileutil.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "core/log.h"
+
+namespace {
+
+void Fail(std::string_view operation, const std::string& why, const std::string& path) {
+  WriteLog("ERROR, " + std::string(operation) + ", " + why + ": " + path);
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::string& bytes, std::string_view operation) {
+  bytes.clear();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    Fail(operation, std::string("cannot open file (") + std::strerror(errno) + ")", path);
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    Fail(operation, "not a regular file", path);
+    return false;
+  }
+  bytes.reserve(static_cast<size_t>(st.st_size));
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int e = errno;
+      ::close(fd);
+      bytes.clear();
+      Fail(operation, std::string("cannot read file (") + std::strerror(e) + ")", path);
+      return false;
+    }
+    if (n == 0) break;
+    bytes.append(buf, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return true;
+}
+
+std::string TemporaryNameFor(const std::string& path) {
+  return path + ".part" + std::to_string(::getpid());
+}
+
+bool CommitTemporaryFile(const std::string& tmp, const std::string& path, std::string_view operation) {
+  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+    const int e = errno;
+    std::remove(tmp.c_str());
+    Fail(operation, std::string("cannot rename the written file (") + std::strerror(e) + ")", path);
+    return false;
+  }
+  return true;
+}
+
+bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string_view operation) {
+  const std::string tmp = TemporaryNameFor(path);
+  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    Fail(operation, std::string("cannot create file (") + std::strerror(errno) + ")", path);
+    return false;
+  }
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int e = errno;
+      ::close(fd);
+      std::remove(tmp.c_str());
+      Fail(operation, std::string("cannot write file (") + std::strerror(e) + ")", path);
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (::close(fd) != 0) {
+    const int e = errno;
+    std::remove(tmp.c_str());
+    Fail(operation, std::string("cannot write file (") + std::strerror(e) + ")", path);
+    return false;
+  }
+  return CommitTemporaryFile(tmp, path, operation);
+}
+
+std::string FileNamePart(const std::string& path) {
+  const size_t p = path.find_last_of("/\\");
+  return p == std::string::npos ? path : path.substr(p + 1);
+}

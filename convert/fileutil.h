@@ -1,0 +1,20 @@
+#pragma once
+// Whole-file reading and writing for the document builders. Each failure writes one log line
+// "ERROR, <operation>, <reason>: <path>" and returns false.
+#include <string>
+#include <string_view>
+
+// Reads the whole regular file at path into bytes. A missing file, a folder or another
+// non-regular file, and a read error fail.
+bool ReadWholeFile(const std::string& path, std::string& bytes, std::string_view operation);
+
+// A temporary name beside path (same folder) for writing it in full before it takes its name.
+std::string TemporaryNameFor(const std::string& path);
+// Renames the complete file tmp to path, replacing path; on failure tmp is removed.
+bool CommitTemporaryFile(const std::string& tmp, const std::string& path, std::string_view operation);
+// Writes bytes to a temporary name beside path, then renames it to path. Nothing is left under
+// either name when writing fails.
+bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string_view operation);
+
+// The file name part of a path (after the last '/' or '\').
+std::string FileNamePart(const std::string& path);
