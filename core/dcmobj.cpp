@@ -1,0 +1,409 @@
+#include "core/dcmobj.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/dictionary.h"
+#include "core/strutil.h"
+
+namespace {
+
+void copyVR(char* dst, const char* src) {
+  dst[0] = src[0];
+  dst[1] = src[0] ? src[1] : 0;
+  dst[2] = 0;
+  dst[3] = 0;
+}
+
+// The value text: bytes up to `length` or the first NUL.
+std::string rawText(const DcmTag& t) {
+  const uint8_t* p = t.data();
+  if (!p) return std::string();
+  size_t n = t.size();
+  const void* nul = std::memchr(p, 0, n);
+  if (nul) n = static_cast<size_t>(static_cast<const uint8_t*>(nul) - p);
+  return std::string(reinterpret_cast<const char*>(p), n);
+}
+
+float toNumber(const std::string& text) {
+  const char* s = text.c_str();
+  char* end = nullptr;
+  double v = std::strtod(s, &end);
+  if (end == s) return 0.0f;
+  return static_cast<float>(v);
+}
+
+bool isSQUndefined(const DcmTag& t) { return t.IsVR("SQ") && t.length == kUndefinedLength; }
+
+}  // namespace
+
+// ---------------------------------------------------------------- DcmTag
+
+void DcmTag::SetVR(const char* twoLetters) { copyVR(vr, twoLetters ? twoLetters : ""); }
+
+void DcmTag::LookupVR() {
+  const DictEntry* d = FindDictEntry(group, element);
+  SetVR(d ? d->vr : "UN");
+}
+
+std::string DcmTag::GetName() {
+  const DictEntry* d = FindDictEntry(group, element);
+  if (!d) return "*** Unidentified ***";
+  SetVR(d->vr);
+  return d->name ? d->name : "";
+}
+
+// VR rule: a given VR, else the dictionary's; "UN" with undefined length is a sequence.
+static void applyVRRule(DcmTag& t, const char* vrLetters) {
+  if (vrLetters && vrLetters[0])
+    t.SetVR(vrLetters);
+  else
+    t.LookupVR();
+  if (t.IsVR("UN") && t.length == kUndefinedLength) t.SetVR("SQ");
+}
+
+void DcmTag::Pad() {
+  if (length == 0 || length == kUndefinedLength) {
+    ByteBuffer().swap(data_);
+    return;
+  }
+  if (length % 2 == 1) {
+    data_.push_back(IsVR("UI") ? 0x00 : 0x20);
+    ++length;
+  }
+}
+
+DcmTag::DcmTag(uint16_t g, uint16_t e, uint32_t len, const void* bytes, const char* vrLetters)
+    : group(g), element(e), length(len) {
+  applyVRRule(*this, vrLetters);
+  if (len != 0 && len != kUndefinedLength) {
+    data_.reserve(static_cast<size_t>(len) + (len & 1u));
+    data_.resize(len);
+    if (bytes)
+      std::memcpy(data_.data(), bytes, len);
+    else
+      std::memset(data_.data(), 0, len);
+  }
+  Pad();
+}
+
+DcmTag::DcmTag(uint16_t g, uint16_t e, ByteBuffer&& bytes, const char* vrLetters)
+    : group(g), element(e), length(static_cast<uint32_t>(bytes.size())), data_(std::move(bytes)) {
+  applyVRRule(*this, vrLetters);
+  Pad();
+}
+
+DcmTag DcmTag::Number16(uint16_t g, uint16_t e, uint16_t value, const char* vrLetters) {
+  const uint8_t b[2] = {static_cast<uint8_t>(value & 0xFF), static_cast<uint8_t>(value >> 8)};
+  return DcmTag(g, e, 2, b, vrLetters);
+}
+
+DcmTag DcmTag::Number32(uint16_t g, uint16_t e, uint32_t value, const char* vrLetters) {
+  uint8_t b[4];
+  for (int i = 0; i < 4; ++i) b[i] = static_cast<uint8_t>((value >> (8 * i)) & 0xFF);
+  return DcmTag(g, e, 4, b, vrLetters);
+}
+
+DcmTag::DcmTag(uint16_t g, uint16_t e, const std::string& text, const char* vrLetters)
+    : group(g), element(e), length(static_cast<uint32_t>(text.size())) {
+  applyVRRule(*this, vrLetters);
+  if (length != 0) {
+    data_.reserve(text.size() + (text.size() & 1u));
+    data_.assign(text.begin(), text.end());
+  }
+  Pad();
+}
+
+void DcmTag::SetValue(ByteBuffer&& bytes) {
+  data_ = std::move(bytes);
+  length = static_cast<uint32_t>(data_.size());
+}
+
+void DcmTag::SetValue(const void* bytes, size_t len) {
+  ByteBuffer b;
+  if (len && bytes) {
+    b.resize(len);
+    std::memcpy(b.data(), bytes, len);
+  }
+  SetValue(std::move(b));
+}
+
+ByteBuffer DcmTag::TakeValue() {
+  ByteBuffer out = std::move(data_);
+  ByteBuffer().swap(data_);
+  length = 0;
+  return out;
+}
+
+uint16_t DcmTag::GetUS() const {
+  if (data_.size() < 2) return 0;
+  if (bigEndian) return static_cast<uint16_t>(data_[0] * 256 + data_[1]);
+  return static_cast<uint16_t>(data_[0] + data_[1] * 256);
+}
+
+std::string DcmTag::GetString() const {
+  if (length == kUndefinedLength) return std::string();
+  return Trim(rawText(*this));
+}
+
+float DcmTag::GetNumber() const { return toNumber(rawText(*this)); }
+
+float DcmTag::GetNumber(int index) const {
+  if (index < 0) return 0.0f;
+  return toNumber(GetField(index + 1, "\\", rawText(*this)));
+}
+
+std::string DcmTag::Key() const {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "(%04X,%04X)", group, element);
+  return buf;
+}
+
+// ---------------------------------------------------------------- DcmObj
+
+std::unique_ptr<DcmObj> DcmObj::Clone() const {
+  auto c = std::make_unique<DcmObj>();
+  c->transferSyntax = transferSyntax;
+  c->photometric = photometric;
+  c->explicitVR = explicitVR;
+  c->bigEndian = bigEndian;
+  c->header = header;
+  c->entries_.reserve(entries_.size());
+  for (const Entry& e : entries_) {
+    Entry n;
+    if (e.tag)
+      n.tag = std::make_unique<DcmTag>(*e.tag);
+    else
+      n.obj = e.obj->Clone();
+    c->entries_.push_back(std::move(n));
+  }
+  return c;
+}
+
+const char* DcmObj::ClassNameAt(size_t i) const {
+  if (i >= entries_.size()) return "";
+  return entries_[i].tag ? "DcmTag" : "DcmObj";
+}
+
+DcmTag* DcmObj::GetTag(size_t i) { return i < entries_.size() ? entries_[i].tag.get() : nullptr; }
+const DcmTag* DcmObj::GetTag(size_t i) const { return i < entries_.size() ? entries_[i].tag.get() : nullptr; }
+DcmObj* DcmObj::GetObj(size_t i) { return i < entries_.size() ? entries_[i].obj.get() : nullptr; }
+const DcmObj* DcmObj::GetObj(size_t i) const { return i < entries_.size() ? entries_[i].obj.get() : nullptr; }
+
+std::string DcmObj::KeyAt(size_t i) const { return i < entries_.size() ? entries_[i].head().Key() : std::string(); }
+
+DcmTag* DcmObj::Add(std::unique_ptr<DcmTag> tag) {
+  if (!tag) return nullptr;
+  Entry e;
+  e.tag = std::move(tag);
+  DcmTag* p = e.tag.get();
+  entries_.push_back(std::move(e));
+  return p;
+}
+
+DcmTag* DcmObj::Add(DcmTag&& tag) { return Add(std::make_unique<DcmTag>(std::move(tag))); }
+
+DcmObj* DcmObj::Add(std::unique_ptr<DcmObj> obj) {
+  if (!obj) return nullptr;
+  Entry e;
+  e.obj = std::move(obj);
+  DcmObj* p = e.obj.get();
+  entries_.push_back(std::move(e));
+  return p;
+}
+
+DcmTag* DcmObj::AddText(uint16_t g, uint16_t e, const std::string& text) {
+  return Add(std::make_unique<DcmTag>(g, e, text));
+}
+
+DcmTag* DcmObj::AddBytes(uint16_t g, uint16_t e, uint32_t len, const void* bytes) {
+  return Add(std::make_unique<DcmTag>(g, e, len, bytes));
+}
+
+DcmTag* DcmObj::SetText(uint16_t g, uint16_t e, const std::string& text) {
+  return Insert(std::make_unique<DcmTag>(g, e, text));
+}
+
+DcmTag* DcmObj::SetBytes(uint16_t g, uint16_t e, uint32_t len, const void* bytes) {
+  return Insert(std::make_unique<DcmTag>(g, e, len, bytes));
+}
+
+// Index of the last entry that belongs to the undefined-length element at i: the delimiter that
+// closes it, or the last entry when it is never closed.
+size_t DcmObj::runEnd(size_t i) const {
+  const bool pixel = entries_[i].head().Is(0x7FE0, 0x0010);
+  int depth = 1;
+  for (size_t k = i + 1; k < entries_.size(); ++k) {
+    const DcmTag& h = entries_[k].head();
+    if (pixel) {
+      if (h.Is(0xFFFE, 0xE0DD)) return k;
+      continue;
+    }
+    if (h.length == kUndefinedLength && (h.IsVR("SQ") || h.Is(0xFFFE, 0xE000))) ++depth;
+    if ((h.Is(0xFFFE, 0xE00D) || h.Is(0xFFFE, 0xE0DD)) && --depth == 0) return k;
+  }
+  return entries_.size() - 1;
+}
+
+DcmTag* DcmObj::Insert(DcmTag&& tag) { return Insert(std::make_unique<DcmTag>(std::move(tag))); }
+
+static uint32_t definedLength(const DcmTag& t) { return t.length == kUndefinedLength ? 0 : t.length; }
+
+DcmTag* DcmObj::Insert(std::unique_ptr<DcmTag> n) {
+  if (!n) return nullptr;
+  DcmTag* groupLength = nullptr;
+  // Keeps the group length element current: +delta bytes (read and written little endian).
+  auto adjust = [&](int64_t delta, const DcmTag* subject) {
+    if (!groupLength || groupLength == subject || groupLength->size() < 4) return;
+    uint8_t* p = groupLength->data();
+    uint32_t v = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+                 (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    v = static_cast<uint32_t>(static_cast<int64_t>(v) + delta);
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>((v >> (8 * i)) & 0xFF);
+  };
+  const bool nIsGroupLength = n->element == 0 && n->length == 4;
+
+  // The decision for an entry is taken before the entry itself opens a sequence or pixel data, so
+  // an element goes in front of an undefined-length sequence or pixel data element that follows it.
+  int nesting = 0;
+  bool inPixelData = false;
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    DcmTag& e = entries_[i].head();
+    if (nesting == 0 && !inPixelData) {
+      if (e.group == n->group && e.element == 0 && e.length == 4) groupLength = &e;
+      if (e.group == n->group && e.element == n->element) {
+        if (entries_[i].obj || e.length == kUndefinedLength) {
+          // A nested sequence, or an undefined-length element with its items and delimiter, is
+          // replaced as a whole by the new element.
+          const size_t last = entries_[i].obj ? i : runEnd(i);
+          int64_t old = -8;
+          for (size_t k = i; k <= last; ++k) old += 8 + static_cast<int64_t>(definedLength(entries_[k].head()));
+          entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                         entries_.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+          Entry r;
+          r.tag = std::move(n);
+          DcmTag* p = r.tag.get();
+          entries_[i] = std::move(r);
+          adjust(static_cast<int64_t>(definedLength(*p)) - old, nIsGroupLength ? p : nullptr);
+          return p;
+        }
+        const int64_t oldLen = definedLength(e);
+        const uint32_t newLen = n->length;
+        e.SetValue(n->TakeValue());
+        e.length = newLen;
+        adjust(static_cast<int64_t>(definedLength(e)) - oldLen, &e == groupLength ? &e : nullptr);
+        return &e;
+      }
+      if ((e.group == n->group && n->element < e.element) || n->group < e.group) {
+        Entry r;
+        r.tag = std::move(n);
+        DcmTag* p = r.tag.get();
+        entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(i), std::move(r));
+        adjust(8 + static_cast<int64_t>(definedLength(*p)), nullptr);
+        return p;
+      }
+    }
+    if (e.length == kUndefinedLength) {
+      if (e.Is(0x7FE0, 0x0010))
+        inPixelData = true;
+      else if (e.IsVR("SQ") || e.Is(0xFFFE, 0xE000))
+        ++nesting;
+    }
+    if (e.Is(0xFFFE, 0xE00D)) {
+      if (nesting > 0) --nesting;
+    } else if (e.Is(0xFFFE, 0xE0DD)) {
+      if (inPixelData)
+        inPixelData = false;
+      else if (nesting > 0)
+        --nesting;
+    }
+  }
+  DcmTag* p = Add(std::move(n));
+  adjust(8 + static_cast<int64_t>(definedLength(*p)), nullptr);
+  return p;
+}
+
+DcmObj* DcmObj::InsertSequence(uint16_t g, uint16_t e, std::unique_ptr<DcmObj> s) {
+  if (!s) return nullptr;
+  s->header.group = g;
+  s->header.element = e;
+  if (g != 0xFFFE && e != 0xE000) s->header.SetVR("SQ");
+  s->explicitVR = explicitVR;
+  bool inSequence = false;
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    const DcmTag& h = entries_[i].head();
+    if (isSQUndefined(h)) inSequence = true;
+    if (!inSequence && ((h.group == g && e < h.element) || g < h.group)) {
+      Entry r;
+      r.obj = std::move(s);
+      DcmObj* p = r.obj.get();
+      entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(i), std::move(r));
+      return p;
+    }
+    if (h.Is(0xFFFE, 0xE0DD)) inSequence = false;
+  }
+  return Add(std::move(s));
+}
+
+size_t DcmObj::IndexOf(uint16_t g, uint16_t e) const {
+  int nesting = 0;
+  bool inPixelData = false;
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    const Entry& en = entries_[i];
+    if (!en.tag) continue;
+    const DcmTag& t = *en.tag;
+    if (nesting == 0 && t.group == g && t.element == e) return i;
+    if (isSQUndefined(t)) ++nesting;
+    if (t.Is(0x7FE0, 0x0010) && t.length == kUndefinedLength) inPixelData = true;
+    if (t.Is(0xFFFE, 0xE0DD)) {
+      if (inPixelData)
+        inPixelData = false;
+      else if (nesting > 0)
+        --nesting;
+    }
+  }
+  return npos;
+}
+
+const DcmTag* DcmObj::FindTag(uint16_t g, uint16_t e) const {
+  const size_t i = IndexOf(g, e);
+  return i == npos ? nullptr : entries_[i].tag.get();
+}
+
+DcmTag* DcmObj::FindTag(uint16_t g, uint16_t e) {
+  return const_cast<DcmTag*>(static_cast<const DcmObj*>(this)->FindTag(g, e));
+}
+
+uint16_t DcmObj::GetUS(uint16_t g, uint16_t e) const {
+  const DcmTag* t = FindTag(g, e);
+  return t ? t->GetUS() : 0;
+}
+
+std::string DcmObj::GetString(uint16_t g, uint16_t e) const {
+  const DcmTag* t = FindTag(g, e);
+  return t ? t->GetString() : std::string();
+}
+
+DcmTag* DcmObj::InsertAt(size_t i, std::unique_ptr<DcmTag> tag) {
+  if (!tag) return nullptr;
+  Entry r;
+  r.tag = std::move(tag);
+  DcmTag* p = r.tag.get();
+  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(std::min(i, entries_.size())), std::move(r));
+  return p;
+}
+
+DcmObj* DcmObj::InsertAt(size_t i, std::unique_ptr<DcmObj> obj) {
+  if (!obj) return nullptr;
+  Entry r;
+  r.obj = std::move(obj);
+  DcmObj* p = r.obj.get();
+  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(std::min(i, entries_.size())), std::move(r));
+  return p;
+}
+
+void DcmObj::Delete(size_t i) {
+  if (i < entries_.size()) entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(i));
+}
