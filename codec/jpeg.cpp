@@ -1,0 +1,124 @@
+// JPEG frame codecs: picks the library build for each stream and enforces the slice contract.
+#include "codec/jpeg.h"
+
+#include <cstring>
+
+#include "codec/jpeg_internal.h"
+
+namespace {
+
+struct FrameHeader {
+  int marker = 0;
+  int precision = 0;
+  bool lossless = false;
+};
+
+bool IsStartOfFrame(int m) {
+  return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
+}
+
+// Finds the first SOFn marker segment of the stream (bounded walk over the marker segments).
+bool ReadFrameHeader(const uint8_t* s, size_t n, FrameHeader* header) {
+  if (s == nullptr || n < 4 || s[0] != 0xFF || s[1] != 0xD8) return false;
+  size_t p = 2;
+  while (p < n) {
+    if (s[p] != 0xFF) {  // stray byte between segments: skip it as the library does
+      ++p;
+      continue;
+    }
+    while (p < n && s[p] == 0xFF) ++p;  // fill bytes
+    if (p >= n) return false;
+    const int m = s[p++];
+    if (m == 0x00 || m == 0x01 || m == 0xD8 || (m >= 0xD0 && m <= 0xD7)) continue;  // no length
+    if (m == 0xD9 || m == 0xDA) return false;  // image data or end before any frame header
+    if (p + 2 > n) return false;
+    const size_t length = (size_t(s[p]) << 8) | s[p + 1];
+    if (length < 2) return false;
+    if (IsStartOfFrame(m)) {
+      if (length < 8 || p + 3 > n) return false;
+      header->marker = m;
+      header->precision = s[p + 2];
+      header->lossless = m == 0xC3 || m == 0xC7 || m == 0xCB || m == 0xCF;
+      return true;
+    }
+    p += length;
+  }
+  return false;
+}
+
+long DecodeWithBuild(const FrameHeader& h, const uint8_t* source, size_t sourceLength, uint8_t* destination,
+                     size_t destinationLength, int outWidth) {
+  if (outWidth == 1 && h.precision > 8) return -1;  // samples deeper than the slice's bytes
+  if (h.lossless) {
+    if (h.precision >= 2 && h.precision <= 8)
+      return jpegcodec::DecodeIjg8(source, sourceLength, destination, destinationLength, outWidth);
+    if (h.precision > 8 && h.precision <= 12)
+      return jpegcodec::DecodeIjg12(source, sourceLength, destination, destinationLength, outWidth);
+    if (h.precision > 12 && h.precision <= 16)
+      return jpegcodec::DecodeIjg16(source, sourceLength, destination, destinationLength, outWidth);
+    return -1;
+  }
+  if (h.precision == 8) return jpegcodec::DecodeTurbo(source, sourceLength, destination, destinationLength, outWidth);
+  if (h.precision == 12)
+    return jpegcodec::DecodeIjg12(source, sourceLength, destination, destinationLength, outWidth);
+  return -1;
+}
+
+int Decode(const uint8_t* source, uint8_t* destination, size_t sourceLength, size_t destinationLength,
+           int outWidth) {
+  if (destination == nullptr) return -1;
+  FrameHeader header;
+  long written = -1;
+  if (ReadFrameHeader(source, sourceLength, &header))
+    written = DecodeWithBuild(header, source, sourceLength, destination, destinationLength, outWidth);
+  if (written < 0) {
+    std::memset(destination, 0, destinationLength);
+    return -1;
+  }
+  if (size_t(written) < destinationLength) std::memset(destination + written, 0, destinationLength - size_t(written));
+  return 0;
+}
+
+// Checks the frame geometry against the source buffer.
+bool FrameFits(int width, int height, int components, const uint8_t* source, size_t sourceLength, int sampleBytes) {
+  if (source == nullptr || width <= 0 || height <= 0 || width > 65500 || height > 65500) return false;
+  if (components != 1 && components != 3) return false;
+  return uint64_t(width) * uint64_t(height) * uint64_t(components) * uint64_t(sampleBytes) <= sourceLength;
+}
+
+}  // namespace
+
+int DecodeJPEG8(const uint8_t* source, uint8_t* destination, size_t sourceLength, size_t destinationLength) {
+  return Decode(source, destination, sourceLength, destinationLength, 1);
+}
+
+int DecodeJPEG12(const uint8_t* source, uint8_t* destination, size_t sourceLength, size_t destinationLength) {
+  return Decode(source, destination, sourceLength, destinationLength, 2);
+}
+
+int DecodeJPEG16(const uint8_t* source, uint8_t* destination, size_t sourceLength, size_t destinationLength) {
+  return Decode(source, destination, sourceLength, destinationLength, 2);
+}
+
+int EncodeJPEG8(int width, int height, int components, const uint8_t* source, size_t sourceLength,
+                std::vector<uint8_t>& out, int mode) {
+  out.clear();
+  if (mode != 0 && mode != 4) return -1;
+  if (!FrameFits(width, height, components, source, sourceLength, 1)) return -1;
+  if (mode == 0) return jpegcodec::EncodeTurboBaseline(width, height, components, source, out, true);
+  return jpegcodec::EncodeIjg8(width, height, components, source, out, true, true);
+}
+
+int EncodeJPEG12(int width, int height, int components, const uint8_t* source, size_t sourceLength,
+                 std::vector<uint8_t>& out) {
+  out.clear();
+  if (!FrameFits(width, height, components, source, sourceLength, 2)) return -1;
+  return jpegcodec::EncodeIjg12(width, height, components, source, out, false, false);
+}
+
+int EncodeJPEG16(int width, int height, int components, const uint8_t* source, size_t sourceLength,
+                 std::vector<uint8_t>& out) {
+  out.clear();
+  if (!FrameFits(width, height, components, source, sourceLength, 2)) return -1;
+  return jpegcodec::EncodeIjg16(width, height, components, source, out, true, false);
+}

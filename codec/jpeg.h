@@ -1,0 +1,38 @@
+#pragma once
+// JPEG frame codecs over memory buffers.
+//
+// Frame samples are pixel-interleaved (R, G, B of one pixel follow each other), rows top to
+// bottom without gaps. A sample is one byte for the 8-bit functions and a 16-bit little-endian
+// word (value in the low bits) for the 12- and 16-bit functions.
+//
+// Decoders pick the library build from the stream's own frame header (SOF marker), not from the
+// function called: 8-bit lossy streams go to libjpeg-turbo, 12-bit lossy streams to the 12-bit
+// IJG build, lossless streams to the IJG build matching their precision. The function called only
+// fixes the width of the samples written: DecodeJPEG8 writes bytes and refuses streams deeper than
+// 8 bits; DecodeJPEG12 and DecodeJPEG16 write 16-bit words (8-bit streams are widened).
+// A decoder never writes past destination + destinationLength. On failure (-1) the whole
+// destination slice is cleared; on success any bytes beyond the decoded image are cleared.
+// Lossy YCbCr streams come out as RGB; lossless streams come out without any colour conversion.
+// A stream cut short in its entropy-coded data decodes as far as it goes (an EOI is supplied).
+//
+// Encoders hand back one complete interchange stream (SOI..EOI) in out, whose size is the stream
+// length. source must hold width * height * components samples (sourceLength bytes checked).
+// Colour frames are always coded 4:4:4. Result 0 on success, -1 on failure (out left empty).
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+int DecodeJPEG8(const uint8_t* source, uint8_t* destination, size_t sourceLength, size_t destinationLength);
+int DecodeJPEG12(const uint8_t* source, uint8_t* destination, size_t sourceLength, size_t destinationLength);
+int DecodeJPEG16(const uint8_t* source, uint8_t* destination, size_t sourceLength, size_t destinationLength);
+
+// mode 0: baseline lossy at quality 75 (RGB coded as YCbCr); mode 4: lossless, predictor 1,
+// point transform 0 (RGB coded as RGB). Any other mode fails. components 1 or 3.
+int EncodeJPEG8(int width, int height, int components, const uint8_t* source, size_t sourceLength,
+                std::vector<uint8_t>& out, int mode);
+// Extended lossy at 12-bit precision, quality 75; bits above the low 12 of each word are ignored.
+int EncodeJPEG12(int width, int height, int components, const uint8_t* source, size_t sourceLength,
+                 std::vector<uint8_t>& out);
+// Lossless at 16-bit precision, predictor 1, point transform 0.
+int EncodeJPEG16(int width, int height, int components, const uint8_t* source, size_t sourceLength,
+                 std::vector<uint8_t>& out);

@@ -1,0 +1,287 @@
+// Body shared by the three IJG 6b builds (8, 12 and 16 bits). Not a normal header: each of
+// jpeg_ijg8.cpp, jpeg_ijg12.cpp and jpeg_ijg16.cpp includes its build's jpeglib.h and jerror.h
+// and then this file once, with IJG_DECODE and IJG_ENCODE naming its entry points.
+//
+// Library errors end in a longjmp back to the C-style frames RunDecode/RunEncode; no C++ object
+// with a destructor is alive in the frames the jump crosses.
+#include <csetjmp>
+#include <cstring>
+#include <new>
+
+#include "codec/jpeg_internal.h"
+
+#if !defined(IJG_DECODE) || !defined(IJG_ENCODE) || !defined(BITS_IN_JSAMPLE)
+#error "include the build's jpeglib.h and define IJG_DECODE / IJG_ENCODE first"
+#endif
+
+namespace {
+
+constexpr int kBuildSampleBytes = BITS_IN_JSAMPLE == 8 ? 1 : 2;
+
+struct ErrorManager {
+  jpeg_error_mgr pub;
+  jmp_buf jump;
+  bool announce;
+};
+
+void ErrorExit(j_common_ptr cinfo) {
+  auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+  char text[JMSG_LENGTH_MAX];
+  (*cinfo->err->format_message)(cinfo, text);  // formatted and dropped: the caller reports
+  if (err->announce) {
+    std::fputs("error exit\n", stdout);
+    std::fflush(stdout);
+  }
+  std::longjmp(err->jump, 1);
+}
+
+// Warnings (corrupt data, supplied EOI) are not printed anywhere.
+void SilentOutput(j_common_ptr) {}
+
+void InstallErrorManager(ErrorManager* err, bool announce) {
+  jpeg_std_error(&err->pub);
+  err->pub.error_exit = ErrorExit;
+  err->pub.output_message = SilentOutput;
+  err->announce = announce;
+}
+
+// ---- memory source: an empty source is an error; running out before EOI warns and supplies EOI
+const JOCTET kEoi[2] = {0xFF, JPEG_EOI};
+
+void InitSource(j_decompress_ptr) {}
+
+boolean FillInput(j_decompress_ptr cinfo) {
+  WARNMS(cinfo, JWRN_JPEG_EOF);
+  cinfo->src->next_input_byte = kEoi;
+  cinfo->src->bytes_in_buffer = 2;
+  return TRUE;
+}
+
+void SkipInput(j_decompress_ptr cinfo, long count) {
+  if (count <= 0) return;
+  jpeg_source_mgr* src = cinfo->src;
+  if (static_cast<size_t>(count) > src->bytes_in_buffer) {
+    FillInput(cinfo);
+    return;
+  }
+  src->next_input_byte += count;
+  src->bytes_in_buffer -= static_cast<size_t>(count);
+}
+
+void TermSource(j_decompress_ptr) {}
+
+void AttachSource(j_decompress_ptr cinfo, jpeg_source_mgr* src, const uint8_t* data, size_t length) {
+  if (data == nullptr || length == 0) ERREXIT(cinfo, JERR_INPUT_EMPTY);
+  src->init_source = InitSource;
+  src->fill_input_buffer = FillInput;
+  src->skip_input_data = SkipInput;
+  src->resync_to_restart = jpeg_resync_to_restart;
+  src->term_source = TermSource;
+  src->next_input_byte = data;
+  src->bytes_in_buffer = length;
+  cinfo->src = src;
+}
+
+// ---- memory destination: 16384-byte staging buffer appended to a growing stream
+struct Destination {
+  jpeg_destination_mgr pub;
+  std::vector<uint8_t>* stream;
+  JOCTET* staging;
+};
+
+bool Append(std::vector<uint8_t>* stream, const JOCTET* bytes, size_t count) noexcept {
+  try {
+    stream->insert(stream->end(), bytes, bytes + count);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void InitDestination(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
+  dest->pub.next_output_byte = dest->staging;
+  dest->pub.free_in_buffer = jpegcodec::kStagingSize;
+}
+
+boolean EmptyOutput(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
+  if (!Append(dest->stream, dest->staging, jpegcodec::kStagingSize)) ERREXIT(cinfo, JERR_FILE_WRITE);
+  dest->pub.next_output_byte = dest->staging;
+  dest->pub.free_in_buffer = jpegcodec::kStagingSize;
+  return TRUE;
+}
+
+void TermDestination(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
+  if (!Append(dest->stream, dest->staging, jpegcodec::kStagingSize - dest->pub.free_in_buffer))
+    ERREXIT(cinfo, JERR_FILE_WRITE);
+}
+
+// ---- decoding
+struct DecodeJob {
+  const uint8_t* source;
+  size_t sourceLength;
+  uint8_t* destination;
+  size_t destinationLength;
+  int outWidth;
+};
+
+long DecodeBody(j_decompress_ptr cinfo, jpeg_source_mgr* src, const DecodeJob* job) {
+  AttachSource(cinfo, src, job->source, job->sourceLength);
+  jpeg_read_header(cinfo, TRUE);
+  // Lossless samples are handed out exactly as coded: no colour conversion.
+  if (cinfo->process == JPROC_LOSSLESS) {
+    cinfo->jpeg_color_space = JCS_UNKNOWN;
+    cinfo->out_color_space = JCS_UNKNOWN;
+  }
+  jpeg_calc_output_dimensions(cinfo);
+  const uint64_t rowSamples = uint64_t(cinfo->output_width) * uint64_t(cinfo->output_components);
+  const uint64_t rowBytes = rowSamples * uint64_t(job->outWidth);
+  const uint64_t total = rowBytes * uint64_t(cinfo->output_height);
+  if (rowSamples == 0 || total == 0 || total > job->destinationLength) return -1;
+  jpeg_start_decompress(cinfo);
+  JSAMPARRAY row = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                               static_cast<JDIMENSION>(rowSamples), 1);
+  while (cinfo->output_scanline < cinfo->output_height) {
+    if (jpeg_read_scanlines(cinfo, row, 1) != 1) return -1;
+    uint8_t* out = job->destination + uint64_t(cinfo->output_scanline - 1) * rowBytes;
+    const JSAMPLE* in = row[0];
+    if (job->outWidth == 1) {
+      for (uint64_t i = 0; i < rowSamples; ++i) out[i] = static_cast<uint8_t>(GETJSAMPLE(in[i]));
+    } else {
+      for (uint64_t i = 0; i < rowSamples; ++i) {
+        const unsigned v = static_cast<unsigned>(GETJSAMPLE(in[i]));
+        out[2 * i] = static_cast<uint8_t>(v & 0xFF);
+        out[2 * i + 1] = static_cast<uint8_t>((v >> 8) & 0xFF);
+      }
+    }
+  }
+  jpeg_finish_decompress(cinfo);
+  return static_cast<long>(total);
+}
+
+long RunDecode(const DecodeJob* job) {
+  ErrorManager err;
+  jpeg_source_mgr src;
+  jpeg_decompress_struct cinfo;
+  std::memset(&cinfo, 0, sizeof cinfo);
+  std::memset(&src, 0, sizeof src);
+  InstallErrorManager(&err, false);
+  cinfo.err = &err.pub;
+  if (setjmp(err.jump)) {
+    jpeg_destroy_decompress(&cinfo);
+    return -1;
+  }
+  jpeg_create_decompress(&cinfo);
+  const long written = DecodeBody(&cinfo, &src, job);
+  jpeg_destroy_decompress(&cinfo);
+  return written;
+}
+
+// ---- encoding
+struct EncodeJob {
+  int width;
+  int height;
+  int components;
+  const uint8_t* source;
+  bool lossless;
+  Destination* dest;
+};
+
+int EncodeBody(j_compress_ptr cinfo, const EncodeJob* job) {
+  cinfo->dest = &job->dest->pub;
+  job->dest->pub.init_destination = InitDestination;
+  job->dest->pub.empty_output_buffer = EmptyOutput;
+  job->dest->pub.term_destination = TermDestination;
+
+  cinfo->image_width = static_cast<JDIMENSION>(job->width);
+  cinfo->image_height = static_cast<JDIMENSION>(job->height);
+  cinfo->input_components = job->components;
+  cinfo->in_color_space = job->components == 3 ? JCS_RGB : JCS_GRAYSCALE;
+  jpeg_set_defaults(cinfo);
+  if (job->lossless) {
+    if (job->components == 3) jpeg_set_colorspace(cinfo, JCS_RGB);  // no colour transform
+    jpeg_simple_lossless(cinfo, 1, 0);
+  } else {
+    jpeg_set_quality(cinfo, 75, TRUE);
+  }
+  for (int c = 0; c < cinfo->num_components; ++c) {  // 4:4:4, nothing subsampled
+    cinfo->comp_info[c].h_samp_factor = 1;
+    cinfo->comp_info[c].v_samp_factor = 1;
+  }
+  jpeg_start_compress(cinfo, TRUE);
+
+  const size_t rowSamples = size_t(job->width) * size_t(job->components);
+  const size_t rowBytes = rowSamples * kBuildSampleBytes;
+  JSAMPARRAY row = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                               static_cast<JDIMENSION>(rowSamples), 1);
+  while (cinfo->next_scanline < cinfo->image_height) {
+    const uint8_t* in = job->source + size_t(cinfo->next_scanline) * rowBytes;
+    JSAMPLE* out = row[0];
+#if BITS_IN_JSAMPLE == 8
+    std::memcpy(out, in, rowSamples);
+#else
+    for (size_t i = 0; i < rowSamples; ++i) {
+      unsigned v = unsigned(in[2 * i]) | (unsigned(in[2 * i + 1]) << 8);
+#if BITS_IN_JSAMPLE == 12
+      v &= 0x0FFF;
+#endif
+      out[i] = static_cast<JSAMPLE>(v);
+    }
+#endif
+    if (jpeg_write_scanlines(cinfo, row, 1) != 1) return -1;
+  }
+  jpeg_finish_compress(cinfo);
+  return 0;
+}
+
+int RunEncode(const EncodeJob* job, bool announce) {
+  ErrorManager err;
+  jpeg_compress_struct cinfo;
+  std::memset(&cinfo, 0, sizeof cinfo);
+  InstallErrorManager(&err, announce);
+  cinfo.err = &err.pub;
+  if (setjmp(err.jump)) {
+    jpeg_destroy_compress(&cinfo);
+    return -1;
+  }
+  jpeg_create_compress(&cinfo);
+  const int rc = EncodeBody(&cinfo, job);
+  jpeg_destroy_compress(&cinfo);
+  return rc;
+}
+
+}  // namespace
+
+namespace jpegcodec {
+
+long IJG_DECODE(const uint8_t* source, size_t sourceLength, uint8_t* destination, size_t destinationLength,
+                int outWidth) {
+  if (outWidth != 1 && outWidth != 2) return -1;
+  if (outWidth < kBuildSampleBytes) return -1;
+  const DecodeJob job{source, sourceLength, destination, destinationLength, outWidth};
+  return RunDecode(&job);
+}
+
+int IJG_ENCODE(int width, int height, int components, const uint8_t* source, std::vector<uint8_t>& out,
+               bool lossless, bool announce) {
+  out.clear();
+  std::vector<uint8_t> stream;
+  std::vector<JOCTET> staging;
+  try {
+    staging.resize(kStagingSize);
+    stream.reserve(size_t(width) * size_t(height) * size_t(components) * kBuildSampleBytes / 4 + kStagingSize);
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
+  Destination dest{};
+  dest.stream = &stream;
+  dest.staging = staging.data();
+  const EncodeJob job{width, height, components, source, lossless, &dest};
+  if (RunEncode(&job, announce) != 0) return -1;
+  out = std::move(stream);
+  return 0;
+}
+
+}  // namespace jpegcodec

@@ -1,0 +1,245 @@
+// 8-bit lossy JPEG through libjpeg-turbo (SIMD): baseline encoding and lossy decoding.
+// Library errors end in a longjmp back to the C-style frames RunDecode/RunEncode; no C++ object
+// with a destructor is alive in the frames the jump crosses.
+#include <cstdio>
+#include <csetjmp>
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "codec/jpeg_internal.h"
+
+extern "C" {
+#include <jpeglib.h>
+#include <jerror.h>
+}
+
+namespace {
+
+// Rows handed to the library per call.
+constexpr int kRowBatch = 16;
+// A progressive stream with more scans than this is refused (corrupt streams can hold thousands
+// of tiny scans that each cost a pass over the whole coefficient buffer).
+constexpr int kMaxScans = 500;
+
+struct ErrorManager {
+  jpeg_error_mgr pub;
+  jmp_buf jump;
+  bool announce;
+};
+
+void ErrorExit(j_common_ptr cinfo) {
+  auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+  char text[JMSG_LENGTH_MAX];
+  (*cinfo->err->format_message)(cinfo, text);  // formatted and dropped: the caller reports
+  if (err->announce) {
+    std::fputs("error exit\n", stdout);
+    std::fflush(stdout);
+  }
+  std::longjmp(err->jump, 1);
+}
+
+void SilentOutput(j_common_ptr) {}
+
+void InstallErrorManager(ErrorManager* err, bool announce) {
+  jpeg_std_error(&err->pub);
+  err->pub.error_exit = ErrorExit;
+  err->pub.output_message = SilentOutput;
+  err->announce = announce;
+}
+
+void ScanLimit(j_common_ptr cinfo) {
+  auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
+  if (dinfo->progressive_mode && dinfo->input_scan_number > kMaxScans) ERREXIT(cinfo, JERR_NOTIMPL);
+}
+
+// ---- memory destination: 16384-byte staging buffer appended to a growing stream
+struct Destination {
+  jpeg_destination_mgr pub;
+  std::vector<uint8_t>* stream;
+  JOCTET* staging;
+};
+
+bool Append(std::vector<uint8_t>* stream, const JOCTET* bytes, size_t count) noexcept {
+  try {
+    stream->insert(stream->end(), bytes, bytes + count);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void InitDestination(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
+  dest->pub.next_output_byte = dest->staging;
+  dest->pub.free_in_buffer = jpegcodec::kStagingSize;
+}
+
+boolean EmptyOutput(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
+  if (!Append(dest->stream, dest->staging, jpegcodec::kStagingSize)) ERREXIT(cinfo, JERR_FILE_WRITE);
+  dest->pub.next_output_byte = dest->staging;
+  dest->pub.free_in_buffer = jpegcodec::kStagingSize;
+  return TRUE;
+}
+
+void TermDestination(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
+  if (!Append(dest->stream, dest->staging, jpegcodec::kStagingSize - dest->pub.free_in_buffer))
+    ERREXIT(cinfo, JERR_FILE_WRITE);
+}
+
+// ---- decoding
+struct DecodeJob {
+  const uint8_t* source;
+  size_t sourceLength;
+  uint8_t* destination;
+  size_t destinationLength;
+  int outWidth;
+};
+
+long DecodeBody(j_decompress_ptr cinfo, jpeg_progress_mgr* progress, const DecodeJob* job) {
+  progress->progress_monitor = ScanLimit;
+  cinfo->progress = progress;
+  // The library's memory source: an empty source is an error, a short one gets an EOI supplied.
+  jpeg_mem_src(cinfo, job->source, static_cast<unsigned long>(job->sourceLength));
+  jpeg_read_header(cinfo, TRUE);
+  jpeg_calc_output_dimensions(cinfo);
+  const uint64_t rowSamples = uint64_t(cinfo->output_width) * uint64_t(cinfo->output_components);
+  const uint64_t rowBytes = rowSamples * uint64_t(job->outWidth);
+  const uint64_t total = rowBytes * uint64_t(cinfo->output_height);
+  if (rowSamples == 0 || total == 0 || total > job->destinationLength) return -1;
+  jpeg_start_decompress(cinfo);
+  if (job->outWidth == 1) {
+    // The slice is large enough: the library writes the rows straight into it.
+    JSAMPROW rows[kRowBatch];
+    while (cinfo->output_scanline < cinfo->output_height) {
+      const JDIMENSION first = cinfo->output_scanline;
+      JDIMENSION count = cinfo->output_height - first;
+      if (count > kRowBatch) count = kRowBatch;
+      for (JDIMENSION i = 0; i < count; ++i) rows[i] = job->destination + uint64_t(first + i) * rowBytes;
+      if (jpeg_read_scanlines(cinfo, rows, count) == 0) return -1;
+    }
+  } else {
+    JSAMPARRAY row = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                                 static_cast<JDIMENSION>(rowSamples), 1);
+    while (cinfo->output_scanline < cinfo->output_height) {
+      if (jpeg_read_scanlines(cinfo, row, 1) != 1) return -1;
+      uint8_t* out = job->destination + uint64_t(cinfo->output_scanline - 1) * rowBytes;
+      for (uint64_t i = 0; i < rowSamples; ++i) {
+        out[2 * i] = row[0][i];
+        out[2 * i + 1] = 0;
+      }
+    }
+  }
+  jpeg_finish_decompress(cinfo);
+  return static_cast<long>(total);
+}
+
+long RunDecode(const DecodeJob* job) {
+  ErrorManager err;
+  jpeg_progress_mgr progress;
+  jpeg_decompress_struct cinfo;
+  std::memset(&cinfo, 0, sizeof cinfo);
+  std::memset(&progress, 0, sizeof progress);
+  InstallErrorManager(&err, false);
+  cinfo.err = &err.pub;
+  if (setjmp(err.jump)) {
+    jpeg_destroy_decompress(&cinfo);
+    return -1;
+  }
+  jpeg_create_decompress(&cinfo);
+  const long written = DecodeBody(&cinfo, &progress, job);
+  jpeg_destroy_decompress(&cinfo);
+  return written;
+}
+
+// ---- encoding
+struct EncodeJob {
+  int width;
+  int height;
+  int components;
+  const uint8_t* source;
+  Destination* dest;
+};
+
+int EncodeBody(j_compress_ptr cinfo, const EncodeJob* job) {
+  cinfo->dest = &job->dest->pub;
+  job->dest->pub.init_destination = InitDestination;
+  job->dest->pub.empty_output_buffer = EmptyOutput;
+  job->dest->pub.term_destination = TermDestination;
+
+  cinfo->image_width = static_cast<JDIMENSION>(job->width);
+  cinfo->image_height = static_cast<JDIMENSION>(job->height);
+  cinfo->input_components = job->components;
+  cinfo->in_color_space = job->components == 3 ? JCS_RGB : JCS_GRAYSCALE;
+  jpeg_set_defaults(cinfo);
+  jpeg_set_quality(cinfo, 75, TRUE);
+  for (int c = 0; c < cinfo->num_components; ++c) {  // 4:4:4, nothing subsampled
+    cinfo->comp_info[c].h_samp_factor = 1;
+    cinfo->comp_info[c].v_samp_factor = 1;
+  }
+  jpeg_start_compress(cinfo, TRUE);
+  const size_t rowBytes = size_t(job->width) * size_t(job->components);
+  JSAMPROW rows[kRowBatch];
+  while (cinfo->next_scanline < cinfo->image_height) {
+    const JDIMENSION first = cinfo->next_scanline;
+    JDIMENSION count = cinfo->image_height - first;
+    if (count > kRowBatch) count = kRowBatch;
+    // The library only reads the rows it is handed.
+    for (JDIMENSION i = 0; i < count; ++i) rows[i] = const_cast<JSAMPLE*>(job->source + size_t(first + i) * rowBytes);
+    if (jpeg_write_scanlines(cinfo, rows, count) == 0) return -1;
+  }
+  jpeg_finish_compress(cinfo);
+  return 0;
+}
+
+int RunEncode(const EncodeJob* job, bool announce) {
+  ErrorManager err;
+  jpeg_compress_struct cinfo;
+  std::memset(&cinfo, 0, sizeof cinfo);
+  InstallErrorManager(&err, announce);
+  cinfo.err = &err.pub;
+  if (setjmp(err.jump)) {
+    jpeg_destroy_compress(&cinfo);
+    return -1;
+  }
+  jpeg_create_compress(&cinfo);
+  const int rc = EncodeBody(&cinfo, job);
+  jpeg_destroy_compress(&cinfo);
+  return rc;
+}
+
+}  // namespace
+
+namespace jpegcodec {
+
+long DecodeTurbo(const uint8_t* source, size_t sourceLength, uint8_t* destination, size_t destinationLength,
+                 int outWidth) {
+  if (outWidth != 1 && outWidth != 2) return -1;
+  const DecodeJob job{source, sourceLength, destination, destinationLength, outWidth};
+  return RunDecode(&job);
+}
+
+int EncodeTurboBaseline(int width, int height, int components, const uint8_t* source, std::vector<uint8_t>& out,
+                        bool announce) {
+  out.clear();
+  std::vector<uint8_t> stream;
+  std::vector<JOCTET> staging;
+  try {
+    staging.resize(kStagingSize);
+    stream.reserve(size_t(width) * size_t(height) * size_t(components) / 8 + kStagingSize);
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
+  Destination dest{};
+  dest.stream = &stream;
+  dest.staging = staging.data();
+  const EncodeJob job{width, height, components, source, &dest};
+  if (RunEncode(&job, announce) != 0) return -1;
+  out = std::move(stream);
+  return 0;
+}
+
+}  // namespace jpegcodec
