@@ -1,0 +1,71 @@
+#include "convert/batch.h"
+
+#include <ctime>
+#include <cstdio>
+#include <map>
+
+#include "core/log.h"
+#include "core/strutil.h"
+
+int32_t InstanceCounter = 0;
+
+namespace {
+
+// Highest instance number handed out under each base UID in this run.
+std::map<std::string, int32_t>& HighestByBase() {
+  static std::map<std::string, int32_t> m;
+  return m;
+}
+
+std::string FormatNow(const char* format) {
+  const std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  char buf[16];
+  std::strftime(buf, sizeof buf, format, &tm);
+  return buf;
+}
+
+}  // namespace
+
+bool StartConversionBatch(StudyInfo& study, const std::string& tempFolder, ConversionBatch& batch) {
+  const std::string base = CreateUID(InstallationId(), study.PatientID, study.AccessionNumber, study.StudyDate,
+                                     study.StudyTime, kUIDApplicationNumber);
+  if (base.empty()) {
+    WriteLog("ERROR, StartConversionBatch, Patient ID is empty, no UID can be made");
+    return false;
+  }
+  ConversionBatch b;
+  b.BaseUID = base;
+  if (study.StudyInstanceUID.empty()) study.StudyInstanceUID = base;
+  WriteLog("INFO, Study Instance UID = " + study.StudyInstanceUID);
+  b.SeriesUID = base + ".2";
+  b.SeriesNumber = 0;
+  b.TempFolder = tempFolder;
+  if (!b.TempFolder.empty() && b.TempFolder.back() != '/') b.TempFolder += '/';
+  batch = std::move(b);
+  return true;
+}
+
+int32_t NextInstanceNumber(const std::string& baseUID, int32_t& counter) {
+  int32_t& highest = HighestByBase()[baseUID];
+  if (counter < highest) counter = highest;
+  ++counter;
+  highest = counter;
+  return counter;
+}
+
+std::string BatchFileName(const ConversionBatch& batch, const StudyInfo& study, int32_t instanceNumber) {
+  std::string acc = study.AccessionNumber;
+  for (char& c : acc)
+    if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20) c = '_';
+  return batch.TempFolder + acc + std::to_string(instanceNumber) + ".dcm";
+}
+
+void DeleteBatchFiles(ConversionBatch& batch) {
+  for (const auto& f : batch.TempFiles) std::remove(f.c_str());
+  batch.TempFiles.clear();
+}
+
+std::string NowDA() { return FormatNow("%Y%m%d"); }
+std::string NowTM() { return FormatNow("%H%M%S"); }

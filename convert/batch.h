@@ -1,0 +1,54 @@
+#pragma once
+// What the conversion forms share: the program-wide instance counter and one batch's UIDs and
+// files. The forms (and the command-line tool) start a batch when they are shown, build objects into
+// it and delete its files when they close.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "query/studyinfo.h"
+
+// Program-wide counter of Instance Numbers, shared by every converter; 0 at start.
+extern int32_t InstanceCounter;
+
+struct ConversionBatch {
+  std::string BaseUID;         // CreateUID of the current study when the batch started
+  std::string SeriesUID;       // BaseUID + ".2"
+  std::string SOPClassUID;     // set at each build
+  std::string SOPInstanceUID;  // UID of the last object built
+  int32_t SeriesNumber = 0;
+  std::string TempFolder;              // folder of the object files, ending in "/"
+  std::vector<std::string> TempFiles;  // every object file built in this batch, in order
+};
+
+// The application number given to CreateUID by every converter.
+inline constexpr const char kUIDApplicationNumber[] = "29";
+
+// Starts a batch the way a conversion form does when it is shown: BaseUID = CreateUID of the
+// installation, Patient ID, Accession Number, Study Date and Study Time; the study takes BaseUID as
+// its Study Instance UID when it has none; logs "INFO, Study Instance UID = " + that UID; SeriesUID =
+// BaseUID + ".2"; SeriesNumber 0; no files. tempFolder gets a trailing "/" when it lacks one.
+// Fails (one log line, batch unchanged) when the study has no Patient ID, since no UID can be made.
+bool StartConversionBatch(StudyInfo& study, const std::string& tempFolder, ConversionBatch& batch);
+
+// Adds 1 to counter and returns it: the Instance Number and last UID component of a new object
+// under baseUID. A number already handed out under the same base UID in this run (an earlier batch
+// for the same patient, accession and minute) is skipped, so two objects never share a SOP Instance UID.
+int32_t NextInstanceNumber(const std::string& baseUID, int32_t& counter);
+
+// The object file for an instance: TempFolder + Accession Number + instance number + ".dcm". Path
+// separators and control characters in the accession number become "_".
+std::string BatchFileName(const ConversionBatch& batch, const StudyInfo& study, int32_t instanceNumber);
+
+class DcmObj;
+// Writes obj as a Part 10 file under a temporary name beside path and renames it to path when
+// complete; on failure nothing is left under either name and one log line names the operation.
+bool SaveObjectFile(DcmObj& obj, const std::string& path, std::string_view operation);
+
+// Deletes every file of the batch and empties the list (what closing a form does).
+void DeleteBatchFiles(ConversionBatch& batch);
+
+// The local date and time now, as DA "yyyymmdd" and TM "hhnnss" (hours 00-23).
+std::string NowDA();
+std::string NowTM();

@@ -1,0 +1,40 @@
+// Saving built objects as Part 10 files: each is written under a temporary name and renamed when
+// complete.
+#include <cstdio>
+
+#include "convert/batch.h"
+#include "convert/fileutil.h"
+#include "convert/pdf_object.h"
+#include "convert/scan_object.h"
+#include "core/dcmobj.h"
+#include "core/log.h"
+
+bool SaveObjectFile(DcmObj& obj, const std::string& path, std::string_view operation) {
+  const std::string tmp = TemporaryNameFor(path);
+  if (!obj.Write(tmp)) {
+    std::remove(tmp.c_str());
+    WriteLog("ERROR, " + std::string(operation) + ", cannot write file: " + path);
+    return false;
+  }
+  return CommitTemporaryFile(tmp, path, operation);
+}
+
+std::string BuildEncapsulatedPdf(const std::string& pdfPath, const StudyInfo& study, ConversionBatch& batch,
+                                 int32_t& counter) {
+  DcmObj obj;
+  if (!MakeEncapsulatedPdf(pdfPath, study, batch, counter, obj)) return "";
+  const std::string path = BatchFileName(batch, study, counter);
+  if (!SaveObjectFile(obj, path, "BuildEncapsulatedPdf")) return "";
+  batch.TempFiles.push_back(path);
+  return path;
+}
+
+std::string BuildScannedPageObject(const std::vector<uint8_t>& jpeg, int width, int height, const StudyInfo& study,
+                                   ConversionBatch& batch, int32_t& counter) {
+  DcmObj obj;
+  if (!MakeScannedPageObject(jpeg, width, height, study, batch, counter, obj)) return "";
+  const std::string path = BatchFileName(batch, study, counter);
+  if (!SaveObjectFile(obj, path, "BuildScannedPageObject")) return "";
+  batch.TempFiles.push_back(path);
+  return path;
+}

@@ -1,0 +1,62 @@
+#include "convert/pdf_object.h"
+
+#include "convert/fileutil.h"
+#include "core/log.h"
+
+void AddDocumentHeader(DcmObj& obj, const StudyInfo& study, const ConversionBatch& batch, int32_t instanceNumber) {
+  obj.AddText(0x0008, 0x0005, "ISO_IR_100");
+  obj.AddText(0x0008, 0x0012, NowDA());
+  obj.AddText(0x0008, 0x0013, NowTM());
+  obj.AddText(0x0008, 0x0016, batch.SOPClassUID);
+  obj.AddText(0x0008, 0x0018, batch.SOPInstanceUID);
+  obj.AddText(0x0008, 0x0020, study.StudyDate);
+  obj.AddText(0x0008, 0x0030, study.StudyTime);
+  obj.AddText(0x0008, 0x0033, NowTM());
+  obj.AddText(0x0008, 0x0050, study.AccessionNumber);
+  obj.AddText(0x0008, 0x0060, "OT");
+  obj.AddText(0x0008, 0x0064, "WSD");
+  obj.AddText(0x0008, 0x0080, study.InstitutionName);
+  obj.AddText(0x0008, 0x0090, study.ReferringPhysicianName);
+  obj.AddText(0x0008, 0x1030, study.StudyDescription);
+  obj.AddText(0x0010, 0x0010, study.PatientName);
+  obj.AddText(0x0010, 0x0020, study.PatientID);
+  obj.AddText(0x0010, 0x0030, study.PatientBirthDate);
+  obj.AddText(0x0010, 0x0040, study.PatientSex);
+  obj.AddText(0x0020, 0x000D, study.StudyInstanceUID);
+  obj.AddText(0x0020, 0x000E, batch.SeriesUID);
+  obj.AddText(0x0020, 0x0010, study.StudyID);
+  obj.AddText(0x0020, 0x0011, std::to_string(batch.SeriesNumber));
+  obj.AddText(0x0020, 0x0013, std::to_string(instanceNumber));
+}
+
+bool MakeEncapsulatedPdf(const std::string& pdfPath, const StudyInfo& study, ConversionBatch& batch, int32_t& counter,
+                         DcmObj& obj) {
+  std::string pdf;
+  if (!ReadWholeFile(pdfPath, pdf, "BuildEncapsulatedPdf")) return false;
+  if (pdf.empty()) {
+    WriteLog("ERROR, BuildEncapsulatedPdf, empty file: " + pdfPath);
+    return false;
+  }
+  if (pdf.substr(0, 1024).find("%PDF-") == std::string::npos) {
+    WriteLog("ERROR, BuildEncapsulatedPdf, not a PDF file: " + pdfPath);
+    return false;
+  }
+  if (pdf.size() >= 0xFFFFFFFEu) {
+    WriteLog("ERROR, BuildEncapsulatedPdf, file too large for one element: " + pdfPath);
+    return false;
+  }
+  if (pdf.size() % 2) pdf += '\0';
+
+  const int32_t number = NextInstanceNumber(batch.BaseUID, counter);
+  obj.Clear();
+  batch.SOPClassUID = kEncapsulatedPdfStorage;
+  batch.SOPInstanceUID = batch.BaseUID + ".1." + std::to_string(number);
+  AddDocumentHeader(obj, study, batch, number);
+  obj.transferSyntax = "1.2.840.10008.1.2.1";
+  obj.explicitVR = true;
+  obj.bigEndian = false;
+  obj.AddText(0x0042, 0x0010, FileNamePart(pdfPath));
+  obj.Add(DcmTag(0x0042, 0x0011, static_cast<uint32_t>(pdf.size()), pdf.data(), "OB"));
+  obj.AddText(0x0042, 0x0012, "application/pdf");
+  return true;
+}

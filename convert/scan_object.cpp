@@ -1,0 +1,130 @@
+#include "convert/scan_object.h"
+
+#include <algorithm>
+
+#include "core/log.h"
+
+namespace {
+
+void AddUS(DcmObj& obj, uint16_t g, uint16_t e, uint16_t value) {
+  const uint8_t b[2] = {uint8_t(value & 0xFF), uint8_t(value >> 8)};
+  obj.AddBytes(g, e, 2, b);
+}
+
+}  // namespace
+
+std::string ScannedPageSOPClass(const std::string& modality) {
+  if (modality == "CR") return "1.2.840.10008.5.1.4.1.1.1";
+  if (modality == "CT" || modality == "ES") return "1.2.840.10008.5.1.4.1.1.2";
+  if (modality == "MR") return "1.2.840.10008.5.1.4.1.1.4";
+  if (modality == "DX") return "1.2.840.10008.5.1.4.1.1.12.1";
+  if (modality == "OT") return "1.2.840.10008.5.1.4.1.1.77.1.1.1";
+  return "1.2.840.10008.5.1.4.1.1.6.1";
+}
+
+void AddScannedImageHeader(DcmObj& obj, const StudyInfo& study, const std::string& sopClassUID,
+                           const std::string& sopInstanceUID, uint16_t columns, uint16_t rows, bool colour,
+                           const ConversionBatch& batch, int32_t instanceNumber) {
+  obj.AddText(0x0008, 0x0008, "DERIVED");
+  obj.AddText(0x0008, 0x0012, NowDA());
+  obj.AddText(0x0008, 0x0013, NowTM());
+  obj.AddText(0x0008, 0x0016, sopClassUID);
+  obj.AddText(0x0008, 0x0018, sopInstanceUID);
+  obj.AddText(0x0008, 0x0020, study.StudyDate);
+  obj.AddText(0x0008, 0x0030, study.StudyTime);
+  obj.AddText(0x0008, 0x0032, NowTM());
+  obj.AddText(0x0008, 0x0033, NowTM());
+  obj.AddText(0x0008, 0x0050, study.AccessionNumber);
+  obj.AddText(0x0008, 0x0060, study.ModalitiesInStudy);
+  obj.AddText(0x0008, 0x0064, "WSD");
+  obj.AddText(0x0008, 0x0080, study.InstitutionName);
+  obj.AddText(0x0008, 0x0090, study.ReferringPhysicianName);
+  obj.AddText(0x0008, 0x1030, study.StudyDescription);
+  obj.AddText(0x0010, 0x0010, study.PatientName);
+  obj.AddText(0x0010, 0x0020, study.PatientID);
+  obj.AddText(0x0010, 0x0030, study.PatientBirthDate);
+  obj.AddText(0x0010, 0x0040, study.PatientSex);
+  obj.AddText(0x0020, 0x000D, study.StudyInstanceUID);
+  obj.AddText(0x0020, 0x000E, batch.SeriesUID);
+  obj.AddText(0x0020, 0x0010, study.StudyID);
+  obj.AddText(0x0020, 0x0011, std::to_string(batch.SeriesNumber));
+  obj.AddText(0x0020, 0x0013, std::to_string(instanceNumber));
+  AddUS(obj, 0x0028, 0x0002, colour ? 3 : 1);
+  obj.AddText(0x0028, 0x0004, colour ? "YBR_FULL_422" : "MONOCHROME2");
+  if (colour) AddUS(obj, 0x0028, 0x0006, 0);
+  AddUS(obj, 0x0028, 0x0010, rows);
+  AddUS(obj, 0x0028, 0x0011, columns);
+  AddUS(obj, 0x0028, 0x0100, 8);
+  AddUS(obj, 0x0028, 0x0101, 8);
+  AddUS(obj, 0x0028, 0x0102, 7);
+  AddUS(obj, 0x0028, 0x0103, 0);
+}
+
+bool ReadJpegFrameInfo(const uint8_t* data, size_t size, JpegFrameInfo& info) {
+  if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8) return false;
+  size_t i = 2;
+  while (i + 4 <= size) {
+    if (data[i] != 0xFF) return false;
+    const uint8_t m = data[i + 1];
+    if (m == 0xFF) {  // fill byte
+      ++i;
+      continue;
+    }
+    if (m == 0xD8 || m == 0xD9 || m == 0xDA || (m >= 0xD0 && m <= 0xD7) || m == 0x01) return false;
+    const size_t len = size_t(data[i + 2]) << 8 | data[i + 3];
+    if (len < 2 || i + 2 + len > size) return false;
+    const bool sof = m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
+    if (sof) {
+      if (len < 8) return false;
+      info.sofMarker = m;
+      info.precision = data[i + 4];
+      info.height = int(data[i + 5]) << 8 | data[i + 6];
+      info.width = int(data[i + 7]) << 8 | data[i + 8];
+      info.components = data[i + 9];
+      return true;
+    }
+    i += 2 + len;
+  }
+  return false;
+}
+
+bool MakeScannedPageObject(const std::vector<uint8_t>& jpeg, int width, int height, const StudyInfo& study,
+                           ConversionBatch& batch, int32_t& counter, DcmObj& obj) {
+  JpegFrameInfo f;
+  if (!ReadJpegFrameInfo(jpeg.data(), jpeg.size(), f)) {
+    WriteLog("ERROR, BuildScannedPageObject, the page is not a JPEG stream");
+    return false;
+  }
+  if (f.sofMarker != 0xC0 || f.precision != 8 || f.components != 3) {
+    WriteLog("ERROR, BuildScannedPageObject, the page is not a baseline 8-bit three-component JPEG");
+    return false;
+  }
+  if (width <= 0 || height <= 0 || width > 0xFFFF || height > 0xFFFF || f.width != width || f.height != height) {
+    WriteLog("ERROR, BuildScannedPageObject, page size " + std::to_string(width) + " x " + std::to_string(height) +
+             " does not match the JPEG frame " + std::to_string(f.width) + " x " + std::to_string(f.height));
+    return false;
+  }
+  if (jpeg.size() >= 0xFFFFFFFEu) {
+    WriteLog("ERROR, BuildScannedPageObject, the page JPEG is too large for one fragment");
+    return false;
+  }
+
+  const int32_t number = NextInstanceNumber(batch.BaseUID, counter);
+  obj.Clear();
+  batch.SOPClassUID = ScannedPageSOPClass(study.ModalitiesInStudy);
+  batch.SOPInstanceUID = batch.BaseUID + ".1." + std::to_string(number);
+  AddScannedImageHeader(obj, study, batch.SOPClassUID, batch.SOPInstanceUID, uint16_t(width), uint16_t(height), true,
+                        batch, number);
+  obj.transferSyntax = kJpegBaselineTS;
+  obj.explicitVR = true;
+  obj.bigEndian = false;
+
+  obj.Add(DcmTag(0x7FE0, 0x0010, kUndefinedLength, nullptr, "OB"));
+  obj.Add(DcmTag(0xFFFE, 0xE000, 0, nullptr, "DL"));
+  ByteBuffer fragment(jpeg.size() + (jpeg.size() % 2));
+  std::copy(jpeg.begin(), jpeg.end(), fragment.begin());
+  if (jpeg.size() % 2) fragment.back() = 0x00;
+  obj.Add(DcmTag(0xFFFE, 0xE000, std::move(fragment), "DL"));
+  obj.Add(DcmTag(0xFFFE, 0xE0DD, 0, nullptr, "DL"));
+  return true;
+}
