@@ -6,6 +6,7 @@
 #include <gsf/gsf-input.h>
 #include <gsf/gsf-utils.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 
@@ -107,6 +108,10 @@ bool ReadWordText(const std::string& path, std::vector<std::string>& lines) {
     WriteLog("WARNING, ReadWordText, piece table longer than the Clx that holds it: " + path);
   const uint64_t n = lcb >= 4 ? (uint64_t(lcb) - 4) / 12 : 0;
 
+  // Pieces of a real document do not overlap, so together they never hold more bytes than the main
+  // stream; a piece table that claims more (pieces pointing at the same text) is cut off there.
+  const auto mainSize = static_cast<uint64_t>(gsf_input_size(main.get()));
+  uint64_t budget = mainSize;
   for (uint64_t i = 0; i < n; ++i) {
     const uint64_t cpEnd = (i + 2) * 4;                 // CP[i] and CP[i+1]
     const uint64_t pcdEnd = (n + 1) * 4 + i * 8 + 6;    // FcCompressed of descriptor i
@@ -116,10 +121,19 @@ bool ReadWordText(const std::string& path, std::vector<std::string>& lines) {
     const uint32_t fc = Le32(plc + (n + 1) * 4 + i * 8 + 2);
     const uint64_t count = cp1 >= cp0 ? cp1 - cp0 : 0;
     if (cp1 < cp0) WriteLog("WARNING, ReadWordText, piece " + std::to_string(i) + " has a negative length: " + path);
-    if (fc & kCompressedBit) {
-      lines.push_back(Cp1252ToUtf8(ReadAt(main.get(), (fc & ~kCompressedBit) / 2, count)));
+    const bool eightBit = fc & kCompressedBit;
+    const uint64_t offset = eightBit ? (fc & ~kCompressedBit) / 2 : fc;
+    const uint64_t want = eightBit ? count : count * 2;
+    const uint64_t there = offset < mainSize ? std::min(want, mainSize - offset) : 0;
+    if (there > budget) {
+      WriteLog("WARNING, ReadWordText, pieces hold more text than the document: " + path);
+      break;
+    }
+    budget -= there;
+    const std::string bytes = ReadAt(main.get(), offset, there);
+    if (eightBit) {
+      lines.push_back(Cp1252ToUtf8(bytes));
     } else {
-      const std::string bytes = ReadAt(main.get(), fc, count * 2);
       std::u16string chars(bytes.size() / 2, u'\0');
       for (size_t k = 0; k < chars.size(); ++k)
         chars[k] = static_cast<char16_t>(uint8_t(bytes[2 * k]) | uint8_t(bytes[2 * k + 1]) << 8);

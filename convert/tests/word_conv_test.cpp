@@ -87,4 +87,14 @@ TEST(ReadWordText, TruncatedStreamsGiveWhatTheyHold) {
   EXPECT_NE(log.Lines()[0].find("WARNING, ReadWordText, piece table longer"), std::string::npos);
 }
 
+TEST(ReadWordText, PiecesClaimingMoreTextThanTheDocumentAreCutOff) {
+  LogCapture log;
+  const auto lines = Read("overlap.doc");
+  ASSERT_FALSE(lines.empty());
+  EXPECT_LT(lines.size(), 1000u);
+  EXPECT_EQ(lines[0], kReport1 + kReport2 + kReport3);
+  ASSERT_EQ(log.Lines().size(), 1u);
+  EXPECT_NE(log.Lines()[0].find("WARNING, ReadWordText, pieces hold more text than the document"), std::string::npos);
+}
+
 }  // namespace

@@ -235,6 +235,19 @@ int main() {
     SetPieces(c, {});
     Save(c, "nopieces.doc");
   }
+  {  // 1000 pieces all pointing at the same text: more text than the document holds
+    Compound c = report;
+    std::vector<Piece> many;
+    const uint32_t len = r.cp1 - r.cp0;
+    for (uint32_t i = 0; i < 1000; ++i) {
+      Piece p = r;
+      p.cp0 = i * len;
+      p.cp1 = (i + 1) * len;
+      many.push_back(p);
+    }
+    SetPieces(c, many);
+    Save(c, "overlap.doc");
+  }
   {  // WordDocument cut in the middle of the 12th character of the text
     Compound c = report;
     c.streams.at("WordDocument").resize(r.fc + 2 * 11 + 1);
