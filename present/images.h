@@ -19,7 +19,7 @@ class TImages {
   int bitsAllocated = 0;
   int planarConfiguration = 0;
   int frames = 1;
-  bool colour = false;    // Photometric Interpretation "RGB" or "YBR_FULL422"
+  bool colour = false;    // Photometric Interpretation "RGB" or YBR_FULL (loaded as RGB)
   bool inverted = false;  // "MONOCHROME1"
   std::string modality;
   int instanceNumber = 0;
@@ -45,10 +45,8 @@ class TImages {
 
  private:
   std::string photometric_;
-  bool inIcon_ = false;
-  std::vector<uint8_t> pendingPixels_;  // Pixel Data seen before all pixel module values
-  bool havePending_ = false;
-  void TakePixelData(const uint8_t* bytes, size_t length);
+  bool inIcon_ = false;  // between an Icon Image Sequence and its Pixel Data
+  void TakePixelData(const DcmTag& pixel);
   void CheckPixelSpacing();
 };
 

@@ -1,0 +1,570 @@
+// Transfer syntax conversion: decode the pixel data into native frames, rewrite the pixel module,
+// store the frames again. Nothing in the data set changes until every frame has been decoded and
+// coded, so a failure leaves the data set as it was.
+#include "codec/convert.h"
+
+#include <algorithm>
+#include <charconv>
+#include <limits>
+#include <utility>
+
+#include "codec/convert_internal.h"
+#include "codec/jpeg.h"
+#include "core/dictionary.h"
+#include "core/log.h"
+#include "core/strutil.h"
+
+namespace {
+
+// Tracks sequence nesting the way the data set's top-level search does: an undefined-length
+// sequence opens a level, its delimiter closes it; encapsulated pixel data has its own delimiter.
+struct NestingWalk {
+  int depth = 0;
+  bool inPixel = false;
+  // True when the element belongs to the top level of the data set.
+  bool Step(const DcmTag& t) {
+    if (t.IsVR("SQ") && t.length == kUndefinedLength) {
+      ++depth;
+      return false;
+    }
+    const bool top = depth == 0;
+    if (t.Is(0x7FE0, 0x0010) && t.length == kUndefinedLength) {
+      inPixel = true;
+    } else if (t.Is(0xFFFE, 0xE0DD)) {
+      if (inPixel)
+        inPixel = false;
+      else if (depth > 0)
+        --depth;
+    }
+    return top;
+  }
+};
+
+struct PixelModule {
+  std::string modality;
+  std::string photometric;
+  bool havePhotometric = false;
+  int samplesPerPixel = 0;
+  int planar = 0;
+  int frames = 0;
+  int rows = 1, columns = 1, bitsAllocated = 1, bitsStored = 1, pixelRepresentation = 0;
+  float intercept = 0.0f, slope = 1.0f;
+  size_t pixelIndex = std::numeric_limits<size_t>::max();
+  bool colour() const {
+    if (!havePhotometric) return samplesPerPixel == 3;
+    return photometric.rfind("MON", 0) != 0 && photometric.rfind("PAL", 0) != 0;
+  }
+};
+
+int ParseFrames(const std::string& text) {
+  std::string t = Trim(text);
+  int v = 0;
+  auto r = std::from_chars(t.data(), t.data() + t.size(), v);
+  if (r.ec != std::errc() || r.ptr != t.data() + t.size()) return 0;
+  return v;
+}
+
+// Collects the pixel module from the top level, up to the first top-level Pixel Data element.
+PixelModule ReadPixelModule(const DcmObj& obj) {
+  PixelModule m;
+  NestingWalk walk;
+  for (size_t i = 0; i < obj.Count(); ++i) {
+    const DcmTag* t = obj.GetTag(i);
+    if (t == nullptr || !walk.Step(*t)) continue;
+    if (t->Is(0x0008, 0x0060)) m.modality = t->GetString();
+    if (t->group == 0x0028) {
+      switch (t->element) {
+        case 0x0002: m.samplesPerPixel = t->GetUS(); break;
+        case 0x0004: m.photometric = t->GetString(); m.havePhotometric = true; break;
+        case 0x0006: m.planar = t->GetUS(); break;
+        case 0x0008: m.frames = ParseFrames(t->GetString()); break;
+        case 0x0010: m.rows = t->GetUS(); break;
+        case 0x0011: m.columns = t->GetUS(); break;
+        case 0x0100: m.bitsAllocated = t->GetUS(); break;
+        case 0x0101: m.bitsStored = t->GetUS(); break;
+        case 0x0103: m.pixelRepresentation = t->GetUS(); break;
+        case 0x1052: m.intercept = t->GetNumber(); break;
+        case 0x1053: m.slope = t->GetNumber(); break;
+        default: break;
+      }
+    }
+    if (t->Is(0x7FE0, 0x0010)) {
+      m.pixelIndex = i;
+      break;
+    }
+  }
+  if (m.frames < 1) m.frames = 1;
+  return m;
+}
+
+// The items of encapsulated pixel data: the Basic Offset Table, the fragments, the delimiter.
+struct Fragments {
+  size_t offsetTable = 0;
+  std::vector<size_t> items;
+  size_t delimiter = 0;
+  // Fragment indices (into items) where each frame begins; frame k spans [start[k], start[k+1]).
+  std::vector<size_t> frameStart;
+};
+
+bool ParseFragments(const DcmObj& obj, size_t pixelIndex, int frames, Fragments& f) {
+  size_t i = pixelIndex + 1;
+  const DcmTag* bot = obj.GetTag(i);
+  if (bot == nullptr || !bot->Is(0xFFFE, 0xE000)) {
+    WriteLog("ERROR, DcmObj::Decomp, encapsulated Pixel Data without Basic Offset Table item");
+    return false;
+  }
+  f.offsetTable = i++;
+  for (;; ++i) {
+    const DcmTag* t = obj.GetTag(i);
+    if (t == nullptr) {
+      WriteLog("ERROR, DcmObj::Decomp, encapsulated Pixel Data without sequence delimitation item");
+      return false;
+    }
+    if (t->Is(0xFFFE, 0xE0DD)) break;
+    if (!t->Is(0xFFFE, 0xE000) || t->length == kUndefinedLength) {
+      WriteLog("ERROR, DcmObj::Decomp, unexpected " + t->Key() + " among the fragments");
+      return false;
+    }
+    f.items.push_back(i);
+  }
+  f.delimiter = i;
+  const size_t n = f.items.size();
+  const size_t nf = static_cast<size_t>(frames);
+  f.frameStart.clear();
+  if (n == nf) {
+    for (size_t k = 0; k <= n; ++k) f.frameStart.push_back(k);
+    return true;
+  }
+  if (n > 0 && nf == 1) {
+    f.frameStart = {0, n};
+    return true;
+  }
+  if (n > nf && bot->size() == nf * 4) {
+    // Offsets count from the first byte of the first fragment item; each item is 8 header bytes
+    // plus its value.
+    std::vector<uint64_t> itemOffset;
+    uint64_t pos = 0;
+    for (size_t k = 0; k < n; ++k) {
+      itemOffset.push_back(pos);
+      pos += 8 + obj.GetTag(f.items[k])->size();
+    }
+    const uint8_t* b = bot->data();
+    size_t next = 0;
+    for (size_t k = 0; k < nf; ++k) {
+      uint32_t off = static_cast<uint32_t>(b[4 * k]) | (static_cast<uint32_t>(b[4 * k + 1]) << 8) |
+                     (static_cast<uint32_t>(b[4 * k + 2]) << 16) | (static_cast<uint32_t>(b[4 * k + 3]) << 24);
+      if (bot->bigEndian)
+        off = (off >> 24) | ((off >> 8) & 0xFF00u) | ((off << 8) & 0xFF0000u) | (off << 24);
+      auto it = std::find(itemOffset.begin() + static_cast<long>(next), itemOffset.end(), off);
+      if (it == itemOffset.end() || (k == 0 && off != 0)) {
+        WriteLog("ERROR, DcmObj::Decomp, Basic Offset Table entry " + std::to_string(k + 1) +
+                 " does not point at a fragment");
+        return false;
+      }
+      next = static_cast<size_t>(it - itemOffset.begin());
+      f.frameStart.push_back(next);
+      ++next;
+    }
+    f.frameStart.push_back(n);
+    return true;
+  }
+  WriteLog("ERROR, DcmObj::Decomp, " + std::to_string(n) + " fragments for " + std::to_string(nf) +
+           " frames" + (n > nf ? " and no Basic Offset Table to split them" : ""));
+  return false;
+}
+
+bool DecodeOne(const DcmObj& obj, const uint8_t* src, size_t len, uint8_t* dst, size_t frameLength, size_t totalSize,
+               int bitsAllocated) {
+  const std::string& ts = obj.transferSyntax;
+  if (ts == kTsRLE) return DecodeRLEFrameAdapter(obj, src, len, dst, frameLength, bitsAllocated);
+  if (ts == kTsJ2KLossless || ts == kTsJ2K) return DecodeJ2KFrameAdapter(src, len, dst, frameLength);
+  const bool lossless = ts == kTsJpegLossless || ts == kTsJpegLossless14;
+  if (lossless || ts == kTsJpegBaseline || ts == kTsJpegExtended) {
+    if (bitsAllocated == 8) return DecodeJPEG8(src, dst, len, frameLength) == 0;
+    if (lossless) {
+      // Some writers stored raw big-endian samples instead of a lossless stream.
+      if (len == totalSize && len == frameLength && !(len >= 2 && src[0] == 0xFF && src[1] == 0xD8)) {
+        for (size_t k = 0; k + 1 < len; k += 2) {
+          dst[k] = src[k + 1];
+          dst[k + 1] = src[k];
+        }
+        return true;
+      }
+      return DecodeJPEG16(src, dst, len, frameLength) == 0;
+    }
+    return DecodeJPEG12(src, dst, len, frameLength) == 0;
+  }
+  return false;
+}
+
+// Decodes every frame without changing the data set.
+bool DecodeFrames(const DcmObj& obj, size_t pixelIndex, uint8_t* destination, size_t totalSize, int frames,
+                  int bitsAllocated, Fragments& f) {
+  const std::string& ts = obj.transferSyntax;
+  if (IsNativeSyntax(ts) || ts == kTsMpeg2 || !IsKnownTransferSyntax(ts)) {
+    WriteLog("ERROR, DcmObj::Decomp, no decoder for encapsulated pixel data in " + ts);
+    return false;
+  }
+  if (frames < 1) frames = 1;
+  if (!ParseFragments(obj, pixelIndex, frames, f)) return false;
+  const size_t frameLength = totalSize / static_cast<size_t>(frames);
+  ByteBuffer joined;
+  for (int k = 0; k < frames; ++k) {
+    const size_t a = f.frameStart[k], b = f.frameStart[k + 1];
+    const uint8_t* src;
+    size_t len;
+    if (b - a == 1) {
+      const DcmTag* t = obj.GetTag(f.items[a]);
+      src = t->data();
+      len = t->size();
+    } else {
+      joined.clear();
+      for (size_t j = a; j < b; ++j) {
+        const DcmTag* t = obj.GetTag(f.items[j]);
+        joined.insert(joined.end(), t->bytes().begin(), t->bytes().end());
+      }
+      src = joined.data();
+      len = joined.size();
+    }
+    if (src == nullptr || len == 0 ||
+        !DecodeOne(obj, src, len, destination + static_cast<size_t>(k) * frameLength, frameLength, totalSize,
+                   bitsAllocated)) {
+      WriteLog("ERROR, DcmObj::Decomp, frame " + std::to_string(k + 1) + " of " + std::to_string(frames) +
+               " could not be decoded (" + ts + ")");
+      return false;
+    }
+  }
+  return true;
+}
+
+void RemoveFragments(DcmObj& obj, size_t pixelIndex, const Fragments& f) {
+  for (size_t n = f.delimiter - pixelIndex; n > 0; --n) obj.Delete(pixelIndex + 1);
+}
+
+void SetUS(DcmTag& t, uint16_t v) {
+  if (t.size() >= 2 && t.length != kUndefinedLength) {
+    t.data()[0] = static_cast<uint8_t>(v & 0xFF);
+    t.data()[1] = static_cast<uint8_t>(v >> 8);
+  } else {
+    uint8_t b[2] = {static_cast<uint8_t>(v & 0xFF), static_cast<uint8_t>(v >> 8)};
+    t.SetValue(b, 2);
+  }
+}
+
+void SetTextValue(DcmTag& t, const std::string& text) { t.SetValue(text.data(), text.size()); }
+
+std::string InterceptText(const std::string& modality) { return modality == "CT" ? "-1024 " : "0 "; }
+
+// The rewrite of the top-level pixel module for the target (colour rules and planar configuration
+// included). "Bits Stored so far" is 1 until (0028,0101) has been passed.
+void RewriteHeader(DcmObj& obj, const std::string& target, const PixelModule& m) {
+  NestingWalk walk;
+  int bitsStoredSoFar = 1;
+  const bool colour = m.colour();
+  for (size_t i = 0; i < obj.Count() && i < m.pixelIndex; ++i) {
+    DcmTag* t = obj.GetTag(i);
+    if (t == nullptr || !walk.Step(*t) || t->group != 0x0028) continue;
+    const uint16_t e = t->element;
+    if (e == 0x0101) bitsStoredSoFar = t->GetUS();
+    if (e == 0x0004 && colour) SetTextValue(*t, target == kTsJpegBaseline ? "YBR_FULL" : "RGB ");
+    if (e == 0x0006 && t->GetUS() == 1) SetUS(*t, 0);
+    if (target == kTsJpegBaseline && bitsStoredSoFar != 8) {
+      if (e == 0x0100) SetUS(*t, 8);
+      if (e == 0x0101) SetUS(*t, 8);
+      if (e == 0x0102) SetUS(*t, 7);
+      if (e == 0x0103) SetUS(*t, 0);
+      if (e == 0x1052) SetTextValue(*t, InterceptText(m.modality));
+      if (e == 0x1053) {
+        std::string slope = "1 ";
+        switch (bitsStoredSoFar) {
+          case 10: slope = "4 "; break;
+          case 12: slope = "16"; break;
+          case 14: slope = "64"; break;
+          case 16: slope = "256 "; break;
+          default: break;
+        }
+        if (m.modality == "CT") slope = "16";
+        if (m.modality == "NM") slope = "1 ";
+        SetTextValue(*t, slope);
+      }
+    } else if (target == kTsJpegExtended && bitsStoredSoFar != 12) {
+      if (e == 0x0101) SetUS(*t, 12);
+      if (e == 0x0102) SetUS(*t, 11);
+      if (e == 0x0103) SetUS(*t, 0);
+      if (e == 0x1052) SetTextValue(*t, InterceptText(m.modality));
+    } else if ((target == kTsJ2KLossless || target == kTsJ2K) && bitsStoredSoFar != 8) {
+      if (e == 0x1052) SetTextValue(*t, InterceptText(m.modality));
+      if (e == 0x1053) SetTextValue(*t, "1 ");
+    }
+  }
+}
+
+uint8_t Clamp255(double v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : static_cast<int>(v))); }
+
+void YbrFullToRgb(uint8_t* p, size_t pixels) {
+  for (size_t k = 0; k < pixels; ++k, p += 3) {
+    const double y = p[0], cb = p[1] - 128.0, cr = p[2] - 128.0;
+    p[0] = Clamp255(y + 1.402 * cr);
+    p[1] = Clamp255(y - 0.344136 * cb - 0.714136 * cr);
+    p[2] = Clamp255(y + 1.772 * cb);
+  }
+}
+
+// Copies a native value into the work buffer: big-endian words swapped, colour planes interleaved,
+// YBR_FULL turned into RGB.
+void CopyNative(const DcmTag& pixel, const PixelModule& m, const FrameLayout& f, uint8_t* work) {
+  const uint8_t* src = pixel.data();
+  const size_t n = std::min(pixel.size(), f.totalSize);
+  if (f.colour && m.planar == 1) {
+    const size_t third = f.frameSize / 3;
+    for (int k = 0; k < f.frames; ++k) {
+      const uint8_t* in = src + static_cast<size_t>(k) * f.frameSize;
+      uint8_t* out = work + static_cast<size_t>(k) * f.frameSize;
+      for (size_t p = 0; p < third; ++p) {
+        out[3 * p] = in[p];
+        out[3 * p + 1] = in[third + p];
+        out[3 * p + 2] = in[2 * third + p];
+      }
+    }
+  } else {
+    std::copy(src, src + n, work);
+  }
+  if (pixel.bigEndian && f.bitsAllocated == 16) {
+    for (size_t k = 0; k + 1 < n; k += 2) std::swap(work[k], work[k + 1]);
+  } else if (pixel.bigEndian && f.bitsAllocated == 32) {
+    for (size_t k = 0; k + 3 < n; k += 4) {
+      std::swap(work[k], work[k + 3]);
+      std::swap(work[k + 1], work[k + 2]);
+    }
+  }
+  if (f.colour && f.bitsAllocated == 8 && m.photometric == "YBR_FULL") YbrFullToRgb(work, f.totalSize / 3);
+}
+
+size_t SwapUnit(const DcmTag& t) {
+  static const char* k2[] = {"US", "SS", "OW", "AT"};
+  static const char* k4[] = {"UL", "SL", "FL", "OF", "OL"};
+  static const char* k8[] = {"FD", "OD", "OV", "SV", "UV"};
+  for (const char* v : k2)
+    if (t.IsVR(v)) return 2;
+  for (const char* v : k4)
+    if (t.IsVR(v)) return 4;
+  for (const char* v : k8)
+    if (t.IsVR(v)) return 8;
+  return 0;
+}
+
+std::string RatioText(float ratio) {
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, static_cast<double>(ratio), std::chars_format::fixed, 2);
+  return std::string(buf, r.ptr);
+}
+
+}  // namespace
+
+void SetValueByteOrder(DcmObj& obj, bool bigEndian) {
+  obj.bigEndian = bigEndian;
+  for (size_t i = 0; i < obj.Count(); ++i) {
+    if (DcmObj* nested = obj.GetObj(i)) {
+      SetValueByteOrder(*nested, bigEndian);
+      continue;
+    }
+    DcmTag* t = obj.GetTag(i);
+    if (t->bigEndian == bigEndian) continue;
+    const size_t unit = SwapUnit(*t);
+    if (unit > 0 && t->size() > 0) {
+      uint8_t* p = t->data();
+      const size_t n = t->size() - t->size() % unit;
+      for (size_t k = 0; k < n; k += unit) std::reverse(p + k, p + k + unit);
+    }
+    t->bigEndian = bigEndian;
+  }
+}
+
+void ReadLUTSequence(const DcmObj& sequence, LookupTable& lut) {
+  for (size_t i = 0; i < sequence.Count(); ++i) {
+    if (const DcmObj* item = sequence.GetObj(i)) {
+      ReadLUTSequence(*item, lut);
+      continue;
+    }
+    const DcmTag* t = sequence.GetTag(i);
+    if (t->Is(0x0028, 0x3002)) lut.SetDescriptor(t->data(), t->size(), t->bigEndian);
+    if (t->Is(0x0028, 0x3006)) lut.SetData(t->data(), t->size(), t->bigEndian);
+  }
+}
+
+bool FindVOILUT(const DcmObj& obj, LookupTable* lut, size_t* first, size_t* count) {
+  NestingWalk walk;
+  for (size_t i = 0; i < obj.Count(); ++i) {
+    if (const DcmObj* nested = obj.GetObj(i)) {
+      if (walk.depth == 0 && nested->header.Is(0x0028, 0x3010)) {
+        LookupTable found;
+        ReadLUTSequence(*nested, found);
+        if (lut) *lut = std::move(found);
+        if (first) *first = i;
+        if (count) *count = 1;
+        return true;
+      }
+      continue;
+    }
+    const DcmTag* t = obj.GetTag(i);
+    const int depthBefore = walk.depth;
+    walk.Step(*t);
+    if (depthBefore == 0 && t->Is(0x0028, 0x3010) && t->length == kUndefinedLength) {
+      // Flat: read up to the delimiter that closes this sequence.
+      LookupTable found;
+      NestingWalk inner;
+      inner.Step(*t);
+      size_t j = i + 1;
+      for (; j < obj.Count(); ++j) {
+        if (const DcmObj* item = obj.GetObj(j)) {
+          ReadLUTSequence(*item, found);
+          continue;
+        }
+        const DcmTag* u = obj.GetTag(j);
+        if (inner.depth == 1) {
+          if (u->Is(0x0028, 0x3002)) found.SetDescriptor(u->data(), u->size(), u->bigEndian);
+          if (u->Is(0x0028, 0x3006)) found.SetData(u->data(), u->size(), u->bigEndian);
+        }
+        inner.Step(*u);
+        if (inner.depth == 0) break;
+      }
+      if (j >= obj.Count()) return false;  // never closed: not a usable sequence
+      if (lut) *lut = std::move(found);
+      if (first) *first = i;
+      if (count) *count = j - i + 1;
+      return true;
+    }
+  }
+  return false;
+}
+
+int ApplyVOILUT(DcmObj& obj) {
+  LookupTable lut;
+  size_t first = 0, count = 0;
+  if (!FindVOILUT(obj, &lut, &first, &count) || !lut.Ready()) return 0;
+  PixelModule m = ReadPixelModule(obj);
+  if (m.pixelIndex == std::numeric_limits<size_t>::max() || m.bitsAllocated != 16 || m.colour()) return 0;
+  DcmTag* pixel = obj.GetTag(m.pixelIndex);
+  if (pixel->length == kUndefinedLength || pixel->size() < 2) return 0;
+  FrameLayout f = MakeLayout(false, m.columns, m.rows, m.bitsStored, m.bitsAllocated, m.pixelRepresentation, m.frames);
+  const size_t n = std::min(pixel->size(), f.totalSize) / 2;
+  if (pixel->bigEndian) {
+    for (size_t k = 0; k < n; ++k) {
+      uint8_t* p = pixel->data() + 2 * k;
+      uint16_t v = lut.Map(static_cast<uint16_t>((p[0] << 8) | p[1]));
+      p[0] = static_cast<uint8_t>(v >> 8);
+      p[1] = static_cast<uint8_t>(v & 0xFF);
+    }
+  } else {
+    MapThroughLUT(lut, pixel->data(), n);
+  }
+  for (size_t k = 0; k < count; ++k) obj.Delete(first);
+  return static_cast<int>(count);
+}
+
+bool Decomp(DcmObj& obj, size_t pixelIndex, uint8_t* destination, size_t totalSize, int frames, int bitsAllocated) {
+  Fragments f;
+  if (!DecodeFrames(obj, pixelIndex, destination, totalSize, frames, bitsAllocated, f)) return false;
+  RemoveFragments(obj, pixelIndex, f);
+  return true;
+}
+
+bool ConvertTransferSyntax(DcmObj& obj, const std::string& target) {
+  const std::string source = obj.transferSyntax;
+  if (target.empty() || target == source) return true;
+  const std::string who = "ERROR, DcmObj::ConvertTransferSyntax, ";
+  if (!IsKnownTransferSyntax(source)) {
+    WriteLog(who + "unknown source transfer syntax " + source);
+    return false;
+  }
+  if (!IsKnownTransferSyntax(target)) {
+    WriteLog(who + "unknown target transfer syntax " + target);
+    return false;
+  }
+  if (target == kTsRLE || target == kTsJpegLossless14 || target == kTsMpeg2) {
+    WriteLog(who + "no coder for target " + target);
+    return false;
+  }
+  if (source == kTsMpeg2) {
+    WriteLog(who + "no decoder for source " + source);
+    return false;
+  }
+
+  PixelModule m = ReadPixelModule(obj);
+  obj.photometric = m.photometric;
+  if (m.pixelIndex == std::numeric_limits<size_t>::max()) {
+    WriteLog(who + "no Pixel Data");
+    return false;
+  }
+  const bool colour = m.colour();
+  FrameLayout f = MakeLayout(colour, m.columns, m.rows, m.bitsStored, m.bitsAllocated, m.pixelRepresentation, m.frames);
+  if (f.totalSize == 0) {
+    WriteLog(who + "size=0");
+    return false;
+  }
+  if (f.totalSize >= kUndefinedLength - 1) {
+    WriteLog(who + "size=" + std::to_string(f.totalSize) + " does not fit a Pixel Data element");
+    return false;
+  }
+  const DcmTag* pixel = obj.GetTag(m.pixelIndex);
+  const bool encapsulatedSource = pixel->length == kUndefinedLength;
+  if (!encapsulatedSource && pixel->size() != f.totalSize && pixel->size() != f.totalSize + 1) {
+    WriteLog(who + "tag->length!=size");
+    return false;
+  }
+
+  ByteBuffer work(f.totalSize);
+  Fragments fragments;
+  if (encapsulatedSource) {
+    if (!DecodeFrames(obj, m.pixelIndex, work.data(), f.totalSize, f.frames, f.bitsAllocated, fragments)) {
+      WriteLog(who + "Exception on Decomp");
+      return false;
+    }
+  } else {
+    CopyNative(*pixel, m, f, work.data());
+  }
+
+  // A CR going to 12-bit lossy coding is mapped through its VOI LUT first.
+  size_t lutFirst = 0, lutCount = 0;
+  bool lutApplied = false;
+  if (!encapsulatedSource && target == kTsJpegExtended && obj.GetString(0x0008, 0x0060) == "CR" &&
+      f.bitsAllocated == 16 && !colour) {
+    LookupTable lut;
+    if (FindVOILUT(obj, &lut, &lutFirst, &lutCount) && lut.Ready()) {
+      MapThroughLUT(lut, work.data(), f.totalSize / 2);
+      lutApplied = true;
+    }
+  }
+
+  std::vector<std::vector<uint8_t>> streams;
+  bool encapsulatedTarget = false;
+  if (!EncodeFrames(work.data(), f, m.slope, m.intercept, target, m.modality, streams, encapsulatedTarget)) {
+    WriteLog(who + "Exception on Comp");
+    return false;
+  }
+
+  // Commit: nothing below can fail.
+  size_t index = m.pixelIndex;
+  if (encapsulatedSource) RemoveFragments(obj, index, fragments);
+  float ratio = 0.0f;
+  if (encapsulatedTarget) {
+    ratio = StoreEncapsulated(obj, index, std::move(streams), f.totalSize, IsLossyTarget(target));
+  } else {
+    StoreNative(obj, index, std::move(work), f.bitsAllocated);
+  }
+  if (lutApplied) {
+    for (size_t k = 0; k < lutCount; ++k) obj.Delete(lutFirst);
+    if (lutFirst < m.pixelIndex) m.pixelIndex -= lutCount;
+  }
+  SetValueByteOrder(obj, false);
+  RewriteHeader(obj, target, m);
+  if (IsLossyTarget(target)) {
+    obj.SetText(0x0028, 0x2110, "01");
+    obj.SetText(0x0028, 0x2112, RatioText(ratio));
+    obj.SetText(0x0028, 0x2114, target == kTsJ2K ? "ISO_15444_1" : "ISO_10918_1");
+  }
+  if (target == kTsExplicitBE) SetValueByteOrder(obj, true);
+  obj.transferSyntax = target;
+  obj.explicitVR = target != kTsImplicitLE;
+  return true;
+}

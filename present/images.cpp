@@ -1,0 +1,172 @@
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+
+#include "codec/convert.h"
+#include "core/dcmobj.h"
+#include "core/log.h"
+#include "present/images.h"
+
+namespace {
+bool ContainsNoCase(const std::string& text, const std::string& word) {
+  std::string t = text;
+  std::transform(t.begin(), t.end(), t.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return t.find(word) != std::string::npos;
+}
+
+std::string General15(float v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.15g", static_cast<double>(v));
+  return buf;
+}
+
+uint8_t Clamp255(double v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : static_cast<int>(v))); }
+}  // namespace
+
+void TImages::Load(const DcmObj& dataset) {
+  // Only the data set's own elements are taken: an element inside an undefined-length sequence
+  // (the Icon Image Sequence among them) or inside a nested sequence entry does not count.
+  int depth = 0;
+  bool inPixel = false;
+  for (size_t i = 0; i < dataset.Count(); ++i) {
+    const DcmTag* t = dataset.GetTag(i);
+    if (t == nullptr) continue;
+    if ((t->IsVR("SQ") || t->Is(0xFFFE, 0xE000)) && t->length == kUndefinedLength && !inPixel) {
+      ++depth;
+      continue;
+    }
+    if (t->Is(0xFFFE, 0xE00D) || t->Is(0xFFFE, 0xE0DD)) {
+      if (inPixel && t->Is(0xFFFE, 0xE0DD))
+        inPixel = false;
+      else if (depth > 0)
+        --depth;
+      continue;
+    }
+    if (t->Is(0x7FE0, 0x0010) && t->length == kUndefinedLength) inPixel = true;
+    if (depth == 0 && !inPixel) ReadElement(*t);
+    else if (depth == 0 && t->Is(0x7FE0, 0x0010)) ReadElement(*t);  // encapsulated: nothing copied
+  }
+  voiLUT = LookupTable();
+  voiLUTFound = FindVOILUT(dataset, &voiLUT, nullptr, nullptr);
+  CheckPixelSpacing();
+}
+
+void TImages::ReadElement(const DcmTag& tag) {
+  if (tag.Is(0x0088, 0x0200) && tag.length == kUndefinedLength) {
+    inIcon_ = true;
+    return;
+  }
+  if (tag.Is(0x7FE0, 0x0010)) {
+    if (inIcon_) {
+      inIcon_ = false;
+      return;
+    }
+    TakePixelData(tag);
+    return;
+  }
+  if (tag.group == 0x0028) {
+    switch (tag.element) {
+      case 0x0010: if (!inIcon_) rows = tag.GetUS(); break;
+      case 0x0011: if (!inIcon_) columns = tag.GetUS(); break;
+      case 0x0100: if (!inIcon_) bitsAllocated = tag.GetUS(); break;
+      case 0x0006: planarConfiguration = tag.GetUS(); break;
+      case 0x0008: {
+        std::string s = tag.GetString();
+        char* end = nullptr;
+        long v = std::strtol(s.c_str(), &end, 10);
+        frames = (end != s.c_str() && *end == '\0' && v > 0 && v < 1000000) ? static_cast<int>(v) : 1;
+        break;
+      }
+      case 0x0004:
+        if (!inIcon_) {
+          photometric_ = tag.GetString();
+          colour = photometric_ == "RGB" || photometric_ == "YBR_FULL" || photometric_ == "YBR_FULL_422" ||
+                   photometric_ == "YBR_FULL422";
+          inverted = photometric_ == "MONOCHROME1";
+        }
+        break;
+      case 0x0030:
+        pixelSpacing[0] = tag.GetNumber(0);
+        pixelSpacing[1] = tag.GetNumber(1);
+        break;
+      case 0x0402: {
+        std::string label = tag.GetString();
+        if (!label.empty()) calibrationLabel = label;
+        break;
+      }
+      default: break;
+    }
+    return;
+  }
+  if (tag.Is(0x0008, 0x0060)) modality = tag.GetString();
+  if (tag.Is(0x0020, 0x0013)) instanceNumber = static_cast<int>(std::strtol(tag.GetString().c_str(), nullptr, 10));
+  if (tag.Is(0x0018, 0x1164)) {
+    imagerPixelSpacing[0] = tag.GetNumber(0);
+    imagerPixelSpacing[1] = tag.GetNumber(1);
+  }
+  if (tag.Is(0x0008, 0x0070)) {
+    std::string m = tag.GetString();
+    if (ContainsNoCase(m, "instrumentarium")) calibrationLabel = "INSTRUMENTARIUM";
+    if (ContainsNoCase(m, "soredex")) calibrationLabel = "SOREDEX";
+  }
+}
+
+void TImages::TakePixelData(const DcmTag& pixel) {
+  data.clear();
+  if (pixel.length == kUndefinedLength || pixel.data() == nullptr) return;  // encapsulated: nothing to show
+  const size_t frameSize = static_cast<size_t>(columns) * static_cast<size_t>(rows) * static_cast<size_t>(bitsAllocated) / 8;
+  const size_t all = frameSize * static_cast<size_t>(frames) * (colour ? 3 : 1);
+  data.assign(all, 0);
+  const size_t n = std::min(all, pixel.size());
+  const uint8_t* src = pixel.data();
+  if (colour && planarConfiguration == 1) {
+    const size_t plane = static_cast<size_t>(rows) * static_cast<size_t>(columns);
+    const size_t f3 = frameSize * 3;
+    for (size_t f = 0; f < static_cast<size_t>(frames); ++f) {
+      const size_t base = f * f3;
+      for (size_t k = 0; k < plane; ++k)
+        for (size_t c = 0; c < 3; ++c) {
+          const size_t from = base + c * plane + k;
+          if (from < n) data[base + 3 * k + c] = src[from];
+        }
+    }
+  } else {
+    std::copy(src, src + n, data.begin());
+  }
+  if (pixel.bigEndian && !colour && bitsAllocated == 16)
+    for (size_t k = 0; k + 1 < data.size(); k += 2) std::swap(data[k], data[k + 1]);
+  if (colour && bitsAllocated == 8 && photometric_ == "YBR_FULL") {
+    for (size_t k = 0; k + 2 < data.size(); k += 3) {
+      const double y = data[k], cb = data[k + 1] - 128.0, cr = data[k + 2] - 128.0;
+      data[k] = Clamp255(y + 1.402 * cr);
+      data[k + 1] = Clamp255(y - 0.344136 * cb - 0.714136 * cr);
+      data[k + 2] = Clamp255(y + 1.772 * cb);
+    }
+  }
+}
+
+void TImages::ReadLUT(const DcmObj& sequence, LookupTable& lut) { ReadLUTSequence(sequence, lut); }
+
+size_t TImages::ApplyVOILUT() {
+  if (!voiLUTFound || !voiLUT.Ready() || colour || bitsAllocated != 16) return 0;
+  const size_t n = data.size() / 2;
+  MapThroughLUT(voiLUT, data.data(), n);
+  return n;
+}
+
+void TImages::CheckPixelSpacing() {
+  if (modality != "CR" && modality != "DX" && modality != "MG" && modality != "IO") return;
+  if (!calibrationLabel.empty()) return;
+  float& i1 = imagerPixelSpacing[0];
+  float& i2 = imagerPixelSpacing[1];
+  const float p1 = pixelSpacing[0], p2 = pixelSpacing[1];
+  if (i1 == 0 || p1 == 0) {
+    if (i1 != 0 && i2 != 0) return;
+    i1 = p1;
+    i2 = p2;
+    WriteLog("WARNING, Imager PixelSpacing is empty, Using Pixel Spacing from (0028, 0030)");
+  } else if (i1 != p1) {
+    WriteLog("WARNING, Imager PixelSpacing (" + General15(i1) + ")!= PixelSpacing ((" + General15(p1) + ")");
+  }
+}
