@@ -548,7 +548,7 @@ bool ConvertTransferSyntax(DcmObj& obj, const std::string& target) {
   if (encapsulatedSource) RemoveFragments(obj, index, fragments);
   float ratio = 0.0f;
   if (encapsulatedTarget) {
-    ratio = StoreEncapsulated(obj, index, std::move(streams), f.totalSize, IsLossyTarget(target));
+    ratio = std::max(0.0f, StoreEncapsulated(obj, index, std::move(streams), f.totalSize, IsLossyTarget(target)));
   } else {
     StoreNative(obj, index, std::move(work), f.bitsAllocated);
   }

@@ -59,7 +59,7 @@ void InsertRangeAt(DcmObj& obj, std::vector<DcmTag>&& tags, size_t index);
 bool EncodeFrames(uint8_t* buffer, const FrameLayout& f, float slope, float intercept, const std::string& ts,
                   const std::string& modality, std::vector<std::vector<uint8_t>>& streams, bool& encapsulated);
 // Turns the Pixel Data entry at index into encapsulated form holding the streams; index ends on the
-// delimiter. Returns the ratio for lossy targets (0 otherwise).
+// delimiter. Returns the ratio for lossy targets, -1 when there is none.
 float StoreEncapsulated(DcmObj& obj, size_t& index, std::vector<std::vector<uint8_t>>&& streams, size_t totalSize,
                         bool lossy);
 void StoreNative(DcmObj& obj, size_t index, ByteBuffer&& frames, int bitsAllocated);

@@ -142,7 +142,7 @@ float StoreEncapsulated(DcmObj& obj, size_t& index, std::vector<std::vector<uint
   InsertRangeAt(obj, std::move(items), index + 1);
   index += count;  // the delimiter
   if (lossy && sum > 0) return static_cast<float>(static_cast<double>(totalSize) / sum);
-  return 0.0f;
+  return -1.0f;
 }
 
 void StoreNative(DcmObj& obj, size_t index, ByteBuffer&& frames, int bitsAllocated) {
@@ -166,7 +166,8 @@ bool Comp(DcmObj& obj, size_t& index, uint8_t* buffer, bool colour, int columns,
   bool encapsulated = false;
   if (!EncodeFrames(buffer, f, slope, intercept, targetSyntax, modality, streams, encapsulated)) return false;
   if (encapsulated) {
-    ratio = StoreEncapsulated(obj, index, std::move(streams), f.totalSize, IsLossyTarget(targetSyntax));
+    const float r = StoreEncapsulated(obj, index, std::move(streams), f.totalSize, IsLossyTarget(targetSyntax));
+    if (r >= 0) ratio = r;
   } else {
     ByteBuffer copy(buffer, buffer + f.totalSize);
     StoreNative(obj, index, std::move(copy), bitsAllocated);

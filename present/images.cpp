@@ -44,8 +44,8 @@ void TImages::Load(const DcmObj& dataset) {
       continue;
     }
     if (t->Is(0x7FE0, 0x0010) && t->length == kUndefinedLength) inPixel = true;
-    if (depth == 0 && !inPixel) ReadElement(*t);
-    else if (depth == 0 && t->Is(0x7FE0, 0x0010)) ReadElement(*t);  // encapsulated: nothing copied
+    // Fragments of encapsulated pixel data are not elements of the data set.
+    if (depth == 0 && (!inPixel || t->Is(0x7FE0, 0x0010))) ReadElement(*t);
   }
   voiLUT = LookupTable();
   voiLUTFound = FindVOILUT(dataset, &voiLUT, nullptr, nullptr);
