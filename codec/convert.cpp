@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <limits>
+#include <new>
 #include <utility>
 
 #include "codec/convert_internal.h"
@@ -469,7 +470,22 @@ bool Decomp(DcmObj& obj, size_t pixelIndex, uint8_t* destination, size_t totalSi
   return true;
 }
 
+namespace {
+bool ConvertUnguarded(DcmObj& obj, const std::string& target);
+}  // namespace
+
 bool ConvertTransferSyntax(DcmObj& obj, const std::string& target) {
+  try {
+    return ConvertUnguarded(obj, target);
+  } catch (const std::bad_alloc&) {
+    // The large buffers (work buffer, code streams) are all made before any entry is changed.
+    WriteLog("ERROR, DcmObj::ConvertTransferSyntax, out of memory");
+    return false;
+  }
+}
+
+namespace {
+bool ConvertUnguarded(DcmObj& obj, const std::string& target) {
   const std::string source = obj.transferSyntax;
   if (target.empty() || target == source) return true;
   const std::string who = "ERROR, DcmObj::ConvertTransferSyntax, ";
@@ -568,3 +584,4 @@ bool ConvertTransferSyntax(DcmObj& obj, const std::string& target) {
   obj.explicitVR = target != kTsImplicitLE;
   return true;
 }
+}  // namespace

@@ -1,6 +1,7 @@
 // Storing native frames back into a data set: encapsulated fragments or a native value.
 #include <cstring>
 #include <memory>
+#include <new>
 #include <utility>
 
 #include "codec/convert.h"
@@ -169,7 +170,14 @@ bool Comp(DcmObj& obj, size_t& index, uint8_t* buffer, bool colour, int columns,
     const float r = StoreEncapsulated(obj, index, std::move(streams), f.totalSize, IsLossyTarget(targetSyntax));
     if (r >= 0) ratio = r;
   } else {
-    ByteBuffer copy(buffer, buffer + f.totalSize);
+    ByteBuffer copy;
+    try {
+      copy.reserve(f.totalSize + 1);
+    } catch (const std::bad_alloc&) {
+      WriteLog("ERROR, DcmObj::Comp, allocating memory: " + std::to_string(f.totalSize));
+      return false;
+    }
+    copy.assign(buffer, buffer + f.totalSize);
     StoreNative(obj, index, std::move(copy), bitsAllocated);
   }
   return true;
