@@ -381,3 +381,46 @@ TEST(Convert, BigEndianValuesAreSwappedBothWays) {
   EXPECT_EQ(PixelBytes(*obj), Words({0x1234, 0xABCD}));
   EXPECT_EQ(obj->FindTag(0x0028, 0x0010)->data()[0], 1);
 }
+
+TEST(Convert, IconImageIsLeftAsItIs) {
+  Spec ct;
+  ct.modality = "CT";
+  ct.bitsAllocated = 16;
+  ct.bitsStored = 12;
+  ct.intercept = "-1024";
+  ct.slope = "1";
+  auto obj = MakeImage(ct, Words(std::vector<int>(256, 1100)));
+  // A flat Icon Image Sequence (8-bit, 2 x 2) placed before the main Pixel Data.
+  const size_t p = IndexOf(*obj, 0x7FE0, 0x0010);
+  DcmTag pixel = *obj->GetTag(p);
+  obj->Delete(p);
+  DcmTag sq(0x0088, 0x0200, uint32_t{0}, nullptr, "SQ");
+  sq.length = kUndefinedLength;
+  obj->Add(std::move(sq));
+  DcmTag it(0xFFFE, 0xE000, uint32_t{0}, nullptr, "DL");
+  it.length = kUndefinedLength;
+  obj->Add(std::move(it));
+  obj->Add(DcmTag::Number16(0x0028, 0x0010, 2));
+  obj->Add(DcmTag::Number16(0x0028, 0x0011, 2));
+  obj->Add(DcmTag::Number16(0x0028, 0x0100, 8));
+  obj->Add(DcmTag::Number16(0x0028, 0x0101, 8));
+  const uint8_t icon[4] = {1, 2, 3, 4};
+  obj->Add(DcmTag(0x7FE0, 0x0010, 4, icon, "OB"));
+  obj->Add(DcmTag(0xFFFE, 0xE00D, uint32_t{0}, nullptr, "DL"));
+  obj->Add(DcmTag(0xFFFE, 0xE0DD, uint32_t{0}, nullptr, "DL"));
+  obj->Add(std::move(pixel));
+  ASSERT_TRUE(ConvertTransferSyntax(*obj, kExtended));
+  const size_t s = IndexOf(*obj, 0x0088, 0x0200);
+  EXPECT_EQ(obj->GetTag(s + 2)->GetUS(), 2);
+  EXPECT_EQ(obj->GetTag(s + 4)->GetUS(), 8);
+  EXPECT_EQ(obj->GetTag(s + 5)->GetUS(), 8);  // icon Bits Stored not rewritten to 12
+  const DcmTag* iconPixels = obj->GetTag(s + 6);
+  ASSERT_TRUE(iconPixels->Is(0x7FE0, 0x0010));
+  EXPECT_EQ(iconPixels->length, 4u);
+  EXPECT_EQ(iconPixels->data()[3], 4);
+  // The main image was coded: its Pixel Data is the encapsulated one after the icon.
+  const DcmTag* main = obj->GetTag(s + 9);
+  ASSERT_TRUE(main->Is(0x7FE0, 0x0010));
+  EXPECT_EQ(main->length, kUndefinedLength);
+  EXPECT_EQ(obj->GetUS(0x0028, 0x0101), 12);
+}
