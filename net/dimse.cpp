@@ -1,0 +1,181 @@
+#include "net/dimse.h"
+
+#include <memory>
+
+#include "core/dcmobj.h"
+#include "core/dictionary.h"
+#include "core/log.h"
+#include "net/codec_bridge.h"
+
+namespace {
+
+constexpr const char kImplicitLE[] = "1.2.840.10008.1.2";
+constexpr const char kVerification[] = "1.2.840.10008.1.1";
+
+// Command sets: group 0000 in ascending order, implicit VR little endian; the group length is the
+// encoded size of the elements after it.
+void AddGroupLength(DcmObj& cmd, uint32_t length) { cmd.Add(DcmTag::Number32(0, 0, length, "UL")); }
+
+DcmTag US(uint16_t element, uint16_t value) { return DcmTag::Number16(0, element, value, "US"); }
+DcmTag UI(uint16_t element, const std::string& uid) { return DcmTag(uint16_t{0}, element, uid, "UI"); }
+
+uint32_t Even(size_t n) { return static_cast<uint32_t>(n + (n & 1)); }
+
+}  // namespace
+
+std::string PadAETitle(const std::string& title) { return (title + std::string(16, ' ')).substr(0, 16); }
+
+bool OpenAssociation(PDU_Service& pdu, const std::string& callingAE, const std::string& calledAE,
+                     const std::string& host, const std::string& port, const std::string& abstractSyntax,
+                     const std::string& proposedTransferSyntax, const std::string& additionalTransferSyntax,
+                     uint32_t timeoutSeconds) {
+  std::string calling = PadAETitle(callingAE), called = PadAETitle(calledAE);
+  pdu.assocRQ.SetCalledApTitle(called);
+  pdu.assocRQ.SetCallingApTitle(calling);
+  pdu.assocRQ.SetApplicationContext("1.2.840.10008.3.1.1.1");
+  pdu.GetSocket().SetTimeout(timeoutSeconds);
+  if (DebugLevel >= 2) {
+    WriteLog("INFO, OpenAssociation, Calling Ap. Title: " + calling);
+    WriteLog("INFO, OpenAssociation, Called Ap. Title: " + called);
+  }
+  ResetIDCounter();
+  auto pc = std::make_unique<PresentationContext>(abstractSyntax);
+  if (!additionalTransferSyntax.empty()) pc->AddTransferSyntax(additionalTransferSyntax);
+  if (!proposedTransferSyntax.empty() && proposedTransferSyntax != additionalTransferSyntax)
+    pc->AddTransferSyntax(proposedTransferSyntax);
+  if (proposedTransferSyntax != kImplicitLE && additionalTransferSyntax != kImplicitLE)
+    pc->AddTransferSyntax(kImplicitLE);
+  pdu.assocRQ.AddPresentationContext(std::move(pc));
+  return pdu.Connect(host, port);
+}
+
+bool OpenAssociation(PDU_Service& pdu, const std::string& callingAE, const std::string& calledAE,
+                     const std::string& host, const std::string& port, const std::string& abstractSyntax,
+                     uint32_t timeoutSeconds) {
+  return OpenAssociation(pdu, callingAE, calledAE, host, port, abstractSyntax, "", "", timeoutSeconds);
+}
+
+DcmObj MakeEchoRQ(const std::string& sopClass) {
+  DcmObj cmd;
+  AddGroupLength(cmd, Even(sopClass.size()) + 38);
+  cmd.Add(UI(0x0002, sopClass));
+  cmd.Add(US(0x0100, 0x0030));
+  cmd.Add(US(0x0110, NextMessageID()));
+  cmd.Add(US(0x0800, 0x0101));
+  return cmd;
+}
+
+DcmObj MakeStoreRQ(const std::string& sopClass, const std::string& sopInstance) {
+  DcmObj cmd;
+  uint32_t length = Even(sopClass.size()) + 48;
+  if (!sopInstance.empty()) length += Even(sopInstance.size()) + 8;
+  AddGroupLength(cmd, length);
+  cmd.Add(UI(0x0002, sopClass));
+  cmd.Add(US(0x0100, 0x0001));
+  cmd.Add(US(0x0110, NextMessageID()));
+  cmd.Add(US(0x0700, 0x0000));
+  cmd.Add(US(0x0800, 0x0102));
+  if (!sopInstance.empty()) cmd.Add(UI(0x1000, sopInstance));
+  return cmd;
+}
+
+DcmObj MakeFindRQ(const std::string& sopClass) {
+  DcmObj cmd;
+  AddGroupLength(cmd, Even(sopClass.size()) + 48);
+  cmd.Add(UI(0x0002, sopClass));
+  cmd.Add(US(0x0100, 0x0020));
+  cmd.Add(US(0x0110, NextMessageID()));
+  cmd.Add(US(0x0700, 0x0000));
+  cmd.Add(US(0x0800, 0x0102));
+  return cmd;
+}
+
+bool WriteEchoRQ(PDU_Service& pdu, const std::string& sopClass) {
+  DcmObj cmd = MakeEchoRQ(sopClass);
+  return pdu.Write(cmd, 1);
+}
+
+bool ReadEchoRSP(PDU_Service& pdu) {
+  DcmObj rsp;
+  if (!pdu.Read(rsp)) return false;
+  return rsp.GetUS(0x0000, 0x0100) == 0x8030 && rsp.GetUS(0x0000, 0x0900) == 0;
+}
+
+bool EchoSCU(const std::string& callingAE, const std::string& calledAE, const std::string& host,
+             const std::string& port, uint32_t timeoutSeconds) {
+  auto pdu = std::make_unique<PDU_Service>();
+  if (DebugLevel >= 2) pdu->MessageDump = true;
+  bool result = false;
+  if (!OpenAssociation(*pdu, callingAE, calledAE, host, port, kVerification, timeoutSeconds)) {
+    WriteLog("ERROR, EchoSCU, OpenAssoc failed");
+  } else if (!WriteEchoRQ(*pdu, kVerification)) {
+    WriteLog("ERROR, EchoSCU, WriteEchoRQ failed");
+  } else {
+    result = ReadEchoRSP(*pdu);
+  }
+  pdu->Close();
+  return result;
+}
+
+bool CStore::WriteRQ(PDU_Service* pdu, DcmObj* obj, const std::string& sopClass) {
+  if (!pdu) return false;
+  std::string instance = obj ? obj->GetString(0x0008, 0x0018) : std::string();
+  DcmObj cmd = MakeStoreRQ(sopClass, instance);
+  if (!pdu->Write(cmd, 1)) {
+    WriteLog("ERROR, CStore::WriteRQ, PDU->Write DCO failed");
+    return false;
+  }
+  if (!obj) return true;
+  return pdu->Write(*obj, 0);
+}
+
+int CStore::ReadRSP(PDU_Service* pdu) {
+  DcmObj rsp;
+  if (!pdu || !pdu->Read(rsp)) {
+    WriteLog("ERROR, CStore::ReadRSP, PDU->Read DCO failed");
+    return -1;
+  }
+  if (rsp.GetUS(0x0000, 0x0100) != 0x8001) {
+    WriteLog("ERROR, CStore::ReadRSP, not a C-Store RSP");
+    return -2;
+  }
+  uint16_t status = rsp.GetUS(0x0000, 0x0900);
+  if (status != 0) {
+    WriteLog("ERROR, CStore::ReadRSP, status == " + std::to_string(status));
+    return status;
+  }
+  return 0;
+}
+
+int StoreSCU(PDU_Service& pdu, DcmObj& obj, const std::string& sopClass) {
+  if (pdu.pdata.PresentationContextID == 0) return -1;
+  std::string accepted = pdu.GetTransferSyntaxUID(pdu.pdata.PresentationContextID);
+  if (accepted.empty()) return -2;
+  if (obj.transferSyntax != accepted) {
+    if (IsImageSOPClass(sopClass)) {
+      if (!ConvertForSending(obj, accepted)) return -3;
+    } else if (!RelabelNativeLittleEndian(obj, accepted)) {
+      // Sent as it is, the data set would be read by the peer in a syntax it is not in.
+      WriteLog("ERROR, StoreSCU, a data set in " + obj.transferSyntax + " cannot be sent as " + accepted);
+      return -3;
+    }
+  }
+  return CStore::WriteRQ(&pdu, &obj, sopClass) ? 0 : -4;
+}
+
+bool CFind::WriteRQ(PDU_Service* pdu, DcmObj& identifier, const std::string& sopClass) {
+  if (!pdu) return false;
+  DcmObj cmd = MakeFindRQ(sopClass);
+  if (!pdu->Write(cmd, 1)) return false;
+  if (identifier.Count() == 0) return true;
+  return pdu->Write(identifier, 0);
+}
+
+int CFind::ReadRSP(PDU_Service& pdu, DcmObj& identifier) {
+  DcmObj rsp;
+  if (!pdu.Read(rsp) || rsp.GetUS(0x0000, 0x0100) != 0x8020) return -1;
+  int status = rsp.GetUS(0x0000, 0x0900);
+  if (rsp.GetUS(0x0000, 0x0800) == 0x0101) return status;
+  if (!pdu.Read(identifier)) return -1;
+  return status;
+}

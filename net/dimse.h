@@ -1,0 +1,55 @@
+#pragma once
+// DIMSE operations as service class user: opening an association for one SOP class, the C-ECHO,
+// C-STORE and C-FIND request command sets and the checks on their responses, the connectivity
+// test and the sending of one data set in the negotiated transfer syntax.
+#include <cstdint>
+#include <string>
+
+#include "net/pdu_service.h"
+
+class DcmObj;
+
+// Pads or cuts an AE title to exactly 16 characters.
+std::string PadAETitle(const std::string& title);
+
+// Proposes one presentation context (ID 1) for the abstract syntax with, in order: the additional
+// transfer syntax, the proposed one (when different), and implicit VR little endian unless one of
+// the two already is; then connects.
+bool OpenAssociation(PDU_Service& pdu, const std::string& callingAE, const std::string& calledAE,
+                     const std::string& host, const std::string& port, const std::string& abstractSyntax,
+                     const std::string& proposedTransferSyntax, const std::string& additionalTransferSyntax,
+                     uint32_t timeoutSeconds);
+bool OpenAssociation(PDU_Service& pdu, const std::string& callingAE, const std::string& calledAE,
+                     const std::string& host, const std::string& port, const std::string& abstractSyntax,
+                     uint32_t timeoutSeconds);
+
+bool WriteEchoRQ(PDU_Service& pdu, const std::string& sopClass);
+// True when the C-ECHO-RSP carries status 0.
+bool ReadEchoRSP(PDU_Service& pdu);
+// Connectivity test: associate for Verification, echo, release.
+bool EchoSCU(const std::string& callingAE, const std::string& calledAE, const std::string& host,
+             const std::string& port, uint32_t timeoutSeconds);
+
+namespace CStore {
+// The C-STORE-RQ command set, then the data set (when given).
+bool WriteRQ(PDU_Service* pdu, DcmObj* obj, const std::string& sopClass);
+// 0 success, -1 nothing read, -2 not a C-STORE-RSP, else the non-zero status received.
+int ReadRSP(PDU_Service* pdu);
+}  // namespace CStore
+
+// Brings the data set into the accepted transfer syntax and writes the C-STORE-RQ with it.
+// 0, or -1 no presentation context, -2 unknown transfer syntax, -3 conversion failed,
+// -4 the request could not be written. The caller reads the response with CStore::ReadRSP.
+int StoreSCU(PDU_Service& pdu, DcmObj& obj, const std::string& sopClass);
+
+namespace CFind {
+// The C-FIND-RQ command set, then the identifier when it holds an element.
+bool WriteRQ(PDU_Service* pdu, DcmObj& identifier, const std::string& sopClass);
+// The response's status (the identifier read into `identifier` when one follows), or -1.
+int ReadRSP(PDU_Service& pdu, DcmObj& identifier);
+}  // namespace CFind
+
+// Command sets as sent (exposed for tests and the query clients).
+DcmObj MakeEchoRQ(const std::string& sopClass);
+DcmObj MakeStoreRQ(const std::string& sopClass, const std::string& sopInstance);
+DcmObj MakeFindRQ(const std::string& sopClass);

@@ -1,0 +1,335 @@
+#include "net/pdu_service.h"
+
+#include <exception>
+
+#include "core/dcmobj.h"
+#include "core/log.h"
+#include "core/strutil.h"
+#include "core/uid_root.h"
+#include "net/codec_bridge.h"
+
+namespace {
+
+constexpr uint32_t kMaximumLength = 16384;
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// PDataTF
+
+PDataTF::PDataTF() = default;
+PDataTF::~PDataTF() = default;
+
+bool PDataTF::Write(Buffer& link) {
+  uint32_t total = VRBuffer.OutgoingCount();
+  if (BlockSize == 0) BlockSize = 4096;
+  if (BlockSize > 16378) WriteLog("WARNING, BlockSize is too big: " + std::to_string(BlockSize));
+  uint32_t block = BlockSize;
+  uint32_t sent = 0;
+  while (sent < total) {
+    if (total - sent < block) block = total - sent;
+    if (sent + block == total)
+      MsgHeader = static_cast<uint8_t>(MsgHeader | 0x02);
+    else
+      MsgHeader = static_cast<uint8_t>(MsgHeader & 0x01);
+    PDVLength = block + 2;
+    PDVPresentationContextID = PresentationContextID;
+    PDVMessageHeader = MsgHeader;
+    link.WriteByte(ItemType);
+    link.WriteByte(Reserved1);
+    link.WriteUInt32(block + 6);
+    link.WriteUInt32(PDVLength);
+    link.WriteByte(PDVPresentationContextID);
+    link.WriteByte(PDVMessageHeader);
+    VRBuffer.SendQueued(link, block);
+    if (!link.Flush()) {
+      // Nothing of this message may linger in front of the next one.
+      VRBuffer.Reset();
+      link.Reset();
+      return false;
+    }
+    sent += block;
+  }
+  return true;
+}
+
+bool PDataTF::ReadDynamic(Buffer& link) {
+  if (Length == 0) {
+    if (!link.ReadByte(Reserved1) || !link.ReadUInt32(Length)) {
+      Length = 0;
+      return false;
+    }
+  }
+  MsgStatus = 0;
+  while (Length > 0) {
+    // A PDV needs its length, context ID and control header: 6 bytes at least.
+    if (Length < 6 || !link.ReadUInt32(PDVLength) || !link.ReadByte(PDVPresentationContextID) ||
+        !link.ReadByte(PDVMessageHeader)) {
+      Length = 0;
+      return false;
+    }
+    if (PDVLength < 2 || PDVLength > Length - 4) {
+      Length = 0;
+      return false;
+    }
+    if (!VRBuffer.AppendFromLink(link, PDVLength - 2)) {
+      Length = 0;
+      return false;
+    }
+    Length -= PDVLength + 4;
+    if (PDVMessageHeader & 0x02) {
+      MsgStatus = 1;
+      PresentationContextID = PDVPresentationContextID;
+      return true;
+    }
+  }
+  PresentationContextID = PDVPresentationContextID;
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// PDU_Service
+
+const std::vector<std::string>& PDU_Service::UsableTransferSyntaxes() {
+  static const std::vector<std::string> list = {"1.2.840.10008.1.2.4.90", "1.2.840.10008.1.2.4.70",
+                                                "1.2.840.10008.1.2.1",    "1.2.840.10008.1.2",
+                                                "1.2.840.10008.1.2.4.91", "1.2.840.10008.1.2.4.50"};
+  return list;
+}
+
+PDU_Service::PDU_Service() {
+  Link.SetIncomingOrder(2);
+  Link.SetOutgoingOrder(2);
+}
+
+PDU_Service::~PDU_Service() {
+  if (Link.GetSocket().IsConnected()) Link.GetSocket().Close();
+}
+
+void PDU_Service::AbortAndClose() {
+  abortRQ.Write(Link);
+  Link.GetSocket().Close();
+  Link.Reset();
+  pdata.Length = 0;
+  pdata.VRBuffer.Reset();
+}
+
+bool PDU_Service::Connect(const std::string& host, const std::string& port) {
+  try {
+    pdata.Length = 0;
+    assocRQ.UserInfo.SetMax(kMaximumLength);
+    assocRQ.UserInfo.SetImplementationClass(std::string(kOrgUIDRoot) + ".999");
+    assocRQ.UserInfo.SetImplementationVersion(kImplementationVersionName);
+    assocRQ.UserInfo.SetUserIdentity(UserName, Passcode);
+
+    Socket& socket = Link.GetSocket();
+    if (!socket.Open(host, port)) {
+      WriteLog("ERROR, PDU_Service::Connect, Socket Level Error");
+      return false;
+    }
+    if (DebugLevel >= 1) WriteLog("INFO, Connected to: " + host + ":" + port);
+    if (!assocRQ.Write(Link)) {
+      WriteLog("ERROR, Association RQ failed!");
+      return false;
+    }
+    uint8_t type = 0;
+    if (!Link.ReadByte(type)) {
+      // The peer closed or did not answer within the read time-out.
+      socket.Close();
+      WriteLog("ERROR, PDU_Service::Connect, Socket Level Error");
+      return false;
+    }
+    if (DebugLevel >= 2) WriteLog("INFO, PDU_Service::Connect, Item Type: " + std::to_string(type));
+    if (type == 0x03) {
+      WriteLog("ERROR, Association Rejected...");
+      assocRJ.ReadDynamic(Link);
+      socket.Close();
+      return false;
+    }
+    if (type != 0x02) {
+      WriteLog("ERROR, Corrupt Transmission...");
+      socket.Close();
+      return false;
+    }
+    if (DebugLevel >= 2) WriteLog("INFO, Association Accept::ReadDynamic");
+    assocAC.ReadDynamic(Link);
+    if (!socket.IsConnected()) {  // the link died inside the A-ASSOCIATE-AC
+      WriteLog("ERROR, PDU_Service::Connect, Socket Level Error");
+      return false;
+    }
+    if (InterogateAAssociateAC()) return true;
+    socket.Close();
+    WriteLog("ERROR, PDU_Service::Connect, InterogateAAssociateAC failed");
+    return false;
+  } catch (...) {
+    Link.GetSocket().Close();
+    WriteLog("ERROR, PDU_Service::Connect, indeterminate error");
+    return false;
+  }
+}
+
+bool PDU_Service::InterogateAAssociateAC() {
+  if (assocAC.PresContextAccepts.empty()) WriteLog("WARNING, assocAC.PresContextAccepts Count==0");
+  bool chosen = false;
+  const auto& usable = UsableTransferSyntaxes();
+  for (auto& pca : assocAC.PresContextAccepts) {
+    if (pca->Result != 0) continue;
+    AcceptedPresentationContexts.push_back(pca.get());
+    if (DebugLevel >= 2)
+      WriteLog("Presentation Context Accept ID: " + std::to_string(pca->PresentationContextID) +
+               ", Transfer Syntax: " + pca->TrnSyntax.UID);
+    if (!chosen) {
+      for (const auto& ts : usable) {
+        if (pca->TrnSyntax.UID == ts) {
+          chosen = true;
+          pdata.PresentationContextID = pca->PresentationContextID;
+          break;
+        }
+      }
+    }
+  }
+  if (!chosen) {
+    WriteLog("ERROR, Transfer Syntax is Empty");
+    return false;
+  }
+  return true;
+}
+
+std::string PDU_Service::GetTransferSyntaxUID(uint8_t presentationContextID) const {
+  for (const auto* pca : AcceptedPresentationContexts)
+    if (pca->PresentationContextID == presentationContextID) return pca->TrnSyntax.UID;
+  return "";
+}
+
+void PDU_Service::DumpMessage(DcmObj& obj, const char* direction) {
+  WriteLog(Trim(assocAC.CallingApTitle) + direction + Trim(assocAC.CalledApTitle));
+  std::vector<std::string> lines;
+  DumpDataSet(obj, lines);
+  for (const auto& line : lines) WriteLog(line);
+  WriteLog("");
+}
+
+bool PDU_Service::ParseDCMIntoRawVR(DcmObj& obj, Buffer& staging) {
+  if (MessageDump) DumpMessage(obj, " >> ");
+  std::vector<uint8_t> bytes;
+  EncodeDataSet(obj, bytes);
+  if (!bytes.empty()) staging.Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
+  return true;
+}
+
+bool PDU_Service::Write(DcmObj& obj, uint8_t kind) {
+  if (pdata.PresentationContextID == 0) {
+    WriteLog("ERROR: pdata.PresentationContextID is 0");
+    return false;
+  }
+  pdata.VRBuffer.Reset();
+  ParseDCMIntoRawVR(obj, pdata.VRBuffer);
+  pdata.MsgHeader = kind;
+  uint32_t& maximum = assocAC.UserInfo.MaxSub.MaximumLength;
+  if (maximum > kMaximumLength) {
+    maximum = kMaximumLength;
+    if (DebugLevel >= 2) WriteLog("INFO, PDU_Service::Write, MaximumLength set to 16384");
+  }
+  pdata.BlockSize = maximum - 6;  // 0 (no limit) wraps to a size larger than any message
+  return pdata.Write(Link);
+}
+
+bool PDU_Service::ParseRawVRIntoDCM(Buffer& staging, DcmObj& obj, uint8_t presentationContextID) {
+  std::string ts = GetTransferSyntaxUID(presentationContextID);
+  if (ts.empty()) {
+    staging.TakeIncoming();
+    WriteLog("ERROR, PDU_Service::ParseRawVRIntoDCM GetTransferSyntaxUID()");
+    return false;
+  }
+  obj.transferSyntax = ts;
+  obj.explicitVR = ts != "1.2.840.10008.1.2";
+  std::vector<unsigned char> bytes = staging.TakeIncoming();
+  if (!DecodeDataSet(bytes, obj)) {
+    WriteLog("ERROR, PDU_Service::ParseRawVRIntoDCM buf.ReadOjb()");
+    return false;
+  }
+  if (MessageDump) DumpMessage(obj, " << ");
+  return true;
+}
+
+bool PDU_Service::Read(DcmObj& obj) {
+  if (!Link.GetSocket().IsConnected()) return false;
+  pdata.MsgStatus = 0;
+  if (pdata.Length != 0) {
+    if (!pdata.ReadDynamic(Link)) {
+      WriteLog("ERROR, PDU_Service::Read Protocol Error");
+      AbortAndClose();
+      return false;
+    }
+  }
+  while (pdata.MsgStatus == 0) {
+    uint8_t type = 0;
+    if (!Link.ReadByte(type)) {
+      // The peer closed or the read timed out (the socket said so); the socket is closed.
+      Link.Reset();
+      pdata.VRBuffer.Reset();
+      return false;
+    }
+    switch (type) {
+      case 0x01:
+        assocRQ.ReadDynamic(Link);
+        AbortAndClose();
+        WriteLog("ERROR, PDU_Service::Read Associate-RQ");
+        return false;
+      case 0x02:
+        assocAC.ReadDynamic(Link);
+        AbortAndClose();
+        WriteLog("ERROR, PDU_Service::Read Associate-AC");
+        return false;
+      case 0x03:
+        AbortAndClose();
+        WriteLog("ERROR, PDU_Service::Read Associate-RJ");
+        return false;
+      case 0x04:
+        if (!pdata.ReadDynamic(Link)) {
+          // A PDV length below 2 or beyond its PDU, or a link that died inside the PDU.
+          WriteLog("ERROR, PDU_Service::Read Protocol Error");
+          AbortAndClose();
+          return false;
+        }
+        break;
+      case 0x05:
+        releaseRQ.ReadDynamic(Link);
+        releaseRP.Write(Link);
+        pdata.VRBuffer.Reset();
+        if (DebugLevel >= 2) WriteLog("INFO, PDU_Service::Read Release-RQ");
+        return false;
+      case 0x06:
+        Link.GetSocket().Close();
+        pdata.VRBuffer.Reset();
+        WriteLog("WARNING, PDU_Service::Read Release-RSP");
+        return false;
+      case 0x07:
+        Link.GetSocket().Close();
+        pdata.VRBuffer.Reset();
+        WriteLog("WARNING, PDU_Service::Read Abort-RQ");
+        return false;
+      default:
+        AbortAndClose();
+        WriteLog("ERROR, PDU_Service::Read Protocol Error");
+        return false;
+    }
+  }
+  if (!ParseRawVRIntoDCM(pdata.VRBuffer, obj, pdata.PresentationContextID)) {
+    WriteLog("ERROR, PDU_Service::Read ParseRawVRIntoDCM()");
+    AbortAndClose();
+    return false;
+  }
+  return true;
+}
+
+bool PDU_Service::Close() {
+  pdata.Length = 0;
+  if (Link.GetSocket().IsConnected()) {
+    releaseRQ.Write(Link);
+    releaseRP.Read(Link);
+  }
+  Link.GetSocket().Close();
+  Link.Reset();
+  return true;
+}
