@@ -38,7 +38,7 @@ bool StartConversionBatch(StudyInfo& study, const std::string& tempFolder, Conve
   ConversionBatch b;
   b.BaseUID = base;
   if (study.StudyInstanceUID.empty()) study.StudyInstanceUID = base;
-  WriteLog("INFO, Study Instance UID = " + study.StudyInstanceUID);
+  if (DebugLevel > 1) WriteLog("INFO, Study Instance UID = " + study.StudyInstanceUID);
   b.SeriesUID = base + ".2";
   b.SeriesNumber = 0;
   b.TempFolder = tempFolder;

@@ -27,7 +27,8 @@ inline constexpr const char kUIDApplicationNumber[] = "29";
 
 // Starts a batch the way a conversion form does when it is shown: BaseUID = CreateUID of the
 // installation, Patient ID, Accession Number, Study Date and Study Time; the study takes BaseUID as
-// its Study Instance UID when it has none; logs "INFO, Study Instance UID = " + that UID; SeriesUID =
+// its Study Instance UID when it has none; logs "INFO, Study Instance UID = " + that UID (when
+// DebugLevel > 1); SeriesUID =
 // BaseUID + ".2"; SeriesNumber 0; no files. tempFolder gets a trailing "/" when it lacks one.
 // Fails (one log line, batch unchanged) when the study has no Patient ID, since no UID can be made.
 bool StartConversionBatch(StudyInfo& study, const std::string& tempFolder, ConversionBatch& batch);

@@ -85,7 +85,12 @@ TEST(EncapsulatedPdf, ElementsInTableOrderWithTheBatchUIDs) {
   TempDir dir;
   StudyInfo study = Study("PDF001");
   LogCapture log;
+  StudyInfo quiet = study;
+  Batch(quiet);
+  EXPECT_TRUE(log.Lines().empty());  // an INFO detail line, written only with debug logging on
+  DebugLevel = 2;
   ConversionBatch batch = Batch(study, dir.path());
+  DebugLevel = 0;
   // A study without a Study Instance UID opens a new one: the base UID, which the log shows.
   EXPECT_EQ(study.StudyInstanceUID, batch.BaseUID);
   EXPECT_EQ(batch.SeriesUID, batch.BaseUID + ".2");
