@@ -1,0 +1,24 @@
+#pragma once
+// What the operator typed for a search, and the peer asked.
+#include <functional>
+#include <string>
+
+// The main window's search fields, as typed.
+struct QueryFields {
+  std::string PatientName;       // "Patient Name" edit box
+  std::string PatientID;         // "Patient ID" edit box
+  std::string StudyDescription;  // "Study Description" edit box
+  std::string StudyDate;         // the study date picker's day as "yyyymmdd"
+  int ModalityIndex = -1;        // selected entry of the modality list, -1 for none ("ALL")
+};
+
+// The modality value of an entry of the main window's modality list: "US", "CR", "CT", "MR",
+// "DX", "XA", "ES", "OT", "BMD", "SC", "PX", "NM", "MG" for the entries 0 to 12; "" for no
+// selection or any other index, which sends no modality key.
+std::string QueryModality(int index);
+
+// Read time-out of the query associations, in seconds.
+constexpr int kQueryTimeout = 30;
+
+// Hook run after each result row so that pending window events are processed.
+using PendingEventsHook = std::function<void()>;

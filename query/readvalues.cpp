@@ -1,0 +1,68 @@
+#include "query/readvalues.h"
+
+#include <cstring>
+
+#include "core/dcmobj.h"
+#include "core/log.h"
+#include "query/queryfields.h"
+
+namespace {
+bool Is(const DcmTag& t, uint16_t g, uint16_t e) { return t.Is(g, e); }
+}  // namespace
+
+void ForEachOwnElement(const DcmObj& identifier, const std::function<void(const DcmTag&)>& visit) {
+  int depth = 0;           // open sequences of undefined length
+  bool inPixels = false;   // inside encapsulated pixel data
+  for (size_t i = 0; i < identifier.Count(); ++i) {
+    const DcmTag* t = identifier.GetTag(i);
+    if (!t) continue;  // a nested sequence or item
+    if (inPixels) {
+      if (Is(*t, 0xFFFE, 0xE0DD)) inPixels = false;
+      continue;
+    }
+    if (Is(*t, 0x7FE0, 0x0010) && t->length == kUndefinedLength) {
+      inPixels = true;
+      continue;
+    }
+    if (IsVR(*t, "SQ") && t->length == kUndefinedLength) {
+      ++depth;
+      continue;
+    }
+    if (Is(*t, 0xFFFE, 0xE0DD)) {
+      if (depth > 0) --depth;
+      continue;
+    }
+    if (depth > 0 || t->length == 0 || t->length == kUndefinedLength) continue;
+    visit(*t);
+  }
+}
+
+void ForEachElement(const DcmObj& identifier, const std::function<void(const DcmTag&)>& visit) {
+  for (size_t i = 0; i < identifier.Count(); ++i) {
+    if (const DcmObj* nested = identifier.GetObj(i)) {
+      ForEachElement(*nested, visit);
+      continue;
+    }
+    const DcmTag* t = identifier.GetTag(i);
+    if (!t || t->length == 0 || t->length == kUndefinedLength) continue;
+    visit(*t);
+  }
+}
+
+std::string RawText(const DcmTag& tag) {
+  if (tag.length == 0 || tag.length == kUndefinedLength || !tag.data()) return std::string();
+  return std::string(reinterpret_cast<const char*>(tag.data()), tag.size());
+}
+
+bool IsVR(const DcmTag& tag, const char* vr) { return tag.IsVR(vr); }
+
+void LogFindStatus(const char* operation, int status) {
+  WriteLog(std::string("ERROR, ") + operation + ", C-FIND status == " + std::to_string(status));
+}
+
+std::string QueryModality(int index) {
+  static const char* const kModalities[] = {"US", "CR", "CT", "MR", "DX", "XA", "ES",
+                                            "OT", "BMD", "SC", "PX", "NM", "MG"};
+  if (index < 0 || index >= int(sizeof kModalities / sizeof kModalities[0])) return std::string();
+  return kModalities[index];
+}

@@ -1,0 +1,286 @@
+#include "query/studyquery.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+#include "core/config.h"
+#include "core/dcmobj.h"
+#include "core/log.h"
+#include "net/dimse.h"
+#include "net/pdu_service.h"
+#include "query/readvalues.h"
+
+namespace {
+
+template <class Record>
+struct Key {
+  uint16_t group;
+  uint16_t element;
+  std::string Record::*text;
+};
+
+// Keys sent, in ascending tag order; the level goes in at its own place.
+const Key<StudyInfo> kStudyKeys[] = {
+    {0x0008, 0x0020, &StudyInfo::StudyDate},
+    {0x0008, 0x0030, &StudyInfo::StudyTime},
+    {0x0008, 0x0050, &StudyInfo::AccessionNumber},
+    {0x0008, 0x0052, nullptr},
+    {0x0008, 0x0061, &StudyInfo::ModalitiesInStudy},
+    {0x0008, 0x0080, &StudyInfo::InstitutionName},
+    {0x0008, 0x0090, &StudyInfo::ReferringPhysicianName},
+    {0x0008, 0x1030, &StudyInfo::StudyDescription},
+    {0x0010, 0x0010, &StudyInfo::PatientName},
+    {0x0010, 0x0020, &StudyInfo::PatientID},
+    {0x0010, 0x0030, &StudyInfo::PatientBirthDate},
+    {0x0010, 0x0040, &StudyInfo::PatientSex},
+    {0x0010, 0x4000, &StudyInfo::PatientComments},
+    {0x0020, 0x000D, &StudyInfo::StudyInstanceUID},
+};
+
+const Key<SeriesInfo> kSeriesKeys[] = {
+    {0x0008, 0x0021, &SeriesInfo::SeriesDate},
+    {0x0008, 0x0031, &SeriesInfo::SeriesTime},
+    {0x0008, 0x0052, nullptr},
+    {0x0008, 0x0060, &SeriesInfo::Modality},
+    {0x0008, 0x0080, &SeriesInfo::InstitutionName},
+    {0x0008, 0x103E, &SeriesInfo::SeriesDescription},
+    {0x0008, 0x1070, &SeriesInfo::OperatorsName},
+    {0x0018, 0x0015, &SeriesInfo::BodyPartExamined},
+    {0x0018, 0x1030, &SeriesInfo::ProtocolName},
+    {0x0018, 0x5100, &SeriesInfo::PatientPosition},
+    {0x0020, 0x000D, &SeriesInfo::StudyInstanceUID},
+    {0x0020, 0x000E, &SeriesInfo::SeriesInstanceUID},
+    {0x0020, 0x0011, &SeriesInfo::SeriesNumber},
+};
+
+const Key<ImageInfo> kImageKeys[] = {
+    {0x0008, 0x0008, &ImageInfo::ImageType},
+    {0x0008, 0x0016, &ImageInfo::SOPClassUID},
+    {0x0008, 0x0018, &ImageInfo::SOPInstanceUID},
+    {0x0008, 0x0022, &ImageInfo::AcquisitionDate},
+    {0x0008, 0x0023, &ImageInfo::ContentDate},
+    {0x0008, 0x0032, &ImageInfo::AcquisitionTime},
+    {0x0008, 0x0033, &ImageInfo::ContentTime},
+    {0x0008, 0x0052, nullptr},
+    {0x0020, 0x000D, &ImageInfo::StudyInstanceUID},
+    {0x0020, 0x000E, &ImageInfo::SeriesInstanceUID},
+    {0x0020, 0x0012, &ImageInfo::AcquisitionNumber},
+    {0x0020, 0x0013, &ImageInfo::InstanceNumber},
+    {0x0020, 0x0032, &ImageInfo::ImagePositionPatient},
+    {0x0020, 0x0037, &ImageInfo::ImageOrientationPatient},
+    {0x0020, 0x1041, &ImageInfo::SliceLocation},
+    {0x0028, 0x0008, &ImageInfo::NumberOfFrames},
+};
+
+template <class Record, size_t N>
+void MakeIdentifier(const Key<Record> (&keys)[N], const Record& record, const char* level, DcmObj& identifier) {
+  for (const auto& k : keys)
+    identifier.Add(DcmTag(k.group, k.element, k.text ? record.*(k.text) : std::string(level)));
+}
+
+// A received text cut to its limit; the message (when there is one) names the full text.
+void Limit(std::string& text, size_t limit, const char* message) {
+  if (text.size() <= limit) return;
+  if (message) WriteLog(message + text);
+  text.resize(limit);
+}
+
+}  // namespace
+
+void MakeStudyIdentifier(const StudyInfo& record, DcmObj& identifier) {
+  MakeIdentifier(kStudyKeys, record, "STUDY", identifier);
+}
+
+void MakeSeriesIdentifier(const SeriesInfo& record, DcmObj& identifier) {
+  MakeIdentifier(kSeriesKeys, record, "SERIES", identifier);
+}
+
+void MakeImageIdentifier(const ImageInfo& record, DcmObj& identifier) {
+  MakeIdentifier(kImageKeys, record, "IMAGE", identifier);
+}
+
+void ReadStudyInfo(StudyInfo& r, const DcmObj& identifier) {
+  ForEachOwnElement(identifier, [&r](const DcmTag& t) {
+    std::string* to = nullptr;
+    switch ((uint32_t(t.group) << 16) | t.element) {
+      case 0x0020000D: to = &r.StudyInstanceUID; break;
+      case 0x00080020: to = &r.StudyDate; break;
+      case 0x00080030: to = &r.StudyTime; break;
+      case 0x00200010: to = &r.StudyID; break;
+      case 0x00081030: to = &r.StudyDescription; break;
+      case 0x00080050: to = &r.AccessionNumber; break;
+      case 0x00080080: to = &r.InstitutionName; break;
+      case 0x00080090: to = &r.ReferringPhysicianName; break;
+      case 0x00080060:
+      case 0x00080061: to = &r.ModalitiesInStudy; break;
+      case 0x00081070: to = &r.OperatorsName; break;
+      case 0x00100020: to = &r.PatientID; break;
+      case 0x00100010: to = &r.PatientName; break;
+      case 0x00100030: to = &r.PatientBirthDate; break;
+      case 0x00100040: to = &r.PatientSex; break;
+      case 0x00101010: to = &r.PatientAge; break;
+      case 0x00101030: to = &r.PatientWeight; break;
+      case 0x00104000: to = &r.PatientComments; break;
+      default: return;
+    }
+    *to = t.GetString();
+  });
+  Limit(r.AccessionNumber, 16, "ERROR, Accession number length>16, ");
+  Limit(r.InstitutionName, 64, "ERROR, InstitutionName length>64, ");
+  Limit(r.StudyDescription, 64, "ERROR, StudyDescription length>64, ");
+  Limit(r.OperatorsName, 64, "ERROR, Operators Name length>64, ");
+  Limit(r.PatientName, 64, "ERROR, PatientName length>64, ");
+  Limit(r.StudyID, 16, nullptr);
+}
+
+void ReadSeriesInfo(SeriesInfo& r, const DcmObj& identifier) {
+  ForEachOwnElement(identifier, [&r](const DcmTag& t) {
+    std::string* to = nullptr;
+    switch ((uint32_t(t.group) << 16) | t.element) {
+      case 0x0020000E: to = &r.SeriesInstanceUID; break;
+      case 0x00200011: to = &r.SeriesNumber; break;
+      case 0x00080021: to = &r.SeriesDate; break;
+      case 0x00080031: to = &r.SeriesTime; break;
+      case 0x0008103E: to = &r.SeriesDescription; break;
+      case 0x00080060: to = &r.Modality; break;
+      case 0x00185100: to = &r.PatientPosition; break;
+      case 0x00080080: to = &r.InstitutionName; break;
+      case 0x00081070: to = &r.OperatorsName; break;
+      case 0x00180015: to = &r.BodyPartExamined; break;
+      case 0x00181030: to = &r.ProtocolName; break;
+      case 0x00200052: to = &r.FrameOfReferenceUID; break;
+      case 0x0020000D: to = &r.StudyInstanceUID; break;
+      default: return;
+    }
+    *to = t.GetString();
+  });
+}
+
+namespace {
+// A 16-bit integer from its decimal text; text that is no number gives 0.
+uint16_t ToUS(const std::string& text) {
+  long v = std::strtol(text.c_str(), nullptr, 10);
+  return v < 0 || v > 0xFFFF ? 0 : static_cast<uint16_t>(v);
+}
+}  // namespace
+
+void ReadImageInfo(ImageInfo& r, const DcmObj& identifier) {
+  ForEachOwnElement(identifier, [&r](const DcmTag& t) {
+    const uint32_t tag = (uint32_t(t.group) << 16) | t.element;
+    // Number of Frames and Convolution Kernel are kept as received.
+    if (tag == 0x00280008) { r.NumberOfFrames = RawText(t); return; }
+    if (tag == 0x00181210) { r.ConvolutionKernel = RawText(t); return; }
+    const std::string text = IsVR(t, "US") ? std::to_string(t.GetUS()) : t.GetString();
+    switch (tag) {
+      case 0x00080018: r.SOPInstanceUID = text; break;
+      case 0x00080016: r.SOPClassUID = text; break;
+      case 0x00200013: r.InstanceNumber = text; break;
+      case 0x00080023: r.ContentDate = text; break;
+      case 0x00080033: r.ContentTime = text; break;
+      case 0x00080022: r.AcquisitionDate = text; break;
+      case 0x00080032: r.AcquisitionTime = text; break;
+      case 0x00200012: r.AcquisitionNumber = text; break;
+      case 0x00201041: r.SliceLocation = text; break;
+      case 0x00280002: r.SamplesPerPixel = ToUS(text); break;
+      case 0x00280004: r.PhotometricInterpretation = text; break;
+      case 0x00280010: r.Rows = ToUS(text); break;
+      case 0x00280011: r.Columns = ToUS(text); break;
+      case 0x00280101: r.BitsStored = ToUS(text); break;
+      case 0x00080008: r.ImageType = text; break;
+      case 0x00080068: r.PresentationIntentType = text; break;
+      case 0x00200037: r.ImageOrientationPatient = text; break;
+      case 0x00200032: r.ImagePositionPatient = text; break;
+      case 0x0020000E: r.SeriesInstanceUID = text; break;
+      case 0x0020000D: r.StudyInstanceUID = text; break;
+      default: break;
+    }
+  });
+}
+
+bool WriteFindRQ(PDU_Service* pdu, FindList& records, const std::string& sopClassUID, const std::string& level) {
+  if (records.empty()) {
+    WriteLog("ERROR, WriteFindRQ, no query record");
+    return false;
+  }
+  DcmObj identifier;
+  const FindRecord& first = records.front();
+  if (level == "STUDY" && std::holds_alternative<StudyInfo>(first))
+    MakeStudyIdentifier(std::get<StudyInfo>(first), identifier);
+  else if (level == "SERIES" && std::holds_alternative<SeriesInfo>(first))
+    MakeSeriesIdentifier(std::get<SeriesInfo>(first), identifier);
+  else if (level == "IMAGE" && std::holds_alternative<ImageInfo>(first))
+    MakeImageIdentifier(std::get<ImageInfo>(first), identifier);
+  else {
+    WriteLog("ERROR, WriteFindRQ, no query record for level " + level);
+    return false;
+  }
+  records.erase(records.begin());
+  return CFind::WriteRQ(pdu, identifier, sopClassUID);
+}
+
+int ReadFindRSP(PDU_Service* pdu, FindList& records, const std::string& level) {
+  if (!pdu) return -1;
+  DcmObj identifier;
+  const int status = CFind::ReadRSP(*pdu, identifier);
+  if (status == -1 || status == 0) return status;
+  if (level == "STUDY") {
+    StudyInfo r;
+    ReadStudyInfo(r, identifier);
+    records.emplace_back(std::move(r));
+  } else if (level == "SERIES") {
+    SeriesInfo r;
+    ReadSeriesInfo(r, identifier);
+    records.emplace_back(std::move(r));
+  } else if (level == "IMAGE") {
+    ImageInfo r;
+    ReadImageInfo(r, identifier);
+    records.emplace_back(std::move(r));
+  }
+  return status;
+}
+
+StudyInfo MakeStudyQuery(const QueryFields& f) {
+  StudyInfo q;
+  if (!f.PatientName.empty()) q.PatientName = f.PatientName;
+  if (!f.PatientID.empty()) q.PatientID = f.PatientID;
+  if (!f.StudyDescription.empty()) q.StudyDescription = f.StudyDescription;
+  q.StudyDate = f.StudyDate + "-" + f.StudyDate;
+  q.ModalitiesInStudy = QueryModality(f.ModalityIndex);
+  return q;
+}
+
+int SearchStudies(const QueryFields& fields, const std::string& localAET, const std::string& calledAET,
+                  const std::string& host, const std::string& port, const StudyRowSink& row,
+                  const PendingEventsHook& pendingEvents, int timeoutSeconds) {
+  int rows = 0;
+  auto pdu = std::make_unique<PDU_Service>();
+  if (DebugLevel >= 2) pdu->MessageDump = true;
+  if (!OpenAssociation(*pdu, localAET, calledAET, host, port, kStudyRootFind, static_cast<uint32_t>(timeoutSeconds))) {
+    WriteLog("ERROR, couldn't connect to " + calledAET);
+  } else {
+    FindList records;
+    records.emplace_back(MakeStudyQuery(fields));
+    if (WriteFindRQ(pdu.get(), records, kStudyRootFind, "STUDY")) {
+      records.clear();
+      int status = 0xFF00;
+      while (status == 0xFF00 || status == 0xFF01) {
+        status = ReadFindRSP(pdu.get(), records, "STUDY");
+        if (status == -1 || status == 0) break;
+        if (status != 0xFF00 && status != 0xFF01) LogFindStatus("SearchStudies", status);
+        if (row) row(std::get<StudyInfo>(records.back()));
+        ++rows;
+        records.clear();
+        if (pendingEvents) pendingEvents();
+      }
+    }
+  }
+  pdu->Close();
+  return rows;
+}
+
+int SearchStudies(const QueryFields& fields, const SetupCfg& cfg, const StudyRowSink& row,
+                  const PendingEventsHook& pendingEvents, int timeoutSeconds) {
+  return SearchStudies(fields, cfg.LocalAET, cfg.PacsAET, cfg.PacsIP, cfg.PacsPort, row, pendingEvents,
+                       timeoutSeconds);
+}

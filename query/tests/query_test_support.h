@@ -1,0 +1,215 @@
+#pragma once
+// Test helpers of the query clients: a captured log, DICOM files made from text dumps, and the
+// real query peers (dcmqrscp, wlmscpfs, Orthanc) started on free loopback ports.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/log.h"
+#include "tests/support/peer.h"
+
+namespace querytest {
+
+using testsupport::FindProgram;
+using testsupport::FreePort;
+using testsupport::MakeTempDir;
+using testsupport::Process;
+using testsupport::RemoveTree;
+using testsupport::Run;
+using testsupport::WaitForPort;
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+// A temporary folder removed at the end of the scope.
+struct TempDir {
+  std::string path;
+  explicit TempDir(const std::string& prefix) : path(MakeTempDir(prefix)) {}
+  ~TempDir() { RemoveTree(path); }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+};
+
+// Sends the log to a file of its own for the scope; Text() is what was written so far.
+class LogCapture {
+ public:
+  LogCapture() : dir_("scrivara_qlog") {
+    path_ = dir_.path + "/test.log";
+    InitLog(path_, "", "");
+  }
+  ~LogCapture() { CloseLog(); }
+  std::string Text() const { return ReadFile(path_); }
+  bool Contains(const std::string& s) const { return Text().find(s) != std::string::npos; }
+  // Number of lines holding s.
+  int Count(const std::string& s) const {
+    int n = 0;
+    std::string t = Text();
+    for (size_t p = t.find(s); p != std::string::npos; p = t.find(s, p + s.size())) ++n;
+    return n;
+  }
+
+ private:
+  TempDir dir_;
+  std::string path_;
+};
+
+// A program the test needs; a missing peer fails the test.
+inline std::string Need(const std::string& name) {
+  std::string p = FindProgram(name);
+  if (p.empty() && ::access(("/usr/sbin/" + name).c_str(), X_OK) == 0) p = "/usr/sbin/" + name;
+  EXPECT_FALSE(p.empty()) << name << " is not installed (scripts/install-deps --test)";
+  return p;
+}
+
+// Writes a DCMTK text dump (8-bit text, cp1252 values) and turns it into a file with dump2dcm.
+inline bool MakeDicom(const std::string& dumpText, const std::string& outPath, bool fileFormat = true) {
+  std::string dump = outPath + ".dump";
+  WriteFile(dump, dumpText);
+  std::vector<std::string> argv = {Need("dump2dcm")};
+  if (!fileFormat) argv.push_back("-F");  // data set only, as worklist files are read either way
+  argv.push_back(dump);
+  argv.push_back(outPath);
+  std::string out;
+  int rc = Run(argv, &out);
+  EXPECT_EQ(rc, 0) << out;
+  return rc == 0;
+}
+
+// The dump of a small secondary capture image of one study.
+struct StudyObject {
+  std::string studyUID, seriesUID, sopUID;
+  std::string patientName, patientID, birthDate, sex;
+  std::string studyDate, studyTime, accession, description, modality;
+  std::string referring;
+};
+
+inline std::string StudyDump(const StudyObject& o) {
+  std::ostringstream d;
+  d << "(0002,0001) OB 00\\01\n"
+    << "(0002,0002) UI =SecondaryCaptureImageStorage\n"
+    << "(0002,0003) UI " << o.sopUID << "\n"
+    << "(0002,0010) UI =LittleEndianExplicit\n"
+    << "(0008,0005) CS [ISO_IR 100]\n"
+    << "(0008,0016) UI =SecondaryCaptureImageStorage\n"
+    << "(0008,0018) UI " << o.sopUID << "\n"
+    << "(0008,0020) DA [" << o.studyDate << "]\n"
+    << "(0008,0030) TM [" << o.studyTime << "]\n"
+    << "(0008,0050) SH [" << o.accession << "]\n"
+    << "(0008,0060) CS [" << o.modality << "]\n"
+    << "(0008,0090) PN [" << o.referring << "]\n"
+    << "(0008,1030) LO [" << o.description << "]\n"
+    << "(0010,0010) PN [" << o.patientName << "]\n"
+    << "(0010,0020) LO [" << o.patientID << "]\n"
+    << "(0010,0030) DA [" << o.birthDate << "]\n"
+    << "(0010,0040) CS [" << o.sex << "]\n"
+    << "(0020,000d) UI " << o.studyUID << "\n"
+    << "(0020,000e) UI " << o.seriesUID << "\n"
+    << "(0020,0010) SH [S1]\n"
+    << "(0020,0011) IS [1]\n"
+    << "(0020,0013) IS [1]\n"
+    << "(0028,0002) US 1\n"
+    << "(0028,0004) CS [MONOCHROME2]\n"
+    << "(0028,0010) US 2\n"
+    << "(0028,0011) US 2\n"
+    << "(0028,0100) US 8\n"
+    << "(0028,0101) US 8\n"
+    << "(0028,0102) US 7\n"
+    << "(0028,0103) US 0\n"
+    << "(7fe0,0010) OB 00\\01\\02\\03\n";
+  return d.str();
+}
+
+// Stores files with DCMTK storescu.
+inline bool StoreFiles(const std::vector<std::string>& files, const std::string& aet, int port) {
+  std::vector<std::string> argv = {Need("storescu"), "-aec", aet, "127.0.0.1", std::to_string(port)};
+  argv.insert(argv.end(), files.begin(), files.end());
+  std::string out;
+  int rc = Run(argv, &out);
+  EXPECT_EQ(rc, 0) << out;
+  return rc == 0;
+}
+
+// DCMTK dcmqrscp with one storage area for the AE title QRSCP, in its default fork mode.
+struct Dcmqrscp {
+  TempDir dir{"scrivara_qr"};
+  int port = FreePort();
+  Process process;
+  bool Start() {
+    std::string db = dir.path + "/db";
+    std::string mk;
+    Run({"mkdir", "-p", db}, &mk);
+    std::string cfg = dir.path + "/dcmqrscp.cfg";
+    WriteFile(cfg, "NetworkTCPPort = " + std::to_string(port) +
+                       "\nMaxPDUSize = 16384\nMaxAssociations = 16\n"
+                       "HostTable BEGIN\nHostTable END\nVendorTable BEGIN\nVendorTable END\n"
+                       "AETable BEGIN\nQRSCP " + db + " RW (200, 1024mb) ANY\nAETable END\n");
+    process = Process({Need("dcmqrscp"), "-c", cfg}, dir.path + "/dcmqrscp.log");
+    return WaitForPort(port);
+  }
+};
+
+// DCMTK wlmscpfs serving the worklist files of dir/<aet>/.
+struct Wlmscpfs {
+  TempDir dir{"scrivara_wl"};
+  int port = FreePort();
+  Process process;
+  std::string Folder(const std::string& aet) {
+    std::string f = dir.path + "/" + aet;
+    std::string mk;
+    Run({"mkdir", "-p", f}, &mk);
+    WriteFile(f + "/lockfile", "");
+    return f;
+  }
+  bool Start() {
+    process = Process({Need("wlmscpfs"), "-dfp", dir.path, std::to_string(port)}, dir.path + "/wlmscpfs.log");
+    return WaitForPort(port);
+  }
+};
+
+// Orthanc with its worklist plugin reading dir/worklists.
+struct Orthanc {
+  TempDir dir{"scrivara_orthanc"};
+  int port = FreePort();
+  int httpPort = FreePort();
+  Process process;
+  std::string Worklists() const { return dir.path + "/worklists"; }
+  bool Start() {
+    std::string mk;
+    Run({"mkdir", "-p", dir.path + "/db", Worklists()}, &mk);
+    std::string cfg = dir.path + "/orthanc.json";
+    WriteFile(cfg, "{\n"
+                   "  \"Name\": \"scrivara-test\",\n"
+                   "  \"StorageDirectory\": \"" + dir.path + "/db\",\n"
+                   "  \"IndexDirectory\": \"" + dir.path + "/db\",\n"
+                   "  \"HttpPort\": " + std::to_string(httpPort) + ",\n"
+                   "  \"DicomPort\": " + std::to_string(port) + ",\n"
+                   "  \"DicomAet\": \"ORTHANC\",\n"
+                   "  \"RemoteAccessAllowed\": false,\n"
+                   "  \"DicomCheckCalledAet\": false,\n"
+                   "  \"DicomAlwaysAllowFind\": true,\n"
+                   "  \"DicomAlwaysAllowFindWorklist\": true,\n"
+                   "  \"DicomAlwaysAllowStore\": true,\n"
+                   "  \"UnknownSopClassAccepted\": true,\n"
+                   "  \"Plugins\": [\"/usr/share/orthanc/plugins/libModalityWorklists.so\"],\n"
+                   "  \"Worklists\": {\"Enable\": true, \"Database\": \"" + Worklists() + "\"}\n"
+                   "}\n");
+    process = Process({Need("Orthanc"), cfg}, dir.path + "/orthanc.log");
+    return WaitForPort(port, 30000);
+  }
+  ~Orthanc() { process.Stop(0); }  // its own shutdown takes seconds; the folder goes anyway
+};
+
+}  // namespace querytest
