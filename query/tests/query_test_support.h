@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/log.h"
+#include "net/tests/log_capture.h"
 #include "tests/support/peer.h"
 
 namespace querytest {
@@ -41,29 +42,6 @@ struct TempDir {
   ~TempDir() { RemoveTree(path); }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
-};
-
-// Sends the log to a file of its own for the scope; Text() is what was written so far.
-class LogCapture {
- public:
-  LogCapture() : dir_("scrivara_qlog") {
-    path_ = dir_.path + "/test.log";
-    InitLog(path_, "", "");
-  }
-  ~LogCapture() { CloseLog(); }
-  std::string Text() const { return ReadFile(path_); }
-  bool Contains(const std::string& s) const { return Text().find(s) != std::string::npos; }
-  // Number of lines holding s.
-  int Count(const std::string& s) const {
-    int n = 0;
-    std::string t = Text();
-    for (size_t p = t.find(s); p != std::string::npos; p = t.find(s, p + s.size())) ++n;
-    return n;
-  }
-
- private:
-  TempDir dir_;
-  std::string path_;
 };
 
 // A program the test needs; a missing peer fails the test.
