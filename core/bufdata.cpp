@@ -1,0 +1,572 @@
+#include "core/bufdata.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "core/dictionary.h"
+#include "core/log.h"
+#include "core/uid_root.h"
+
+namespace {
+
+constexpr char kImplicitLE[] = "1.2.840.10008.1.2";
+constexpr char kExplicitBE[] = "1.2.840.10008.1.2.2";
+
+// VRs written with a reserved 0x0000 and a 32-bit length in explicit VR (PS3.5 7.1.2).
+bool isLongForm(char a, char b) {
+  switch (a) {
+    case 'O':
+      return b == 'B' || b == 'D' || b == 'F' || b == 'L' || b == 'V' || b == 'W';
+    case 'S':
+      return b == 'Q' || b == 'V';
+    case 'U':
+      return b == 'C' || b == 'N' || b == 'R' || b == 'T' || b == 'V';
+    default:
+      return false;
+  }
+}
+
+bool isLetter(char c) { return c >= 'A' && c <= 'Z'; }
+
+std::string tagText(uint16_t g, uint16_t e) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%04X,%04X", g, e);
+  return buf;
+}
+
+// How an element is written in explicit VR: the VR letters and whether the long form is used.
+struct ExplicitForm {
+  char vr[2];
+  bool longForm;
+  bool oversized;  // a short-form VR whose length does not fit 16 bits: written as UN
+};
+
+ExplicitForm explicitForm(const DcmTag& t) {
+  ExplicitForm f{{t.vr[0], t.vr[1]}, false, false};
+  if (!isLetter(f.vr[0]) || !isLetter(f.vr[1])) {
+    // No usable VR held (an element built without one): the dictionary's, so the stream stays readable.
+    const DictEntry* d = FindDictEntry(t.group, t.element);
+    f.vr[0] = d ? d->vr[0] : 'U';
+    f.vr[1] = d ? d->vr[1] : 'N';
+    if (!isLetter(f.vr[0]) || !isLetter(f.vr[1])) f.vr[0] = 'U', f.vr[1] = 'N';
+  }
+  f.longForm = isLongForm(f.vr[0], f.vr[1]);
+  if (!f.longForm && t.length > 0xFFFF) {
+    f.vr[0] = 'U';
+    f.vr[1] = 'N';
+    f.longForm = true;
+    f.oversized = true;
+  }
+  return f;
+}
+
+bool plainHeader(const DcmTag& t, bool explicitVR) { return !explicitVR || t.group == 0x0000 || t.group == 0xFFFE; }
+
+uint64_t headerSize(const DcmTag& t, bool explicitVR) {
+  if (plainHeader(t, explicitVR)) return 8;
+  return explicitForm(t).longForm ? 12 : 8;
+}
+
+uint64_t valueSize(const DcmTag& t) { return t.length == kUndefinedLength ? 0 : t.length; }
+
+// Sets the encoding flags and the encoded length of every nested object, and returns the encoded
+// size of the entries of o. False when a nested object does not fit a 32-bit length.
+bool measure(DcmObj& o, bool explicitVR, bool bigEndian, uint64_t& size, int depth);
+
+}  // namespace
+
+// ---------------------------------------------------------------- stream
+
+BufData::BufData(const uint8_t* bytes, size_t size, bool bigEndianStream)
+    : bigEndian(bigEndianStream), ext_(bytes), extSize_(bytes ? size : 0), external_(true) {}
+
+BufData::BufData(ByteBuffer&& bytes, bool bigEndianStream) : bigEndian(bigEndianStream), buf_(std::move(bytes)) {}
+
+void BufData::Clear() {
+  ByteBuffer().swap(buf_);
+  ext_ = nullptr;
+  extSize_ = 0;
+  external_ = false;
+  pos_ = 0;
+}
+
+void BufData::Reserve(size_t bytes) {
+  if (external_) writable(0);
+  buf_.reserve(bytes);
+}
+
+const uint8_t* BufData::data() const { return GetSize() ? base() : nullptr; }
+
+ByteBuffer BufData::TakeBuffer() {
+  if (external_) writable(0);
+  ByteBuffer out = std::move(buf_);
+  Clear();
+  return out;
+}
+
+uint8_t* BufData::writable(size_t count) {
+  if (external_) {
+    ByteBuffer copy(ext_, ext_ + extSize_);
+    buf_.swap(copy);
+    ext_ = nullptr;
+    extSize_ = 0;
+    external_ = false;
+  }
+  if (pos_ + count > buf_.size()) buf_.resize(pos_ + count);
+  return buf_.data() + pos_;
+}
+
+uint16_t BufData::ReadUS() {
+  uint8_t b[2] = {0, 0};
+  Read(b, 2);
+  return bigEndian ? static_cast<uint16_t>(b[0] << 8 | b[1]) : static_cast<uint16_t>(b[1] << 8 | b[0]);
+}
+
+uint32_t BufData::ReadUL() {
+  uint8_t b[4] = {0, 0, 0, 0};
+  Read(b, 4);
+  if (bigEndian)
+    return static_cast<uint32_t>(b[0]) << 24 | static_cast<uint32_t>(b[1]) << 16 | static_cast<uint32_t>(b[2]) << 8 | b[3];
+  return static_cast<uint32_t>(b[3]) << 24 | static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[1]) << 8 | b[0];
+}
+
+void BufData::WriteUS(uint16_t v) {
+  uint8_t* p = writable(2);
+  if (bigEndian) {
+    p[0] = static_cast<uint8_t>(v >> 8);
+    p[1] = static_cast<uint8_t>(v);
+  } else {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+  }
+  pos_ += 2;
+}
+
+void BufData::WriteUL(uint32_t v) {
+  uint8_t* p = writable(4);
+  for (int i = 0; i < 4; ++i) p[bigEndian ? 3 - i : i] = static_cast<uint8_t>(v >> (8 * i));
+  pos_ += 4;
+}
+
+size_t BufData::Read(void* out, size_t count) {
+  size_t n = count < Remaining() ? count : Remaining();
+  if (n) std::memcpy(out, base() + pos_, n);
+  pos_ += n;
+  return n;
+}
+
+void BufData::Write(const void* in, size_t count) {
+  if (!count) return;
+  std::memcpy(writable(count), in, count);
+  pos_ += count;
+}
+
+// ---------------------------------------------------------------- elements
+
+bool BufData::ReadTag(DcmTag& t, bool explicitVR) {
+  const size_t start = pos_;
+  auto cutShort = [&]() {
+    WriteLog("ERROR, BufData::ReadTag, element header cut short at position " + std::to_string(start) +
+             " of " + std::to_string(GetSize()));
+    pos_ = GetSize();
+    return false;
+  };
+  t.ReleaseValue();
+  if (Remaining() < 8) return cutShort();
+  t.group = ReadUS();
+  t.element = ReadUS();
+  const bool x = explicitVR || t.group == 0x0002;
+  uint32_t len;
+  if (x && t.group != 0x0000 && t.group != 0xFFFE) {
+    const uint8_t v0 = base()[pos_], v1 = base()[pos_ + 1];
+    pos_ += 2;
+    if (explicitVR && (v0 < 0x41 || v1 < 0x41)) {
+      // Not VR letters: an implicit element after all; these two bytes start its 32-bit length.
+      const uint8_t l2 = base()[pos_], l3 = base()[pos_ + 1];
+      pos_ += 2;
+      len = static_cast<uint32_t>(v0) | static_cast<uint32_t>(v1) << 8 | static_cast<uint32_t>(l2) << 16 |
+            static_cast<uint32_t>(l3) << 24;
+      t.LookupVR();
+    } else {
+      const char letters[3] = {static_cast<char>(v0), static_cast<char>(v1), 0};
+      t.SetVR(letters);
+      if (isLongForm(letters[0], letters[1])) {
+        if (Remaining() < 6) return cutShort();
+        pos_ += 2;
+        len = ReadUL();
+      } else {
+        len = ReadUS();
+      }
+      // A meta element inside an implicit data set: the dictionary decides its VR.
+      if (!explicitVR) t.LookupVR();
+    }
+  } else {
+    len = ReadUL();
+  }
+  t.length = len;
+  if (len == 0 || len == kUndefinedLength) return true;
+  if (len > Remaining()) {
+    // Never allocate what the stream cannot supply.
+    char msg[128];
+    std::snprintf(msg, sizeof msg, "ERROR: read bytes!=tag->length (%04X,%04X) count=%lld, tag->length=%u", t.group,
+                  t.element, static_cast<long long>(Remaining()), len);
+    WriteLog(msg);
+    pos_ = GetSize();
+    return false;
+  }
+  try {
+    ByteBuffer value;
+    try {
+      value.resize(len);
+    } catch (const std::bad_alloc&) {
+      WriteLog("ERROR: assigning memory to tag->data");
+      return false;
+    }
+    std::memcpy(value.data(), base() + pos_, len);
+    pos_ += len;
+    const uint32_t keep = t.length;
+    t.SetValue(std::move(value));
+    t.length = keep;
+  } catch (...) {
+    WriteLog("ERROR: ReadTag, (" + tagText(t.group, t.element) + ") tag->length=" + std::to_string(len) +
+             ", MS Size=" + std::to_string(static_cast<long long>(GetSize())) +
+             ", MS Pos=" + std::to_string(static_cast<long long>(pos_)));
+    return false;
+  }
+  return true;
+}
+
+bool BufData::WriteTag(const DcmTag& t, bool explicitVR) {
+  if (t.length != kUndefinedLength && t.size() != t.length) {
+    WriteLog("ERROR, BufData::WriteTag, (" + tagText(t.group, t.element) + ") holds " + std::to_string(t.size()) +
+             " bytes for length " + std::to_string(t.length));
+    return false;
+  }
+  WriteUS(t.group);
+  WriteUS(t.element);
+  if (plainHeader(t, explicitVR)) {
+    WriteUL(t.length);
+  } else {
+    const ExplicitForm f = explicitForm(t);
+    if (f.oversized)
+      WriteLog("WARNING, BufData::WriteTag, (" + tagText(t.group, t.element) + ") " + t.VR() + " value of " +
+               std::to_string(t.length) + " bytes written with VR UN");
+    Write(f.vr, 2);
+    if (f.longForm) {
+      WriteUS(0);
+      WriteUL(t.length);
+    } else {
+      WriteUS(static_cast<uint16_t>(t.length));
+    }
+  }
+  if (t.length != 0 && t.length != kUndefinedLength) Write(t.data(), t.length);
+  return true;
+}
+
+// ---------------------------------------------------------------- data sets
+
+namespace {
+
+bool expandInto(DcmObj& parent, const DcmTag& t, bool bigEndian, int depth);
+
+// Reads the elements of the stream (from its position to its end) into o.
+bool parseStream(BufData& b, DcmObj& o, bool fromSequence, int depth) {
+  const size_t end = b.GetSize();
+  bool pixelDataSeen = false;
+  while (b.GetPosition() < end) {
+    auto t = std::make_unique<DcmTag>();
+    if (!b.ReadTag(*t, o.explicitVR)) {
+      if (fromSequence) WriteLog("ERROR, Expand_SQ: Reading tag...");
+      return false;
+    }
+    t->bigEndian = b.bigEndian;
+    if (!o.explicitVR) {
+      t->LookupVR();
+      if (t->IsVR("UN") && t->length == kUndefinedLength) t->SetVR("SQ");
+    } else if (t->group == 0xFFFE) {
+      t->LookupVR();  // items and delimiters carry no VR in the stream
+    }
+    if (t->Is(0x7FE0, 0x0010)) {
+      pixelDataSeen = true;
+      o.Add(std::move(t));
+    } else if ((t->IsVR("SQ") || t->Is(0xFFFE, 0xE000)) && t->length != 0 && t->length != kUndefinedLength &&
+               !pixelDataSeen) {
+      if (!expandInto(o, *t, b.bigEndian, depth + 1)) return false;
+    } else {
+      o.Add(std::move(t));
+    }
+  }
+  return true;
+}
+
+bool expandSQ(DcmObj& c, const DcmTag& t, int depth) {
+  if (depth > kMaxSequenceDepth) {
+    WriteLog("ERROR, Expand_SQ: sequences nested deeper than " + std::to_string(kMaxSequenceDepth) + " levels");
+    return false;
+  }
+  BufData b(t.data(), t.size(), c.bigEndian);
+  return parseStream(b, c, true, depth);
+}
+
+bool expandInto(DcmObj& parent, const DcmTag& t, bool bigEndian, int depth) {
+  auto c = std::make_unique<DcmObj>();
+  c->explicitVR = parent.explicitVR;
+  c->bigEndian = bigEndian;
+  if (!expandSQ(*c, t, depth)) return false;
+  c->header.group = t.group;
+  c->header.element = t.element;
+  c->header.length = t.length;
+  c->header.bigEndian = t.bigEndian;
+  if (t.group != 0xFFFE && t.element != 0xE000)
+    c->header.SetVR("SQ");
+  else
+    c->header.SetVR(t.vr);
+  parent.Add(std::move(c));
+  return true;
+}
+
+bool measure(DcmObj& o, bool explicitVR, bool bigEndian, uint64_t& size, int depth) {
+  size = 0;
+  for (size_t i = 0; i < o.Count(); ++i) {
+    if (const DcmTag* t = o.GetTag(i)) {
+      size += headerSize(*t, explicitVR) + valueSize(*t);
+      continue;
+    }
+    DcmObj& d = *o.GetObj(i);
+    if (depth >= kMaxSequenceDepth) {
+      WriteLog("ERROR, BufData::WriteObj, sequences nested deeper than " + std::to_string(kMaxSequenceDepth) +
+               " levels");
+      return false;
+    }
+    d.explicitVR = explicitVR;
+    d.bigEndian = bigEndian;
+    uint64_t inner = 0;
+    if (!measure(d, explicitVR, bigEndian, inner, depth + 1)) return false;
+    if (inner >= kUndefinedLength) {
+      WriteLog("ERROR, BufData::WriteObj, (" + tagText(d.header.group, d.header.element) +
+               ") too large for a defined length");
+      return false;
+    }
+    d.header.length = static_cast<uint32_t>(inner);
+    size += headerSize(d.header, explicitVR) + inner;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool BufData::ReadObj(DcmObj& obj) { return parseStream(*this, obj, false, 0); }
+
+bool BufData::writeEntries(DcmObj& o, int depth) {
+  for (size_t i = 0; i < o.Count(); ++i) {
+    if (const DcmTag* t = o.GetTag(i)) {
+      if (!WriteTag(*t, o.explicitVR)) return false;
+      continue;
+    }
+    DcmObj& d = *o.GetObj(i);
+    // The header with its encoded length (set by measure), then the contents.
+    DcmTag h;
+    h.group = d.header.group;
+    h.element = d.header.element;
+    std::memcpy(h.vr, d.header.vr, 4);
+    h.length = d.header.length;
+    WriteUS(h.group);
+    WriteUS(h.element);
+    if (plainHeader(h, o.explicitVR)) {
+      WriteUL(h.length);
+    } else {
+      const ExplicitForm f = explicitForm(h);
+      Write(f.vr, 2);
+      if (f.longForm) {
+        WriteUS(0);
+        WriteUL(h.length);
+      } else {
+        WriteUS(static_cast<uint16_t>(h.length));
+      }
+    }
+    if (!writeEntries(d, depth + 1)) return false;
+  }
+  return true;
+}
+
+bool BufData::WriteObj(DcmObj& obj) {
+  if (obj.transferSyntax == kExplicitBE) bigEndian = true;
+  uint64_t size = 0;
+  if (!measure(obj, obj.explicitVR, bigEndian, size, 0)) return false;
+  Reserve(static_cast<size_t>(pos_ + size));
+  return writeEntries(obj, 0);
+}
+
+bool DcmObj::Expand_SQ(const DcmTag& tag) { return expandSQ(*this, tag, 1); }
+
+bool DcmObj::AddExpanded(const DcmTag& tag) { return expandInto(*this, tag, bigEndian, 1); }
+
+bool DcmObj::EncodeInto(DcmTag& tag) {
+  BufData b(bigEndian);
+  uint64_t size = 0;
+  if (!measure(*this, explicitVR, bigEndian, size, 0)) return false;
+  if (size >= kUndefinedLength) {
+    WriteLog("ERROR, DcmObj::EncodeInto, (" + tagText(tag.group, tag.element) + ") too large for a defined length");
+    return false;
+  }
+  b.Reserve(static_cast<size_t>(size));
+  if (!b.writeEntries(*this, 0)) return false;
+  tag.SetValue(b.TakeBuffer());
+  return true;
+}
+
+// ---------------------------------------------------------------- DICOM files
+
+bool BufData::ReadHeader(std::string& ts) {
+  const bool order = bigEndian;
+  bigEndian = false;  // the meta group is always little endian
+  if (GetSize() < 132 || std::memcmp(base() + 128, "DICM", 4) != 0) {
+    Clear();
+    bigEndian = order;
+    return false;
+  }
+  ts.clear();
+  pos_ = 132;
+  while (Remaining() >= 2) {
+    const size_t p = pos_;
+    const uint16_t group = static_cast<uint16_t>(base()[p] | base()[p + 1] << 8);
+    if (group != 0x0002) break;  // the first data set element
+    DcmTag t;
+    if (!ReadTag(t, true)) {
+      pos_ = p;
+      break;
+    }
+    if (t.Is(0x0002, 0x0010)) ts = t.GetString();
+  }
+  bigEndian = order;
+  return true;
+}
+
+void BufData::WriteHeader(const std::string& sopClassUID, const std::string& sopInstanceUID, const std::string& ts) {
+  const bool order = bigEndian;
+  bigEndian = false;
+  Clear();
+  const uint8_t zeros[128] = {};
+  Write(zeros, sizeof zeros);
+  Write("DICM", 4);
+  WriteTag(DcmTag::Number32(0x0002, 0x0000, 0, "UL"), true);
+  const uint8_t version[2] = {0x00, 0x01};
+  WriteTag(DcmTag(0x0002, 0x0001, 2, version, "OB"), true);
+  WriteTag(DcmTag(0x0002, 0x0002, sopClassUID, "UI"), true);
+  WriteTag(DcmTag(0x0002, 0x0003, sopInstanceUID, "UI"), true);
+  WriteTag(DcmTag(0x0002, 0x0010, ts, "UI"), true);
+  WriteTag(DcmTag(0x0002, 0x0012, std::string(kImplementationClassUID), "UI"), true);
+  std::string version_name = kImplementationVersionName;
+  if (version_name.size() % 2) version_name.push_back('\0');
+  WriteTag(DcmTag(0x0002, 0x0013, static_cast<uint32_t>(version_name.size()), version_name.data(), "SH"), true);
+  const uint32_t groupLength = static_cast<uint32_t>(GetSize() - 144);
+  pos_ = 140;
+  WriteUL(groupLength);
+  pos_ = GetSize();
+  bigEndian = order;
+}
+
+bool BufData::LoadFromFile(const std::string& fileName) {
+  Clear();
+  const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    WriteLog("ERROR, BufData::LoadFromFile, Cannot open file \"" + fileName + "\". " + std::strerror(errno));
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int err = errno;
+    ::close(fd);
+    WriteLog("ERROR, BufData::LoadFromFile, Cannot read file \"" + fileName + "\". " +
+             (S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : std::strerror(err)));
+    return false;
+  }
+  try {
+    buf_.resize(static_cast<size_t>(st.st_size));
+  } catch (const std::bad_alloc&) {
+    ::close(fd);
+    WriteLog("ERROR, BufData::LoadFromFile, Out of memory for \"" + fileName + "\"");
+    Clear();
+    return false;
+  }
+  size_t got = 0;
+  while (got < buf_.size()) {
+    const ssize_t n = ::read(fd, buf_.data() + got, buf_.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int err = errno;
+      ::close(fd);
+      WriteLog("ERROR, BufData::LoadFromFile, Cannot read file \"" + fileName + "\". " + std::strerror(err));
+      Clear();
+      return false;
+    }
+    if (n == 0) break;  // the file shrank while being read
+    got += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  buf_.resize(got);
+  pos_ = 0;
+  return !buf_.empty();
+}
+
+bool BufData::SaveToFile(const std::string& fileName) {
+  if (GetSize() == 0) return false;
+  const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    WriteLog("ERROR, BufData::SaveToFile, Cannot create file \"" + fileName + "\". " + std::strerror(errno));
+    return false;
+  }
+  const uint8_t* p = base();
+  size_t left = GetSize();
+  while (left > 0) {
+    const ssize_t n = ::write(fd, p, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int err = n < 0 ? errno : EIO;
+      ::close(fd);
+      ::unlink(fileName.c_str());  // never leave a cut-off file behind
+      WriteLog("ERROR, BufData::SaveToFile, Cannot write file \"" + fileName + "\". " + std::strerror(err));
+      return false;
+    }
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+  if (::close(fd) != 0) {
+    const int err = errno;
+    ::unlink(fileName.c_str());
+    WriteLog("ERROR, BufData::SaveToFile, Cannot write file \"" + fileName + "\". " + std::strerror(err));
+    return false;
+  }
+  return true;
+}
+
+bool DcmObj::Read(const std::string& fileName) {
+  struct stat st {};
+  if (::stat(fileName.c_str(), &st) != 0) return false;  // a missing file is no error
+  BufData b(bigEndian);
+  if (!b.LoadFromFile(fileName)) return false;
+  std::string ts;
+  if (!b.ReadHeader(ts)) return false;
+  transferSyntax = ts;
+  explicitVR = ts != kImplicitLE;
+  if (ts == kExplicitBE) bigEndian = true;
+  b.bigEndian = bigEndian;
+  const bool ok = b.ReadObj(*this);
+  if (!ok) WriteLog("ERROR: DcmObj::Read, " + fileName);
+  return ok;
+}
+
+bool DcmObj::Write(const std::string& fileName) {
+  if (transferSyntax == kExplicitBE) bigEndian = true;
+  BufData b(false);
+  b.WriteHeader(GetString(0x0008, 0x0016), GetString(0x0008, 0x0018), transferSyntax);
+  b.bigEndian = bigEndian;
+  if (!b.WriteObj(*this)) return false;
+  return b.SaveToFile(fileName);
+}

@@ -1,0 +1,105 @@
+#pragma once
+// BufData: the byte codec over an in-memory stream. It encodes DcmObj data sets into bytes and decodes
+// bytes into DcmObj data sets, implicit or explicit VR, little or big endian, and reads and writes
+// DICOM files (128-byte preamble, "DICM", meta group, data set).
+//
+// Header numbers (group, element, length) follow `bigEndian`; value bytes are copied as held, never
+// swapped. Reading and writing share one position.
+//
+// Network use, without extra copies:
+//   decode a received P-DATA value:   BufData in(pdv, pdvLen, false);   // reads the caller's bytes
+//                                     DcmObj cmd; ok = in.ReadObj(cmd);
+//   encode a command or data set:     BufData out; ok = out.WriteObj(obj);
+//                                     out.data(), out.GetSize()  or  ByteBuffer b = out.TakeBuffer();
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "core/dcmobj.h"
+
+class BufData {
+ public:
+  // Multi-byte header numbers are read and written big endian.
+  bool bigEndian = false;
+
+  // An empty owned stream.
+  explicit BufData(bool bigEndianStream = false) : bigEndian(bigEndianStream) {}
+  // Reads the caller's bytes in place (no copy). The bytes must outlive the reading; the first write
+  // turns the stream into an owned copy.
+  BufData(const uint8_t* bytes, size_t size, bool bigEndianStream);
+  // Takes the bytes over (no copy), positioned at 0.
+  BufData(ByteBuffer&& bytes, bool bigEndianStream);
+  BufData(const BufData&) = delete;
+  BufData& operator=(const BufData&) = delete;
+  BufData(BufData&&) noexcept = default;
+  BufData& operator=(BufData&&) noexcept = default;
+
+  // --- stream bookkeeping ---
+  size_t GetPosition() const { return pos_; }
+  size_t GetSize() const { return external_ ? extSize_ : buf_.size(); }
+  // Positions beyond the end are clamped to the end.
+  void SetPosition(size_t pos) { pos_ = pos < GetSize() ? pos : GetSize(); }
+  // Empties the stream (and drops a read-only view).
+  void Clear();
+  // Grows the capacity ahead of a large write.
+  void Reserve(size_t bytes);
+  // The stream bytes (GetSize() of them); nullptr when empty.
+  const uint8_t* data() const;
+  // Moves the owned bytes out (a view is copied); the stream is left empty.
+  ByteBuffer TakeBuffer();
+
+  // --- raw access at the position ---
+  // Two / four bytes in the stream's byte order. Reading past the end gives 0 for the missing bytes
+  // and leaves the position at the end; use Remaining() to check first.
+  uint16_t ReadUS();
+  uint32_t ReadUL();
+  void WriteUS(uint16_t v);
+  void WriteUL(uint32_t v);
+  // Copies up to count bytes out; returns the number actually read.
+  size_t Read(void* out, size_t count);
+  // Writes count bytes at the position, growing the stream as needed.
+  void Write(const void* in, size_t count);
+  size_t Remaining() const { return GetSize() - pos_; }
+
+  // --- elements and data sets ---
+  // Reads one element header and its value. False (one log line) for a header cut short, a value
+  // longer than the rest of the stream (nothing is allocated then) or a failed allocation.
+  bool ReadTag(DcmTag& tag, bool explicitVR);
+  // Writes one element. In explicit VR a short-form value over 65535 bytes is written with VR "UN" in
+  // the long form (with a WARNING line). False only for an element whose data does not match its
+  // length.
+  bool WriteTag(const DcmTag& tag, bool explicitVR);
+  // Reads elements from the position to the end and appends them to obj. Defined-length sequences
+  // and items become nested objects; the elements read before a failure stay in obj.
+  bool ReadObj(DcmObj& obj);
+  // Appends all entries of obj at the position; nested objects get their encoded defined length.
+  // Switches the stream to big endian for the big-endian transfer syntax. False (with a log line)
+  // when a nested object is too large for a 32-bit length.
+  bool WriteObj(DcmObj& obj);
+
+  // --- DICOM files ---
+  // Checks "DICM" at offset 128, reads the meta group (little endian) and leaves the position at the
+  // first data set element; ts gets the (0002,0010) text or "". False (stream emptied) without "DICM".
+  bool ReadHeader(std::string& ts);
+  // Empties the stream and writes preamble, "DICM" and the meta group (explicit VR little endian).
+  void WriteHeader(const std::string& sopClassUID, const std::string& sopInstanceUID, const std::string& ts);
+  // Replaces the stream with the whole file; true when something was loaded.
+  bool LoadFromFile(const std::string& fileName);
+  // Writes the whole stream as the file (replacing it); false for an empty stream (no file made).
+  bool SaveToFile(const std::string& fileName);
+
+ private:
+  friend class DcmObj;
+  uint8_t* writable(size_t count);  // room for count bytes at the position
+  const uint8_t* base() const { return external_ ? ext_ : buf_.data(); }
+  bool writeEntries(DcmObj& obj, int depth);
+
+  ByteBuffer buf_;
+  const uint8_t* ext_ = nullptr;
+  size_t extSize_ = 0;
+  bool external_ = false;
+  size_t pos_ = 0;
+};
+
+// Deepest nesting of defined-length sequences and items that the reader expands.
+inline constexpr int kMaxSequenceDepth = 128;
