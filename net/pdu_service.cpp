@@ -44,8 +44,8 @@ bool PDataTF::Write(Buffer& link) {
     VRBuffer.SendQueued(link, block);
     if (!link.Flush()) {
       // Nothing of this message may linger in front of the next one.
-      VRBuffer.Reset();
-      link.Reset();
+      VRBuffer.DropOutgoing();
+      link.DropOutgoing();
       return false;
     }
     sent += block;
@@ -222,7 +222,7 @@ bool PDU_Service::Write(DcmObj& obj, uint8_t kind) {
     WriteLog("ERROR: pdata.PresentationContextID is 0");
     return false;
   }
-  pdata.VRBuffer.Reset();
+  pdata.VRBuffer.DropOutgoing();
   ParseDCMIntoRawVR(obj, pdata.VRBuffer);
   pdata.MsgHeader = kind;
   uint32_t& maximum = assocAC.UserInfo.MaxSub.MaximumLength;

@@ -449,6 +449,11 @@ void Buffer::Reset() {
   outCount_ = 0;
 }
 
+void Buffer::DropOutgoing() {
+  out_.clear();
+  outCount_ = 0;
+}
+
 std::vector<uint32_t> Buffer::OutgoingBlocks() const {
   std::vector<uint32_t> sizes;
   for (const auto& b : out_) sizes.push_back(b.index - b.start);

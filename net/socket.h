@@ -96,8 +96,9 @@ class Buffer {
 
   // Removes and returns every unconsumed incoming byte.
   std::vector<unsigned char> TakeIncoming();
-  // Drops everything queued in both directions.
+  // Drops everything queued in both directions, or only the outgoing queue.
   void Reset();
+  void DropOutgoing();
 
   Socket& GetSocket() { return *link_; }
   uint32_t IncomingCount() const { return inCount_; }

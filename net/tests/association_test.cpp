@@ -403,3 +403,30 @@ TEST(AssociationTest, ReleaseWithoutAnswerCostsOneTimeOut) {
   EXPECT_EQ(release.type, 0x05);
   EXPECT_EQ(log.Messages(), std::vector<std::string>{"ERROR, Socket::ReadBinary, Timed out"});
 }
+
+TEST(AssociationTest, MessageDumpListsWhatIsWrittenAndRead) {
+  LogCapture log;
+  FakeScp scp([&](Connection& c) {
+    fakescp::AcceptAssociation(c);
+    fakescp::Message m;
+    if (!c.ReadMessage(m)) return;
+    c.Send(fakescp::PData({{1, 0x03, fakescp::EchoRSP(fakescp::MessageID(m.data), 0)}}));
+    fakescp::ServeRelease(c);
+  });
+  PDU_Service pdu;
+  ASSERT_TRUE(Open(pdu, scp));
+  pdu.MessageDump = true;
+  ASSERT_TRUE(WriteEchoRQ(pdu, kVerification));
+  EXPECT_TRUE(ReadEchoRSP(pdu));
+  pdu.Close();
+  std::vector<std::string> m = log.Messages();
+  // heading, four elements after the group length, an empty line; then the response with five.
+  ASSERT_EQ(m.size(), 1u + 5 + 1 + 1 + 6 + 1);
+  EXPECT_EQ(m[0], "SCRIVARA >> FAKESCP");
+  EXPECT_EQ(m[1].rfind("(0000,0000)", 0), 0u);
+  EXPECT_EQ(m[5].rfind("(0000,0800)", 0), 0u);
+  EXPECT_EQ(m[6], "");
+  EXPECT_EQ(m[7], "SCRIVARA << FAKESCP");
+  EXPECT_EQ(m[13].rfind("(0000,0900)", 0), 0u);
+  EXPECT_EQ(m[14], "");
+}
