@@ -5,7 +5,7 @@
 #include "core/dcmobj.h"
 #include "core/dictionary.h"
 #include "core/log.h"
-#include "net/codec_bridge.h"
+#include "codec/convert.h"
 
 namespace {
 
@@ -20,6 +20,18 @@ DcmTag US(uint16_t element, uint16_t value) { return DcmTag::Number16(0, element
 DcmTag UI(uint16_t element, const std::string& uid) { return DcmTag(uint16_t{0}, element, uid, "UI"); }
 
 uint32_t Even(size_t n) { return static_cast<uint32_t>(n + (n & 1)); }
+
+// Between implicit and explicit VR little endian only the label changes: true when obj is in one
+// of them and target is the other (obj relabelled), false otherwise (obj unchanged).
+bool RelabelNativeLittleEndian(DcmObj& obj, const std::string& target) {
+  constexpr const char kExplicitLE[] = "1.2.840.10008.1.2.1";
+  bool fromNative = obj.transferSyntax == kImplicitLE || obj.transferSyntax == kExplicitLE;
+  bool toNative = target == kImplicitLE || target == kExplicitLE;
+  if (!fromNative || !toNative) return false;
+  obj.transferSyntax = target;
+  obj.explicitVR = target == kExplicitLE;
+  return true;
+}
 
 }  // namespace
 
@@ -153,7 +165,7 @@ int StoreSCU(PDU_Service& pdu, DcmObj& obj, const std::string& sopClass) {
   if (accepted.empty()) return -2;
   if (obj.transferSyntax != accepted) {
     if (IsImageSOPClass(sopClass)) {
-      if (!ConvertForSending(obj, accepted)) return -3;
+      if (!ConvertTransferSyntax(obj, accepted)) return -3;  // logged by the conversion
     } else if (!RelabelNativeLittleEndian(obj, accepted)) {
       // Sent as it is, the data set would be read by the peer in a syntax it is not in.
       WriteLog("ERROR, StoreSCU, a data set in " + obj.transferSyntax + " cannot be sent as " + accepted);

@@ -2,11 +2,11 @@
 
 #include <exception>
 
+#include "core/bufdata.h"
 #include "core/dcmobj.h"
 #include "core/log.h"
 #include "core/strutil.h"
 #include "core/uid_root.h"
-#include "net/codec_bridge.h"
 
 namespace {
 
@@ -204,16 +204,21 @@ std::string PDU_Service::GetTransferSyntaxUID(uint8_t presentationContextID) con
 void PDU_Service::DumpMessage(DcmObj& obj, const char* direction) {
   WriteLog(Trim(assocAC.CallingApTitle) + direction + Trim(assocAC.CalledApTitle));
   std::vector<std::string> lines;
-  DumpDataSet(obj, lines);
+  obj.Dump(lines, 0);
   for (const auto& line : lines) WriteLog(line);
   WriteLog("");
 }
 
 bool PDU_Service::ParseDCMIntoRawVR(DcmObj& obj, Buffer& staging) {
   if (MessageDump) DumpMessage(obj, " >> ");
-  std::vector<uint8_t> bytes;
-  EncodeDataSet(obj, bytes);
-  if (!bytes.empty()) staging.Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
+  BufData out;
+  // A data set that cannot be encoded whole is not sent in part.
+  if (!out.WriteObj(obj)) return false;
+  if (out.GetSize() > 0xFFFFFFFFu) {
+    WriteLog("ERROR, PDU_Service::ParseDCMIntoRawVR, message too large");
+    return false;
+  }
+  if (out.GetSize() > 0) staging.Write(out.data(), static_cast<uint32_t>(out.GetSize()));
   return true;
 }
 
@@ -223,7 +228,10 @@ bool PDU_Service::Write(DcmObj& obj, uint8_t kind) {
     return false;
   }
   pdata.VRBuffer.DropOutgoing();
-  ParseDCMIntoRawVR(obj, pdata.VRBuffer);
+  if (!ParseDCMIntoRawVR(obj, pdata.VRBuffer)) {
+    pdata.VRBuffer.DropOutgoing();
+    return false;
+  }
   pdata.MsgHeader = kind;
   uint32_t& maximum = assocAC.UserInfo.MaxSub.MaximumLength;
   if (maximum > kMaximumLength) {
@@ -244,7 +252,8 @@ bool PDU_Service::ParseRawVRIntoDCM(Buffer& staging, DcmObj& obj, uint8_t presen
   obj.transferSyntax = ts;
   obj.explicitVR = ts != "1.2.840.10008.1.2";
   std::vector<unsigned char> bytes = staging.TakeIncoming();
-  if (!DecodeDataSet(bytes, obj)) {
+  BufData in(bytes.data(), bytes.size(), false);
+  if (!in.ReadObj(obj)) {
     WriteLog("ERROR, PDU_Service::ParseRawVRIntoDCM buf.ReadOjb()");
     return false;
   }
