@@ -43,7 +43,7 @@ int32_t NextInstanceNumber(const std::string& baseUID, int32_t& counter);
 std::string BatchFileName(const ConversionBatch& batch, const StudyInfo& study, int32_t instanceNumber);
 
 class DcmObj;
-// Writes obj as a Part 10 file under a temporary name beside path and renames it to path when
+// Writes obj as a DICOM file under a temporary name beside path and renames it to path when
 // complete; on failure nothing is left under either name and one log line names the operation.
 bool SaveObjectFile(DcmObj& obj, const std::string& path, std::string_view operation);
 

@@ -1,4 +1,4 @@
-// Saving built objects as Part 10 files: each is written under a temporary name and renamed when
+// Saving built objects as DICOM files: each is written under a temporary name and renamed when
 // complete.
 #include <cstdio>
 

@@ -23,7 +23,7 @@ void AddDocumentHeader(DcmObj& obj, const StudyInfo& study, const ConversionBatc
 bool MakeEncapsulatedPdf(const std::string& pdfPath, const StudyInfo& study, ConversionBatch& batch, int32_t& counter,
                          DcmObj& obj);
 
-// MakeEncapsulatedPdf, then saves the object as a Part 10 file named by BatchFileName (written
+// MakeEncapsulatedPdf, then saves the object as a DICOM file named by BatchFileName (written
 // under a temporary name and renamed when complete) and appends its path to batch.TempFiles.
 // Returns the path, or "" on failure (logged).
 std::string BuildEncapsulatedPdf(const std::string& pdfPath, const StudyInfo& study, ConversionBatch& batch,

@@ -43,7 +43,7 @@ bool ReadJpegFrameInfo(const uint8_t* data, size_t size, JpegFrameInfo& info);
 bool MakeScannedPageObject(const std::vector<uint8_t>& jpeg, int width, int height, const StudyInfo& study,
                            ConversionBatch& batch, int32_t& counter, DcmObj& obj);
 
-// MakeScannedPageObject, then saves it as a Part 10 file named by BatchFileName (written under a
+// MakeScannedPageObject, then saves it as a DICOM file named by BatchFileName (written under a
 // temporary name and renamed when complete) and appends the path to batch.TempFiles. Returns the
 // path, or "" on failure (logged).
 std::string BuildScannedPageObject(const std::vector<uint8_t>& jpeg, int width, int height, const StudyInfo& study,
