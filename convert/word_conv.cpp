@@ -142,3 +142,21 @@ bool ReadWordText(const std::string& path, std::vector<std::string>& lines) {
   }
   return true;
 }
+
+std::string ReportTextFromLines(const std::vector<std::string>& utf8Lines) {
+  std::string text;
+  for (size_t i = 0; i < utf8Lines.size(); ++i) {
+    std::string_view line = utf8Lines[i];
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
+    if (i > 0) text += "\r\n";
+    for (size_t k = 0; k < line.size(); ++k) {
+      if (line[k] == '\r' || line[k] == '\n') {
+        if (line[k] == '\r' && k + 1 < line.size() && line[k + 1] == '\n') ++k;
+        text += "\r\n";
+      } else {
+        text += line[k];
+      }
+    }
+  }
+  return Utf8ToCp1252(text);
+}

@@ -97,4 +97,14 @@ TEST(ReadWordText, PiecesClaimingMoreTextThanTheDocumentAreCutOff) {
   EXPECT_NE(log.Lines()[0].find("WARNING, ReadWordText, pieces hold more text than the document"), std::string::npos);
 }
 
+TEST(ReadWordText, ReportTextFromTheLines) {
+  // Word's paragraph marks become CR LF breaks; the document's last mark adds none; text leaves
+  // UTF-8 for cp1252, where the Greek letters have no place.
+  EXPECT_EQ(ReportTextFromLines(Read("report.doc")),
+            "Radiology report\r\nFindings: gr\xF6\xDF" "e 5 mm, caf\xE9, 20 \x80 \x97 no change.\r\nGreek ????? and math ? 3.");
+  EXPECT_EQ(ReportTextFromLines(Read("mixed.doc")), ReportTextFromLines(Read("report.doc")));
+  EXPECT_EQ(ReportTextFromLines({"a\nb\r\nc", "", "d\r\r"}), "a\r\nb\r\nc\r\n\r\nd");
+  EXPECT_EQ(ReportTextFromLines({}), "");
+}
+
 }  // namespace
