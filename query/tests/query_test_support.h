@@ -163,10 +163,12 @@ struct Orthanc {
   int port = FreePort();
   int httpPort = FreePort();
   Process process;
-  std::string Worklists() const { return dir.path + "/worklists"; }
-  bool Start() {
+  Orthanc() {
     std::string mk;
     Run({"mkdir", "-p", dir.path + "/db", Worklists()}, &mk);
+  }
+  std::string Worklists() const { return dir.path + "/worklists"; }
+  bool Start() {
     std::string cfg = dir.path + "/orthanc.json";
     WriteFile(cfg, "{\n"
                    "  \"Name\": \"scrivara-test\",\n"

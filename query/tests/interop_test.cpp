@@ -1,0 +1,249 @@
+// The study and worklist searches against real servers: DCMTK dcmqrscp and wlmscpfs, Orthanc.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "query/studyquery.h"
+#include "query/tests/query_test_support.h"
+#include "query/worklistquery.h"
+
+namespace {
+
+using namespace querytest;
+
+// Three studies: two on 12 March 2015 (one CT, one MR), one the day after.
+std::vector<StudyObject> Studies() {
+  StudyObject a{"1.2.826.0.1.3680043.9.7001.1", "1.2.826.0.1.3680043.9.7001.1.2", "1.2.826.0.1.3680043.9.7001.1.1",
+                "M\xFCller^Hans", "PID1", "19600101", "M", "20150312", "101500", "ACC1", "Thorax \xE9t\xE9", "CT",
+                "Ref^Doc"};
+  StudyObject b{"1.2.826.0.1.3680043.9.7001.2", "1.2.826.0.1.3680043.9.7001.2.2", "1.2.826.0.1.3680043.9.7001.2.1",
+                "Adams^Zoe", "PID2", "19751224", "F", "20150312", "143000", "ACC2", "Knee", "MR", ""};
+  StudyObject c{"1.2.826.0.1.3680043.9.7001.3", "1.2.826.0.1.3680043.9.7001.3.2", "1.2.826.0.1.3680043.9.7001.3.1",
+                "Smith^John", "PID3", "19800505", "M", "20150313", "090000", "ACC3", "Head", "CT", ""};
+  return {a, b, c};
+}
+
+std::vector<std::string> MakeStudyFiles(const std::string& dir) {
+  std::vector<std::string> files;
+  int i = 0;
+  for (const auto& s : Studies()) {
+    std::string f = dir + "/study" + std::to_string(++i) + ".dcm";
+    if (MakeDicom(StudyDump(s), f)) files.push_back(f);
+  }
+  return files;
+}
+
+struct Found {
+  std::vector<StudyInfo> rows;
+  int hooks = 0;
+  const StudyInfo* ById(const std::string& id) const {
+    for (const auto& r : rows)
+      if (r.PatientID == id) return &r;
+    return nullptr;
+  }
+};
+
+Found Search(const QueryFields& f, const std::string& aet, int port) {
+  Found out;
+  int n = SearchStudies(f, "SCRIVARA", aet, "127.0.0.1", std::to_string(port),
+                        [&](const StudyInfo& s) { out.rows.push_back(s); }, [&] { ++out.hooks; }, 10);
+  EXPECT_EQ(n, int(out.rows.size()));
+  EXPECT_EQ(out.hooks, n);
+  return out;
+}
+
+QueryFields Day(const std::string& d) {
+  QueryFields f;
+  f.StudyDate = d;
+  return f;
+}
+
+// Worklist entries as text dumps: patient, request and one or two scheduled steps.
+struct Step {
+  std::string modality, date, time, id, description, station = "STATION1", location = "Room 1";
+};
+struct Entry {
+  std::string name, id, birthDate, sex, accession, studyUID, requestedDescription;
+  std::vector<Step> steps;
+};
+
+std::string WorklistDump(const Entry& e) {
+  std::string d = "(0008,0005) CS [ISO_IR 100]\n(0008,0050) SH [" + e.accession + "]\n"
+                  "(0008,0090) PN [Ref^Doc]\n(0010,0010) PN [" + e.name + "]\n(0010,0020) LO [" + e.id + "]\n";
+  if (!e.birthDate.empty()) d += "(0010,0030) DA [" + e.birthDate + "]\n";
+  d += "(0010,0040) CS [" + e.sex + "]\n(0020,000d) UI " + e.studyUID + "\n(0032,1032) PN [Req^Doc]\n"
+       "(0032,1060) LO [" + e.requestedDescription + "]\n(0040,0100) SQ (Sequence with undefined length)\n";
+  for (const auto& s : e.steps)
+    d += "(fffe,e000) na (Item with undefined length)\n(0008,0060) CS [" + s.modality +
+         "]\n(0032,1070) LO [None]\n(0040,0001) AE [CT01]\n(0040,0002) DA [" + s.date + "]\n(0040,0003) TM [" + s.time +
+         "]\n(0040,0006) PN [Perf^Doc]\n(0040,0007) LO [" + s.description + "]\n(0040,0009) SH [" + s.id +
+         "]\n(0040,0010) SH [" + s.station + "]\n(0040,0011) SH [" + s.location +
+         "]\n(0040,0012) LO [none]\n(0040,0020) CS [SCHEDULED]\n(fffe,e00d) na (ItemDelimitationItem)\n";
+  d += "(fffe,e0dd) na (SequenceDelimitationItem)\n(0040,1001) SH [RP-" + e.id + "]\n(0040,1003) SH [HIGH]\n";
+  return d;
+}
+
+// Several entries: cp1252 values, one without birth date, two on another day.
+std::vector<Entry> Worklist() {
+  return {
+      {"D\xFCrer^Albrecht", "WL1", "19700203", "M", "WACC1", "1.2.826.0.1.3680043.9.7002.1", "CT Thorax \xE0 jeun",
+       {{"CT", "20150312", "0900", "SPS1", "Thorax native"}}},
+      {"Nobirth^Nina", "WL2", "", "F", "WACC2", "1.2.826.0.1.3680043.9.7002.2", "MR Knee",
+       {{"MR", "20150312", "1000", "SPS2", "Knee left"}}},
+      {"SMITH^JOHN", "WL3", "19500101", "M", "WACC3", "1.2.826.0.1.3680043.9.7002.3", "CT Head",
+       {{"CT", "20150312", "1100", "SPS3", "Head"}}},
+      {"Later^Larry", "WL4", "19900101", "M", "WACC4", "1.2.826.0.1.3680043.9.7002.4", "CT Abdomen",
+       {{"CT", "20150313", "0800", "SPS4", "Abdomen"}}},
+  };
+}
+
+std::map<std::string, TWorklistItem> SearchWL(const QueryFields& f, const std::string& aet, int port, int* rows = nullptr) {
+  std::map<std::string, TWorklistItem> out;
+  int hooks = 0, n = 0;
+  n = SearchWorklist(f, "SCRIVARA", aet, "127.0.0.1", std::to_string(port),
+                     [&](const TWorklistItem& w) { out[w.PatientID] = w; }, [&] { ++hooks; }, 10);
+  EXPECT_EQ(hooks, n);
+  if (rows) *rows = n;
+  return out;
+}
+
+void CheckWorklist(const std::string& aet, int port) {
+  int n = 0;
+  auto day = SearchWL(Day("20150312"), aet, port, &n);
+  EXPECT_EQ(n, 3);
+  ASSERT_EQ(day.size(), 3u);
+  const TWorklistItem& d = day["WL1"];
+  EXPECT_EQ(d.PatientName, "D\xFCrer^Albrecht");
+  EXPECT_EQ(d.PatientBirthDate, "19700203");
+  EXPECT_EQ(d.PatientSex, "M");
+  EXPECT_EQ(d.AccessionNumber, "WACC1");
+  EXPECT_EQ(d.StudyInstanceUID, "1.2.826.0.1.3680043.9.7002.1");
+  EXPECT_EQ(d.RequestedProcedureDescription, "CT Thorax \xE0 jeun");
+  EXPECT_EQ(d.Modality, "CT");
+  EXPECT_EQ(d.ScheduledProcedureStepStartDate, "20150312");
+  EXPECT_EQ(d.ScheduledProcedureStepStartTime, "0900");
+  EXPECT_EQ(d.ScheduledProcedureStepID, "SPS1");
+  EXPECT_EQ(d.ScheduledProcedureStepDescription, "Thorax native");
+  EXPECT_EQ(d.ScheduledStationName, "STATION1");
+  EXPECT_EQ(d.RequestedProcedureID, "RP-WL1");
+  EXPECT_EQ(d.RequestedProcedurePriority, "HIGH");
+  EXPECT_EQ(day["WL2"].PatientBirthDate, "");
+  EXPECT_EQ(day["WL2"].PatientName, "Nobirth^Nina");
+
+  QueryFields mr = Day("20150312");
+  mr.ModalityIndex = 3;  // MR
+  auto onlyMr = SearchWL(mr, aet, port);
+  ASSERT_EQ(onlyMr.size(), 1u);
+  EXPECT_EQ(onlyMr.begin()->first, "WL2");
+
+  QueryFields exact = Day("20150312");
+  exact.PatientName = "SMITH^JOHN";
+  auto smith = SearchWL(exact, aet, port);
+  ASSERT_EQ(smith.size(), 1u);
+  EXPECT_EQ(smith.begin()->first, "WL3");
+  exact.PatientName = "SMITH";  // no wildcard is added
+  EXPECT_EQ(SearchWL(exact, aet, port).size(), 0u);
+
+  auto later = SearchWL(Day("20150313"), aet, port);
+  ASSERT_EQ(later.size(), 1u);
+  EXPECT_EQ(later.begin()->first, "WL4");
+}
+
+void CheckStudies(const std::string& aet, int port, bool modalities) {
+  Found day = Search(Day("20150312"), aet, port);
+  ASSERT_EQ(day.rows.size(), 2u);
+  const StudyInfo* a = day.ById("PID1");
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a->PatientName, "M\xFCller^Hans");
+  EXPECT_EQ(a->PatientBirthDate, "19600101");
+  EXPECT_EQ(a->PatientSex, "M");
+  EXPECT_EQ(a->StudyDate, "20150312");
+  EXPECT_EQ(a->StudyTime, "101500");
+  EXPECT_EQ(a->AccessionNumber, "ACC1");
+  EXPECT_EQ(a->StudyDescription, "Thorax \xE9t\xE9");
+  EXPECT_EQ(a->StudyInstanceUID, "1.2.826.0.1.3680043.9.7001.1");
+  if (modalities) {
+    EXPECT_EQ(a->ModalitiesInStudy, "CT");
+  }
+  ASSERT_NE(day.ById("PID2"), nullptr);
+  EXPECT_EQ(day.ById("PID2")->PatientName, "Adams^Zoe");
+
+  QueryFields byId = Day("20150312");
+  byId.PatientID = "PID2";
+  Found two = Search(byId, aet, port);
+  ASSERT_EQ(two.rows.size(), 1u);
+  EXPECT_EQ(two.rows[0].AccessionNumber, "ACC2");
+
+  QueryFields byName = Day("20150313");
+  byName.PatientName = "Smi*";
+  Found three = Search(byName, aet, port);
+  ASSERT_EQ(three.rows.size(), 1u);
+  EXPECT_EQ(three.rows[0].PatientID, "PID3");
+
+  EXPECT_EQ(Search(Day("20150314"), aet, port).rows.size(), 0u);
+
+  if (modalities) {
+    QueryFields mr = Day("20150312");
+    mr.ModalityIndex = 3;
+    Found onlyMr = Search(mr, aet, port);
+    ASSERT_EQ(onlyMr.rows.size(), 1u);
+    EXPECT_EQ(onlyMr.rows[0].PatientID, "PID2");
+  }
+}
+
+TEST(Dcmqrscp, StudySearchOverStoredObjects) {
+  LogCapture log;
+  Dcmqrscp qr;
+  ASSERT_TRUE(qr.Start());
+  ASSERT_TRUE(StoreFiles(MakeStudyFiles(qr.dir.path), "QRSCP", qr.port));
+  // dcmqrscp answers only the keys its index knows; Modalities in Study is not among them.
+  CheckStudies("QRSCP", qr.port, false);
+  EXPECT_TRUE(log.Problems().empty()) << log.Text();
+}
+
+TEST(Wlmscpfs, WorklistSearch) {
+  LogCapture log;
+  Wlmscpfs wl;
+  std::string folder = wl.Folder("WLAE");
+  int i = 0;
+  for (const auto& e : Worklist()) ASSERT_TRUE(MakeDicom(WorklistDump(e), folder + "/e" + std::to_string(++i) + ".wl"));
+  ASSERT_TRUE(wl.Start());
+  CheckWorklist("WLAE", wl.port);
+  EXPECT_TRUE(log.Problems().empty()) << log.Text();
+}
+
+// One Orthanc for the study search and the worklist search (its start and stop take seconds).
+TEST(Orthanc, StudyAndWorklistSearch) {
+  LogCapture log;
+  Orthanc o;
+  int i = 0;
+  for (const auto& e : Worklist()) ASSERT_TRUE(MakeDicom(WorklistDump(e), o.Worklists() + "/e" + std::to_string(++i) + ".wl"));
+  Entry twoSteps{"Twostep^Tom", "WL5", "19660606", "M", "WACC5", "1.2.826.0.1.3680043.9.7002.5", "CT and MR",
+                 {{"CT", "20150312", "1200", "SPS5A", "First step", "STATION1", "Room 1"},
+                  {"MR", "20150312", "1300", "SPS5B", "Second step", "STATION2", "Room 2"}}};
+  ASSERT_TRUE(MakeDicom(WorklistDump(twoSteps), o.Worklists() + "/e5.wl"));
+  ASSERT_TRUE(o.Start());
+  ASSERT_TRUE(StoreFiles(MakeStudyFiles(o.dir.path), "ORTHANC", o.port));
+
+  CheckStudies("ORTHANC", o.port, true);
+
+  int n = 0;
+  auto day = SearchWL(Day("20150312"), "ORTHANC", o.port, &n);
+  EXPECT_EQ(n, 4);  // one row for the entry with two steps
+  const TWorklistItem& t = day["WL5"];
+  EXPECT_EQ(t.PatientName, "Twostep^Tom");
+  EXPECT_EQ(t.ScheduledProcedureStepID, "SPS5B");  // the last step's values
+  EXPECT_EQ(t.Modality, "MR");
+  EXPECT_EQ(t.ScheduledProcedureStepStartTime, "1300");
+  EXPECT_EQ(t.ScheduledStationName, "STATION2");
+  EXPECT_EQ(t.ScheduledProcedureStepLocation, "Room 2");
+  std::remove((o.Worklists() + "/e5.wl").c_str());
+  CheckWorklist("ORTHANC", o.port);
+  EXPECT_TRUE(log.Problems().empty()) << log.Text();
+}
+
+}  // namespace
