@@ -1,0 +1,27 @@
+#pragma once
+// The one layer through which the forms show message boxes, file dialogs and modal forms, so that
+// tests can answer them without a person.
+#include <QString>
+
+class QDialog;
+class QWidget;
+
+class DialogLayer {
+ public:
+  virtual ~DialogLayer() = default;
+  // A plain message box with an OK button.
+  virtual void ShowMessage(QWidget* parent, const QString& text);
+  // A message box for a failure.
+  virtual void ShowError(QWidget* parent, const QString& text);
+  // The open and save file dialogs; "" when cancelled.
+  virtual QString OpenFileName(QWidget* parent, const QString& caption, const QString& filter);
+  virtual QString SaveFileName(QWidget* parent, const QString& caption, const QString& filter);
+  // Shows a form modally and returns its result (QDialog::Accepted or Rejected).
+  virtual int ShowModal(QDialog* dialog);
+};
+
+// The layer in use: the real dialogs unless a test installed its own.
+DialogLayer& Dialogs();
+// Installs a layer (nullptr restores the real dialogs); returns the previous one. The caller keeps
+// ownership.
+DialogLayer* SetDialogLayer(DialogLayer* layer);

@@ -1,0 +1,22 @@
+#include "app/dicom10.h"
+
+AppForms CreateForms(const std::string& exePath) {
+  AppForms f;
+  f.Form1 = std::make_unique<TForm1>(exePath);
+  f.SetupFrm = std::make_unique<TSetupFrm>(exePath, f.Form1.get());
+  f.PDFForm = std::make_unique<TPDFForm>(f.Form1.get());
+  f.MainForm = std::make_unique<TMainForm>(f.Form1.get());
+  f.ConfigFrm = std::make_unique<TConfigFrm>(f.Form1.get());
+  f.AcquisitionForm = std::make_unique<TAcquisitionForm>(f.Form1.get());
+  f.Form1->SetSetupForm(f.SetupFrm.get());
+  return f;
+}
+
+std::string CommandLineFromArgs(int argc, char** argv) {
+  std::string text;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) text += ' ';
+    text += argv[i];
+  }
+  return text;
+}

@@ -1,0 +1,21 @@
+#include "app/forms.h"
+
+TPDFForm::TPDFForm(QWidget* parent) : QDialog(parent) {
+  setObjectName("PDFForm");
+  setWindowTitle("Convert PDF");
+}
+
+TMainForm::TMainForm(QWidget* parent) : QDialog(parent) {
+  setObjectName("MainForm");
+  setWindowTitle("Untitled");
+}
+
+TConfigFrm::TConfigFrm(QWidget* parent) : QDialog(parent) {
+  setObjectName("ConfigFrm");
+  setWindowTitle("Scanner Configuration");
+}
+
+TAcquisitionForm::TAcquisitionForm(QWidget* parent) : QDialog(parent) {
+  setObjectName("AcquisitionForm");
+  setWindowTitle("Acquisition Form");
+}

@@ -1,0 +1,137 @@
+#include "app/setup.h"
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "app/dialogs.h"
+#include "app/qtext.h"
+#include "core/config.h"
+#include "core/log.h"
+
+namespace {
+
+QLineEdit* AddEdit(QFormLayout* form, const char* name, const char* label, const char* text) {
+  auto* edit = new QLineEdit(QString::fromLatin1(text));
+  edit->setObjectName(QString::fromLatin1(name));
+  form->addRow(QString::fromLatin1(label), edit);
+  return edit;
+}
+
+}  // namespace
+
+TSetupFrm::TSetupFrm(const std::string& exePath, QWidget* parent)
+    : QDialog(parent), cfgPath_(FolderOf(exePath).append(kSetupFileName)) {
+  setObjectName("SetupFrm");
+  setWindowTitle("Setup");
+  // Qt's usual ownership: every control belongs to the dialog through its layout.
+  PageControl1 = new QTabWidget(this);
+  PageControl1->setObjectName("PageControl1");
+
+  auto* local = new QWidget;
+  local->setObjectName("TabSheet1");
+  auto* localForm = new QFormLayout(local);
+  Edit4 = AddEdit(localForm, "Edit4", "Local AET", "SCRIVARA");
+  Edit7 = AddEdit(localForm, "Edit7", "Inst. Name:", "Institution Name");
+  CheckBox1 = new QCheckBox("Debug logging");
+  CheckBox1->setObjectName("CheckBox1");
+  localForm->addRow(QString(), CheckBox1);
+  PageControl1->addTab(local, "Local");
+
+  auto* pacs = new QWidget;
+  pacs->setObjectName("TabSheet2");
+  auto* pacsForm = new QFormLayout(pacs);
+  Edit5 = AddEdit(pacsForm, "Edit5", "AET", "PACS");
+  Edit2 = AddEdit(pacsForm, "Edit2", "IP Address", "127.0.0.1");
+  Edit3 = AddEdit(pacsForm, "Edit3", "Port", "104");
+  Button1 = new QPushButton("Test");
+  Button1->setObjectName("Button1");
+  pacsForm->addRow(QString(), Button1);
+  PageControl1->addTab(pacs, "PACS");
+
+  auto* wl = new QWidget;
+  wl->setObjectName("TabSheet3");
+  auto* wlForm = new QFormLayout(wl);
+  Edit6 = AddEdit(wlForm, "Edit6", "AET", "WORKLIST");
+  Edit8 = AddEdit(wlForm, "Edit8", "IP Address", "127.0.0.1");
+  Edit9 = AddEdit(wlForm, "Edit9", "Port", "104");
+  Button2 = new QPushButton("Test");
+  Button2->setObjectName("Button2");
+  wlForm->addRow(QString(), Button2);
+  PageControl1->addTab(wl, "WL Server");
+  PageControl1->setCurrentIndex(0);
+
+  BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), "OK");
+  BitBtn1->setObjectName("BitBtn1");
+  BitBtn1->setDefault(true);
+  BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), "Cancel");
+  BitBtn2->setObjectName("BitBtn2");
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(BitBtn1);
+  buttons->addWidget(BitBtn2);
+
+  auto* top = new QVBoxLayout(this);
+  top->addWidget(PageControl1);
+  top->addLayout(buttons);
+
+  connect(BitBtn1, &QPushButton::clicked, this, &TSetupFrm::BitBtn1Click);
+  connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+  FormCreate();
+}
+
+void TSetupFrm::FormCreate() {
+  if (ReadSetupFile(setupcfg, cfgPath_)) {
+    Edit4->setText(ToQ(setupcfg.LocalAET));
+    Edit7->setText(ToQ(setupcfg.InstitutionName));
+    Edit5->setText(ToQ(setupcfg.PacsAET));
+    Edit2->setText(ToQ(setupcfg.PacsIP));
+    Edit3->setText(ToQ(setupcfg.PacsPort));
+    Edit6->setText(ToQ(setupcfg.WorklistAET));
+    Edit8->setText(ToQ(setupcfg.WorklistIP));
+    Edit9->setText(ToQ(setupcfg.WorklistPort));
+  } else {
+    // No usable file: the controls' initial texts are the defaults. Nothing is written.
+    setupcfg.LocalAET = FromQ(Edit4->text());
+    setupcfg.InstitutionName = FromQ(Edit7->text());
+    setupcfg.PacsAET = FromQ(Edit5->text());
+    setupcfg.PacsIP = FromQ(Edit2->text());
+    setupcfg.PacsPort = FromQ(Edit3->text());
+    setupcfg.WorklistAET = FromQ(Edit6->text());
+    setupcfg.WorklistIP = FromQ(Edit8->text());
+    setupcfg.WorklistPort = FromQ(Edit9->text());
+    const SetupCfg defaults;
+    setupcfg.Reserved = defaults.Reserved;  // "0"
+    setupcfg.DebugLogging = defaults.DebugLogging;
+  }
+  CheckBox1->setChecked(setupcfg.DebugLogging);
+  if (setupcfg.DebugLogging) DebugLevel = 2;
+}
+
+void TSetupFrm::BitBtn1Click() {
+  setupcfg.LocalAET = FromQ(Edit4->text());
+  setupcfg.InstitutionName = FromQ(Edit7->text());
+  setupcfg.PacsAET = FromQ(Edit5->text());
+  setupcfg.PacsIP = FromQ(Edit2->text());
+  setupcfg.PacsPort = FromQ(Edit3->text());
+  setupcfg.WorklistAET = FromQ(Edit6->text());
+  setupcfg.WorklistIP = FromQ(Edit8->text());
+  setupcfg.WorklistPort = FromQ(Edit9->text());
+  setupcfg.DebugLogging = CheckBox1->isChecked();
+  // Clearing the box does not lower DebugLevel during the run; "FALSE" takes effect at the next start.
+  if (setupcfg.DebugLogging) DebugLevel = 2;
+  const std::string path = ExeFolder.empty() ? cfgPath_ : std::string(ExeFolder).append(kSetupFileName);
+  if (!WriteSetupFile(setupcfg, path)) {
+    // setupcfg already holds the new values; the dialog stays open so the operator can retry.
+    Dialogs().ShowError(this, "ERROR, couldn't save " + QString::fromLocal8Bit(path.c_str()) +
+                                  ", please check log file");
+    return;
+  }
+  accept();
+}

@@ -1,0 +1,36 @@
+#pragma once
+// The setup dialog: local AE title, institution, PACS and worklist connections, debug logging.
+#include <QDialog>
+#include <string>
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+
+class TSetupFrm : public QDialog {
+  Q_OBJECT
+ public:
+  // exePath: the program file; the configuration file is scrivara.cfg beside it.
+  explicit TSetupFrm(const std::string& exePath, QWidget* parent = nullptr);
+
+  // OK: copies the fields into setupcfg and stores it; the dialog closes when the file was written.
+  void BitBtn1Click();
+  // Path of the configuration file this dialog reads and writes.
+  const std::string& SetupFilePath() const { return cfgPath_; }
+
+  // PACS and worklist "Test" buttons; their C-ECHO is connected by the network layer.
+  QPushButton* Button1 = nullptr;
+  QPushButton* Button2 = nullptr;
+
+ private:
+  void FormCreate();
+
+  std::string cfgPath_;
+  QTabWidget* PageControl1 = nullptr;
+  QLineEdit *Edit4 = nullptr, *Edit7 = nullptr;                  // Local: AET, institution
+  QCheckBox* CheckBox1 = nullptr;                                 // Local: debug logging
+  QLineEdit *Edit5 = nullptr, *Edit2 = nullptr, *Edit3 = nullptr;  // PACS: AET, IP, port
+  QLineEdit *Edit6 = nullptr, *Edit8 = nullptr, *Edit9 = nullptr;  // WL Server: AET, IP, port
+  QPushButton *BitBtn1 = nullptr, *BitBtn2 = nullptr;
+};

@@ -1,0 +1,309 @@
+// Qt tests of the main window and the setup dialog, on the offscreen platform.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <fstream>
+#include <sstream>
+
+#include "app/dialogs.h"
+#include "app/dicom10.h"
+#include "core/config.h"
+#include "core/log.h"
+#include "tests/support/peer.h"
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void WriteAll(const std::string& path, const std::string& data) {
+  std::ofstream out(path, std::ios::binary);
+  out << data;
+}
+
+bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+// Answers message boxes and modal forms without a person, keeping what was shown.
+class RecordingDialogs : public DialogLayer {
+ public:
+  void ShowMessage(QWidget*, const QString& text) override { messages << text; }
+  void ShowError(QWidget*, const QString& text) override { errors << text; }
+  int ShowModal(QDialog* d) override {
+    modal << d->objectName();
+    return QDialog::Rejected;
+  }
+  QStringList messages, errors, modal;
+};
+
+}  // namespace
+
+class FormsTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::string dir_, exe_;
+  RecordingDialogs dialogs_;
+
+  // A program folder of its own: "scrivara" there is a link to this test program, which carries
+  // the version record, so the label file, scrivara.cfg, logs/ and temp/ are all beside it.
+  AppForms Start() {
+    AppForms f = CreateForms(exe_);
+    QCoreApplication::sendPostedEvents();  // the start-up event
+    return f;
+  }
+  template <class T>
+  static T* Find(QObject* form, const char* name) {
+    T* w = form->findChild<T*>(name);
+    if (!w) qFatal("no control %s", name);
+    return w;
+  }
+
+ private slots:
+  void init() {
+    dir_ = testsupport::MakeTempDir("forms");
+    exe_ = dir_ + "/scrivara";
+    QVERIFY(::symlink(ExecutablePath().c_str(), exe_.c_str()) == 0);
+    setupcfg = SetupCfg();
+    ExeFolder.clear();
+    CommandLineText.clear();
+    DebugLevel = 0;
+    CurrentStudy.Clear();
+    AccessionCounter = 0;
+    dialogs_ = RecordingDialogs();
+    SetDialogLayer(&dialogs_);
+  }
+  void cleanup() {
+    SetDialogLayer(nullptr);
+    CloseLog();
+    testsupport::RemoveTree(dir_);
+  }
+
+  void startWithoutConfiguration() {
+    AppForms f = Start();
+    QCOMPARE(f.Form1->windowTitle(), QString("Scrivara - 3.1.0"));
+    QCOMPARE(ExeFolder, dir_ + "/");
+    const std::string log = dir_ + "/logs/" + QDate::currentDate().toString("yyyyMMdd").toStdString() + "_doc.log";
+    QVERIFY(Exists(log));
+    QCOMPARE(LogPath(), log);
+    QVERIFY(QDir(QString::fromStdString(dir_ + "/temp")).exists());
+    QVERIFY(!Exists(dir_ + "/scrivara.cfg"));  // defaults in use, nothing written
+    QCOMPARE(setupcfg.LocalAET, std::string("SCRIVARA"));
+    QCOMPARE(setupcfg.Reserved, std::string("0"));
+    QCOMPARE(DebugLevel, 0);
+    // The forms in their order, with their captions.
+    QCOMPARE(f.SetupFrm->windowTitle(), QString("Setup"));
+    QCOMPARE(f.PDFForm->windowTitle(), QString("Convert PDF"));
+    QCOMPARE(f.ConfigFrm->windowTitle(), QString("Scanner Configuration"));
+    QCOMPARE(f.AcquisitionForm->windowTitle(), QString("Acquisition Form"));
+    // Default labels, headers, widths, pickers and the modality list.
+    QCOMPARE(Find<QLabel>(f.Form1.get(), "PatientIDLbl")->text(), QString("Patient ID"));
+    QCOMPARE(f.Form1->EndBtn->text(), QString("End"));
+    auto* grid = Find<QTableWidget>(f.Form1.get(), "StringGrid1");
+    QCOMPARE(grid->columnCount(), 7);
+    QCOMPARE(f.Form1->RowCount(), 2);
+    QCOMPARE(f.Form1->Cell(6, 0), QString("Study Instance UID"));
+    const int widths[7] = {200, 70, 50, 70, 150, 70, 200};
+    for (int c = 0; c < 7; ++c) QCOMPARE(grid->columnWidth(c), widths[c]);
+    QCOMPARE(Find<QDateEdit>(f.Form1.get(), "DateTimePicker1")->date(), QDate::currentDate());
+    QCOMPARE(Find<QDateEdit>(f.Form1.get(), "DateTimePicker2")->date(), QDate::currentDate());
+    auto* modality = Find<QComboBox>(f.Form1.get(), "ComboBox1");
+    QCOMPARE(modality->count(), 13);
+    QCOMPARE(modality->currentText(), QString("ALL"));
+    QCOMPARE(f.Form1->ModalityIndex(), -1);
+    QVERIFY(f.Form1->AddDocBtn->isEnabled() && f.Form1->AddPDFBtn->isEnabled());
+  }
+
+  void labelFileRenamesCaptionsButNotWidths() {
+    WriteAll(dir_ + "/scrivara.ini",
+             "[mainform]\r\nEndBtn=Exit\r\nStringGrid1Name=Patient\r\npatientidlbl=MRN\r\n[Other]\r\nClearBtn=No\r\n");
+    AppForms f = Start();
+    QCOMPARE(f.Form1->EndBtn->text(), QString("Exit"));
+    QCOMPARE(Find<QLabel>(f.Form1.get(), "PatientIDLbl")->text(), QString("MRN"));
+    QCOMPARE(f.Form1->Cell(0, 0), QString("Patient"));
+    QCOMPARE(f.Form1->ClearBtn->text(), QString("Clear"));
+    QCOMPARE(f.Form1->StringGrid1->columnWidth(0), 200);
+  }
+
+  void commandLineDocumentSelectsItsButton_data() {
+    QTest::addColumn<QString>("arg");
+    QTest::addColumn<bool>("docEnabled");
+    QTest::addColumn<bool>("pdfEnabled");
+    QTest::newRow("pdf") << "/a/report.pdf" << false << true;
+    QTest::newRow("doc") << "/a/letter.doc" << true << false;
+    QTest::newRow("upper case") << "/a/report.PDF" << true << true;
+    QTest::newRow("quoted") << "\"/a/report.pdf\"" << true << true;
+    QTest::newRow("dot in folder only") << "/a.pdf/report" << true << true;
+  }
+  void commandLineDocumentSelectsItsButton() {
+    QFETCH(QString, arg);
+    QFETCH(bool, docEnabled);
+    QFETCH(bool, pdfEnabled);
+    CommandLineText = arg.toStdString();
+    AppForms f = Start();
+    QCOMPARE(f.Form1->windowTitle(), "Scrivara - 3.1.0 - " + arg);
+    QCOMPARE(f.Form1->AddDocBtn->isEnabled(), docEnabled);
+    QCOMPARE(f.Form1->AddPDFBtn->isEnabled(), pdfEnabled);
+    QCOMPARE(f.Form1->PresetPdfFile(), arg.remove('"').toStdString());
+  }
+
+  void existingConfigurationFillsTheSetupDialog() {
+    WriteAll(dir_ + "/scrivara.cfg", "ME\r\nClinic\r\nARCHIVE\r\n127.0.0.1\r\n11112\r\nWL\r\n127.0.0.1\r\n4242\r\n5\r\nTRUE\r\n");
+    AppForms f = Start();
+    QCOMPARE(Find<QLineEdit>(f.SetupFrm.get(), "Edit4")->text(), QString("ME"));
+    QCOMPARE(Find<QLineEdit>(f.SetupFrm.get(), "Edit5")->text(), QString("ARCHIVE"));
+    QCOMPARE(Find<QLineEdit>(f.SetupFrm.get(), "Edit9")->text(), QString("4242"));
+    QVERIFY(Find<QCheckBox>(f.SetupFrm.get(), "CheckBox1")->isChecked());
+    QCOMPARE(DebugLevel, 2);
+    QCOMPARE(setupcfg.Reserved, std::string("5"));
+  }
+
+  void setupOkStoresAndCancelLeavesAlone() {
+    AppForms f = Start();
+    f.Form1->SetupBtn->click();
+    QCOMPARE(dialogs_.modal, QStringList{"SetupFrm"});
+    auto* pacsAet = Find<QLineEdit>(f.SetupFrm.get(), "Edit5");
+    auto* debug = Find<QCheckBox>(f.SetupFrm.get(), "CheckBox1");
+
+    // Cancel: neither setupcfg nor the file change; the typed text stays in the field.
+    pacsAet->setText("TYPED");
+    Find<QPushButton>(f.SetupFrm.get(), "BitBtn2")->click();
+    QCOMPARE(f.SetupFrm->result(), int(QDialog::Rejected));
+    QCOMPARE(setupcfg.PacsAET, std::string("PACS"));
+    QVERIFY(!Exists(dir_ + "/scrivara.cfg"));
+    QCOMPARE(pacsAet->text(), QString("TYPED"));
+
+    // OK with debug logging: ten lines ending in TRUE, detail logging on at once.
+    debug->setChecked(true);
+    Find<QPushButton>(f.SetupFrm.get(), "BitBtn1")->click();
+    QCOMPARE(f.SetupFrm->result(), int(QDialog::Accepted));
+    QCOMPARE(setupcfg.PacsAET, std::string("TYPED"));
+    QCOMPARE(ReadAll(dir_ + "/scrivara.cfg"),
+             std::string("SCRIVARA\r\nInstitution Name\r\nTYPED\r\n127.0.0.1\r\n104\r\nWORKLIST\r\n127.0.0.1\r\n104\r\n0\r\nTRUE\r\n"));
+    QCOMPARE(DebugLevel, 2);
+
+    // Unticked: "FALSE" is stored, but the detail lines go on until the next start.
+    debug->setChecked(false);
+    Find<QPushButton>(f.SetupFrm.get(), "BitBtn1")->click();
+    QVERIFY(ReadAll(dir_ + "/scrivara.cfg").find("\r\n0\r\nFALSE\r\n") != std::string::npos);
+    QCOMPARE(DebugLevel, 2);
+    QVERIFY(dialogs_.errors.isEmpty());
+  }
+
+  void setupOkReportsAFileThatCannotBeWritten() {
+    AppForms f = Start();
+    ::mkdir((dir_ + "/scrivara.cfg").c_str(), 0755);  // a folder in the file's place
+    Find<QLineEdit>(f.SetupFrm.get(), "Edit4")->setText("NEW");
+    Find<QPushButton>(f.SetupFrm.get(), "BitBtn1")->click();
+    QCOMPARE(dialogs_.errors.size(), 1);
+    QVERIFY(dialogs_.errors[0].contains("scrivara.cfg"));
+    QCOMPARE(setupcfg.LocalAET, std::string("NEW"));
+    QVERIFY(ReadAll(LogPath()).find("ERROR, WriteSetupFile, couldn't write") != std::string::npos);
+  }
+
+  void fillingTheCurrentStudy() {
+    AppForms f = Start();
+    setupcfg.InstitutionName = "Clinic";  // as after a confirmed setup dialog
+    TForm1& w = *f.Form1;
+    QVERIFY(!w.FillCurrentStudy(TForm1::Conversion::Pdf));
+    QCOMPARE(dialogs_.messages.last(), QString("Patient Name can't be empty"));
+    w.Edit2->setText("Doe^Jane");
+    QVERIFY(!w.FillCurrentStudy(TForm1::Conversion::Pdf));
+    QCOMPARE(dialogs_.messages.last(), QString("Patient ID can't be empty"));
+
+    w.Edit1->setText("0042");
+    w.DateTimePicker1->setDate(QDate(1970, 5, 17));
+    QVERIFY(w.FillCurrentStudy(TForm1::Conversion::Scan));
+    QCOMPARE(CurrentStudy.PatientID, std::string("0042"));
+    QCOMPARE(CurrentStudy.PatientBirthDate, std::string("19700517"));
+    QCOMPARE(CurrentStudy.InstitutionName, std::string("Clinic"));
+    QCOMPARE(CurrentStudy.ModalitiesInStudy, std::string("OT"));  // "ALL"
+    QCOMPARE(CurrentStudy.StudyDate, QDate::currentDate().toString("yyyyMMdd").toStdString());
+    QCOMPARE(CurrentStudy.StudyTime.size(), size_t(6));
+    const std::string first = CurrentStudy.AccessionNumber;
+    QCOMPARE(first.size(), size_t(11));
+    QVERIFY(first.back() == '0');
+    // A typed-in patient keeps the accession number of the conversion before, until Clear.
+    QVERIFY(w.FillCurrentStudy(TForm1::Conversion::Doc));
+    QCOMPARE(CurrentStudy.AccessionNumber, first);
+    w.ClearBtnClick();
+    QCOMPARE(CurrentStudy.AccessionNumber, std::string());
+    QCOMPARE(w.ComboBox1->currentText(), QString());
+    QCOMPARE(w.Edit2->text(), QString());
+    w.Edit1->setText("1");
+    w.Edit2->setText("X");
+    AccessionCounter = 9999;
+    QVERIFY(w.FillCurrentStudy(TForm1::Conversion::Scan));
+    QVERIFY(CurrentStudy.AccessionNumber.size() == 14 && CurrentStudy.AccessionNumber.substr(10) == "9999");
+    CurrentStudy.AccessionNumber.clear();
+    w.ComboBox1->setCurrentIndex(11);
+    QVERIFY(w.FillCurrentStudy(TForm1::Conversion::Scan));
+    QCOMPARE(CurrentStudy.AccessionNumber.substr(10), std::string("0"));  // the counter starts again
+    QCOMPARE(CurrentStudy.ModalitiesInStudy, std::string("NM"));
+  }
+
+  void resultRowsSortAndFeedTheCurrentStudy() {
+    qputenv("LC_ALL", "de_DE.UTF-8");
+    AppForms f = Start();
+    TForm1& w = *f.Form1;
+    w.BeginResults();
+    StudyInfo smith;
+    smith.PatientName = "smith";
+    smith.PatientID = "S1";
+    smith.PatientBirthDate = "19800203";
+    smith.StudyInstanceUID = "1.2.3";
+    smith.AccessionNumber = "ACC1";
+    TWorklistItem adams;
+    adams.PatientName = "Adams";
+    adams.PatientID = "A1";
+    adams.RequestedProcedureDescription = "Chest";
+    w.AddResult(smith);
+    w.AddResult(adams);
+    w.EndResults();
+    QCOMPARE(w.RowCount(), 3);
+    QCOMPARE(w.Cell(0, 1), QString("Adams"));
+    QCOMPARE(w.Cell(4, 1), QString("Chest"));
+    QCOMPARE(w.Cell(3, 1), QString());  // no birth date: empty cell
+    QCOMPARE(w.Cell(3, 2), QString("03/02/1980"));
+    // The selected row decides the patient; the display date goes back to yyyymmdd.
+    w.StringGrid1->setCurrentCell(1, 0);
+    QVERIFY(w.FillCurrentStudy(TForm1::Conversion::Pdf));
+    QCOMPARE(CurrentStudy.PatientName, std::string("smith"));
+    QCOMPARE(CurrentStudy.PatientBirthDate, std::string("19800203"));
+    QCOMPARE(CurrentStudy.StudyInstanceUID, std::string("1.2.3"));
+    QCOMPARE(CurrentStudy.AccessionNumber, std::string("ACC1"));
+    qunsetenv("LC_ALL");
+    // An empty search leaves one empty row 1.
+    w.BeginResults();
+    w.EndResults();
+    QCOMPARE(w.RowCount(), 2);
+  }
+
+  void endClosesAndCloseLogRuns() {
+    AppForms f = Start();
+    f.Form1->show();
+    QVERIFY(!LogPath().empty());
+    f.Form1->EndBtn->click();
+    QVERIFY(!f.Form1->isVisible());
+    QCOMPARE(LogPath(), std::string());
+    f.Form1->AboutBtn->click();
+    QCOMPARE(dialogs_.messages.last().left(16), QString("Scrivara V3.1.0\n"));
+  }
+};
+
+QTEST_MAIN(FormsTest)
+#include "forms_test.moc"

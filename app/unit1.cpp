@@ -1,0 +1,384 @@
+#include "app/unit1.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCollator>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFile>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <cstdio>
+
+#include "app/dialogs.h"
+#include "app/qtext.h"
+#include "app/setup.h"
+#include "core/config.h"
+#include "core/datefmt.h"
+#include "core/inifile.h"
+#include "core/log.h"
+#include "core/strutil.h"
+#include "core/version.h"
+
+StudyInfo CurrentStudy;
+int AccessionCounter = 0;
+
+namespace {
+
+constexpr const char* kModalities[] = {"US", "CR", "CT", "MR", "DX", "XA", "ES", "OT", "BMD", "SC", "PX", "NM", "MG"};
+constexpr int kModalityCount = sizeof(kModalities) / sizeof(kModalities[0]);
+
+struct Column {
+  const char* key;
+  const char* header;
+  int width;
+};
+constexpr Column kColumns[7] = {
+    {"StringGrid1Name", "Name", 200},
+    {"StringGrid1ID", "ID", 70},
+    {"StringGrid1Sex", "Sex", 50},
+    {"StringGrid1BD", "Birth Date", 70},
+    {"StringGrid1StudyDescription", "Study Description", 150},
+    {"StringGrid1AN", "Accession N.", 70},
+    {"StringGrid1StudyUID", "Study Instance UID", 200},
+};
+
+// The label file: the program file's name with its extension replaced by ".ini".
+std::string LabelFilePath(const std::string& exePath) {
+  size_t slash = exePath.rfind('/');
+  size_t dot = exePath.rfind('.');
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) return exePath.substr(0, dot) + ".ini";
+  return exePath + ".ini";
+}
+
+QPushButton* MakeButton(const char* name, const char* caption) {
+  auto* b = new QPushButton(QString::fromLatin1(caption));
+  b->setObjectName(QString::fromLatin1(name));
+  return b;
+}
+
+QLabel* MakeLabel(const char* name, const char* caption) {
+  auto* l = new QLabel(QString::fromLatin1(caption));
+  l->setObjectName(QString::fromLatin1(name));
+  return l;
+}
+
+QDateEdit* MakePicker(const char* name) {
+  auto* p = new QDateEdit;
+  p->setObjectName(QString::fromLatin1(name));
+  p->setCalendarPopup(true);
+  p->setDisplayFormat(UserCountry() == "United States" ? "MM/dd/yyyy" : "dd/MM/yyyy");
+  return p;
+}
+
+std::string Now(const char* format) {
+  QString s = QDateTime::currentDateTime().toString(QString::fromLatin1(format));
+  return s.toStdString();
+}
+
+}  // namespace
+
+const char* ModalityOfIndex(int index) { return index >= 0 && index < kModalityCount ? kModalities[index] : ""; }
+
+TForm1::TForm1(const std::string& exePath, QWidget* parent) : QWidget(parent), exePath_(exePath) {
+  setObjectName("Form1");
+  // Qt's usual ownership: the controls belong to the window through its layouts.
+  PatientIDLbl = MakeLabel("PatientIDLbl", "Patient ID");
+  PatientNameLbl = MakeLabel("PatientNameLbl", "Patient Name");
+  PatientBDLbl = MakeLabel("PatientBDLbl", "Patient BD");
+  StudyDescriptionLbl = MakeLabel("StudyDescriptionLbl", "Study Description");
+  SexLbl = MakeLabel("SexLbl", "Sex");
+  ModalityLbl = MakeLabel("ModalityLbl", "Modality");
+  StudyDateLbl = MakeLabel("StudyDateLbl", "Study Date");
+  Edit1 = new QLineEdit;
+  Edit1->setObjectName("Edit1");
+  Edit2 = new QLineEdit;
+  Edit2->setObjectName("Edit2");
+  Edit6 = new QLineEdit;
+  Edit6->setObjectName("Edit6");
+  DateTimePicker1 = MakePicker("DateTimePicker1");
+  DateTimePicker2 = MakePicker("DateTimePicker2");
+  ComboBox1 = new QComboBox;
+  ComboBox1->setObjectName("ComboBox1");
+  ComboBox1->setEditable(true);
+  ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+  for (const char* m : kModalities) ComboBox1->addItem(QString::fromLatin1(m));
+  ComboBox1->setCurrentIndex(-1);
+  ComboBox1->setEditText("ALL");
+
+  SearchPACSBtn = MakeButton("SearchPACSBtn", "Search PACS");
+  SearchWLBtn = MakeButton("SearchWLBtn", "Search WL");
+  ClearBtn = MakeButton("ClearBtn", "Clear");
+  SetupBtn = MakeButton("SetupBtn", "Setup");
+  AddDocBtn = MakeButton("AddDocBtn", "Add Doc");
+  AddPDFBtn = MakeButton("AddPDFBtn", "Add PDF");
+  ScanBtn = MakeButton("ScanBtn", "Scan");
+  AboutBtn = MakeButton("AboutBtn", "About");
+  EndBtn = MakeButton("EndBtn", "End");
+
+  StringGrid1 = new QTableWidget(1, 7);
+  StringGrid1->setObjectName("StringGrid1");
+  StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+  StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+  StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  StringGrid1->verticalHeader()->hide();
+  StringGrid1->horizontalHeader()->setStretchLastSection(false);
+  StringGrid1->setCurrentCell(0, 0);
+
+  auto* fields = new QGridLayout;
+  fields->addWidget(PatientIDLbl, 0, 0);
+  fields->addWidget(Edit1, 0, 1);
+  fields->addWidget(PatientNameLbl, 0, 2);
+  fields->addWidget(Edit2, 0, 3);
+  fields->addWidget(SexLbl, 0, 4);
+  fields->addWidget(PatientBDLbl, 1, 0);
+  fields->addWidget(DateTimePicker1, 1, 1);
+  fields->addWidget(ModalityLbl, 1, 2);
+  fields->addWidget(ComboBox1, 1, 3);
+  fields->addWidget(StudyDateLbl, 2, 0);
+  fields->addWidget(DateTimePicker2, 2, 1);
+  fields->addWidget(StudyDescriptionLbl, 2, 2);
+  fields->addWidget(Edit6, 2, 3, 1, 2);
+  fields->setColumnStretch(3, 1);
+  auto* searches = new QVBoxLayout;
+  for (QPushButton* b : {SearchPACSBtn, SearchWLBtn, ClearBtn, SetupBtn}) searches->addWidget(b);
+  auto* topRow = new QHBoxLayout;
+  topRow->addLayout(fields, 1);
+  topRow->addLayout(searches);
+  auto* bottomRow = new QHBoxLayout;
+  for (QPushButton* b : {AddDocBtn, AddPDFBtn, ScanBtn}) bottomRow->addWidget(b);
+  bottomRow->addStretch();
+  bottomRow->addWidget(AboutBtn);
+  bottomRow->addWidget(EndBtn);
+  auto* top = new QVBoxLayout(this);
+  top->addLayout(topRow);
+  top->addWidget(StringGrid1, 1);
+  top->addLayout(bottomRow);
+  resize(860, 520);
+
+  connect(ClearBtn, &QPushButton::clicked, this, &TForm1::ClearBtnClick);
+  connect(SetupBtn, &QPushButton::clicked, this, &TForm1::SetupBtnClick);
+  connect(AboutBtn, &QPushButton::clicked, this, &TForm1::AboutBtnClick);
+  connect(EndBtn, &QPushButton::clicked, this, &TForm1::EndBtnClick);
+  FormCreate();
+}
+
+void TForm1::FormCreate() {
+  IniFile labels;
+  labels.Load(LabelFilePath(exePath_));  // a missing file gives every default
+  auto label = [&](const char* key, const char* def) {
+    return ToQ(labels.ReadString("MainForm", key, def));
+  };
+  PatientIDLbl->setText(label("PatientIDLbl", "Patient ID"));
+  PatientNameLbl->setText(label("PatientNameLbl", "Patient Name"));
+  PatientBDLbl->setText(label("PatientBDLbl", "Patient BD"));
+  StudyDescriptionLbl->setText(label("StudyDescriptionLbl", "Study Description"));
+  SearchPACSBtn->setText(label("SearchPACSBtn", "Search PACS"));
+  ClearBtn->setText(label("ClearBtn", "Clear"));
+  EndBtn->setText(label("EndBtn", "End"));
+  SetupBtn->setText(label("SetupBtn", "Setup"));
+  SearchWLBtn->setText(label("SearchWLBtn", "Search WL"));
+  ScanBtn->setText(label("ScanBtn", "Scan"));
+  AddDocBtn->setText(label("AddDocBtn", "Add Doc"));
+  AddPDFBtn->setText(label("AddPDFBtn", "Add PDF"));
+  AboutBtn->setText(label("AboutBtn", "About"));
+  QStringList headers;
+  for (const Column& c : kColumns) headers << label(c.key, c.header);
+  StringGrid1->setHorizontalHeaderLabels(headers);
+  for (int i = 0; i < 7; ++i) StringGrid1->setColumnWidth(i, kColumns[i].width);
+
+  setWindowTitle("Scrivara - " + ToQ(GetVersionText(exePath_)));
+  const QDateTime now = QDateTime::currentDateTime();
+  DateTimePicker1->setDateTime(now);
+  DateTimePicker2->setDateTime(now);
+  // Ownership of the event passes to the event queue.
+  QCoreApplication::postEvent(this, new QEvent(kStartupEvent));
+}
+
+bool TForm1::event(QEvent* e) {
+  if (e->type() == kStartupEvent) {
+    OnStartup();
+    return true;
+  }
+  return QWidget::event(e);
+}
+
+void TForm1::OnStartup() {
+  ExeFolder = FolderOf(exePath_);
+  ForceDirectories(ExeFolder + "logs/");  // a failed creation is ignored: later writes fail there
+  ForceDirectories(ExeFolder + "temp/");
+  const std::string logPath = ExeFolder + "logs/" + Now("yyyyMMdd") + "_doc.log";
+  InitLog(logPath, "scrivara", "");
+  // The day's log file exists from the start, even before the first message.
+  if (FILE* f = std::fopen(logPath.c_str(), "ab")) std::fclose(f);
+
+  if (!CommandLineText.empty()) {
+    setWindowTitle(windowTitle() + " - " + QFile::decodeName(QByteArray::fromStdString(CommandLineText)));
+    // The extension of the last path component, compared case-sensitively.
+    size_t slash = CommandLineText.rfind('/');
+    std::string last = slash == std::string::npos ? CommandLineText : CommandLineText.substr(slash + 1);
+    size_t dot = last.rfind('.');
+    std::string ext = dot == std::string::npos ? "" : last.substr(dot);
+    if (ext == ".pdf") AddDocBtn->setEnabled(false);
+    if (ext == ".doc") AddPDFBtn->setEnabled(false);
+  }
+}
+
+void TForm1::closeEvent(QCloseEvent* e) {
+  CloseLog();  // FormClose
+  QWidget::closeEvent(e);
+}
+
+void TForm1::ClearBtnClick() {
+  Edit1->clear();
+  Edit2->clear();
+  Edit6->clear();
+  SetRowCount(2);
+  for (int c = 0; c < 7; ++c) SetCell(c, 1, "");
+  ComboBox1->setCurrentIndex(-1);
+  ComboBox1->setEditText("");
+  DateTimePicker2->setDateTime(QDateTime::currentDateTime());
+  CurrentStudy.Clear();
+}
+
+void TForm1::SetupBtnClick() {
+  if (setupForm_) Dialogs().ShowModal(setupForm_);
+}
+
+void TForm1::AboutBtnClick() {
+  Dialogs().ShowMessage(this, "Scrivara V" + ToQ(GetVersionText(exePath_)) + "\nDICOM Converter\nhttps://scrivara.example");
+}
+
+void TForm1::EndBtnClick() { close(); }
+
+int TForm1::ModalityIndex() const {
+  int i = ComboBox1->currentIndex();
+  return i >= 0 && ComboBox1->currentText() == ComboBox1->itemText(i) ? i : -1;
+}
+
+bool TForm1::FillCurrentStudy(Conversion kind) {
+  const int row = SelectedRow();
+  if (!Cell(0, row).isEmpty()) {
+    CurrentStudy.PatientName = FromQ(Cell(0, row));
+    CurrentStudy.PatientID = FromQ(Cell(1, row));
+    CurrentStudy.PatientSex = FromQ(Cell(2, row));
+    CurrentStudy.PatientBirthDate = DisplayDateToDA(FromQ(Cell(3, row)));
+    CurrentStudy.StudyDescription = FromQ(Cell(4, row));
+    CurrentStudy.AccessionNumber = FromQ(Cell(5, row));
+    CurrentStudy.StudyInstanceUID = FromQ(Cell(6, row));
+  } else {
+    CurrentStudy.PatientID = FromQ(Edit1->text());
+    CurrentStudy.PatientName = FromQ(Edit2->text());
+    CurrentStudy.PatientBirthDate = DateTimePicker1->date().toString("yyyyMMdd").toStdString();
+    CurrentStudy.StudyDescription = FromQ(Edit6->text());
+    // The window has no input for the sex of a typed-in patient: it stays unknown (empty) rather
+    // than being guessed. Study Instance UID and Accession Number keep their values.
+    CurrentStudy.PatientSex.clear();
+  }
+  CurrentStudy.StudyDate = Now("yyyyMMdd");
+  CurrentStudy.StudyTime = Now("HHmmss");
+  if (kind == Conversion::Scan) {
+    const char* m = ModalityOfIndex(ModalityIndex());
+    CurrentStudy.ModalitiesInStudy = *m ? m : "OT";
+  }
+  CurrentStudy.InstitutionName = setupcfg.InstitutionName;
+  if (CurrentStudy.PatientName.empty()) {
+    Dialogs().ShowMessage(this, "Patient Name can't be empty");
+    return false;
+  }
+  if (CurrentStudy.PatientID.empty()) {
+    Dialogs().ShowMessage(this, "Patient ID can't be empty");
+    return false;
+  }
+  if (CurrentStudy.AccessionNumber.empty()) {
+    CurrentStudy.AccessionNumber = Now("yyMMddHHmm") + std::to_string(AccessionCounter);
+    AccessionCounter = AccessionCounter >= 9999 ? 0 : AccessionCounter + 1;
+  }
+  return true;
+}
+
+std::string TForm1::PresetPdfFile() const { return ReplaceAll(CommandLineText, "\"", ""); }
+
+int TForm1::RowCount() const { return StringGrid1->rowCount() + 1; }
+
+void TForm1::SetRowCount(int rows) { StringGrid1->setRowCount(std::max(rows, 2) - 1); }
+
+QString TForm1::Cell(int col, int row) const {
+  if (row == 0) {
+    const QTableWidgetItem* h = StringGrid1->horizontalHeaderItem(col);
+    return h ? h->text() : QString();
+  }
+  const QTableWidgetItem* item = StringGrid1->item(row - 1, col);
+  return item ? item->text() : QString();
+}
+
+void TForm1::SetCell(int col, int row, const QString& text) {
+  if (row == 0) {
+    StringGrid1->horizontalHeaderItem(col)->setText(text);
+    return;
+  }
+  if (QTableWidgetItem* item = StringGrid1->item(row - 1, col)) item->setText(text);
+  else StringGrid1->setItem(row - 1, col, new QTableWidgetItem(text));  // the grid owns its items
+}
+
+int TForm1::SelectedRow() const {
+  int r = StringGrid1->currentRow();
+  return r < 0 ? 1 : r + 1;
+}
+
+void TForm1::BeginResults() {
+  SetRowCount(2);
+  for (int c = 0; c < 7; ++c) SetCell(c, 1, "");
+  StringGrid1->setCurrentCell(0, 0);
+  results_ = 0;
+}
+
+void TForm1::AddRow(const QString cells[7]) {
+  const int row = results_ + 1;
+  for (int c = 0; c < 7; ++c) SetCell(c, row, cells[c]);
+  ++results_;
+  QCoreApplication::processEvents();
+  SetRowCount(RowCount() + 1);
+}
+
+void TForm1::AddResult(const StudyInfo& s) {
+  const QString cells[7] = {ToQ(s.PatientName),      ToQ(s.PatientID),        ToQ(s.PatientSex),
+                            ToQ(FormatDisplayDate(s.PatientBirthDate)),       ToQ(s.StudyDescription),
+                            ToQ(s.AccessionNumber),  ToQ(s.StudyInstanceUID)};
+  AddRow(cells);
+}
+
+void TForm1::AddResult(const TWorklistItem& w) {
+  const QString cells[7] = {ToQ(w.PatientName),      ToQ(w.PatientID),        ToQ(w.PatientSex),
+                            ToQ(FormatDisplayDate(w.PatientBirthDate)),       ToQ(w.RequestedProcedureDescription),
+                            ToQ(w.AccessionNumber),  ToQ(w.StudyInstanceUID)};
+  AddRow(cells);
+}
+
+void TForm1::EndResults() {
+  if (RowCount() > 2) SetRowCount(RowCount() - 1);
+  SortRows();
+  StringGrid1->setCurrentCell(0, 0);
+}
+
+void TForm1::SortRows() {
+  QCollator collator;
+  collator.setCaseSensitivity(Qt::CaseInsensitive);
+  const int last = RowCount() - 1;
+  auto swapRows = [&](int a, int b) {
+    for (int c = 0; c < 7; ++c) {
+      QString t = Cell(c, a);
+      SetCell(c, a, Cell(c, b));
+      SetCell(c, b, t);
+    }
+  };
+  for (int i = 1; i < last; ++i)
+    for (int j = i + 1; j <= last; ++j)
+      if (collator.compare(Cell(0, j), Cell(0, i)) < 0) swapRows(i, j);
+}

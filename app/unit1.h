@@ -1,0 +1,95 @@
+#pragma once
+// The main window: the patient and study for whom documents are converted, the result list of the
+// study and worklist searches, and the buttons that open the conversion forms and the setup dialog.
+#include <QDateTime>
+#include <QEvent>
+#include <QWidget>
+#include <string>
+
+#include "query/studyinfo.h"
+
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+class TSetupFrm;
+
+// The program-wide current study, filled by the conversion buttons and emptied by Clear.
+extern StudyInfo CurrentStudy;
+// Counter of generated accession numbers: 0, 1, ... 9999, then 0 again.
+extern int AccessionCounter;
+
+// The start-up message the main window posts to itself.
+inline constexpr QEvent::Type kStartupEvent = static_cast<QEvent::Type>(0x8190);
+
+// Modality list entries ("US" ... "MG"); index -1 (the "ALL" state) has no modality.
+const char* ModalityOfIndex(int index);
+
+class TForm1 : public QWidget {
+  Q_OBJECT
+ public:
+  enum class Conversion { Pdf, Doc, Scan };
+
+  // exePath: the program file; the label file, the folders and the log are placed beside it.
+  explicit TForm1(const std::string& exePath, QWidget* parent = nullptr);
+
+  void SetSetupForm(TSetupFrm* form) { setupForm_ = form; }
+
+  // The start-up step, run once when the posted start-up event arrives.
+  void OnStartup();
+
+  // Button handlers.
+  void ClearBtnClick();
+  void SetupBtnClick();
+  void AboutBtnClick();
+  void EndBtnClick();
+
+  // The first part of Add PDF, Add Doc and Scan: copies the patient and study into CurrentStudy
+  // (from the selected result row when its name is set, else from the fields), checks the name and
+  // ID (showing the message and returning false), and generates an accession number when none.
+  bool FillCurrentStudy(Conversion kind);
+  // The file the PDF form converts at once: the command-line text without its quotes, or "".
+  std::string PresetPdfFile() const;
+  // The modality index of the list, -1 when its text names no entry ("ALL", empty, typed text).
+  int ModalityIndex() const;
+
+  // The result grid in the grid's own terms: row 0 holds the headers, result rows start at 1.
+  int RowCount() const;
+  void SetRowCount(int rows);  // at least 2 (the headers and one empty row)
+  QString Cell(int col, int row) const;
+  void SetCell(int col, int row, const QString& text);
+  int SelectedRow() const;  // 1 unless the operator picked another row
+  // The search loop around the study and worklist queries: BeginResults before the search
+  // (two rows, row 1 empty), AddResult for each record (row n + 1, pending events run, one row
+  // added), EndResults after it (the last empty row removed, rows sorted by name).
+  void BeginResults();
+  void AddResult(const StudyInfo& study);
+  void AddResult(const TWorklistItem& item);
+  void EndResults();
+  // Orders rows 1.. by the Name column, case-insensitive and locale-aware.
+  void SortRows();
+
+  QPushButton *SearchPACSBtn = nullptr, *SearchWLBtn = nullptr, *ClearBtn = nullptr, *SetupBtn = nullptr,
+              *AddDocBtn = nullptr, *AddPDFBtn = nullptr, *ScanBtn = nullptr, *AboutBtn = nullptr,
+              *EndBtn = nullptr;
+  QLineEdit *Edit1 = nullptr, *Edit2 = nullptr, *Edit6 = nullptr;
+  QDateEdit *DateTimePicker1 = nullptr, *DateTimePicker2 = nullptr;
+  QComboBox* ComboBox1 = nullptr;
+  QTableWidget* StringGrid1 = nullptr;
+
+ protected:
+  bool event(QEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+
+ private:
+  void FormCreate();
+  void AddRow(const QString cells[7]);
+
+  std::string exePath_;
+  TSetupFrm* setupForm_ = nullptr;
+  QLabel *PatientIDLbl = nullptr, *PatientNameLbl = nullptr, *PatientBDLbl = nullptr,
+         *StudyDescriptionLbl = nullptr, *SexLbl = nullptr, *ModalityLbl = nullptr, *StudyDateLbl = nullptr;
+  int results_ = 0;
+};
