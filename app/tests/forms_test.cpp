@@ -293,6 +293,21 @@ class FormsTest : public QObject {
     QCOMPARE(w.RowCount(), 2);
   }
 
+  void programStartsWithoutWritingAConfiguration() {
+    // The real program, copied into a folder of its own, started with a PDF path.
+    const std::string exe = dir_ + "/prog/scrivara";
+    QVERIFY(QDir().mkpath(QString::fromStdString(dir_ + "/prog")));
+    QVERIFY(QFile::copy(SCRIVARA_PROGRAM, QString::fromStdString(exe)));
+    const std::string log = dir_ + "/prog/logs/" + QDate::currentDate().toString("yyyyMMdd").toStdString() + "_doc.log";
+    testsupport::Process app({exe, "/tmp/report.pdf"}, dir_ + "/prog.out");
+    for (int i = 0; i < 200 && !Exists(log); ++i) QTest::qWait(50);
+    QVERIFY2(Exists(log), ReadAll(dir_ + "/prog.out").c_str());
+    QVERIFY(app.Running());
+    QVERIFY(QDir(QString::fromStdString(dir_ + "/prog/temp")).exists());
+    QVERIFY(!Exists(dir_ + "/prog/scrivara.cfg"));
+    app.Stop();
+  }
+
   void endClosesAndCloseLogRuns() {
     AppForms f = Start();
     f.Form1->show();
