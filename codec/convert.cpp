@@ -330,7 +330,9 @@ void CopyNative(const DcmTag& pixel, const PixelModule& m, const FrameLayout& f,
   } else {
     std::copy(src, src + n, work);
   }
-  if (pixel.bigEndian && f.bitsAllocated == 16) {
+  // OW values are 16-bit words whatever Bits Allocated says; an OB value is never swapped.
+  const bool words = pixel.IsVR("OW") || (f.bitsAllocated == 16 && !pixel.IsVR("OB"));
+  if (pixel.bigEndian && words) {
     for (size_t k = 0; k + 1 < n; k += 2) std::swap(work[k], work[k + 1]);
   } else if (pixel.bigEndian && f.bitsAllocated == 32) {
     for (size_t k = 0; k + 3 < n; k += 4) {

@@ -134,7 +134,7 @@ void TImages::TakePixelData(const DcmTag& pixel) {
   } else {
     std::copy(src, src + n, data.begin());
   }
-  if (pixel.bigEndian && !colour && bitsAllocated == 16)
+  if (pixel.bigEndian && (pixel.IsVR("OW") || (bitsAllocated == 16 && !pixel.IsVR("OB"))))
     for (size_t k = 0; k + 1 < data.size(); k += 2) std::swap(data[k], data[k + 1]);
   if (colour && bitsAllocated == 8 && photometric_ == "YBR_FULL") {
     for (size_t k = 0; k + 2 < data.size(); k += 3) {
