@@ -90,6 +90,7 @@ BufData::BufData(ByteBuffer&& bytes, bool bigEndianStream) : bigEndian(bigEndian
 
 void BufData::Clear() {
   ByteBuffer().swap(buf_);
+  deferred_.clear();
   ext_ = nullptr;
   extSize_ = 0;
   external_ = false;
@@ -221,6 +222,17 @@ bool BufData::ReadTag(DcmTag& t, bool explicitVR) {
     return false;
   }
   try {
+    const uint32_t keep = t.length;
+    if (!external_ && len >= kLargeValue && pos_ + len == buf_.size()) {
+      // A large value that ends the stream (pixel data, as a rule): the stream's own buffer becomes
+      // the value, moved down in place, instead of a second allocation of the same size.
+      ByteBuffer value = std::move(buf_);
+      value.erase(value.begin(), value.begin() + static_cast<std::ptrdiff_t>(pos_));
+      Clear();
+      t.SetValue(std::move(value));
+      t.length = keep;
+      return true;
+    }
     ByteBuffer value;
     try {
       value.resize(len);
@@ -230,7 +242,6 @@ bool BufData::ReadTag(DcmTag& t, bool explicitVR) {
     }
     std::memcpy(value.data(), base() + pos_, len);
     pos_ += len;
-    const uint32_t keep = t.length;
     t.SetValue(std::move(value));
     t.length = keep;
   } catch (...) {
@@ -265,7 +276,12 @@ bool BufData::WriteTag(const DcmTag& t, bool explicitVR) {
       WriteUS(static_cast<uint16_t>(t.length));
     }
   }
-  if (t.length != 0 && t.length != kUndefinedLength) Write(t.data(), t.length);
+  if (t.length != 0 && t.length != kUndefinedLength) {
+    if (deferLarge_ && t.length >= kLargeValue && pos_ == buf_.size() && !external_)
+      deferred_.push_back(Deferred{pos_, t.data(), t.length});  // written from the element by SaveToFile
+    else
+      Write(t.data(), t.length);
+  }
   return true;
 }
 
@@ -277,9 +293,9 @@ bool expandInto(DcmObj& parent, const DcmTag& t, bool bigEndian, int depth);
 
 // Reads the elements of the stream (from its position to its end) into o.
 bool parseStream(BufData& b, DcmObj& o, bool fromSequence, int depth) {
-  const size_t end = b.GetSize();
   bool pixelDataSeen = false;
-  while (b.GetPosition() < end) {
+  // The size is read each time: a large last value may take the stream's buffer over (ReadTag).
+  while (b.GetPosition() < b.GetSize()) {
     auto t = std::make_unique<DcmTag>();
     if (!b.ReadTag(*t, o.explicitVR)) {
       if (fromSequence) WriteLog("ERROR, Expand_SQ: Reading tag...");
@@ -399,7 +415,7 @@ bool BufData::WriteObj(DcmObj& obj) {
   if (obj.transferSyntax == kExplicitBE) bigEndian = true;
   uint64_t size = 0;
   if (!measure(obj, obj.explicitVR, bigEndian, size, 0)) return false;
-  Reserve(static_cast<size_t>(pos_ + size));
+  if (!deferLarge_) Reserve(static_cast<size_t>(pos_ + size));
   return writeEntries(obj, 0);
 }
 
@@ -516,31 +532,38 @@ bool BufData::LoadFromFile(const std::string& fileName) {
 }
 
 bool BufData::SaveToFile(const std::string& fileName) {
-  if (GetSize() == 0) return false;
+  if (GetSize() == 0 && deferred_.empty()) return false;
   const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) {
     WriteLog("ERROR, BufData::SaveToFile, Cannot create file \"" + fileName + "\". " + std::strerror(errno));
     return false;
   }
-  const uint8_t* p = base();
-  size_t left = GetSize();
-  while (left > 0) {
-    const ssize_t n = ::write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      const int err = n < 0 ? errno : EIO;
-      ::close(fd);
-      ::unlink(fileName.c_str());  // never leave a cut-off file behind
-      WriteLog("ERROR, BufData::SaveToFile, Cannot write file \"" + fileName + "\". " + std::strerror(err));
-      return false;
+  // The stream's bytes, with the deferred element values spliced in at their offsets.
+  auto writeAll = [fd](const uint8_t* p, size_t left) {
+    while (left > 0) {
+      const ssize_t n = ::write(fd, p, left);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        if (n == 0) errno = EIO;
+        return false;
+      }
+      p += n;
+      left -= static_cast<size_t>(n);
     }
-    p += n;
-    left -= static_cast<size_t>(n);
+    return true;
+  };
+  bool ok = true;
+  size_t from = 0;
+  for (const Deferred& d : deferred_) {
+    ok = ok && writeAll(base() + from, d.offset - from) && writeAll(d.data, d.size);
+    from = d.offset;
   }
-  if (::close(fd) != 0) {
-    const int err = errno;
-    ::unlink(fileName.c_str());
-    WriteLog("ERROR, BufData::SaveToFile, Cannot write file \"" + fileName + "\". " + std::strerror(err));
+  ok = ok && writeAll(base() + from, GetSize() - from);
+  const int err = errno;
+  if (::close(fd) != 0 && ok) ok = false;
+  if (!ok) {
+    ::unlink(fileName.c_str());  // never leave a cut-off file behind
+    WriteLog("ERROR, BufData::SaveToFile, Cannot write file \"" + fileName + "\". " + std::strerror(err ? err : errno));
     return false;
   }
   return true;
@@ -567,6 +590,7 @@ bool DcmObj::Write(const std::string& fileName) {
   BufData b(false);
   b.WriteHeader(GetString(0x0008, 0x0016), GetString(0x0008, 0x0018), transferSyntax);
   b.bigEndian = bigEndian;
+  b.deferLarge_ = true;  // large values go to the file straight from their elements
   if (!b.WriteObj(*this)) return false;
   return b.SaveToFile(fileName);
 }

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/dcmobj.h"
 
@@ -64,6 +65,8 @@ class BufData {
   // --- elements and data sets ---
   // Reads one element header and its value. False (one log line) for a header cut short, a value
   // longer than the rest of the stream (nothing is allocated then) or a failed allocation.
+  // A value of 1 MB or more that ends an owned stream takes the stream's buffer over instead of
+  // being copied; the stream is empty afterwards.
   bool ReadTag(DcmTag& tag, bool explicitVR);
   // Writes one element. In explicit VR a short-form value over 65535 bytes is written with VR "UN" in
   // the long form (with a WARNING line). False only for an element whose data does not match its
@@ -93,6 +96,16 @@ class BufData {
   uint8_t* writable(size_t count);  // room for count bytes at the position
   const uint8_t* base() const { return external_ ? ext_ : buf_.data(); }
   bool writeEntries(DcmObj& obj, int depth);
+
+  // Values of this size or more are handed over rather than copied where possible.
+  static constexpr size_t kLargeValue = 1u << 20;
+  struct Deferred {
+    size_t offset;  // stream offset the value belongs at
+    const uint8_t* data;
+    size_t size;
+  };
+  bool deferLarge_ = false;          // DcmObj::Write: large values are not copied into the stream
+  std::vector<Deferred> deferred_;   // ... but written from their elements by SaveToFile
 
   ByteBuffer buf_;
   const uint8_t* ext_ = nullptr;

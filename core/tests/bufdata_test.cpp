@@ -571,3 +571,39 @@ TEST(Dump, Lines) {
   DcmTag f2(0x0070, 0x0253, 4, "\x00\x00\x20\x40", "FL");
   EXPECT_EQ(f2.Dump(3), "......(0070,0253),  4, FL, Line Thickness:  2.50");
 }
+
+TEST(DicomFile, LargeValuesAreWrittenAndReadWhole) {
+  LogCapture log;
+  const std::string path = log.dir() + "/large.dcm";
+  // A large value in the middle (copied on reading) and one at the end (taken over on reading);
+  // both are written straight from their elements.
+  ByteBuffer mid(3u << 20), px((5u << 20) + 2);
+  for (size_t i = 0; i < mid.size(); ++i) mid[i] = static_cast<uint8_t>(i * 13 + 1);
+  for (size_t i = 0; i < px.size(); ++i) px[i] = static_cast<uint8_t>(i * 7 + (i >> 16));
+  for (bool explicitVR : {true, false}) {
+    SCOPED_TRACE(explicitVR);
+    DcmObj o;
+    o.transferSyntax = explicitVR ? "1.2.840.10008.1.2.1" : "1.2.840.10008.1.2";
+    o.explicitVR = explicitVR;
+    o.SetText(0x0008, 0x0018, "1.2.3");
+    o.Insert(DcmTag(0x0042, 0x0011, ByteBuffer(mid), "OB"));
+    o.SetText(0x0042, 0x0012, "application/pdf");
+    o.Insert(DcmTag(0x7FE0, 0x0010, ByteBuffer(px), "OW"));
+    ASSERT_TRUE(o.Write(path));
+    // The file holds exactly what the in-memory encoder makes.
+    BufData enc;
+    enc.WriteHeader("", "1.2.3", o.transferSyntax);
+    ASSERT_TRUE(enc.WriteObj(o));
+    const Bytes f = fileBytes(path);
+    ASSERT_EQ(f.size(), enc.GetSize());
+    EXPECT_TRUE(std::equal(f.begin(), f.end(), enc.data()));
+    DcmObj r;
+    ASSERT_TRUE(r.Read(path));
+    ASSERT_EQ(r.Count(), 4u);
+    EXPECT_EQ(r.GetTag(1)->bytes(), mid);
+    EXPECT_EQ(r.GetTag(3)->bytes(), px);
+    EXPECT_EQ(r.GetTag(3)->length, px.size());
+    EXPECT_EQ(r.GetString(0x0042, 0x0012), "application/pdf");
+  }
+  EXPECT_EQ(log.Lines(), 0);
+}
