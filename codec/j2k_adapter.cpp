@@ -1,12 +1,12 @@
-// JPEG 2000 adapter: waits for the JPEG 2000 frame codec.
+// JPEG 2000 adapter with the conversion's argument order.
 #include "codec/convert_internal.h"
-#include "core/log.h"
+#include "codec/j2k.h"
 
-bool DecodeJ2KFrameAdapter(const uint8_t*, size_t, uint8_t*, size_t) {
-  WriteLog("ERROR, DecodeJ2KFrame, JPEG 2000 decoder not built");
-  return false;
+bool DecodeJ2KFrameAdapter(const uint8_t* stream, size_t length, uint8_t* destination, size_t frameLength) {
+  return DecodeJ2KFrame(stream, destination, length, frameLength);
 }
-bool EncodeJ2KFrameAdapter(const uint8_t*, size_t, std::vector<uint8_t>&, int, int, int, int, int) {
-  WriteLog("ERROR, EncodeJ2KFrame, JPEG 2000 coder not built");
-  return false;
+
+bool EncodeJ2KFrameAdapter(const uint8_t* source, size_t sourceLength, std::vector<uint8_t>& out, int width,
+                           int height, int components, int bits, int rate) {
+  return EncodeJ2KFrame(source, sourceLength, out, width, height, components, bits, rate);
 }
