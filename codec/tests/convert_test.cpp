@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <locale>
+
 #include "codec/jpeg.h"
 #include "codec/tests/convert_test_util.h"
 #include "codec/tests/dicom_fixture.h"
@@ -423,4 +425,21 @@ TEST(Convert, IconImageIsLeftAsItIs) {
   ASSERT_TRUE(main->Is(0x7FE0, 0x0010));
   EXPECT_EQ(main->length, kUndefinedLength);
   EXPECT_EQ(obj->GetUS(0x0028, 0x0101), 12);
+}
+
+namespace {
+struct CommaDecimal : std::numpunct<char> {
+  char do_decimal_point() const override { return ','; }
+};
+}  // namespace
+
+TEST(Convert, RatioTextUsesAPeriodWhateverTheLocale) {
+  const std::locale saved = std::locale::global(std::locale(std::locale::classic(), new CommaDecimal));
+  auto obj = MakeImage(Gray8(), fixture::MakeFrame(16, 16, 1, 8));
+  const bool ok = ConvertTransferSyntax(*obj, kBaseline);
+  std::locale::global(saved);
+  ASSERT_TRUE(ok);
+  const std::string ratio = obj->GetString(0x0028, 0x2112);
+  EXPECT_NE(ratio.find('.'), std::string::npos) << ratio;
+  EXPECT_EQ(ratio.find(','), std::string::npos) << ratio;
 }
