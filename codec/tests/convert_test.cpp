@@ -22,8 +22,8 @@ const std::string kLossless14 = "1.2.840.10008.1.2.4.57";
 const std::string kLossless = "1.2.840.10008.1.2.4.70";
 const std::string kMpeg2 = "1.2.840.10008.1.2.4.100";
 
-Spec Gray8(int frames = 1) {
-  Spec s;
+Shape Gray8(int frames = 1) {
+  Shape s;
   s.frames = frames;
   return s;
 }
@@ -64,7 +64,7 @@ TEST(Convert, RefusalsLeaveTheDataSetUnchangedWithOneLogLine) {
 TEST(Convert, NativeLengthOneByteLongConvertsTwoBytesFail) {
   LogCapture log;
   auto px = fixture::MakeFrame(15, 3, 1, 8);  // 45 bytes: the element pads it to 46
-  auto obj = MakeImage([] { Spec s; s.rows = 3; s.columns = 15; return s; }(), px);
+  auto obj = MakeImage([] { Shape s; s.rows = 3; s.columns = 15; return s; }(), px);
   EXPECT_EQ(obj->FindTag(0x7FE0, 0x0010)->size(), 46u);
   ASSERT_TRUE(ConvertTransferSyntax(*obj, kIVR));
   EXPECT_EQ(obj->transferSyntax, kIVR);
@@ -84,7 +84,7 @@ TEST(Convert, NativeLengthOneByteLongConvertsTwoBytesFail) {
 }
 
 TEST(Convert, NativeTargetsChooseOBorOWAndPlanarBecomesInterleaved) {
-  Spec ct;
+  Shape ct;
   ct.modality = "CT";
   ct.bitsAllocated = 16;
   ct.bitsStored = 12;
@@ -96,7 +96,7 @@ TEST(Convert, NativeTargetsChooseOBorOWAndPlanarBecomesInterleaved) {
   EXPECT_TRUE(obj->explicitVR);
 
   // Planar RGB: R plane, G plane, B plane -> R G B per pixel, Planar Configuration 0.
-  Spec rgb;
+  Shape rgb;
   rgb.photometric = "RGB";
   rgb.rows = 2;
   rgb.columns = 2;
@@ -114,7 +114,7 @@ TEST(Convert, TwoGrayFramesToBaselineAreEncapsulatedWithTheRatio) {
   auto f2 = fixture::MakeFrame(32, 24, 1, 8, 2);
   std::vector<uint8_t> px = f1;
   px.insert(px.end(), f2.begin(), f2.end());
-  Spec s;
+  Shape s;
   s.rows = 24;
   s.columns = 32;
   s.frames = 2;
@@ -171,7 +171,7 @@ TEST(Convert, CompStoresAtTheIndexAndEndsOnTheDelimiter) {
 }
 
 TEST(Convert, Ct16BitToBaselineRewritesThePixelModule) {
-  Spec ct;
+  Shape ct;
   ct.modality = "CT";
   ct.bitsAllocated = 16;
   ct.bitsStored = 12;
@@ -199,7 +199,7 @@ TEST(Convert, Ct16BitToBaselineRewritesThePixelModule) {
   for (int i = 0; i < 256; ++i) expect[i] = uint8_t(values[i] >> 4);
   EXPECT_GT(Psnr(back, expect, 1, 255), 35.0);
 
-  Spec mr = ct;
+  Shape mr = ct;
   mr.modality = "MR";
   mr.intercept = "5";
   auto mrObj = MakeImage(mr, Words(values));
@@ -210,7 +210,7 @@ TEST(Convert, Ct16BitToBaselineRewritesThePixelModule) {
 
 TEST(Convert, YbrFull422BaselineBecomesNativeRgb) {
   auto rgb = fixture::MakeFrame(24, 16, 3, 8, 3, 0);
-  Spec s;
+  Shape s;
   s.photometric = "YBR_FULL_422";
   s.rows = 16;
   s.columns = 24;
@@ -283,7 +283,7 @@ TEST(Convert, AFrameThatFailsToDecodeFailsTheConversionUntouched) {
 
 TEST(Convert, CrWithVoiLutTo12BitLosesTheSequenceAndCarriesMappedValues) {
   for (bool nested : {false, true}) {
-    Spec cr;
+    Shape cr;
     cr.modality = "CR";
     cr.bitsAllocated = 16;
     cr.bitsStored = 12;
@@ -334,7 +334,7 @@ TEST(Convert, CrWithVoiLutTo12BitLosesTheSequenceAndCarriesMappedValues) {
 }
 
 TEST(Convert, ApplyVOILUTDoesNothingForEncapsulatedPixelData) {
-  Spec cr;
+  Shape cr;
   cr.modality = "CR";
   cr.bitsAllocated = 16;
   cr.bitsStored = 12;
@@ -364,7 +364,7 @@ TEST(Convert, ApplyVOILUTDoesNothingForEncapsulatedPixelData) {
 }
 
 TEST(Convert, BigEndianValuesAreSwappedBothWays) {
-  Spec mr;
+  Shape mr;
   mr.modality = "MR";
   mr.bitsAllocated = 16;
   mr.bitsStored = 16;
@@ -385,7 +385,7 @@ TEST(Convert, BigEndianValuesAreSwappedBothWays) {
 }
 
 TEST(Convert, IconImageIsLeftAsItIs) {
-  Spec ct;
+  Shape ct;
   ct.modality = "CT";
   ct.bitsAllocated = 16;
   ct.bitsStored = 12;

@@ -9,14 +9,14 @@
 
 namespace convtest {
 
-struct Spec {
+struct Shape {
   std::string modality = "OT";
   std::string photometric = "MONOCHROME2";
   int rows = 16, columns = 16, bitsAllocated = 8, bitsStored = 8, pixelRepresentation = 0, frames = 1, planar = -1;
   std::string intercept, slope;  // written when not empty
 };
 
-inline std::unique_ptr<DcmObj> MakeImage(const Spec& s, const std::vector<uint8_t>& pixels,
+inline std::unique_ptr<DcmObj> MakeImage(const Shape& s, const std::vector<uint8_t>& pixels,
                                          const std::string& ts = "1.2.840.10008.1.2.1") {
   auto obj = std::make_unique<DcmObj>();
   obj->transferSyntax = ts;
