@@ -443,3 +443,58 @@ TEST(Convert, RatioTextUsesAPeriodWhateverTheLocale) {
   EXPECT_NE(ratio.find('.'), std::string::npos) << ratio;
   EXPECT_EQ(ratio.find(','), std::string::npos) << ratio;
 }
+
+TEST(Convert, MalformedPixelDataIsRefusedUntouched) {
+  LogCapture log;
+  auto frame = fixture::MakeFrame(16, 16, 1, 8, 5);
+  auto stream = Baseline(frame, 16, 16, 1);
+  auto check = [&](DcmObj& obj, const std::string& message) {
+    const auto before = DumpOf(obj);
+    EXPECT_FALSE(ConvertTransferSyntax(obj, kEVR)) << message;
+    EXPECT_EQ(DumpOf(obj), before) << message;
+    EXPECT_EQ(log.Count(message), 1) << message << "\n" << log.Text();
+  };
+  {  // no delimiter
+    auto obj = MakeImage(Gray8(), frame, kBaseline);
+    Encapsulate(*obj, {stream});
+    obj->Delete(obj->Count() - 1);
+    check(*obj, "without sequence delimitation item");
+  }
+  {  // an offset table that points between fragments
+    std::vector<uint8_t> two = frame;
+    two.insert(two.end(), frame.begin(), frame.end());
+    auto obj = MakeImage(Gray8(2), two, kBaseline);
+    Encapsulate(*obj, {stream, stream, stream}, {0, 0, 0, 0, 9, 0, 0, 0});
+    check(*obj, "Basic Offset Table entry 2 does not point at a fragment");
+  }
+  {  // fewer fragments than frames
+    std::vector<uint8_t> two = frame;
+    two.insert(two.end(), frame.begin(), frame.end());
+    auto obj = MakeImage(Gray8(2), two, kBaseline);
+    Encapsulate(*obj, {stream});
+    check(*obj, "1 fragments for 2 frames");
+  }
+  {  // an RLE fragment that is not RLE
+    Shape s;
+    s.bitsAllocated = 16;
+    s.bitsStored = 16;
+    auto obj = MakeImage(s, std::vector<uint8_t>(512, 1), "1.2.840.10008.1.2.5");
+    Encapsulate(*obj, {std::vector<uint8_t>(64, 0xFF)});
+    check(*obj, "frame 1 of 1 could not be decoded");
+  }
+  {  // a size no Pixel Data element can hold
+    Shape s;
+    s.rows = 65535;
+    s.columns = 65535;
+    s.bitsAllocated = 16;
+    s.bitsStored = 16;
+    auto obj = MakeImage(s, std::vector<uint8_t>(16, 0), kBaseline);
+    Encapsulate(*obj, {stream});
+    check(*obj, "does not fit a Pixel Data element");
+  }
+  {  // native pixel data under a compressed syntax with undefined length and no decoder
+    auto obj = MakeImage(Gray8(), frame, kIVR);
+    Encapsulate(*obj, {stream});
+    check(*obj, "no decoder for encapsulated pixel data in 1.2.840.10008.1.2");
+  }
+}
