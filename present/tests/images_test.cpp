@@ -3,6 +3,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "codec/convert.h"
 #include "core/dcmobj.h"
 #include "core/log.h"
 #include "present/images.h"
@@ -145,4 +146,41 @@ TEST(Images, VoiLutFromANestedSequenceMapsStoredValues) {
   ASSERT_TRUE(im.voiLUTFound);
   EXPECT_EQ(im.ApplyVOILUT(), 3u);
   EXPECT_EQ(im.data, (std::vector<uint8_t>{10, 0, 20, 0, 30, 0}));
+}
+
+TEST(Images, ThumbnailOfABaselinePageAfterConversion) {
+  // A 200 x 120 page, left half red, right half blue, stored as JPEG baseline.
+  std::vector<uint8_t> rgb(200 * 120 * 3);
+  for (size_t k = 0; k < 200 * 120; ++k) {
+    const bool left = (k % 200) < 100;
+    rgb[3 * k] = left ? 220 : 20;
+    rgb[3 * k + 1] = 30;
+    rgb[3 * k + 2] = left ? 20 : 220;
+  }
+  DcmObj page;
+  page.SetText(0x0008, 0x0060, "OT");
+  page.SetText(0x0028, 0x0004, "RGB");
+  page.Insert(DcmTag::Number16(0x0028, 0x0010, 120));
+  page.Insert(DcmTag::Number16(0x0028, 0x0011, 200));
+  page.Insert(DcmTag::Number16(0x0028, 0x0100, 8));
+  page.Insert(DcmTag(0x7FE0, 0x0010, static_cast<uint32_t>(rgb.size()), rgb.data(), "OB"));
+  page.transferSyntax = "1.2.840.10008.1.2.1";
+  ASSERT_TRUE(ConvertTransferSyntax(page, "1.2.840.10008.1.2.4.50"));
+  ASSERT_EQ(page.GetString(0x0028, 0x0004), "YBR_FULL");
+  ASSERT_TRUE(ConvertTransferSyntax(page, "1.2.840.10008.1.2.1"));
+  TImages im;
+  im.Load(page);
+  ASSERT_TRUE(im.colour);
+  ASSERT_EQ(im.data.size(), rgb.size());
+  DCMPresentation view(&im);
+  view.scale = 200.0f / 96.0f;
+  Bitmap bmp;
+  MakeFilledBitmap(bmp, 96, 96, RGBColor{});
+  view.Render(bmp, 0, 0, 0, 0, 0);
+  const RGBColor l = bmp.Pixel(20, 48), r = bmp.Pixel(76, 48);
+  EXPECT_NEAR(l.r, 220, 8);
+  EXPECT_NEAR(l.b, 20, 8);
+  EXPECT_NEAR(r.r, 20, 8);
+  EXPECT_NEAR(r.b, 220, 8);
+  EXPECT_EQ(bmp.Pixel(48, 5), RGBColor{});  // above the page: background
 }
