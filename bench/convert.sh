@@ -125,3 +125,21 @@ if command -v opj_compress >/dev/null; then
   printf '%-32s %8s\n' "page.raw -> j2k rate 10" \
     "$(mean_ms opj_compress -i "$WORK/page.raw" -F 1654,2339,3,8,u -r 10 -o "$WORK/p.j2k")"
 fi
+
+if [[ -x /usr/bin/time ]]; then
+  echo "== Peak resident memory, file to file (MB): ours (one conversion per process) / DCMTK"
+  rss() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
+  ours() {  # input short-target uid
+    rss "$BUILD/bin/convert_bench" --out="$WORK" --input="$WORK/$1" --targets="$3" \
+      --benchmark_filter="^file/$1/$2/" --benchmark_min_time=0.01
+  }
+  row() { printf '%-32s %8s %8s\n' "$1" "$(($2 / 1024))" "$(($3 / 1024))"; }
+  row "ct -> baseline" "$(ours ct.dcm baseline $B)" "$(rss dcmcjpeg +eb "$WORK/ct.dcm" "$WORK/d.dcm")"
+  row "ct -> lossless" "$(ours ct.dcm lossless $L)" "$(rss dcmcjpeg +e1 "$WORK/ct.dcm" "$WORK/d.dcm")"
+  printf "%-32s %8s %8s\n" "ct -> j2k" "$(($(ours ct.dcm j2k $JL) / 1024))" "-"
+  row "page -> baseline" "$(ours page.dcm baseline $B)" "$(rss dcmcjpeg +eb "$WORK/page.dcm" "$WORK/d.dcm")"
+  row "ct.lossless -> explicit" "$(ours ct.lossless.dcm explicit $EVR)" \
+    "$(rss dcmdjpeg "$WORK/ct.lossless.dcm" "$WORK/d.dcm")"
+  row "page.baseline -> explicit" "$(ours page.baseline.dcm explicit $EVR)" \
+    "$(rss dcmdjpeg "$WORK/page.baseline.dcm" "$WORK/d.dcm")"
+fi
