@@ -34,3 +34,40 @@ class ScratchFile {
 };
 
 }  // namespace fuzz
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "net/socket.h"
+
+namespace fuzz {
+
+// A connected socket that hands out the given bytes (at most `chunk` per read) and then behaves
+// like a peer that closed; whatever is sent is dropped.
+class FeedSocket : public Socket {
+ public:
+  FeedSocket(const uint8_t* data, size_t size, uint32_t chunk = 1u << 30) : data_(data), size_(size), chunk_(chunk) {
+    connected_ = true;
+  }
+  bool SendBinary(const void*, uint32_t) override { return connected_; }
+  int ReadBinary(void* dest, uint32_t capacity) override {
+    if (!connected_ || at_ >= size_) {
+      Close();
+      return -1;
+    }
+    const size_t n = std::min<size_t>({capacity, chunk_, size_ - at_});
+    std::memcpy(dest, data_ + at_, n);
+    at_ += n;
+    return static_cast<int>(n);
+  }
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+  uint32_t chunk_;
+  size_t at_ = 0;
+};
+
+}  // namespace fuzz
