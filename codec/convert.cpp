@@ -534,7 +534,11 @@ bool ConvertUnguarded(DcmObj& obj, const std::string& target) {
   ByteBuffer work(f.totalSize);
   Fragments fragments;
   if (encapsulatedSource) {
-    if (!DecodeFrames(obj, m.pixelIndex, work.data(), f.totalSize, f.frames, f.bitsAllocated, fragments)) {
+    // A frame that fails has been logged by the decoding step itself.
+    try {
+      if (!DecodeFrames(obj, m.pixelIndex, work.data(), f.totalSize, f.frames, f.bitsAllocated, fragments))
+        return false;
+    } catch (const std::bad_alloc&) {
       WriteLog(who + "Exception on Decomp");
       return false;
     }
@@ -556,7 +560,10 @@ bool ConvertUnguarded(DcmObj& obj, const std::string& target) {
 
   std::vector<std::vector<uint8_t>> streams;
   bool encapsulatedTarget = false;
-  if (!EncodeFrames(work.data(), f, m.slope, m.intercept, target, m.modality, streams, encapsulatedTarget)) {
+  try {
+    if (!EncodeFrames(work.data(), f, m.slope, m.intercept, target, m.modality, streams, encapsulatedTarget))
+      return false;  // logged by the coding step
+  } catch (const std::bad_alloc&) {
     WriteLog(who + "Exception on Comp");
     return false;
   }

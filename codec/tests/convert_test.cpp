@@ -279,6 +279,7 @@ TEST(Convert, AFrameThatFailsToDecodeFailsTheConversionUntouched) {
   EXPECT_FALSE(ConvertTransferSyntax(*obj, kLossless));
   EXPECT_EQ(DumpOf(*obj), before);
   EXPECT_EQ(log.Count("ERROR, DcmObj::Decomp, frame 2 of 2 could not be decoded"), 1);
+  EXPECT_EQ(log.Count("ERROR"), 1) << log.Text();
 }
 
 TEST(Convert, CrWithVoiLutTo12BitLosesTheSequenceAndCarriesMappedValues) {
@@ -448,9 +449,12 @@ TEST(Convert, MalformedPixelDataIsRefusedUntouched) {
   LogCapture log;
   auto frame = fixture::MakeFrame(16, 16, 1, 8, 5);
   auto stream = Baseline(frame, 16, 16, 1);
-  auto check = [&](DcmObj& obj, const std::string& message) {
+  // One line per failure; an RLE fragment adds the RLE decoder's own format line.
+  auto check = [&](DcmObj& obj, const std::string& message, int lines = 1) {
     const auto before = DumpOf(obj);
+    const int errors = log.Count("ERROR");
     EXPECT_FALSE(ConvertTransferSyntax(obj, kEVR)) << message;
+    EXPECT_EQ(log.Count("ERROR"), errors + lines) << log.Text();
     EXPECT_EQ(DumpOf(obj), before) << message;
     EXPECT_EQ(log.Count(message), 1) << message << "\n" << log.Text();
   };
@@ -480,7 +484,7 @@ TEST(Convert, MalformedPixelDataIsRefusedUntouched) {
     s.bitsStored = 16;
     auto obj = MakeImage(s, std::vector<uint8_t>(512, 1), "1.2.840.10008.1.2.5");
     Encapsulate(*obj, {std::vector<uint8_t>(64, 0xFF)});
-    check(*obj, "frame 1 of 1 could not be decoded");
+    check(*obj, "frame 1 of 1 could not be decoded", 2);
   }
   {  // a size no Pixel Data element can hold
     Shape s;
