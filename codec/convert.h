@@ -15,7 +15,8 @@
 //   stored again under the target; the pixel module, Lossy Image Compression elements,
 //   transferSyntax, explicitVR and bigEndian now describe the stored data. Multi-byte binary
 //   values are in the target's byte order (big endian only for "1.2.840.10008.1.2.2").
-// - false: exactly one ERROR line was logged and the data set is left as it was (the noted
+// - false: one ERROR line was logged (an RLE fragment that can't be decoded adds the RLE decoder's
+//   own format line) and the data set is left as it was (the noted
 //   `photometric` text aside). Refused: an unknown source or target, RLE and JPEG lossless
 //   process 14 ("1.2.840.10008.1.2.4.57") and "1.2.840.10008.1.2.4.100" as targets,
 //   "1.2.840.10008.1.2.4.100" as source, a data set without top-level Pixel Data, a frame that a
