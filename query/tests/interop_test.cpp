@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "core/dcmobj.h"
+#include "net/dimse.h"
+#include "net/pdu_service.h"
 #include "query/studyquery.h"
 #include "query/tests/query_test_support.h"
 #include "query/worklistquery.h"
@@ -35,6 +38,22 @@ std::vector<std::string> MakeStudyFiles(const std::string& dir) {
     if (MakeDicom(StudyDump(s), f)) files.push_back(f);
   }
   return files;
+}
+
+// Stores the files with our own C-STORE, one association per file's class.
+bool StoreOurselves(const std::vector<std::string>& files, const std::string& aet, int port) {
+  int sent = 0;
+  for (const auto& f : files) {
+    DcmObj obj;
+    if (!obj.Read(f)) continue;
+    std::string sop = obj.GetString(0x0008, 0x0016);
+    PDU_Service pdu;
+    if (OpenAssociation(pdu, "SCRIVARA", aet, "127.0.0.1", std::to_string(port), sop, "1.2.840.10008.1.2.1", "", 10) &&
+        StoreSCU(pdu, obj, sop) == 0 && CStore::ReadRSP(&pdu) == 0)
+      ++sent;
+    pdu.Close();
+  }
+  return sent == int(files.size());
 }
 
 struct Found {
@@ -199,7 +218,7 @@ TEST(Dcmqrscp, StudySearchOverStoredObjects) {
   LogCapture log;
   Dcmqrscp qr;
   ASSERT_TRUE(qr.Start());
-  ASSERT_TRUE(StoreFiles(MakeStudyFiles(qr.dir.path), "QRSCP", qr.port));
+  ASSERT_TRUE(StoreOurselves(MakeStudyFiles(qr.dir.path), "QRSCP", qr.port));
   // dcmqrscp answers only the keys its index knows; Modalities in Study is not among them.
   CheckStudies("QRSCP", qr.port, false);
   EXPECT_TRUE(log.Problems().empty()) << log.Text();

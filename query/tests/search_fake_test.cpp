@@ -267,6 +267,7 @@ TEST(WorklistSearchFake, FailureAtOnceGivesOneEmptyRowAndNoFurtherReading) {
 }
 
 TEST(WorklistSearchFake, ResponseThatNeverComesEndsAtTheTimeOut) {
+  LogCapture log(2);  // debug logging lists the messages
   Seen seen;
   FakeScp scp(FindScript(seen, [](Connection& c, uint16_t id) {
     SendFind(c, id, 0xFF00, kWorklistFind, WorklistMatch("A^A", "S1"));
@@ -274,6 +275,7 @@ TEST(WorklistSearchFake, ResponseThatNeverComesEndsAtTheTimeOut) {
   int n = SearchWorklist(Day(), "SCRIVARA", "FAKESCP", "127.0.0.1", scp.PortText(), nullptr, nullptr, 1);
   scp.Join();
   EXPECT_EQ(n, 1);
+  EXPECT_TRUE(log.Has("SCRIVARA >> FAKESCP"));
 }
 
 TEST(FindList, WriteAndReadAtTheSeriesLevel) {
