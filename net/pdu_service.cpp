@@ -114,6 +114,22 @@ void PDU_Service::AbortAndClose() {
   pdata.VRBuffer.Reset();
 }
 
+namespace {
+
+// While it lives, the rest of the PDU being read must arrive within the read time-out.
+class PduDeadline {
+ public:
+  explicit PduDeadline(Socket& socket) : socket_(socket) { socket_.ArmDeadline(); }
+  ~PduDeadline() { socket_.ClearDeadline(); }
+  PduDeadline(const PduDeadline&) = delete;
+  PduDeadline& operator=(const PduDeadline&) = delete;
+
+ private:
+  Socket& socket_;
+};
+
+}  // namespace
+
 bool PDU_Service::Connect(const std::string& host, const std::string& port) {
   try {
     pdata.Length = 0;
@@ -139,6 +155,7 @@ bool PDU_Service::Connect(const std::string& host, const std::string& port) {
       WriteLog("ERROR, PDU_Service::Connect, Socket Level Error");
       return false;
     }
+    PduDeadline deadline(socket);
     if (DebugLevel >= 2) WriteLog("INFO, PDU_Service::Connect, Item Type: " + std::to_string(type));
     if (type == 0x03) {
       WriteLog("ERROR, Association Rejected...");
@@ -265,6 +282,7 @@ bool PDU_Service::Read(DcmObj& obj) {
   if (!Link.GetSocket().IsConnected()) return false;
   pdata.MsgStatus = 0;
   if (pdata.Length != 0) {
+    PduDeadline deadline(Link.GetSocket());
     if (!pdata.ReadDynamic(Link)) {
       WriteLog("ERROR, PDU_Service::Read Protocol Error");
       AbortAndClose();
@@ -279,6 +297,7 @@ bool PDU_Service::Read(DcmObj& obj) {
       pdata.VRBuffer.Reset();
       return false;
     }
+    PduDeadline deadline(Link.GetSocket());
     switch (type) {
       case 0x01:
         assocRQ.ReadDynamic(Link);
@@ -336,6 +355,7 @@ bool PDU_Service::Close() {
   pdata.Length = 0;
   if (Link.GetSocket().IsConnected()) {
     releaseRQ.Write(Link);
+    PduDeadline deadline(Link.GetSocket());
     releaseRP.Read(Link);
   }
   Link.GetSocket().Close();

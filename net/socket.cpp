@@ -213,9 +213,24 @@ bool Socket::SendBinary(const void* data, uint32_t count) {
   return true;
 }
 
+void Socket::ArmDeadline() {
+  deadlineArmed_ = timeout_ > 0;
+  deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_);
+}
+
 int Socket::ReadBinary(void* dest, uint32_t capacity) {
   if (!connected_) return -1;
-  int ready = waitFor(handle_, POLLIN, timeout_);
+  int ready;
+  if (deadlineArmed_) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now()).count();
+    pollfd p{handle_, POLLIN, 0};
+    do {
+      ready = left > 0 ? ::poll(&p, 1, static_cast<int>(left)) : 0;
+    } while (ready < 0 && errno == EINTR);
+    if (ready > 0) ready = 1;
+  } else {
+    ready = waitFor(handle_, POLLIN, timeout_);
+  }
   if (ready == 1) {
     ssize_t n;
     do {

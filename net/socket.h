@@ -3,6 +3,7 @@
 // (Buffer, made of BufferSpace blocks). The program only ever calls out: there is no listening code.
 #include <netinet/in.h>
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -29,6 +30,11 @@ class Socket {
   // Closes the handles (no shutdown); always true.
   bool Close();
   void SetTimeout(uint32_t seconds) { timeout_ = seconds; }
+  // Bounds all reads from now on to the read time-out in total, not per wait, so that a peer
+  // trickling bytes cannot hold a PDU open for longer; ClearDeadline returns to per-wait time-outs.
+  // Without a read time-out (0) nothing changes.
+  void ArmDeadline();
+  void ClearDeadline() { deadlineArmed_ = false; }
   uint32_t GetTimeout() const { return timeout_; }
   bool IsConnected() const { return connected_; }
   // The result of the last connect (0 = success, else the errno value).
@@ -44,6 +50,8 @@ class Socket {
   uint32_t timeout_ = 300;
   sockaddr_in peer_{};
   bool counted_ = false;
+  bool deadlineArmed_ = false;
+  std::chrono::steady_clock::time_point deadline_{};
 };
 
 // One block of bytes. For an outgoing block `index` is the filled size and `start` the bytes of
