@@ -116,7 +116,18 @@ void TImages::TakePixelData(const DcmTag& pixel) {
   data.clear();
   if (pixel.length == kUndefinedLength || pixel.data() == nullptr) return;  // encapsulated: nothing to show
   const size_t frameSize = static_cast<size_t>(columns) * static_cast<size_t>(rows) * static_cast<size_t>(bitsAllocated) / 8;
-  const size_t all = frameSize * static_cast<size_t>(frames) * (colour ? 3 : 1);
+  // Only what the value can fill is allocated: a value shorter than one frame shows nothing, and
+  // frames beyond the value are dropped (the last one held may be cut short and is padded).
+  const size_t frameBytes = frameSize * (colour ? 3 : 1);
+  if (frameBytes == 0) return;
+  if (pixel.size() < frameBytes) {
+    WriteLog("ERROR, TImages::Load, Pixel Data holds " + std::to_string(pixel.size()) + " bytes, one frame needs " +
+             std::to_string(frameBytes));
+    return;
+  }
+  const size_t held = (pixel.size() + frameBytes - 1) / frameBytes;
+  if (static_cast<size_t>(frames) > held) frames = static_cast<int>(held);
+  const size_t all = frameBytes * static_cast<size_t>(frames);
   data.assign(all, 0);
   const size_t n = std::min(all, pixel.size());
   const uint8_t* src = pixel.data();

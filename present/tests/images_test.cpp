@@ -184,3 +184,32 @@ TEST(Images, ThumbnailOfABaselinePageAfterConversion) {
   EXPECT_NEAR(r.b, 220, 8);
   EXPECT_EQ(bmp.Pixel(48, 5), RGBColor{});  // above the page: background
 }
+
+// Rows, Columns and Bits Allocated that promise gigabytes over a few hundred bytes of Pixel Data
+// (a damaged file found by fuzzing): nothing of that size is allocated and nothing is shown.
+TEST(Images, PixelDataShorterThanOneFrameIsNotLoaded) {
+  {
+    Log log;
+    DcmObj obj;
+    ASSERT_TRUE(obj.Read(std::string(SCRIVARA_SOURCE_DIR) + "/present/tests/data/frame_larger_than_pixel_data.dcm"));
+    TImages im;
+    im.Load(obj);
+    EXPECT_TRUE(im.data.empty());
+    EXPECT_NE(log.Text().find("ERROR, TImages::Load, Pixel Data holds 255 bytes, one frame needs"), std::string::npos);
+  }
+  // Frames beyond the value are dropped; a cut-short last frame is padded with zeros.
+  DcmObj obj;
+  obj.Insert(DcmTag::Number16(0x0028, 0x0010, 2, "US"));
+  obj.Insert(DcmTag::Number16(0x0028, 0x0011, 2, "US"));
+  obj.Insert(DcmTag::Number16(0x0028, 0x0100, 8, "US"));
+  obj.SetText(0x0028, 0x0004, "MONOCHROME2");
+  obj.SetText(0x0028, 0x0008, "999999");
+  const uint8_t pixels[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+  obj.Insert(DcmTag(0x7FE0, 0x0010, 10, pixels, "OB"));
+  TImages im;
+  im.Load(obj);
+  EXPECT_EQ(im.frames, 3);
+  ASSERT_EQ(im.data.size(), 12u);
+  EXPECT_EQ(im.data[9], 10);
+  EXPECT_EQ(im.data[10], 0);
+}
