@@ -289,31 +289,43 @@ bool BufData::WriteTag(const DcmTag& t, bool explicitVR) {
 
 namespace {
 
-bool expandInto(DcmObj& parent, const DcmTag& t, bool bigEndian, int depth);
+bool expandInto(DcmObj& parent, const DcmTag& t, bool bigEndian, bool explicitVR, int depth);
 
 // Reads the elements of the stream (from its position to its end) into o.
 bool parseStream(BufData& b, DcmObj& o, bool fromSequence, int depth) {
   bool pixelDataSeen = false;
+  // Inside an undefined-length UN element of an explicit VR stream the contents are implicit VR
+  // little endian (PS3.5 6.2.2): the number of sequence levels still open there, 0 outside.
+  int implicitLevels = 0;
   // The size is read each time: a large last value may take the stream's buffer over (ReadTag).
   while (b.GetPosition() < b.GetSize()) {
+    const bool explicitVR = o.explicitVR && implicitLevels == 0;
     auto t = std::make_unique<DcmTag>();
-    if (!b.ReadTag(*t, o.explicitVR)) {
+    if (!b.ReadTag(*t, explicitVR)) {
       if (fromSequence) WriteLog("ERROR, Expand_SQ: Reading tag...");
       return false;
     }
     t->bigEndian = b.bigEndian;
-    if (!o.explicitVR) {
+    if (!explicitVR) {
       t->LookupVR();
       if (t->IsVR("UN") && t->length == kUndefinedLength) t->SetVR("SQ");
+      if (implicitLevels > 0) {
+        if (t->IsVR("SQ") && t->length == kUndefinedLength) ++implicitLevels;
+        if (t->Is(0xFFFE, 0xE0DD)) --implicitLevels;
+      }
     } else if (t->group == 0xFFFE) {
       t->LookupVR();  // items and delimiters carry no VR in the stream
+    } else if (t->IsVR("UN") && t->length == kUndefinedLength && !b.bigEndian) {
+      // It is a sequence; held as one, it is written back in the data set's own encoding.
+      t->SetVR("SQ");
+      implicitLevels = 1;
     }
     if (t->Is(0x7FE0, 0x0010)) {
       pixelDataSeen = true;
       o.Add(std::move(t));
     } else if ((t->IsVR("SQ") || t->Is(0xFFFE, 0xE000)) && t->length != 0 && t->length != kUndefinedLength &&
                !pixelDataSeen) {
-      if (!expandInto(o, *t, b.bigEndian, depth + 1)) return false;
+      if (!expandInto(o, *t, b.bigEndian, explicitVR, depth + 1)) return false;
     } else {
       o.Add(std::move(t));
     }
@@ -330,9 +342,9 @@ bool expandSQ(DcmObj& c, const DcmTag& t, int depth) {
   return parseStream(b, c, true, depth);
 }
 
-bool expandInto(DcmObj& parent, const DcmTag& t, bool bigEndian, int depth) {
+bool expandInto(DcmObj& parent, const DcmTag& t, bool bigEndian, bool explicitVR, int depth) {
   auto c = std::make_unique<DcmObj>();
-  c->explicitVR = parent.explicitVR;
+  c->explicitVR = explicitVR;
   c->bigEndian = bigEndian;
   if (!expandSQ(*c, t, depth)) return false;
   c->header.group = t.group;
@@ -421,7 +433,7 @@ bool BufData::WriteObj(DcmObj& obj) {
 
 bool DcmObj::Expand_SQ(const DcmTag& tag) { return expandSQ(*this, tag, 1); }
 
-bool DcmObj::AddExpanded(const DcmTag& tag) { return expandInto(*this, tag, bigEndian, 1); }
+bool DcmObj::AddExpanded(const DcmTag& tag) { return expandInto(*this, tag, bigEndian, explicitVR, 1); }
 
 bool DcmObj::EncodeInto(DcmTag& tag) {
   BufData b(bigEndian);

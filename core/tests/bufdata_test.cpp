@@ -607,3 +607,34 @@ TEST(DicomFile, LargeValuesAreWrittenAndReadWhole) {
   }
   EXPECT_EQ(log.Lines(), 0);
 }
+
+TEST(BufData, UndefinedLengthUNHoldsImplicitContents) {
+  // An explicit VR data set with a private sequence written as UN of undefined length: its contents
+  // are implicit VR little endian, here with a value length whose bytes look like VR letters.
+  const Bytes big(0x4142, 'x');
+  const Bytes stream = B({0x09, 0, 0x10, 0, 'L', 'O', 4, 0}) + S("ACME") +
+                       B({0x09, 0, 0x10, 0x10, 'U', 'N', 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}) +
+                       B({0xFE, 0xFF, 0x00, 0xE0, 0xFF, 0xFF, 0xFF, 0xFF}) + B({0x09, 0, 0x12, 0x10, 0x42, 0x41, 0, 0}) +
+                       big + B({0x08, 0, 0x00, 0x01, 4, 0, 0, 0}) + S("T-1 ") +
+                       B({0xFE, 0xFF, 0x0D, 0xE0, 0, 0, 0, 0, 0xFE, 0xFF, 0xDD, 0xE0, 0, 0, 0, 0}) +
+                       B({0x10, 0, 0x10, 0, 'P', 'N', 4, 0}) + S("Doe ");
+  DcmObj o;
+  o.explicitVR = true;
+  ASSERT_TRUE(decode(stream, o));
+  ASSERT_EQ(o.Count(), 8u);
+  EXPECT_EQ(o.GetTag(1)->VR(), "SQ");  // held as the sequence it is
+  EXPECT_EQ(o.GetTag(3)->length, 0x4142u);
+  EXPECT_EQ(o.GetTag(4)->GetString(), "T-1");
+  EXPECT_EQ(o.GetTag(4)->VR(), "SH");
+  EXPECT_EQ(o.GetString(0x0010, 0x0010), "Doe");
+  EXPECT_EQ(o.FindTag(0x0008, 0x0100), nullptr);
+  // Written back in explicit VR as a sequence with explicit contents, and read back the same.
+  const Bytes out = encode(o);
+  EXPECT_EQ(Bytes(out.begin() + 12, out.begin() + 24), B({0x09, 0, 0x10, 0x10, 'S', 'Q', 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}));
+  DcmObj r;
+  r.explicitVR = true;
+  ASSERT_TRUE(decode(out, r));
+  ASSERT_EQ(r.Count(), 8u);
+  EXPECT_EQ(r.GetTag(4)->GetString(), "T-1");
+  EXPECT_EQ(encode(r), out);
+}

@@ -214,3 +214,39 @@ TEST_F(DcmtkInterop, EncapsulatedPixelDataIsReadByDcmtk) {
   ASSERT_EQ(r.Count(), 6u);
   EXPECT_EQ(r.GetTag(4)->length, 6u);
 }
+
+TEST_F(DcmtkInterop, UndefinedLengthUNIsWrittenBackAsASequenceDcmtkReads) {
+  // A private sequence held as UN of undefined length in explicit VR: its contents are implicit VR
+  // little endian. DCMTK reads such a file; what we write back from it must read the same.
+  auto le = [](std::string& s, uint32_t v, int n) {
+    for (int i = 0; i < n; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+  };
+  std::string ds;
+  auto tagHead = [&](uint16_t g, uint16_t e) { le(ds, g, 2); le(ds, e, 2); };
+  tagHead(0x0009, 0x0010); ds += "LO"; le(ds, 4, 2); ds += "ACME";
+  tagHead(0x0009, 0x1010); ds += "UN"; le(ds, 0, 2); le(ds, 0xFFFFFFFF, 4);
+  tagHead(0xFFFE, 0xE000); le(ds, 0xFFFFFFFF, 4);
+  tagHead(0x0008, 0x0100); le(ds, 4, 4); ds += "T-1 ";
+  tagHead(0x0009, 0x1011); le(ds, 6, 4); ds += "inner ";
+  tagHead(0xFFFE, 0xE00D); le(ds, 0, 4);
+  tagHead(0xFFFE, 0xE0DD); le(ds, 0, 4);
+  tagHead(0x0010, 0x0010); ds += "PN"; le(ds, 4, 2); ds += "Doe ";
+  BufData f;
+  f.WriteHeader("1.2.840.10008.5.1.4.1.1.7", "1.2.3.4", "1.2.840.10008.1.2.1");
+  f.Write(ds.data(), ds.size());
+  const std::string theirs = dir_ + "/un.dcm", ours = dir_ + "/ours.dcm";
+  ASSERT_TRUE(f.SaveToFile(theirs));
+  std::string raw;
+  testsupport::Run({"dcmdump", "+L", theirs}, &raw);
+  ASSERT_NE(raw.find("(0008,0100) SH [T-1]"), std::string::npos) << raw;  // DCMTK reads the contents implicit
+  DcmObj obj;
+  ASSERT_TRUE(obj.Read(theirs));
+  EXPECT_EQ(obj.GetString(0x0010, 0x0010), "Doe");
+  ASSERT_TRUE(obj.Write(ours));
+  std::string complaints;
+  const std::string d = DataSetDump(ours, &complaints);
+  EXPECT_EQ(complaints, "");
+  EXPECT_NE(d.find("(0009,1010) SQ (Sequence with undefined length #=1)"), std::string::npos) << d;
+  EXPECT_NE(d.find("(0008,0100) SH [T-1]"), std::string::npos) << d;
+  EXPECT_NE(d.find("(0010,0010) PN [Doe]"), std::string::npos) << d;
+}
