@@ -14,6 +14,7 @@
 #include "app/qtext.h"
 #include "core/config.h"
 #include "core/log.h"
+#include "net/dimse.h"
 
 namespace {
 
@@ -83,6 +84,8 @@ TSetupFrm::TSetupFrm(const std::string& exePath, QWidget* parent)
 
   connect(BitBtn1, &QPushButton::clicked, this, &TSetupFrm::BitBtn1Click);
   connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+  connect(Button1, &QPushButton::clicked, this, &TSetupFrm::Button1Click);
+  connect(Button2, &QPushButton::clicked, this, &TSetupFrm::Button2Click);
   FormCreate();
 }
 
@@ -135,3 +138,16 @@ void TSetupFrm::BitBtn1Click() {
   }
   accept();
 }
+
+void TSetupFrm::TestConnection(QLineEdit* aet, QLineEdit* host, QLineEdit* port) {
+  const std::string called = FromQ(aet->text());
+  // The calling AE title is the saved one, not the text of the "Local AET" field.
+  if (EchoSCU(setupcfg.LocalAET, called, FromQ(host->text()), FromQ(port->text()), 10))
+    Dialogs().ShowMessage(this, ToQ(called) + " is up and running!");
+  else
+    Dialogs().ShowMessage(this, "ERROR, " + ToQ(called) + " does not answer!");
+}
+
+void TSetupFrm::Button1Click() { TestConnection(Edit5, Edit2, Edit3); }
+
+void TSetupFrm::Button2Click() { TestConnection(Edit6, Edit8, Edit9); }

@@ -25,6 +25,8 @@
 #include "core/log.h"
 #include "core/strutil.h"
 #include "core/version.h"
+#include "query/studyquery.h"
+#include "query/worklistquery.h"
 
 StudyInfo CurrentStudy;
 int AccessionCounter = 0;
@@ -162,6 +164,8 @@ TForm1::TForm1(const std::string& exePath, QWidget* parent) : QWidget(parent), e
   top->addLayout(bottomRow);
   resize(860, 520);
 
+  connect(SearchPACSBtn, &QPushButton::clicked, this, &TForm1::SearchPACSBtnClick);
+  connect(SearchWLBtn, &QPushButton::clicked, this, &TForm1::SearchWLBtnClick);
   connect(ClearBtn, &QPushButton::clicked, this, &TForm1::ClearBtnClick);
   connect(SetupBtn, &QPushButton::clicked, this, &TForm1::SetupBtnClick);
   connect(AboutBtn, &QPushButton::clicked, this, &TForm1::AboutBtnClick);
@@ -233,6 +237,40 @@ void TForm1::OnStartup() {
 void TForm1::closeEvent(QCloseEvent* e) {
   CloseLog();  // FormClose
   QWidget::closeEvent(e);
+}
+
+QueryFields TForm1::SearchFields() const {
+  QueryFields f;
+  f.PatientName = FromQ(Edit2->text());
+  f.PatientID = FromQ(Edit1->text());
+  f.StudyDescription = FromQ(Edit6->text());
+  f.StudyDate = DateTimePicker2->date().toString("yyyyMMdd").toStdString();
+  f.ModalityIndex = ModalityIndex();
+  return f;
+}
+
+template <class Search>
+void TForm1::RunSearch(Search&& search) {
+  SearchPACSBtn->setEnabled(false);
+  SearchWLBtn->setEnabled(false);
+  BeginResults();
+  search(SearchFields());  // every network operation reads setupcfg when it starts
+  EndResults();
+  SearchPACSBtn->setEnabled(true);
+  SearchWLBtn->setEnabled(true);
+}
+
+// Rows appear as they arrive: AddResult lets pending events run after each one.
+void TForm1::SearchPACSBtnClick() {
+  RunSearch([this](const QueryFields& f) {
+    SearchStudies(f, setupcfg, [this](const StudyInfo& s) { AddResult(s); }, {});
+  });
+}
+
+void TForm1::SearchWLBtnClick() {
+  RunSearch([this](const QueryFields& f) {
+    SearchWorklist(f, setupcfg, [this](const TWorklistItem& w) { AddResult(w); }, {});
+  });
 }
 
 void TForm1::ClearBtnClick() {

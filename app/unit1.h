@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <string>
 
+#include "query/queryfields.h"
 #include "query/studyinfo.h"
 
 class QComboBox;
@@ -41,6 +42,8 @@ class TForm1 : public QWidget {
   void OnStartup();
 
   // Button handlers.
+  void SearchPACSBtnClick();
+  void SearchWLBtnClick();
   void ClearBtnClick();
   void SetupBtnClick();
   void AboutBtnClick();
@@ -86,6 +89,12 @@ class TForm1 : public QWidget {
  private:
   void FormCreate();
   void AddRow(const QString cells[7]);
+  // The search fields as the study and worklist searches take them.
+  QueryFields SearchFields() const;
+  // Runs one search with the search buttons held disabled, so that the events processed after
+  // each row cannot start a second search inside the first.
+  template <class Search>
+  void RunSearch(Search&& search);
 
   std::string exePath_;
   TSetupFrm* setupForm_ = nullptr;

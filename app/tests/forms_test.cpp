@@ -19,6 +19,7 @@
 #include "app/dialogs.h"
 #include "app/dicom10.h"
 #include "core/config.h"
+#include "core/datefmt.h"
 #include "core/log.h"
 #include "tests/support/peer.h"
 
@@ -306,6 +307,83 @@ class FormsTest : public QObject {
     QVERIFY(QDir(QString::fromStdString(dir_ + "/prog/temp")).exists());
     QVERIFY(!Exists(dir_ + "/prog/scrivara.cfg"));
     app.Stop();
+  }
+
+  // Test buttons: C-ECHO with the saved local AE title and the tab's fields as typed.
+  void setupTestEchoesThePeer() {
+    const std::string storescp = testsupport::FindProgram("storescp");
+    QVERIFY2(!storescp.empty(), "storescp is not installed (scripts/install-deps --test)");
+    const int port = testsupport::FreePort();
+    testsupport::Process peer({storescp, "-aet", "STORESCP", std::to_string(port)}, dir_ + "/storescp.log");
+    QVERIFY(testsupport::WaitForPort(port));
+    AppForms f = Start();
+    Find<QLineEdit>(f.SetupFrm.get(), "Edit4")->setText("UNSAVED");  // not used by the test
+    Find<QLineEdit>(f.SetupFrm.get(), "Edit5")->setText("ARCHIVE");
+    Find<QLineEdit>(f.SetupFrm.get(), "Edit2")->setText("127.0.0.1");
+    Find<QLineEdit>(f.SetupFrm.get(), "Edit3")->setText(QString::number(port));
+    Find<QPushButton>(f.SetupFrm.get(), "Button1")->click();
+    QCOMPARE(dialogs_.messages, QStringList{"ARCHIVE is up and running!"});
+    QCOMPARE(setupcfg.LocalAET, std::string("SCRIVARA"));
+
+    Find<QLineEdit>(f.SetupFrm.get(), "Edit6")->setText("NOBODY");
+    Find<QLineEdit>(f.SetupFrm.get(), "Edit8")->setText("127.0.0.1");
+    Find<QLineEdit>(f.SetupFrm.get(), "Edit9")->setText(QString::number(testsupport::FreePort()));
+    Find<QPushButton>(f.SetupFrm.get(), "Button2")->click();
+    QCOMPARE(dialogs_.messages.value(1), QString("ERROR, NOBODY does not answer!"));
+  }
+
+  // Search WL fills the grid from a real worklist server, sorted by name, birth dates in display
+  // form; an unreachable server leaves one empty row and a log line.
+  void searchWorklistFillsTheGrid() {
+    const std::string wlmscpfs = testsupport::FindProgram("wlmscpfs"), dump2dcm = testsupport::FindProgram("dump2dcm");
+    QVERIFY2(!wlmscpfs.empty() && !dump2dcm.empty(), "DCMTK is not installed (scripts/install-deps --test)");
+    const std::string db = dir_ + "/wl", folder = db + "/WLAE";
+    QVERIFY(QDir().mkpath(QString::fromStdString(folder)));
+    WriteAll(folder + "/lockfile", "");
+    const std::string today = QDate::currentDate().toString("yyyyMMdd").toStdString();
+    struct Entry { const char *name, *id, *birth, *accession; };
+    const Entry entries[] = {{"smith^john", "P1", "19700203", "A1"}, {"Adams^Ann", "P2", "", "A2"}};
+    int n = 0;
+    for (const Entry& e : entries) {
+      const std::string k = std::to_string(++n);
+      std::string d = std::string("(0008,0005) CS [ISO_IR 100]\n(0008,0050) SH [") + e.accession + "]\n" +
+                      "(0010,0010) PN [" + e.name + "]\n(0010,0020) LO [" + e.id + "]\n";
+      if (*e.birth) d += std::string("(0010,0030) DA [") + e.birth + "]\n";
+      d += "(0010,0040) CS [M]\n(0020,000d) UI 1.2.3." + k +
+           "\n(0032,1060) LO [CT Head]\n(0040,0100) SQ (Sequence with undefined length)\n"
+           "(fffe,e000) na (Item with undefined length)\n(0008,0060) CS [CT]\n(0040,0001) AE [CT01]\n"
+           "(0040,0002) DA [" + today + "]\n(0040,0003) TM [0900]\n(0040,0006) PN [Perf^Doc]\n"
+           "(0040,0007) LO [Head]\n(0040,0009) SH [SPS" + k + "]\n(0040,0010) SH [ST1]\n"
+           "(0040,0011) SH [Room 1]\n(fffe,e00d) na (ItemDelimitationItem)\n"
+           "(fffe,e0dd) na (SequenceDelimitationItem)\n(0040,1001) SH [RP" + k + "]\n";
+      const std::string dumpFile = dir_ + "/e.dump", wl = folder + "/e" + k + ".wl";
+      WriteAll(dumpFile, d);
+      std::string out;
+      QCOMPARE(testsupport::Run({dump2dcm, "-F", dumpFile, wl}, &out), 0);
+    }
+    const int port = testsupport::FreePort();
+    testsupport::Process peer({wlmscpfs, "-dfp", db, std::to_string(port)}, dir_ + "/wlmscpfs.log");
+    QVERIFY(testsupport::WaitForPort(port));
+
+    AppForms f = Start();
+    setupcfg.WorklistAET = "WLAE";
+    setupcfg.WorklistIP = "127.0.0.1";
+    setupcfg.WorklistPort = std::to_string(port);
+    f.Form1->SearchWLBtn->click();
+    QCOMPARE(f.Form1->RowCount(), 3);
+    QCOMPARE(f.Form1->Cell(0, 1), QString("Adams^Ann"));
+    QCOMPARE(f.Form1->Cell(3, 1), QString());  // no birth date
+    QCOMPARE(f.Form1->Cell(0, 2), QString("smith^john"));
+    QCOMPARE(f.Form1->Cell(3, 2), QString::fromStdString(FormatDisplayDate("19700203")));
+    QCOMPARE(f.Form1->Cell(4, 2), QString("CT Head"));
+    QCOMPARE(f.Form1->Cell(5, 2), QString("A1"));
+    QVERIFY(f.Form1->SearchWLBtn->isEnabled());
+
+    setupcfg.WorklistPort = std::to_string(testsupport::FreePort());
+    f.Form1->SearchWLBtn->click();
+    QCOMPARE(f.Form1->RowCount(), 2);
+    QCOMPARE(f.Form1->Cell(0, 1), QString());
+    QVERIFY(ReadAll(LogPath()).find("ERROR, couldn't connect to WLAE") != std::string::npos);
   }
 
   void endClosesAndCloseLogRuns() {
