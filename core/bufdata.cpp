@@ -33,6 +33,7 @@ bool isLongForm(char a, char b) {
 }
 
 bool isLetter(char c) { return c >= 'A' && c <= 'Z'; }
+bool vrBytes(char a, char b) { return static_cast<uint8_t>(a) >= 0x41 && static_cast<uint8_t>(b) >= 0x41; }
 
 std::string tagText(uint16_t g, uint16_t e) {
   char buf[16];
@@ -49,12 +50,14 @@ struct ExplicitForm {
 
 ExplicitForm explicitForm(const DcmTag& t) {
   ExplicitForm f{{t.vr[0], t.vr[1]}, false, false};
-  if (!isLetter(f.vr[0]) || !isLetter(f.vr[1])) {
-    // No usable VR held (an element built without one): the dictionary's, so the stream stays readable.
+  // The reader takes any two bytes from 0x41 up as VR letters, and anything else as the start of an
+  // implicit length. An element held without such letters (built without a VR) gets the
+  // dictionary's, or UN, so that the stream stays readable; never SQ, whose value would be parsed.
+  if (!vrBytes(f.vr[0], f.vr[1])) {
     const DictEntry* d = FindDictEntry(t.group, t.element);
     f.vr[0] = d ? d->vr[0] : 'U';
     f.vr[1] = d ? d->vr[1] : 'N';
-    if (!isLetter(f.vr[0]) || !isLetter(f.vr[1])) f.vr[0] = 'U', f.vr[1] = 'N';
+    if (!isLetter(f.vr[0]) || !isLetter(f.vr[1]) || (f.vr[0] == 'S' && f.vr[1] == 'Q')) f.vr[0] = 'U', f.vr[1] = 'N';
   }
   f.longForm = isLongForm(f.vr[0], f.vr[1]);
   if (!f.longForm && t.length > 0xFFFF) {

@@ -362,6 +362,20 @@ TEST(BufData, WriterNeverEmitsACorruptStream) {
   t->element = 0x0020;
   t->SetValue("AB", 2);
   EXPECT_EQ(encode(n), B({0x10, 0, 0x20, 0, 'L', 'O', 2, 0, 'A', 'B'}));
+  // A sequence tag held without VR has a raw value: written as UN, so no reader parses it.
+  DcmObj q;
+  q.explicitVR = true;
+  DcmTag* raw = q.Add(DcmTag());
+  raw->group = 0x0008;
+  raw->element = 0x1125;
+  raw->SetValue("\x01\x02", 2);
+  EXPECT_EQ(encode(q), B({0x08, 0, 0x25, 0x11, 'U', 'N', 0, 0, 2, 0, 0, 0, 1, 2}));
+  // Odd VR bytes that the reader took as letters are written back as read.
+  const Bytes odd = B({0x08, 0, 0x25, 0x11, 'u', 'I', 2, 0, 0x17, 0x2F});
+  DcmObj u;
+  u.explicitVR = true;
+  ASSERT_TRUE(decode(odd, u));
+  EXPECT_EQ(encode(u), odd);
   // An element whose bytes do not match its length is refused.
   t->length = 10;
   BufData w;
