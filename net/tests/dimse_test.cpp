@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/dcmobj.h"
 #include "net/tests/fake_scp.h"
 #include "net/tests/log_capture.h"
@@ -349,4 +351,47 @@ TEST(DimseTest, EmptyFindIdentifierIsNotSent) {
   ASSERT_EQ(seen.size(), 3u);  // request, one P-DATA, release
   EXPECT_EQ(seen[1].type, 0x04);
   EXPECT_EQ(seen[2].type, 0x05);
+}
+
+TEST(DimseTest, ImageIsConvertedToTheAcceptedSyntax) {
+  LogCapture log;
+  StorePeer peer(0, "1.2.840.10008.1.2.4.50");
+  PDU_Service pdu;
+  const char* sc = "1.2.840.10008.5.1.4.1.1.7";
+  ASSERT_TRUE(OpenAssociation(pdu, "SCRIVARA", "FAKESCP", "127.0.0.1", peer.scp.PortText(), sc,
+                              "1.2.840.10008.1.2.4.50", "", 5));
+  // Without pixel data there is nothing to convert: refused, nothing sent.
+  DcmObj empty;
+  empty.transferSyntax = "1.2.840.10008.1.2.1";
+  empty.explicitVR = true;
+  empty.Add(DcmTag(0x0008, 0x0016, sc, "UI"));
+  EXPECT_EQ(StoreSCU(pdu, empty, sc), -3);
+  ASSERT_EQ(log.Problems().size(), 1u);
+  EXPECT_EQ(log.Problems()[0].rfind("ERROR, DcmObj::ConvertTransferSyntax", 0), 0u);
+
+  DcmObj image;
+  image.transferSyntax = "1.2.840.10008.1.2.1";
+  image.explicitVR = true;
+  image.Add(DcmTag(0x0008, 0x0016, sc, "UI"));
+  image.Add(DcmTag(0x0008, 0x0018, "1.2.3.4", "UI"));
+  image.Add(DcmTag::Number16(0x0028, 0x0002, 1, "US"));
+  image.Add(DcmTag(0x0028, 0x0004, "MONOCHROME2", "CS"));
+  image.Add(DcmTag::Number16(0x0028, 0x0010, 16, "US"));
+  image.Add(DcmTag::Number16(0x0028, 0x0011, 16, "US"));
+  image.Add(DcmTag::Number16(0x0028, 0x0100, 8, "US"));
+  image.Add(DcmTag::Number16(0x0028, 0x0101, 8, "US"));
+  image.Add(DcmTag::Number16(0x0028, 0x0102, 7, "US"));
+  image.Add(DcmTag::Number16(0x0028, 0x0103, 0, "US"));
+  Bytes pixels(256);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i);
+  image.Add(DcmTag(0x7FE0, 0x0010, 256, pixels.data(), "OB"));
+  ASSERT_EQ(StoreSCU(pdu, image, sc), 0);
+  EXPECT_EQ(image.transferSyntax, "1.2.840.10008.1.2.4.50");
+  EXPECT_EQ(CStore::ReadRSP(&pdu), 0);
+  pdu.Close();
+  peer.scp.Join();
+  const Bytes& ds = peer.dataSet.data;
+  Bytes soi{0xFF, 0xD8, 0xFF};
+  EXPECT_NE(std::search(ds.begin(), ds.end(), soi.begin(), soi.end()), ds.end());  // a JPEG stream travelled
+  EXPECT_EQ(log.Problems().size(), 1u);
 }
