@@ -1,5 +1,7 @@
-// A full disk and unwritable folders under the log and the DICOM file writer: the log drops the
+// A full disk (a file size limit) and unwritable folders under the log and the DICOM file writer: the log drops the
 // line, writing a file reports failure with one line, nothing crashes.
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,6 +38,26 @@ struct ReadOnlyFolder {
   bool owned = false;
 };
 
+// Files cannot grow beyond `bytes` while it lives (EFBIG, as on a full disk).
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &old_);
+    oldHandler_ = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit r = old_;
+    r.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &r);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &old_);
+    ::signal(SIGXFSZ, oldHandler_);
+  }
+
+ private:
+  rlimit old_{};
+  sighandler_t oldHandler_;
+};
+
 std::string Slurp(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(f), {});
@@ -55,15 +77,23 @@ DcmObj Small() {
 TEST(FaultTest, LogOnAFullDiskOrInAReadOnlyFolderDropsTheLineAndRecovers) {
   const std::string dir = testsupport::MakeTempDir("scrivara_logfault");
   ReadOnlyFolder ro;
-  for (const std::string& bad : {std::string("/dev/full"), ro.path + "/scrivara.log", dir + "/missing/scrivara.log"}) {
+  for (const std::string& bad : {ro.path + "/scrivara.log", dir + "/missing/scrivara.log"}) {
     SCOPED_TRACE(bad);
     InitLog(bad, "", "");
     WriteLog("ERROR, nowhere to go");
     EXPECT_FALSE(LogBusy.load());
   }
-  InitLog(dir + "/ok.log", "", "");
+  const std::string full = dir + "/full.log";
+  InitLog(full, "", "");
+  WriteLog("INFO, " + std::string(100, 'a'));
+  {
+    FileSizeLimit limit(64);
+    WriteLog("ERROR, the disk is full");
+    EXPECT_FALSE(LogBusy.load());
+  }
+  EXPECT_EQ(Slurp(full).find("the disk is full"), std::string::npos);
   WriteLog("INFO, written again");
-  EXPECT_NE(Slurp(dir + "/ok.log").find(", INFO, written again\r\n"), std::string::npos);
+  EXPECT_NE(Slurp(full).find(", INFO, written again\r\n"), std::string::npos);
   CloseLog();
   testsupport::RemoveTree(dir);
 }
@@ -72,11 +102,18 @@ TEST(FaultTest, WritingAFileOnAFullDiskOrInAReadOnlyFolderFails) {
   const std::string dir = testsupport::MakeTempDir("scrivara_filefault");
   InitLog(dir + "/f.log", "", "");
   ReadOnlyFolder ro;
-  for (const std::string& target : {std::string("/dev/full"), ro.path + "/object.dcm"}) {
-    SCOPED_TRACE(target);
+  for (bool fullDisk : {true, false}) {
+    SCOPED_TRACE(fullDisk ? "full disk" : "read-only folder");
     ::truncate((dir + "/f.log").c_str(), 0);
     DcmObj obj = Small();
-    EXPECT_FALSE(obj.Write(target));
+    ByteBuffer doc(100000, 'x');
+    obj.Add(DcmTag(0x0042, 0x0011, std::move(doc), "OB"));
+    if (fullDisk) {
+      FileSizeLimit limit(16 * 1024);
+      EXPECT_FALSE(obj.Write(dir + "/object.dcm"));
+    } else {
+      EXPECT_FALSE(obj.Write(ro.path + "/object.dcm"));
+    }
     const std::string log = Slurp(dir + "/f.log");
     EXPECT_NE(log.find("ERROR, BufData::SaveToFile"), std::string::npos) << log;
   }
