@@ -567,6 +567,10 @@ bool BufData::SaveToFile(const std::string& fileName) {
     }
     return true;
   };
+  // Only a regular file is removed after a failed write: never a device or anything else the name
+  // may stand for.
+  struct stat st {};
+  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
   bool ok = true;
   size_t from = 0;
   for (const Deferred& d : deferred_) {
@@ -577,7 +581,7 @@ bool BufData::SaveToFile(const std::string& fileName) {
   const int err = errno;
   if (::close(fd) != 0 && ok) ok = false;
   if (!ok) {
-    ::unlink(fileName.c_str());  // never leave a cut-off file behind
+    if (regular) ::unlink(fileName.c_str());  // never leave a cut-off file behind
     WriteLog("ERROR, BufData::SaveToFile, Cannot write file \"" + fileName + "\". " + std::strerror(err ? err : errno));
     return false;
   }

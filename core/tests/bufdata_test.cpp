@@ -1,6 +1,7 @@
 #include "core/bufdata.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdio>
@@ -541,6 +542,13 @@ TEST(DicomFile, UnreadableFiles) {
   b.Write("x", 1);
   EXPECT_FALSE(b.SaveToFile(dir + "/no/such/folder.dcm"));
   EXPECT_NE(log.Text().find("ERROR, BufData::SaveToFile, "), std::string::npos);
+  // A failed write removes the cut-off file, but never what is not a regular file.
+  struct stat st {};
+  ASSERT_EQ(::stat("/dev/full", &st), 0);
+  ASSERT_TRUE(S_ISCHR(st.st_mode));
+  EXPECT_FALSE(b.SaveToFile("/dev/full"));
+  ASSERT_EQ(::stat("/dev/full", &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
 }
 
 // ---------------------------------------------------------------- dump
