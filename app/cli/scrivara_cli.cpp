@@ -1,0 +1,258 @@
+// scrivara-cli: the command-line companion over the window-free libraries.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "codec/convert.h"
+#include "convert/batch.h"
+#include "convert/pdf_object.h"
+#include "core/config.h"
+#include "core/dcmobj.h"
+#include "core/log.h"
+#include "net/dimse.h"
+#include "net/pdu_service.h"
+#include "query/studyinfo.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: scrivara-cli COMMAND [options] ARGS\n"
+    "commands:\n"
+    "  echo [--worklist]              C-ECHO the PACS (or the worklist server)\n"
+    "  store FILE|DIR...              C-STORE Part 10 files to the PACS\n"
+    "  dump FILE                      text dump of the data set\n"
+    "  convert --ts UID IN OUT        change the transfer syntax of a file\n"
+    "  pdf [study keys] IN OUT        Encapsulated PDF object from a PDF file\n"
+    "network options: --aet LOCAL --aec PEER --host HOST --port PORT (defaults from scrivara.cfg)\n"
+    "study keys: --patient-name N --patient-id I [--birth-date D] [--sex S] [--accession A]\n"
+    "            [--study-uid U] [--study-description T] [--institution T] [--modality M]\n"
+    "'scrivara-cli COMMAND --help' describes one command.\n";
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "scrivara-cli: %s\n", message.c_str());
+  WriteLog("ERROR, scrivara-cli: " + message);
+  return 1;
+}
+
+// Options "--name value" (flags listed in `switches` take no value) and the positional arguments.
+struct Args {
+  std::map<std::string, std::string> opt;
+  std::vector<std::string> pos;
+  bool help = false;
+  std::string error;
+};
+
+Args Parse(int argc, char** argv, int first, const std::vector<std::string>& switches) {
+  Args a;
+  for (int i = first; i < argc; ++i) {
+    std::string s = argv[i];
+    if (s == "--help" || s == "-h") {
+      a.help = true;
+    } else if (s.rfind("--", 0) == 0 && s.size() > 2) {
+      std::string name = s.substr(2);
+      if (std::find(switches.begin(), switches.end(), name) != switches.end()) {
+        a.opt[name] = "1";
+      } else if (i + 1 < argc) {
+        a.opt[name] = argv[++i];
+      } else {
+        a.error = "option " + s + " needs a value";
+      }
+    } else {
+      a.pos.push_back(s);
+    }
+  }
+  return a;
+}
+
+std::string Opt(const Args& a, const std::string& name, const std::string& def) {
+  auto it = a.opt.find(name);
+  return it == a.opt.end() ? def : it->second;
+}
+
+// Writes obj to a temporary name beside out and renames it when complete.
+bool WriteAtomically(DcmObj& obj, const std::string& out) {
+  return SaveObjectFile(obj, out, "scrivara-cli");
+}
+
+int CmdDump(const Args& a) {
+  if (a.help || a.pos.size() != 1) {
+    std::fputs("usage: scrivara-cli dump FILE\n  prints one line per element of the data set\n", a.help ? stdout : stderr);
+    return a.help ? 0 : 2;
+  }
+  DcmObj obj;
+  if (!obj.Read(a.pos[0])) return Fail("cannot read DICOM file " + a.pos[0]);
+  std::vector<std::string> lines;
+  obj.Dump(lines, 0);
+  for (const auto& l : lines) std::printf("%s\n", l.c_str());
+  return 0;
+}
+
+int CmdConvert(const Args& a) {
+  if (a.help || a.pos.size() != 2 || Opt(a, "ts", "").empty()) {
+    std::fputs("usage: scrivara-cli convert --ts UID IN OUT\n  reads IN, converts it to transfer syntax UID, writes OUT\n",
+               a.help ? stdout : stderr);
+    return a.help ? 0 : 2;
+  }
+  DcmObj obj;
+  if (!obj.Read(a.pos[0])) return Fail("cannot read DICOM file " + a.pos[0]);
+  if (!ConvertTransferSyntax(obj, Opt(a, "ts", ""))) return Fail("cannot convert " + a.pos[0] + " to " + Opt(a, "ts", ""));
+  if (!WriteAtomically(obj, a.pos[1])) return Fail("cannot write " + a.pos[1]);
+  return 0;
+}
+
+bool StudyFromArgs(const Args& a, StudyInfo& study) {
+  study.PatientName = Opt(a, "patient-name", "");
+  study.PatientID = Opt(a, "patient-id", "");
+  study.PatientBirthDate = Opt(a, "birth-date", "");
+  study.PatientSex = Opt(a, "sex", "");
+  study.AccessionNumber = Opt(a, "accession", "");
+  study.StudyInstanceUID = Opt(a, "study-uid", "");
+  study.StudyDescription = Opt(a, "study-description", "");
+  study.InstitutionName = Opt(a, "institution", setupcfg.InstitutionName);
+  study.ModalitiesInStudy = Opt(a, "modality", "");
+  study.StudyDate = NowDA();
+  study.StudyTime = NowTM();
+  return !study.PatientName.empty() && !study.PatientID.empty();
+}
+
+int CmdPdf(const Args& a) {
+  if (a.help || a.pos.size() != 2) {
+    std::fputs("usage: scrivara-cli pdf --patient-name N --patient-id I [study keys] IN.pdf OUT.dcm\n"
+               "  builds an Encapsulated PDF Storage object\n", a.help ? stdout : stderr);
+    return a.help ? 0 : 2;
+  }
+  StudyInfo study;
+  if (!StudyFromArgs(a, study)) return Fail("--patient-name and --patient-id are required");
+  ConversionBatch batch;
+  if (!StartConversionBatch(study, ExeFolder + "temp/", batch)) return Fail("cannot start the batch");
+  DcmObj obj;
+  if (!MakeEncapsulatedPdf(a.pos[0], study, batch, InstanceCounter, obj)) return Fail("cannot convert " + a.pos[0]);
+  if (!WriteAtomically(obj, a.pos[1])) return Fail("cannot write " + a.pos[1]);
+  return 0;
+}
+
+struct Net {
+  std::string aet, aec, host, port;
+};
+
+Net NetFromArgs(const Args& a, bool worklist) {
+  Net n;
+  n.aet = Opt(a, "aet", setupcfg.LocalAET);
+  n.aec = Opt(a, "aec", worklist ? setupcfg.WorklistAET : setupcfg.PacsAET);
+  n.host = Opt(a, "host", worklist ? setupcfg.WorklistIP : setupcfg.PacsIP);
+  n.port = Opt(a, "port", worklist ? setupcfg.WorklistPort : setupcfg.PacsPort);
+  return n;
+}
+
+int CmdEcho(const Args& a) {
+  if (a.help || !a.pos.empty()) {
+    std::fputs("usage: scrivara-cli echo [--worklist] [--aet A] [--aec A] [--host H] [--port P]\n", a.help ? stdout : stderr);
+    return a.help ? 0 : 2;
+  }
+  Net n = NetFromArgs(a, a.opt.count("worklist") > 0);
+  if (!EchoSCU(n.aet, n.aec, n.host, n.port, 10)) return Fail("C-ECHO to " + n.aec + "@" + n.host + ":" + n.port + " failed");
+  std::printf("C-ECHO %s@%s:%s succeeded\n", n.aec.c_str(), n.host.c_str(), n.port.c_str());
+  return 0;
+}
+
+int CmdStore(const Args& a) {
+  if (a.help || a.pos.empty()) {
+    std::fputs("usage: scrivara-cli store [--aet A] [--aec A] [--host H] [--port P] FILE|DIR...\n", a.help ? stdout : stderr);
+    return a.help ? 0 : 2;
+  }
+  Net n = NetFromArgs(a, false);
+  std::vector<std::string> files;
+  for (const auto& p : a.pos) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(p, ec)) {
+      for (auto it = std::filesystem::recursive_directory_iterator(p, ec); !ec && it != std::filesystem::recursive_directory_iterator();
+           it.increment(ec))
+        if (it->is_regular_file(ec)) files.push_back(it->path().string());
+    } else {
+      files.push_back(p);
+    }
+  }
+  std::sort(files.begin(), files.end());
+  // Group by SOP class and transfer syntax: one association per group.
+  std::map<std::pair<std::string, std::string>, std::vector<std::string>> groups;
+  size_t failed = 0, done = 0;
+  for (const auto& f : files) {
+    DcmObj obj;
+    if (!obj.Read(f)) {
+      std::fprintf(stderr, "scrivara-cli: cannot read DICOM file %s\n", f.c_str());
+      WriteLog("ERROR, scrivara-cli: cannot read DICOM file " + f);
+      ++failed;
+      continue;
+    }
+    groups[{obj.GetString(0x0008, 0x0016), obj.transferSyntax}].push_back(f);
+  }
+  const bool tty = isatty(STDERR_FILENO);
+  const size_t total = files.size();
+  for (const auto& [key, list] : groups) {
+    PDU_Service pdu;
+    if (!OpenAssociation(pdu, n.aet, n.aec, n.host, n.port, key.first, key.second, "", 30)) {
+      std::fprintf(stderr, "scrivara-cli: association with %s@%s:%s for %s refused or failed\n", n.aec.c_str(), n.host.c_str(),
+                   n.port.c_str(), key.first.c_str());
+      failed += list.size();
+      done += list.size();
+      continue;
+    }
+    for (const auto& f : list) {
+      DcmObj obj;
+      bool ok = obj.Read(f) && StoreSCU(pdu, obj, key.first) == 0 && CStore::ReadRSP(&pdu) == 0;
+      if (!ok) {
+        ++failed;
+        WriteLog("ERROR, scrivara-cli: C-STORE of " + f + " failed");
+        if (!tty) std::fprintf(stderr, "scrivara-cli: C-STORE of %s failed\n", f.c_str());
+      }
+      ++done;
+      if (tty) {
+        int width = 40, fill = total ? static_cast<int>(done * width / total) : width;
+        std::fprintf(stderr, "\r[%s%s] %zu/%zu", std::string(fill, '#').c_str(), std::string(width - fill, ' ').c_str(), done, total);
+      }
+    }
+    pdu.Close();
+  }
+  if (tty) std::fputc('\n', stderr);
+  std::printf("%zu file(s): %zu stored, %zu failed\n", total, total - failed, failed);
+  if (failed) return Fail(std::to_string(failed) + " file(s) not stored");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ExeFolder = FolderOf(ExecutablePath());
+  ForceDirectories(ExeFolder + "logs/");
+  ForceDirectories(ExeFolder + "temp/");
+  char day[16];
+  std::time_t t = std::time(nullptr);
+  std::strftime(day, sizeof day, "%Y%m%d", std::localtime(&t));
+  InitLog(ExeFolder + "logs/" + day + "_doc.log", "scrivara", "");
+  ReadSetupFile(setupcfg, ExeFolder + kSetupFileName);
+  if (setupcfg.DebugLogging) DebugLevel = 2;
+
+  if (argc < 2 || std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h") {
+    std::fputs(kUsage, argc < 2 ? stderr : stdout);
+    return argc < 2 ? 2 : 0;
+  }
+  const std::string cmd = argv[1];
+  Args a = Parse(argc, argv, 2, {"worklist"});
+  if (!a.error.empty()) return Fail(a.error);
+  int rc;
+  if (cmd == "dump") rc = CmdDump(a);
+  else if (cmd == "convert") rc = CmdConvert(a);
+  else if (cmd == "pdf") rc = CmdPdf(a);
+  else if (cmd == "echo") rc = CmdEcho(a);
+  else if (cmd == "store") rc = CmdStore(a);
+  else rc = Fail("unknown command " + cmd + " (try --help)");
+  CloseLog();
+  return rc;
+}
