@@ -8,19 +8,16 @@ count=${2:-500}
 bench="$build/bin/store_bench"
 [[ -x "$bench" ]] || { echo "build the store_bench target first" >&2; exit 1; }
 work=$(mktemp -d /tmp/storebench.XXXXXX)
-trap 'kill $scp 2>/dev/null || true; rm -rf "$work"' EXIT
+trap 'kill $scp 2>/dev/null || true; [[ -n "${KEEP:-}" ]] || rm -rf "$work"' EXIT
 
 # One 1024 x 1024 16-bit image (2 MiB of pixels), copied with fresh UIDs.
 head -c $((1024 * 1024 * 2)) /dev/urandom > "$work/pixels.raw"
 cat > "$work/image.dump" <<DUMP
 (0002,0010) UI =LittleEndianExplicit
 (0008,0016) UI =SecondaryCaptureImageStorage
-(0008,0018) UI [1.2.3]
 (0008,0060) CS [OT]
 (0010,0010) PN [Bench^Mark]
 (0010,0020) LO [BENCH]
-(0020,000d) UI [1.2.3.1]
-(0020,000e) UI [1.2.3.2]
 (0028,0002) US 1
 (0028,0004) CS [MONOCHROME2]
 (0028,0010) US 1024
