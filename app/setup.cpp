@@ -45,27 +45,9 @@ TSetupFrm::TSetupFrm(const std::string& exePath, QWidget* parent)
   localForm->addRow(QString(), CheckBox1);
   PageControl1->addTab(local, "Local");
 
-  auto* pacs = new QWidget;
-  pacs->setObjectName("TabSheet2");
-  auto* pacsForm = new QFormLayout(pacs);
-  Edit5 = AddEdit(pacsForm, "Edit5", "AET", "PACS");
-  Edit2 = AddEdit(pacsForm, "Edit2", "IP Address", "127.0.0.1");
-  Edit3 = AddEdit(pacsForm, "Edit3", "Port", "104");
-  Button1 = new QPushButton("Test");
-  Button1->setObjectName("Button1");
-  pacsForm->addRow(QString(), Button1);
-  PageControl1->addTab(pacs, "PACS");
-
-  auto* wl = new QWidget;
-  wl->setObjectName("TabSheet3");
-  auto* wlForm = new QFormLayout(wl);
-  Edit6 = AddEdit(wlForm, "Edit6", "AET", "WORKLIST");
-  Edit8 = AddEdit(wlForm, "Edit8", "IP Address", "127.0.0.1");
-  Edit9 = AddEdit(wlForm, "Edit9", "Port", "104");
-  Button2 = new QPushButton("Test");
-  Button2->setObjectName("Button2");
-  wlForm->addRow(QString(), Button2);
-  PageControl1->addTab(wl, "WL Server");
+  AddServerTab("TabSheet2", "PACS", {"Edit5", "Edit2", "Edit3", "Button1"}, "PACS", Edit5, Edit2, Edit3, Button1);
+  AddServerTab("TabSheet3", "WL Server", {"Edit6", "Edit8", "Edit9", "Button2"}, "WORKLIST", Edit6, Edit8, Edit9,
+               Button2);
   PageControl1->setCurrentIndex(0);
 
   BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), "OK");
@@ -89,6 +71,33 @@ TSetupFrm::TSetupFrm(const std::string& exePath, QWidget* parent)
   FormCreate();
 }
 
+// One server tab: AE title, address and port fields and the "Test" button, with their design names.
+void TSetupFrm::AddServerTab(const char* name, const char* caption, const ServerControls& names, const char* aet,
+                             QLineEdit*& aetEdit, QLineEdit*& hostEdit, QLineEdit*& portEdit, QPushButton*& test) {
+  auto* tab = new QWidget;
+  tab->setObjectName(QString::fromLatin1(name));
+  auto* form = new QFormLayout(tab);
+  aetEdit = AddEdit(form, names.aet, "AET", aet);
+  hostEdit = AddEdit(form, names.host, "IP Address", "127.0.0.1");
+  portEdit = AddEdit(form, names.port, "Port", "104");
+  test = new QPushButton("Test");
+  test->setObjectName(QString::fromLatin1(names.test));
+  form->addRow(QString(), test);
+  PageControl1->addTab(tab, QString::fromLatin1(caption));
+}
+
+// The eight text fields into setupcfg, as typed (no trimming, no checks).
+void TSetupFrm::CopyFieldsToSetup() {
+  setupcfg.LocalAET = FromQ(Edit4->text());
+  setupcfg.InstitutionName = FromQ(Edit7->text());
+  setupcfg.PacsAET = FromQ(Edit5->text());
+  setupcfg.PacsIP = FromQ(Edit2->text());
+  setupcfg.PacsPort = FromQ(Edit3->text());
+  setupcfg.WorklistAET = FromQ(Edit6->text());
+  setupcfg.WorklistIP = FromQ(Edit8->text());
+  setupcfg.WorklistPort = FromQ(Edit9->text());
+}
+
 void TSetupFrm::FormCreate() {
   if (ReadSetupFile(setupcfg, cfgPath_)) {
     Edit4->setText(ToQ(setupcfg.LocalAET));
@@ -101,14 +110,7 @@ void TSetupFrm::FormCreate() {
     Edit9->setText(ToQ(setupcfg.WorklistPort));
   } else {
     // No usable file: the controls' initial texts are the defaults. Nothing is written.
-    setupcfg.LocalAET = FromQ(Edit4->text());
-    setupcfg.InstitutionName = FromQ(Edit7->text());
-    setupcfg.PacsAET = FromQ(Edit5->text());
-    setupcfg.PacsIP = FromQ(Edit2->text());
-    setupcfg.PacsPort = FromQ(Edit3->text());
-    setupcfg.WorklistAET = FromQ(Edit6->text());
-    setupcfg.WorklistIP = FromQ(Edit8->text());
-    setupcfg.WorklistPort = FromQ(Edit9->text());
+    CopyFieldsToSetup();
     const SetupCfg defaults;
     setupcfg.Reserved = defaults.Reserved;  // "0"
     setupcfg.DebugLogging = defaults.DebugLogging;
@@ -118,14 +120,7 @@ void TSetupFrm::FormCreate() {
 }
 
 void TSetupFrm::BitBtn1Click() {
-  setupcfg.LocalAET = FromQ(Edit4->text());
-  setupcfg.InstitutionName = FromQ(Edit7->text());
-  setupcfg.PacsAET = FromQ(Edit5->text());
-  setupcfg.PacsIP = FromQ(Edit2->text());
-  setupcfg.PacsPort = FromQ(Edit3->text());
-  setupcfg.WorklistAET = FromQ(Edit6->text());
-  setupcfg.WorklistIP = FromQ(Edit8->text());
-  setupcfg.WorklistPort = FromQ(Edit9->text());
+  CopyFieldsToSetup();
   setupcfg.DebugLogging = CheckBox1->isChecked();
   // Clearing the box does not lower DebugLevel during the run; "FALSE" takes effect at the next start.
   if (setupcfg.DebugLogging) DebugLevel = 2;

@@ -29,6 +29,12 @@ class TSetupFrm : public QDialog {
 
  private:
   void FormCreate();
+  struct ServerControls {
+    const char *aet, *host, *port, *test;
+  };
+  void AddServerTab(const char* name, const char* caption, const ServerControls& names, const char* aet,
+                    QLineEdit*& aetEdit, QLineEdit*& hostEdit, QLineEdit*& portEdit, QPushButton*& test);
+  void CopyFieldsToSetup();
   void TestConnection(QLineEdit* aet, QLineEdit* host, QLineEdit* port);
 
   std::string cfgPath_;
