@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/loopback_copy.h"
 #include "codec/convert.h"
 #include "convert/batch.h"
 #include "convert/pdf_object.h"
@@ -44,41 +45,9 @@ int Pdf(const std::string& in, const std::string& dir) {
 }
 
 int TcpCopy(long megabytes) {
-  int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  if (::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-      ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len) != 0 || ::listen(listener, 1) != 0)
-    return 1;
   const size_t total = static_cast<size_t>(megabytes) << 20;
-  std::thread sink([listener, total] {
-    int c = ::accept(listener, nullptr, nullptr);
-    std::vector<char> b(1 << 16);
-    size_t got = 0;
-    while (got < total) {
-      ssize_t n = ::recv(c, b.data(), b.size(), 0);
-      if (n <= 0) break;
-      got += static_cast<size_t>(n);
-    }
-    ::close(c);
-  });
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  auto start = std::chrono::steady_clock::now();
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return 1;
-  std::vector<char> b(16384, 'x');
-  size_t sent = 0;
-  while (sent < total) {
-    ssize_t n = ::send(fd, b.data(), std::min(b.size(), total - sent), 0);
-    if (n <= 0) break;
-    sent += static_cast<size_t>(n);
-  }
-  ::close(fd);
-  sink.join();
-  double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("%zu %.6f\n", sent, s);
-  ::close(listener);
+  auto [sent, seconds] = LoopbackCopy(total, 16384);
+  std::printf("%zu %.6f\n", sent, seconds);
   return sent == total ? 0 : 1;
 }
 

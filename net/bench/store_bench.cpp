@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/loopback_copy.h"
 #include "core/dcmobj.h"
 #include "net/dimse.h"
 
@@ -58,40 +59,9 @@ int Send(const std::string& host, const std::string& port, const std::string& ca
 }
 
 int TcpCopy(long megabytes) {
-  int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
-  ::listen(listener, 1);
-  const size_t total = static_cast<size_t>(megabytes) << 20;
-  std::thread sink([listener, total] {
-    int c = ::accept(listener, nullptr, nullptr);
-    std::vector<char> b(1 << 20);
-    size_t got = 0;
-    while (got < total) {
-      ssize_t n = ::recv(c, b.data(), b.size(), 0);
-      if (n <= 0) break;
-      got += static_cast<size_t>(n);
-    }
-    ::close(c);
-  });
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  auto start = Clock::now();
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return 1;
-  std::vector<char> b(1 << 20, 'x');
-  size_t sent = 0;
-  while (sent < total) {
-    ssize_t n = ::send(fd, b.data(), std::min(b.size(), total - sent), 0);
-    if (n <= 0) break;
-    sent += static_cast<size_t>(n);
-  }
-  ::close(fd);
-  sink.join();
-  Report("tcpcopy", static_cast<double>(sent), Clock::now() - start);
-  ::close(listener);
+  auto [sent, seconds] = LoopbackCopy(static_cast<size_t>(megabytes) << 20, 16384);
+  Report("tcpcopy", static_cast<double>(sent),
+         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds)));
   return 0;
 }
 
