@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cli/cli_common.h"
 #include "codec/convert.h"
 #include "convert/batch.h"
 #include "convert/pdf_object.h"
@@ -21,6 +22,13 @@
 #include "query/studyinfo.h"
 
 namespace {
+
+using cli::Args;
+using cli::Fail;
+using cli::Net;
+using cli::NetFromArgs;
+using cli::Opt;
+using cli::StudyFromArgs;
 
 const char kUsage[] =
     "usage: scrivara-cli COMMAND [options] ARGS\n"
@@ -34,47 +42,6 @@ const char kUsage[] =
     "study keys: --patient-name N --patient-id I [--birth-date D] [--sex S] [--accession A]\n"
     "            [--study-uid U] [--study-description T] [--institution T] [--modality M]\n"
     "'scrivara-cli COMMAND --help' describes one command.\n";
-
-int Fail(const std::string& message) {
-  std::fprintf(stderr, "scrivara-cli: %s\n", message.c_str());
-  WriteLog("ERROR, scrivara-cli: " + message);
-  return 1;
-}
-
-// Options "--name value" (flags listed in `switches` take no value) and the positional arguments.
-struct Args {
-  std::map<std::string, std::string> opt;
-  std::vector<std::string> pos;
-  bool help = false;
-  std::string error;
-};
-
-Args Parse(int argc, char** argv, int first, const std::vector<std::string>& switches) {
-  Args a;
-  for (int i = first; i < argc; ++i) {
-    std::string s = argv[i];
-    if (s == "--help" || s == "-h") {
-      a.help = true;
-    } else if (s.rfind("--", 0) == 0 && s.size() > 2) {
-      std::string name = s.substr(2);
-      if (std::find(switches.begin(), switches.end(), name) != switches.end()) {
-        a.opt[name] = "1";
-      } else if (i + 1 < argc) {
-        a.opt[name] = argv[++i];
-      } else {
-        a.error = "option " + s + " needs a value";
-      }
-    } else {
-      a.pos.push_back(s);
-    }
-  }
-  return a;
-}
-
-std::string Opt(const Args& a, const std::string& name, const std::string& def) {
-  auto it = a.opt.find(name);
-  return it == a.opt.end() ? def : it->second;
-}
 
 // Writes obj to a temporary name beside out and renames it when complete.
 bool WriteAtomically(DcmObj& obj, const std::string& out) {
@@ -107,21 +74,6 @@ int CmdConvert(const Args& a) {
   return 0;
 }
 
-bool StudyFromArgs(const Args& a, StudyInfo& study) {
-  study.PatientName = Opt(a, "patient-name", "");
-  study.PatientID = Opt(a, "patient-id", "");
-  study.PatientBirthDate = Opt(a, "birth-date", "");
-  study.PatientSex = Opt(a, "sex", "");
-  study.AccessionNumber = Opt(a, "accession", "");
-  study.StudyInstanceUID = Opt(a, "study-uid", "");
-  study.StudyDescription = Opt(a, "study-description", "");
-  study.InstitutionName = Opt(a, "institution", setupcfg.InstitutionName);
-  study.ModalitiesInStudy = Opt(a, "modality", "");
-  study.StudyDate = NowDA();
-  study.StudyTime = NowTM();
-  return !study.PatientName.empty() && !study.PatientID.empty();
-}
-
 int CmdPdf(const Args& a) {
   if (a.help || a.pos.size() != 2) {
     std::fputs("usage: scrivara-cli pdf --patient-name N --patient-id I [study keys] IN.pdf OUT.dcm\n"
@@ -136,19 +88,6 @@ int CmdPdf(const Args& a) {
   if (!MakeEncapsulatedPdf(a.pos[0], study, batch, InstanceCounter, obj)) return Fail("cannot convert " + a.pos[0]);
   if (!WriteAtomically(obj, a.pos[1])) return Fail("cannot write " + a.pos[1]);
   return 0;
-}
-
-struct Net {
-  std::string aet, aec, host, port;
-};
-
-Net NetFromArgs(const Args& a, bool worklist) {
-  Net n;
-  n.aet = Opt(a, "aet", setupcfg.LocalAET);
-  n.aec = Opt(a, "aec", worklist ? setupcfg.WorklistAET : setupcfg.PacsAET);
-  n.host = Opt(a, "host", worklist ? setupcfg.WorklistIP : setupcfg.PacsIP);
-  n.port = Opt(a, "port", worklist ? setupcfg.WorklistPort : setupcfg.PacsPort);
-  return n;
 }
 
 int CmdEcho(const Args& a) {
@@ -244,7 +183,7 @@ int main(int argc, char** argv) {
     return argc < 2 ? 2 : 0;
   }
   const std::string cmd = argv[1];
-  Args a = Parse(argc, argv, 2, {"worklist"});
+  Args a = cli::Parse(argc, argv, 2, {"worklist"});
   if (!a.error.empty()) return Fail(a.error);
   int rc;
   if (cmd == "dump") rc = CmdDump(a);

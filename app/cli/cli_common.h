@@ -1,0 +1,38 @@
+#pragma once
+// Shared pieces of scrivara-cli's commands: option parsing, the study keys, the network keys and
+// the one way a command fails (a message on stderr, the same line in the diagnostic log, exit 1).
+#include <map>
+#include <string>
+#include <vector>
+
+#include "query/studyinfo.h"
+
+namespace cli {
+
+// Prints "scrivara-cli: message" on stderr, logs it as an ERROR line and returns 1.
+int Fail(const std::string& message);
+
+// Options "--name value" (flags listed in `switches` take no value) and the positional arguments.
+struct Args {
+  std::map<std::string, std::string> opt;
+  std::vector<std::string> pos;
+  bool help = false;
+  std::string error;
+};
+
+Args Parse(int argc, char** argv, int first, const std::vector<std::string>& switches);
+std::string Opt(const Args& a, const std::string& name, const std::string& def);
+
+// Prints a command's usage: on stdout with exit 0 for --help, on stderr with exit 2 otherwise.
+int Usage(const Args& a, const char* text);
+
+// The study keys (--patient-name, --patient-id, ...); false when name or ID is missing.
+bool StudyFromArgs(const Args& a, StudyInfo& study);
+
+// --aet --aec --host --port, defaulting to the PACS (or the worklist server) of scrivara.cfg.
+struct Net {
+  std::string aet, aec, host, port;
+};
+Net NetFromArgs(const Args& a, bool worklist);
+
+}  // namespace cli
