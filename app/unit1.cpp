@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QCollator>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFile>
@@ -15,6 +14,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 #include "app/dialogs.h"
 #include "app/qtext.h"
@@ -377,27 +378,17 @@ void TForm1::BeginResults() {
   results_ = 0;
 }
 
-void TForm1::AddRow(const QString cells[7]) {
+void TForm1::AddRow(const ResultRow& cells) {
   const int row = results_ + 1;
-  for (int c = 0; c < 7; ++c) SetCell(c, row, cells[c]);
+  for (int c = 0; c < kResultColumns; ++c) SetCell(c, row, ToQ(cells[size_t(c)]));
   ++results_;
   QCoreApplication::processEvents();
   SetRowCount(RowCount() + 1);
 }
 
-void TForm1::AddResult(const StudyInfo& s) {
-  const QString cells[7] = {ToQ(s.PatientName),      ToQ(s.PatientID),        ToQ(s.PatientSex),
-                            ToQ(FormatDisplayDate(s.PatientBirthDate)),       ToQ(s.StudyDescription),
-                            ToQ(s.AccessionNumber),  ToQ(s.StudyInstanceUID)};
-  AddRow(cells);
-}
+void TForm1::AddResult(const StudyInfo& s) { AddRow(StudyResultRow(s)); }
 
-void TForm1::AddResult(const TWorklistItem& w) {
-  const QString cells[7] = {ToQ(w.PatientName),      ToQ(w.PatientID),        ToQ(w.PatientSex),
-                            ToQ(FormatDisplayDate(w.PatientBirthDate)),       ToQ(w.RequestedProcedureDescription),
-                            ToQ(w.AccessionNumber),  ToQ(w.StudyInstanceUID)};
-  AddRow(cells);
-}
+void TForm1::AddResult(const TWorklistItem& w) { AddRow(WorklistResultRow(w)); }
 
 void TForm1::EndResults() {
   if (RowCount() > 2) SetRowCount(RowCount() - 1);
@@ -406,17 +397,14 @@ void TForm1::EndResults() {
 }
 
 void TForm1::SortRows() {
-  QCollator collator;
-  collator.setCaseSensitivity(Qt::CaseInsensitive);
+  std::vector<ResultRow> rows;
   const int last = RowCount() - 1;
-  auto swapRows = [&](int a, int b) {
-    for (int c = 0; c < 7; ++c) {
-      QString t = Cell(c, a);
-      SetCell(c, a, Cell(c, b));
-      SetCell(c, b, t);
-    }
-  };
-  for (int i = 1; i < last; ++i)
-    for (int j = i + 1; j <= last; ++j)
-      if (collator.compare(Cell(0, j), Cell(0, i)) < 0) swapRows(i, j);
+  for (int r = 1; r <= last; ++r) {
+    ResultRow row;
+    for (int c = 0; c < kResultColumns; ++c) row[size_t(c)] = FromQ(Cell(c, r));
+    rows.push_back(std::move(row));
+  }
+  SortResultRows(rows);
+  for (int r = 1; r <= last; ++r)
+    for (int c = 0; c < kResultColumns; ++c) SetCell(c, r, ToQ(rows[size_t(r - 1)][size_t(c)]));
 }

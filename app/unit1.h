@@ -7,6 +7,7 @@
 #include <string>
 
 #include "query/queryfields.h"
+#include "query/resultrows.h"
 #include "query/studyinfo.h"
 
 class QComboBox;
@@ -71,7 +72,7 @@ class TForm1 : public QWidget {
   void AddResult(const StudyInfo& study);
   void AddResult(const TWorklistItem& item);
   void EndResults();
-  // Orders rows 1.. by the Name column, case-insensitive and locale-aware.
+  // Orders rows 1.. by the Name column, case-insensitive and locale-aware (SortResultRows).
   void SortRows();
 
   QPushButton *SearchPACSBtn = nullptr, *SearchWLBtn = nullptr, *ClearBtn = nullptr, *SetupBtn = nullptr,
@@ -88,7 +89,7 @@ class TForm1 : public QWidget {
 
  private:
   void FormCreate();
-  void AddRow(const QString cells[7]);
+  void AddRow(const ResultRow& cells);
   // The search fields as the study and worklist searches take them.
   QueryFields SearchFields() const;
   // Runs one search with the search buttons held disabled, so that the events processed after

@@ -16,9 +16,21 @@ struct QueryFields {
 // "DX", "XA", "ES", "OT", "BMD", "SC", "PX", "NM", "MG" for the entries 0 to 12; "" for no
 // selection or any other index, which sends no modality key.
 std::string QueryModality(int index);
+// The entry of the modality list that holds `modality` (exact, as the list shows it), or -1.
+int QueryModalityIndex(const std::string& modality);
 
 // Read time-out of the query associations, in seconds.
 constexpr int kQueryTimeout = 30;
 
 // Hook run after each result row so that pending window events are processed.
 using PendingEventsHook = std::function<void()>;
+
+// How a search ended, for callers that must tell "no matches" from a failure.
+struct SearchOutcome {
+  bool connected = false;  // the association was accepted
+  bool sent = false;       // the C-FIND-RQ went out
+  // The last status read: 0 for success, -1 when no readable response came (time-out, closed
+  // link, garbage), otherwise the final DIMSE status; the search then handed over one row built
+  // from the response's (normally empty) identifier as its last row.
+  int status = -1;
+};

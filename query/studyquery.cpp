@@ -252,20 +252,24 @@ StudyInfo MakeStudyQuery(const QueryFields& f) {
 
 int SearchStudies(const QueryFields& fields, const std::string& localAET, const std::string& calledAET,
                   const std::string& host, const std::string& port, const StudyRowSink& row,
-                  const PendingEventsHook& pendingEvents, int timeoutSeconds) {
+                  const PendingEventsHook& pendingEvents, int timeoutSeconds, SearchOutcome* outcome) {
   int rows = 0;
+  SearchOutcome end;
   auto pdu = std::make_unique<PDU_Service>();
   if (DebugLevel >= 2) pdu->MessageDump = true;
   if (!OpenAssociation(*pdu, localAET, calledAET, host, port, kStudyRootFind, static_cast<uint32_t>(timeoutSeconds))) {
     WriteLog("ERROR, couldn't connect to " + calledAET);
   } else {
+    end.connected = true;
     FindList records;
     records.emplace_back(MakeStudyQuery(fields));
     if (WriteFindRQ(pdu.get(), records, kStudyRootFind, "STUDY")) {
+      end.sent = true;
       records.clear();
       int status = 0xFF00;
       while (status == 0xFF00 || status == 0xFF01) {
         status = ReadFindRSP(pdu.get(), records, "STUDY");
+        end.status = status;
         if (status == -1 || status == 0) break;
         if (status != 0xFF00 && status != 0xFF01) LogFindStatus("SearchStudies", status);
         if (row) row(std::get<StudyInfo>(records.back()));
@@ -276,11 +280,12 @@ int SearchStudies(const QueryFields& fields, const std::string& localAET, const 
     }
   }
   pdu->Close();
+  if (outcome) *outcome = end;
   return rows;
 }
 
 int SearchStudies(const QueryFields& fields, const SetupCfg& cfg, const StudyRowSink& row,
-                  const PendingEventsHook& pendingEvents, int timeoutSeconds) {
+                  const PendingEventsHook& pendingEvents, int timeoutSeconds, SearchOutcome* outcome) {
   return SearchStudies(fields, cfg.LocalAET, cfg.PacsAET, cfg.PacsIP, cfg.PacsPort, row, pendingEvents,
-                       timeoutSeconds);
+                       timeoutSeconds, outcome);
 }

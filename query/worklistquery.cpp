@@ -86,20 +86,24 @@ TWorklistItem MakeWorklistQuery(const QueryFields& f) {
 
 int SearchWorklist(const QueryFields& fields, const std::string& localAET, const std::string& calledAET,
                    const std::string& host, const std::string& port, const WorklistRowSink& row,
-                   const PendingEventsHook& pendingEvents, int timeoutSeconds) {
+                   const PendingEventsHook& pendingEvents, int timeoutSeconds, SearchOutcome* outcome) {
   int rows = 0;
+  SearchOutcome end;
   auto pdu = std::make_unique<PDU_Service>();
   if (DebugLevel >= 2) pdu->MessageDump = true;
   if (!OpenAssociation(*pdu, localAET, calledAET, host, port, kWorklistFind, static_cast<uint32_t>(timeoutSeconds))) {
     WriteLog("ERROR, couldn't connect to " + calledAET);
   } else {
+    end.connected = true;
     DcmObj identifier;
     MakeWorklistIdentifier(MakeWorklistQuery(fields), identifier);
     if (CFind::WriteRQ(pdu.get(), identifier, kWorklistFind)) {
+      end.sent = true;
       int status = 0xFF00;
       while (status == 0xFF00 || status == 0xFF01) {
         identifier.Clear();
         status = CFind::ReadRSP(*pdu, identifier);
+        end.status = status;
         if (status == -1 || status == 0) break;
         if (status != 0xFF00 && status != 0xFF01) LogFindStatus("SearchWorklist", status);
         TWorklistItem item;
@@ -111,11 +115,12 @@ int SearchWorklist(const QueryFields& fields, const std::string& localAET, const
     }
   }
   pdu->Close();
+  if (outcome) *outcome = end;
   return rows;
 }
 
 int SearchWorklist(const QueryFields& fields, const SetupCfg& cfg, const WorklistRowSink& row,
-                   const PendingEventsHook& pendingEvents, int timeoutSeconds) {
+                   const PendingEventsHook& pendingEvents, int timeoutSeconds, SearchOutcome* outcome) {
   return SearchWorklist(fields, cfg.LocalAET, cfg.WorklistAET, cfg.WorklistIP, cfg.WorklistPort, row,
-                        pendingEvents, timeoutSeconds);
+                        pendingEvents, timeoutSeconds, outcome);
 }

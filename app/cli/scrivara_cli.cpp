@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/cli/cli_common.h"
+#include "app/cli/cli_query.h"
 #include "codec/convert.h"
 #include "convert/batch.h"
 #include "convert/pdf_object.h"
@@ -38,9 +39,12 @@ const char kUsage[] =
     "  dump FILE                      text dump of the data set\n"
     "  convert --ts UID IN OUT        change the transfer syntax of a file\n"
     "  pdf [study keys] IN OUT        Encapsulated PDF object from a PDF file\n"
+    "  find [search keys]             C-FIND studies on the PACS, one tab-separated line each\n"
+    "  worklist [search keys]         C-FIND the worklist server, one tab-separated line each\n"
     "network options: --aet LOCAL --aec PEER --host HOST --port PORT (defaults from scrivara.cfg)\n"
     "study keys: --patient-name N --patient-id I [--birth-date D] [--sex S] [--accession A]\n"
     "            [--study-uid U] [--study-description T] [--institution T] [--modality M]\n"
+    "search keys: [--name N] [--id I] [--description D] [--date YYYYMMDD] [--modality M]\n"
     "'scrivara-cli COMMAND --help' describes one command.\n";
 
 // Writes obj to a temporary name beside out and renames it when complete.
@@ -191,6 +195,8 @@ int main(int argc, char** argv) {
   else if (cmd == "pdf") rc = CmdPdf(a);
   else if (cmd == "echo") rc = CmdEcho(a);
   else if (cmd == "store") rc = CmdStore(a);
+  else if (cmd == "find") rc = cli::CmdFind(a);
+  else if (cmd == "worklist") rc = cli::CmdWorklist(a);
   else rc = Fail("unknown command " + cmd + " (try --help)");
   CloseLog();
   return rc;

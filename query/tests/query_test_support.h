@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "core/dcmobj.h"
 #include "core/log.h"
+#include "net/dimse.h"
+#include "net/pdu_service.h"
 #include "net/tests/log_capture.h"
 #include "tests/support/peer.h"
 
@@ -118,6 +121,84 @@ inline bool StoreFiles(const std::vector<std::string>& files, const std::string&
   int rc = Run(argv, &out);
   EXPECT_EQ(rc, 0) << out;
   return rc == 0;
+}
+
+// Three studies: two on 12 March 2015 (one CT, one MR), one the day after.
+inline std::vector<StudyObject> Studies() {
+  StudyObject a{"1.2.826.0.1.3680043.9.7001.1", "1.2.826.0.1.3680043.9.7001.1.2", "1.2.826.0.1.3680043.9.7001.1.1",
+                "M\xFCller^Hans", "PID1", "19600101", "M", "20150312", "101500", "ACC1", "Thorax \xE9t\xE9", "CT",
+                "Ref^Doc"};
+  StudyObject b{"1.2.826.0.1.3680043.9.7001.2", "1.2.826.0.1.3680043.9.7001.2.2", "1.2.826.0.1.3680043.9.7001.2.1",
+                "Adams^Zoe", "PID2", "19751224", "F", "20150312", "143000", "ACC2", "Knee", "MR", ""};
+  StudyObject c{"1.2.826.0.1.3680043.9.7001.3", "1.2.826.0.1.3680043.9.7001.3.2", "1.2.826.0.1.3680043.9.7001.3.1",
+                "Smith^John", "PID3", "19800505", "M", "20150313", "090000", "ACC3", "Head", "CT", ""};
+  return {a, b, c};
+}
+
+// Part 10 files of the studies (Studies() unless given) in dir.
+inline std::vector<std::string> MakeStudyFiles(const std::string& dir, const std::vector<StudyObject>& studies = Studies()) {
+  std::vector<std::string> files;
+  int i = 0;
+  for (const auto& s : studies) {
+    std::string f = dir + "/study" + std::to_string(++i) + ".dcm";
+    if (MakeDicom(StudyDump(s), f)) files.push_back(f);
+  }
+  return files;
+}
+
+// Stores the files with our own C-STORE, one association per file's class.
+inline bool StoreOurselves(const std::vector<std::string>& files, const std::string& aet, int port) {
+  int sent = 0;
+  for (const auto& f : files) {
+    DcmObj obj;
+    if (!obj.Read(f)) continue;
+    std::string sop = obj.GetString(0x0008, 0x0016);
+    PDU_Service pdu;
+    if (OpenAssociation(pdu, "SCRIVARA", aet, "127.0.0.1", std::to_string(port), sop, "1.2.840.10008.1.2.1", "", 10) &&
+        StoreSCU(pdu, obj, sop) == 0 && CStore::ReadRSP(&pdu) == 0)
+      ++sent;
+    pdu.Close();
+  }
+  return sent == int(files.size());
+}
+
+// Worklist entries as text dumps: patient, request and one or two scheduled steps.
+struct Step {
+  std::string modality, date, time, id, description, station = "STATION1", location = "Room 1";
+};
+struct Entry {
+  std::string name, id, birthDate, sex, accession, studyUID, requestedDescription;
+  std::vector<Step> steps;
+};
+
+inline std::string WorklistDump(const Entry& e) {
+  std::string d = "(0008,0005) CS [ISO_IR 100]\n(0008,0050) SH [" + e.accession + "]\n"
+                  "(0008,0090) PN [Ref^Doc]\n(0010,0010) PN [" + e.name + "]\n(0010,0020) LO [" + e.id + "]\n";
+  if (!e.birthDate.empty()) d += "(0010,0030) DA [" + e.birthDate + "]\n";
+  d += "(0010,0040) CS [" + e.sex + "]\n(0020,000d) UI " + e.studyUID + "\n(0032,1032) PN [Req^Doc]\n"
+       "(0032,1060) LO [" + e.requestedDescription + "]\n(0040,0100) SQ (Sequence with undefined length)\n";
+  for (const auto& s : e.steps)
+    d += "(fffe,e000) na (Item with undefined length)\n(0008,0060) CS [" + s.modality +
+         "]\n(0032,1070) LO [None]\n(0040,0001) AE [CT01]\n(0040,0002) DA [" + s.date + "]\n(0040,0003) TM [" + s.time +
+         "]\n(0040,0006) PN [Perf^Doc]\n(0040,0007) LO [" + s.description + "]\n(0040,0009) SH [" + s.id +
+         "]\n(0040,0010) SH [" + s.station + "]\n(0040,0011) SH [" + s.location +
+         "]\n(0040,0012) LO [none]\n(0040,0020) CS [SCHEDULED]\n(fffe,e00d) na (ItemDelimitationItem)\n";
+  d += "(fffe,e0dd) na (SequenceDelimitationItem)\n(0040,1001) SH [RP-" + e.id + "]\n(0040,1003) SH [HIGH]\n";
+  return d;
+}
+
+// Several entries: cp1252 values, one without birth date, two on another day.
+inline std::vector<Entry> Worklist() {
+  return {
+      {"D\xFCrer^Albrecht", "WL1", "19700203", "M", "WACC1", "1.2.826.0.1.3680043.9.7002.1", "CT Thorax \xE0 jeun",
+       {{"CT", "20150312", "0900", "SPS1", "Thorax native"}}},
+      {"Nobirth^Nina", "WL2", "", "F", "WACC2", "1.2.826.0.1.3680043.9.7002.2", "MR Knee",
+       {{"MR", "20150312", "1000", "SPS2", "Knee left"}}},
+      {"SMITH^JOHN", "WL3", "19500101", "M", "WACC3", "1.2.826.0.1.3680043.9.7002.3", "CT Head",
+       {{"CT", "20150312", "1100", "SPS3", "Head"}}},
+      {"Later^Larry", "WL4", "19900101", "M", "WACC4", "1.2.826.0.1.3680043.9.7002.4", "CT Abdomen",
+       {{"CT", "20150313", "0800", "SPS4", "Abdomen"}}},
+  };
 }
 
 // DCMTK dcmqrscp with one storage area for the AE title QRSCP, in its default fork mode.

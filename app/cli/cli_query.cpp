@@ -1,0 +1,169 @@
+#include "app/cli/cli_query.h"
+
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "core/cp1252.h"
+#include "query/resultrows.h"
+#include "query/studyquery.h"
+#include "query/worklistquery.h"
+
+namespace cli {
+namespace {
+
+const char kFindUsage[] =
+    "usage: scrivara-cli find [--name N] [--id I] [--description D] [--date YYYYMMDD] [--modality M]\n"
+    "                         [--aet A] [--aec A] [--host H] [--port P]\n"
+    "  C-FIND (study root, STUDY level) to the PACS of scrivara.cfg.\n";
+const char kWorklistUsage[] =
+    "usage: scrivara-cli worklist [--name N] [--id I] [--description D] [--date YYYYMMDD] [--modality M]\n"
+    "                             [--aet A] [--aec A] [--host H] [--port P]\n"
+    "  Modality Worklist C-FIND to the worklist server of scrivara.cfg; --description matches the\n"
+    "  Requested Procedure Description, --date the Scheduled Procedure Step Start Date.\n";
+const char kKeysHelp[] =
+    "  Keys are sent as typed, as the main window sends them: add wildcards yourself (--name 'Smi*').\n"
+    "  --date is one day and defaults to today, like the window's Study Date picker.\n"
+    "  --modality is one of US CR CT MR DX XA ES OT BMD SC PX NM MG, or ALL (the default: no key).\n"
+    "  Output: one line per result, sorted by name, UTF-8, the columns separated by tabs:\n"
+    "  Name, ID, Sex, Birth Date (display form), Study Description, Accession N., Study Instance UID.\n"
+    "  No match: exit 0 and no output (a note on stderr when stdout is a terminal).\n"
+    "  Failure (no association, no readable answer, a failure status, bad key): a message, exit 1.\n";
+
+bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+// True for a calendar date written "yyyymmdd".
+bool ValidDate(const std::string& d) {
+  if (d.size() != 8) return false;
+  for (char c : d)
+    if (c < '0' || c > '9') return false;
+  const int y = std::stoi(d.substr(0, 4)), m = std::stoi(d.substr(4, 2)), day = std::stoi(d.substr(6, 2));
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (y < 1 || m < 1 || m > 12 || day < 1) return false;
+  return day <= kDays[m - 1] + (m == 2 && IsLeap(y) ? 1 : 0);
+}
+
+std::string Today() {
+  char day[16];
+  std::time_t t = std::time(nullptr);
+  std::strftime(day, sizeof day, "%Y%m%d", std::localtime(&t));
+  return day;
+}
+
+// The shell hands UTF-8; the toolkit holds cp1252. Bytes that are not UTF-8 are taken as cp1252.
+std::string Key(const Args& a, const char* name) {
+  std::string v = Opt(a, name, "");
+  return IsValidUtf8(v) ? Utf8ToCp1252(v) : v;
+}
+
+// The window's search fields from the options; false (after the message) for a bad key.
+bool FieldsFromArgs(const Args& a, QueryFields& f, int& rc) {
+  static const char* const kKnown[] = {"name", "id", "description", "date", "modality", "aet", "aec", "host", "port"};
+  for (const auto& [name, value] : a.opt) {
+    bool known = false;
+    for (const char* k : kKnown) known = known || name == k;
+    if (!known) {
+      rc = Fail("unknown option --" + name);
+      return false;
+    }
+  }
+  if (!a.pos.empty()) {
+    rc = Fail("unexpected argument " + a.pos[0]);
+    return false;
+  }
+  f.PatientName = Key(a, "name");
+  f.PatientID = Key(a, "id");
+  f.StudyDescription = Key(a, "description");
+  f.StudyDate = Opt(a, "date", Today());
+  if (!ValidDate(f.StudyDate)) {
+    rc = Fail("bad date " + f.StudyDate + " (expected YYYYMMDD)");
+    return false;
+  }
+  const std::string m = Opt(a, "modality", "ALL");
+  f.ModalityIndex = m == "ALL" ? -1 : QueryModalityIndex(m);
+  if (m != "ALL" && f.ModalityIndex < 0) {
+    rc = Fail("unknown modality " + m + " (US CR CT MR DX XA ES OT BMD SC PX NM MG or ALL)");
+    return false;
+  }
+  return true;
+}
+
+// One output line: the cells in UTF-8, tabs and line breaks inside a value turned into spaces so
+// that each result stays one line of seven columns.
+void PrintRow(const ResultRow& row) {
+  std::string line;
+  for (int c = 0; c < kResultColumns; ++c) {
+    if (c) line += '\t';
+    std::string cell = Cp1252ToUtf8(row[size_t(c)]);
+    for (char& ch : cell)
+      if (ch == '\t' || ch == '\n' || ch == '\r') ch = ' ';
+    line += cell;
+  }
+  line += '\n';
+  std::fputs(line.c_str(), stdout);
+}
+
+// Prints the rows sorted as the grid sorts them and turns the outcome into the exit status.
+int Report(std::vector<ResultRow>& rows, const SearchOutcome& end, const Net& n, const char* what) {
+  const std::string peer = n.aec + "@" + n.host + ":" + n.port;
+  if (!end.connected) return Fail("no association with " + peer + " (refused or unreachable)");
+  if (!end.sent) return Fail("the C-FIND request could not be sent to " + peer);
+  const bool failedStatus = end.status != 0 && end.status != -1;
+  // A final failure status comes with one row made from its (normally empty) identifier: not a match.
+  if (failedStatus && !rows.empty()) rows.pop_back();
+  std::setlocale(LC_COLLATE, "");
+  SortResultRows(rows);
+  for (const auto& r : rows) PrintRow(r);
+  std::fflush(stdout);
+  const std::string got = " (" + std::to_string(rows.size()) + " result(s) printed)";
+  if (end.status == -1) return Fail("no readable C-FIND response from " + peer + got);
+  if (failedStatus) {
+    char status[16];
+    std::snprintf(status, sizeof status, "%04X", unsigned(end.status) & 0xFFFFu);
+    return Fail(peer + " answered C-FIND status " + status + "H" + got);
+  }
+  if (rows.empty() && isatty(STDOUT_FILENO)) std::fprintf(stderr, "scrivara-cli: no matching %s\n", what);
+  return 0;
+}
+
+}  // namespace
+
+int CmdFind(const Args& a) {
+  if (a.help) {
+    std::fputs(kFindUsage, stdout);
+    std::fputs(kKeysHelp, stdout);
+    return 0;
+  }
+  QueryFields f;
+  int rc = 0;
+  if (!FieldsFromArgs(a, f, rc)) return rc;
+  Net n = NetFromArgs(a, false);
+  std::vector<ResultRow> rows;
+  SearchOutcome end;
+  SearchStudies(f, n.aet, n.aec, n.host, n.port, [&](const StudyInfo& s) { rows.push_back(StudyResultRow(s)); }, {},
+                kQueryTimeout, &end);
+  return Report(rows, end, n, "studies");
+}
+
+int CmdWorklist(const Args& a) {
+  if (a.help) {
+    std::fputs(kWorklistUsage, stdout);
+    std::fputs(kKeysHelp, stdout);
+    return 0;
+  }
+  QueryFields f;
+  int rc = 0;
+  if (!FieldsFromArgs(a, f, rc)) return rc;
+  Net n = NetFromArgs(a, true);
+  std::vector<ResultRow> rows;
+  SearchOutcome end;
+  SearchWorklist(f, n.aet, n.aec, n.host, n.port, [&](const TWorklistItem& w) { rows.push_back(WorklistResultRow(w)); },
+                 {}, kQueryTimeout, &end);
+  return Report(rows, end, n, "worklist entries");
+}
+
+}  // namespace cli
