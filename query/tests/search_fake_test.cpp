@@ -9,6 +9,7 @@
 #include "net/dimse.h"
 #include "net/pdu_service.h"
 #include "net/tests/fake_scp.h"
+#include "query/tests/fake_find.h"
 #include "net/tests/log_capture.h"
 #include "query/studyquery.h"
 #include "query/worklistquery.h"
@@ -20,6 +21,10 @@ using fakescp::Bytes;
 using fakescp::Connection;
 using fakescp::FakeScp;
 using fakescp::Message;
+using querytest::FindScript;
+using querytest::Seen;
+using querytest::SendFind;
+using querytest::StudyMatch;
 
 // The tags of an implicit VR little endian stream in stream order, with their values.
 struct Wire {
@@ -45,47 +50,6 @@ std::vector<uint32_t> Tags(const std::vector<Wire>& w) {
   return t;
 }
 std::string Text(const Bytes& b) { return std::string(b.begin(), b.end()); }
-
-// One C-FIND response PDU pair: the command, then the identifier (when given).
-void SendFind(Connection& c, uint16_t id, uint16_t status, const char* sop, const Bytes& identifier = Bytes()) {
-  bool with = !identifier.empty();
-  c.Send(fakescp::PData({{1, 0x03, fakescp::FindRSP(id, status, sop, with)}}));
-  if (with) c.Send(fakescp::PData({{1, 0x02, identifier}}));
-}
-
-Bytes StudyMatch(const std::string& name, const std::string& id) {
-  return fakescp::Encode({fakescp::Text(0x0008, 0x0020, "20150312"), fakescp::Text(0x0008, 0x0052, "STUDY"),
-                          fakescp::Text(0x0010, 0x0010, name), fakescp::Text(0x0010, 0x0020, id),
-                          fakescp::UI(0x0020, 0x000D, "1.2.3." + id)});
-}
-
-struct Seen {
-  Bytes command, identifier;
-  bool released = false;
-};
-
-// Accepts, reads the C-FIND-RQ and its identifier, then runs `answer` with the Message ID.
-FakeScp::Script FindScript(Seen& seen, std::function<void(Connection&, uint16_t)> answer) {
-  return [&seen, answer](Connection& c) {
-    if (!fakescp::AcceptAssociation(c)) return;
-    Message m;
-    if (!c.ReadMessage(m)) return;
-    seen.command = m.data;
-    uint16_t id = fakescp::MessageID(m.data);
-    if (!c.ReadMessage(m)) return;
-    seen.identifier = m.data;
-    answer(c, id);
-    // The release request arrives (the answer may find the requestor gone when it did not wait).
-    fakescp::ReceivedPdu pdu;
-    while (c.ReadPdu(pdu, 10000)) {
-      if (pdu.type == 0x05) {
-        seen.released = true;
-        c.Send(fakescp::ReleaseRP());
-        break;
-      }
-    }
-  };
-}
 
 QueryFields Day() {
   QueryFields f;

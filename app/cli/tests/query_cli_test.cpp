@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "app/cli/tests/cli_support.h"
+#include "query/studyquery.h"
+#include "query/tests/fake_find.h"
 #include "query/tests/query_test_support.h"
 
 namespace {
@@ -140,6 +142,22 @@ TEST(CliQuery, FindAndWorklistOnOrthanc) {
   CheckWorklist("ORTHANC", o.port);
   Apart desc = Search("worklist", "ORTHANC", o.port, {"--date", "20150312", "--description", "CT Head"});
   EXPECT_EQ(desc.out, "SMITH^JOHN\tWL3\tM\t01/01/1950\tCT Head\tWACC3\t1.2.826.0.1.3680043.9.7002.3\n");
+}
+
+// A final failure status after one match: the match is printed (a tab inside a value becomes a
+// space), the failure's own empty row is not, and the exit status tells the failure.
+TEST(CliQuery, FailureStatusAfterAMatchFails) {
+  querytest::Seen seen;
+  querytest::FakeScp scp(querytest::FindScript(seen, [](querytest::Connection& c, uint16_t id) {
+    querytest::SendFind(c, id, 0xFF00, kStudyRootFind, querytest::StudyMatch("Tab\tName", "7"));
+    querytest::SendFind(c, id, 0xA700, kStudyRootFind);
+  }));
+  Apart r = Search("find", "FAKESCP", scp.Port(), {"--date", "20150312"});
+  scp.Join();
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "Tab Name\t7\t\t\t\t\t1.2.3.7\n");
+  EXPECT_EQ(r.err, "scrivara-cli: FAKESCP@127.0.0.1:" + std::to_string(scp.Port()) +
+                       " answered C-FIND status A700H (1 result(s) printed)\n");
 }
 
 TEST(CliQuery, RefusedPortBadKeysAndHelp) {
