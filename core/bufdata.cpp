@@ -92,6 +92,7 @@ BufData::BufData(const uint8_t* bytes, size_t size, bool bigEndianStream)
 BufData::BufData(ByteBuffer&& bytes, bool bigEndianStream) : bigEndian(bigEndianStream), buf_(std::move(bytes)) {}
 
 void BufData::Clear() {
+  closeFile();
   ByteBuffer().swap(buf_);
   deferred_.clear();
   ext_ = nullptr;
@@ -101,20 +102,24 @@ void BufData::Clear() {
 }
 
 void BufData::Reserve(size_t bytes) {
-  if (external_) writable(0);
+  if (external_ || fd_ >= 0) writable(0);
   buf_.reserve(bytes);
 }
 
-const uint8_t* BufData::data() const { return GetSize() ? base() : nullptr; }
+const uint8_t* BufData::data() const {
+  if (fd_ >= 0) const_cast<BufData*>(this)->loadRest();
+  return GetSize() ? base() : nullptr;
+}
 
 ByteBuffer BufData::TakeBuffer() {
-  if (external_) writable(0);
+  if (external_ || fd_ >= 0) writable(0);
   ByteBuffer out = std::move(buf_);
   Clear();
   return out;
 }
 
 uint8_t* BufData::writable(size_t count) {
+  if (fd_ >= 0) loadRest();
   if (external_) {
     ByteBuffer copy(ext_, ext_ + extSize_);
     buf_.swap(copy);
@@ -159,6 +164,7 @@ void BufData::WriteUL(uint32_t v) {
 }
 
 size_t BufData::Read(void* out, size_t count) {
+  if (fd_ >= 0 && !loaded(count < Remaining() ? count : Remaining())) return 0;
   size_t n = count < Remaining() ? count : Remaining();
   if (n) std::memcpy(out, base() + pos_, n);
   pos_ += n;
@@ -182,6 +188,8 @@ bool BufData::ReadTag(DcmTag& t, bool explicitVR) {
     return false;
   };
   t.ReleaseValue();
+  // The longest header (12 bytes) is in memory; so is the value below, unless it goes to the file.
+  if (fd_ >= 0 && !loaded(Remaining() < 12 ? Remaining() : 12)) return false;
   if (Remaining() < 8) return cutShort();
   t.group = ReadUS();
   t.element = ReadUS();
@@ -226,6 +234,44 @@ bool BufData::ReadTag(DcmTag& t, bool explicitVR) {
   }
   try {
     const uint32_t keep = t.length;
+    if (fd_ >= 0 && len >= kLargeValue && pos_ + len == fileSize_ && pos_ + len > buf_.size()) {
+      // A large value that ends a file being read (pixel data, as a rule): the bytes already in the
+      // stream are copied, the rest is read from the file straight into the value's own buffer.
+      ByteBuffer value;
+      try {
+        value.resize(len);
+      } catch (const std::bad_alloc&) {
+        WriteLog("ERROR: assigning memory to tag->data");
+        return false;
+      }
+      const size_t have = buf_.size() > pos_ ? buf_.size() - pos_ : 0;
+      if (have) std::memcpy(value.data(), buf_.data() + pos_, have);
+      size_t got = 0;
+      if (!readFileAt(pos_ + have, value.data() + have, len - have, got)) return false;
+      if (got < len - have) {
+        char msg[128];
+        std::snprintf(msg, sizeof msg, "ERROR: read bytes!=tag->length (%04X,%04X) count=%lld, tag->length=%u",
+                      t.group, t.element, static_cast<long long>(have + got), len);
+        WriteLog(msg);
+        Clear();
+        return false;
+      }
+      Clear();
+      t.SetValue(std::move(value));
+      t.length = keep;
+      return true;
+    }
+    if (fd_ >= 0) {
+      if (!loaded(len)) return false;
+      if (len > Remaining()) {  // the file shrank while being read
+        char msg[128];
+        std::snprintf(msg, sizeof msg, "ERROR: read bytes!=tag->length (%04X,%04X) count=%lld, tag->length=%u",
+                      t.group, t.element, static_cast<long long>(Remaining()), len);
+        WriteLog(msg);
+        pos_ = GetSize();
+        return false;
+      }
+    }
     if (!external_ && len >= kLargeValue && pos_ + len == buf_.size()) {
       // A large value that ends the stream (pixel data, as a rule): the stream's own buffer becomes
       // the value, moved down in place, instead of a second allocation of the same size.
@@ -457,6 +503,7 @@ bool DcmObj::EncodeInto(DcmTag& tag) {
 bool BufData::ReadHeader(std::string& ts) {
   const bool order = bigEndian;
   bigEndian = false;  // the meta group is always little endian
+  if (fd_ >= 0 && buf_.size() < 132) loadRest();
   if (GetSize() < 132 || std::memcmp(base() + 128, "DICM", 4) != 0) {
     Clear();
     bigEndian = order;
@@ -466,6 +513,7 @@ bool BufData::ReadHeader(std::string& ts) {
   pos_ = 132;
   while (Remaining() >= 2) {
     const size_t p = pos_;
+    if (fd_ >= 0 && !loaded(2)) break;
     const uint16_t group = static_cast<uint16_t>(base()[p] | base()[p + 1] << 8);
     if (group != 0x0002) break;  // the first data set element
     DcmTag t;
@@ -546,6 +594,91 @@ bool BufData::LoadFromFile(const std::string& fileName) {
   return !buf_.empty();
 }
 
+void BufData::closeFile() {
+  if (fd_ < 0) return;
+  ::close(fd_);
+  fd_ = -1;
+  fileSize_ = 0;
+}
+
+bool BufData::readFileAt(size_t offset, uint8_t* into, size_t count, size_t& got) {
+  got = 0;
+  while (got < count) {
+    const ssize_t n = ::pread(fd_, into + got, count - got, static_cast<off_t>(offset + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      WriteLog("ERROR, BufData::LoadFromFile, Cannot read file \"" + fileName_ + "\". " + std::strerror(errno));
+      Clear();
+      readError_ = true;
+      return false;
+    }
+    if (n == 0) break;  // the file shrank while being read
+    got += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool BufData::openForRead(const std::string& fileName) {
+  Clear();
+  const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    WriteLog("ERROR, BufData::LoadFromFile, Cannot open file \"" + fileName + "\". " + std::strerror(errno));
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int err = errno;
+    ::close(fd);
+    WriteLog("ERROR, BufData::LoadFromFile, Cannot read file \"" + fileName + "\". " +
+             (S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : std::strerror(err)));
+    return false;
+  }
+  fd_ = fd;
+  fileName_ = fileName;
+  const size_t size = static_cast<size_t>(st.st_size);
+  const size_t head = size < kFileHead ? size : kFileHead;
+  size_t got = 0;
+  try {
+    buf_.resize(head);
+  } catch (const std::bad_alloc&) {
+    WriteLog("ERROR, BufData::LoadFromFile, Out of memory for \"" + fileName + "\"");
+    Clear();
+    return false;
+  }
+  if (!readFileAt(0, buf_.data(), head, got)) return false;
+  buf_.resize(got);
+  if (got < head || head == size) {
+    closeFile();  // all of it is in memory
+  } else {
+    fileSize_ = size;
+  }
+  pos_ = 0;
+  return GetSize() != 0;
+}
+
+bool BufData::loaded(size_t count) {
+  if (fd_ < 0 || pos_ + count <= buf_.size()) return true;
+  return loadRest();
+}
+
+bool BufData::loadRest() {
+  if (fd_ < 0) return true;
+  const size_t have = buf_.size();
+  try {
+    buf_.resize(fileSize_);
+  } catch (const std::bad_alloc&) {
+    WriteLog("ERROR, BufData::LoadFromFile, Out of memory for \"" + fileName_ + "\"");
+    Clear();
+    return false;
+  }
+  size_t got = 0;
+  if (!readFileAt(have, buf_.data() + have, fileSize_ - have, got)) return false;
+  buf_.resize(have + got);
+  closeFile();
+  if (pos_ > buf_.size()) pos_ = buf_.size();
+  return true;
+}
+
 bool BufData::SaveToFile(const std::string& fileName) {
   if (GetSize() == 0 && deferred_.empty()) return false;
   const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -592,14 +725,15 @@ bool DcmObj::Read(const std::string& fileName) {
   struct stat st {};
   if (::stat(fileName.c_str(), &st) != 0) return false;  // a missing file is no error
   BufData b(bigEndian);
-  if (!b.LoadFromFile(fileName)) return false;
+  if (!b.openForRead(fileName)) return false;
   std::string ts;
   if (!b.ReadHeader(ts)) return false;
   transferSyntax = ts;
   explicitVR = ts != kImplicitLE;
   if (ts == kExplicitBE) bigEndian = true;
   b.bigEndian = bigEndian;
-  const bool ok = b.ReadObj(*this);
+  bool ok = b.ReadObj(*this);
+  if (b.readError_) ok = false;  // the file could not be read to its end
   if (!ok) WriteLog("ERROR: DcmObj::Read, " + fileName);
   return ok;
 }

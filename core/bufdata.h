@@ -32,12 +32,13 @@ class BufData {
   BufData(ByteBuffer&& bytes, bool bigEndianStream);
   BufData(const BufData&) = delete;
   BufData& operator=(const BufData&) = delete;
-  BufData(BufData&&) noexcept = default;
-  BufData& operator=(BufData&&) noexcept = default;
+  BufData(BufData&&) = delete;
+  BufData& operator=(BufData&&) = delete;
+  ~BufData() { closeFile(); }
 
   // --- stream bookkeeping ---
   size_t GetPosition() const { return pos_; }
-  size_t GetSize() const { return external_ ? extSize_ : buf_.size(); }
+  size_t GetSize() const { return external_ ? extSize_ : fd_ >= 0 ? fileSize_ : buf_.size(); }
   // Positions beyond the end are clamped to the end.
   void SetPosition(size_t pos) { pos_ = pos < GetSize() ? pos : GetSize(); }
   // Empties the stream (and drops a read-only view).
@@ -96,6 +97,15 @@ class BufData {
   uint8_t* writable(size_t count);  // room for count bytes at the position
   const uint8_t* base() const { return external_ ? ext_ : buf_.data(); }
   bool writeEntries(DcmObj& obj, int depth);
+  // DcmObj::Read: loads the start of the file only; the rest follows on demand (loaded()), or, for a
+  // large value that ends the file, is read straight into that value's own buffer (ReadTag).
+  bool openForRead(const std::string& fileName);
+  // Makes count bytes from the position available in buf_ (reads the rest of the file when needed);
+  // false after a read error (logged, stream emptied).
+  bool loaded(size_t count);
+  bool loadRest();
+  void closeFile();
+  bool readFileAt(size_t offset, uint8_t* into, size_t count, size_t& got);
 
   // Values of this size or more are handed over rather than copied where possible.
   static constexpr size_t kLargeValue = 1u << 20;
@@ -106,6 +116,13 @@ class BufData {
   };
   bool deferLarge_ = false;          // DcmObj::Write: large values are not copied into the stream
   std::vector<Deferred> deferred_;   // ... but written from their elements by SaveToFile
+
+  // Bytes of a file being read that are read into buf_ at first.
+  static constexpr size_t kFileHead = 256u << 10;
+  int fd_ = -1;          // a file still being read: buf_ holds its first bytes, fileSize_ it all
+  size_t fileSize_ = 0;
+  std::string fileName_;
+  bool readError_ = false;  // reading the file failed part way (logged)
 
   ByteBuffer buf_;
   const uint8_t* ext_ = nullptr;
