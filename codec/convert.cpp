@@ -17,6 +17,10 @@
 
 namespace {
 
+// Bounds of the native size an encapsulated source may claim (see ConvertUnguarded).
+constexpr size_t kMaxUncheckedPixelBytes = size_t{16} << 20;
+constexpr uint64_t kMaxCompressionRatio = 1024;
+
 // Tracks sequence nesting the way the data set's top-level search does: an undefined-length
 // sequence opens a level, its delimiter closes it; encapsulated pixel data has its own delimiter.
 struct NestingWalk {
@@ -529,6 +533,25 @@ bool ConvertUnguarded(DcmObj& obj, const std::string& target) {
   if (!encapsulatedSource && pixel->size() != f.totalSize && pixel->size() != f.totalSize + 1) {
     WriteLog(who + "tag->length!=size");
     return false;
+  }
+
+  if (encapsulatedSource) {
+    // The work buffer is made from the header's numbers before anything is decoded: refuse a size
+    // that the fragments cannot decode to. No codec packs more than about 512 native bytes into one
+    // coded byte (JPEG's two bits per 8x8 block; RLE 64, lossless JPEG 16), so 1024 leaves room, and
+    // anything up to 16 MB is allowed whatever its fragments hold.
+    uint64_t coded = 0;
+    for (size_t i = m.pixelIndex + 1; i < obj.Count(); ++i) {
+      const DcmTag* t = obj.GetTag(i);
+      if (t == nullptr || !t->Is(0xFFFE, 0xE000)) break;
+      coded += t->size();
+    }
+    if (f.totalSize > kMaxUncheckedPixelBytes && f.totalSize / kMaxCompressionRatio > coded) {
+      WriteLog(who + "Pixel Data of " + std::to_string(f.totalSize) + " bytes (" + std::to_string(m.columns) + " x " +
+               std::to_string(m.rows) + ", " + std::to_string(f.bitsAllocated) + " bits, " + std::to_string(f.frames) +
+               " frames) cannot come from " + std::to_string(coded) + " bytes of fragments");
+      return false;
+    }
   }
 
   ByteBuffer work(f.totalSize);

@@ -60,6 +60,14 @@ ExplicitForm explicitForm(const DcmTag& t) {
     if (!isLetter(f.vr[0]) || !isLetter(f.vr[1]) || (f.vr[0] == 'S' && f.vr[1] == 'Q')) f.vr[0] = 'U', f.vr[1] = 'N';
   }
   f.longForm = isLongForm(f.vr[0], f.vr[1]);
+  if (t.length == kUndefinedLength && (!f.longForm || (f.vr[0] == 'U' && f.vr[1] == 'N'))) {
+    // Contents that follow as elements: written as the sequence the reader takes them for (a short
+    // form cannot carry the length, and UN of undefined length would be read as implicit VR).
+    f.vr[0] = 'S';
+    f.vr[1] = 'Q';
+    f.longForm = true;
+    return f;
+  }
   if (!f.longForm && t.length > 0xFFFF) {
     f.vr[0] = 'U';
     f.vr[1] = 'N';
@@ -69,7 +77,11 @@ ExplicitForm explicitForm(const DcmTag& t) {
   return f;
 }
 
-bool plainHeader(const DcmTag& t, bool explicitVR) { return !explicitVR || t.group == 0x0000 || t.group == 0xFFFE; }
+// Group 0002 is explicit VR in every data set, as the reader takes it.
+bool plainHeader(const DcmTag& t, bool explicitVR) {
+  if (t.group == 0x0002) return false;
+  return !explicitVR || t.group == 0x0000 || t.group == 0xFFFE;
+}
 
 uint64_t headerSize(const DcmTag& t, bool explicitVR) {
   if (plainHeader(t, explicitVR)) return 8;
@@ -357,7 +369,9 @@ bool parseStream(BufData& b, DcmObj& o, bool fromSequence, int depth) {
     t->bigEndian = b.bigEndian;
     if (!explicitVR) {
       t->LookupVR();
-      if (t->IsVR("UN") && t->length == kUndefinedLength) t->SetVR("SQ");
+      // Undefined length is only possible for a sequence here (items, delimiters and pixel data
+      // aside): whatever the dictionary says, its contents follow as elements.
+      if (t->length == kUndefinedLength && t->group != 0xFFFE && !t->Is(0x7FE0, 0x0010)) t->SetVR("SQ");
       if (implicitLevels > 0) {
         if (t->IsVR("SQ") && t->length == kUndefinedLength) ++implicitLevels;
         if (t->Is(0xFFFE, 0xE0DD)) --implicitLevels;

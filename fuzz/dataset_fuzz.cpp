@@ -1,7 +1,6 @@
 // The data set decoders: BufData::ReadObj in each encoding, DcmObj::Read of a Part 10 file and
 // DcmObj::Expand_SQ of a sequence or item value. What was read is dumped and encoded again, and a
-// data set that decoded and encoded must decode again (except group 0002 elements in implicit VR:
-// they are always read as explicit VR but written in the data set's encoding).
+// data set that decoded and encoded must decode again.
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -12,20 +11,11 @@
 
 namespace {
 
-bool HoldsGroup2(const DcmObj& obj) {
-  for (size_t i = 0; i < obj.Count(); ++i) {
-    if (const DcmTag* t = obj.GetTag(i); t && t->group == 0x0002) return true;
-    if (const DcmObj* o = obj.GetObj(i); o && (o->header.group == 0x0002 || HoldsGroup2(*o))) return true;
-  }
-  return false;
-}
-
 void Exercise(DcmObj& obj, bool readOK) {
   std::vector<std::string> lines;
   obj.Dump(lines, 0);
   BufData out(obj.bigEndian);
   if (!out.WriteObj(obj) || !readOK) return;
-  if (!obj.explicitVR && HoldsGroup2(obj)) return;
   DcmObj again;
   again.explicitVR = obj.explicitVR;
   again.bigEndian = obj.bigEndian;

@@ -502,3 +502,42 @@ TEST(Convert, MalformedPixelDataIsRefusedUntouched) {
     check(*obj, "no decoder for encapsulated pixel data in 1.2.840.10008.1.2");
   }
 }
+
+TEST(Convert, EncapsulatedSizeMustBeWithinReachOfTheFragments) {
+  LogCapture log;
+  const std::string refused = "bytes of fragments";
+  // A blank 4200 x 4200 page (17.6 MB, over the unchecked size) is far less compressible than the
+  // bound allows: it converts.
+  Shape page;
+  page.rows = page.columns = 4200;
+  const std::vector<uint8_t> white(size_t(4200) * 4200, 0xF0);
+  auto obj = MakeImage(page, white, kBaseline);
+  Encapsulate(*obj, {Baseline(white, 4200, 4200, 1)});
+  ASSERT_TRUE(ConvertTransferSyntax(*obj, kEVR)) << log.Text();
+  const auto pixels = PixelBytes(*obj);
+  ASSERT_EQ(pixels.size(), white.size());
+  EXPECT_LE(fixture::MaxDifference(pixels, white, 1), 2);
+
+  // The same size claimed for a 16 x 16 stream is refused before anything is allocated or changed.
+  auto small = MakeImage(page, fixture::MakeFrame(16, 16, 1, 8), kBaseline);
+  Encapsulate(*small, {Baseline(fixture::MakeFrame(16, 16, 1, 8), 16, 16, 1)});
+  const auto before = DumpOf(*small);
+  EXPECT_FALSE(ConvertTransferSyntax(*small, kEVR));
+  EXPECT_EQ(DumpOf(*small), before);
+  EXPECT_EQ(log.Count(refused), 1) << log.Text();
+
+  // The fuzz finding (codec/tests/data/fuzz): a target chooser byte, then a lossless JPEG file of
+  // 16 x 4112 RGB with Bits Allocated 65528 (1.6 GB) and one fragment of 692 bytes.
+  std::vector<uint8_t> input;
+  ASSERT_TRUE(fixture::ReadFile(std::string(SCRIVARA_SOURCE_DIR) + "/codec/tests/data/fuzz/convert_ts-1119a7c3.bin", &input));
+  const std::string dir = testsupport::MakeTempDir("convert_fuzz");
+  ASSERT_TRUE(fixture::WriteFile(dir + "/in.dcm", std::vector<uint8_t>(input.begin() + 1, input.end())));
+  DcmObj found;
+  ASSERT_TRUE(found.Read(dir + "/in.dcm"));
+  testsupport::RemoveTree(dir);
+  const auto foundBefore = DumpOf(found);
+  EXPECT_FALSE(ConvertTransferSyntax(found, kEVR));
+  EXPECT_EQ(DumpOf(found), foundBefore);
+  EXPECT_EQ(log.Count("Pixel Data of 1616706816 bytes"), 1) << log.Text();
+  EXPECT_EQ(log.Count("ERROR"), 2);
+}

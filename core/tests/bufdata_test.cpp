@@ -704,3 +704,72 @@ TEST(BufData, UndefinedLengthUNHoldsImplicitContents) {
   EXPECT_EQ(r.GetTag(4)->GetString(), "T-1");
   EXPECT_EQ(encode(r), out);
 }
+
+// Inputs the data set fuzz target found (core/tests/data/fuzz): a chooser byte (0 implicit, 1
+// explicit little endian, 4 the value of a sequence), then the bytes. Each must read, and what it
+// writes must read back and write the same bytes again.
+TEST(BufData, FuzzFindingsReadBackAsWritten) {
+  struct Case {
+    const char* file;
+    size_t entries;  // top-level entries read
+  };
+  for (const Case& c : {Case{"dataset-04432b26.bin", 5}, Case{"dataset-3a633c75.bin", 0}, Case{"dataset-b478db57.bin", 0}}) {
+    SCOPED_TRACE(c.file);
+    const Bytes in = fileBytes(std::string(SCRIVARA_SOURCE_DIR) + "/core/tests/data/fuzz/" + c.file);
+    ASSERT_GT(in.size(), 1u);
+    const int mode = in[0] % 6;
+    const Bytes body(in.begin() + 1, in.end());
+    DcmObj o;
+    o.explicitVR = mode != 0;
+    if (mode == 4) {
+      const DcmTag sq(0x0040, 0xA730, static_cast<uint32_t>(body.size()), body.data(), "SQ");
+      ASSERT_TRUE(o.Expand_SQ(sq));
+    } else {
+      ASSERT_TRUE(decode(body, o));
+    }
+    if (c.entries) {
+      EXPECT_EQ(o.Count(), c.entries);
+    }
+    const Bytes out = encode(o);
+    DcmObj r;
+    r.explicitVR = o.explicitVR;
+    ASSERT_TRUE(decode(out, r));
+    EXPECT_EQ(encode(r), out);
+  }
+}
+
+TEST(BufData, GroupTwoAndUndefinedLengthsWriteAsTheyAreRead) {
+  // Group 0002 is read as explicit VR in an implicit data set, so it is written so as well.
+  DcmObj o;
+  o.AddText(0x0002, 0x0010, "1.2.840.10008.1.2");
+  o.AddText(0x0010, 0x0010, "Doe^J ");
+  const Bytes out = encode(o);
+  EXPECT_EQ(Bytes(out.begin(), out.begin() + 8), B({0x02, 0, 0x10, 0, 'U', 'I', 18, 0}));
+  EXPECT_EQ(Bytes(out.begin() + 26, out.begin() + 34), B({0x10, 0, 0x10, 0, 6, 0, 0, 0}));
+  DcmObj r;
+  ASSERT_TRUE(decode(out, r));
+  ASSERT_EQ(r.Count(), 2u);
+  EXPECT_EQ(r.GetString(0x0002, 0x0010), "1.2.840.10008.1.2");
+  EXPECT_EQ(r.GetString(0x0010, 0x0010), "Doe^J");
+
+  // In implicit VR an undefined length means a sequence whatever the dictionary's VR; in explicit VR
+  // such an element is written as SQ, never with a short length or as UN.
+  const Bytes implicitStream = B({0x08, 0, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF}) +
+                               B({0x10, 0, 0x20, 0, 2, 0, 0, 0}) + S("ID") +
+                               B({0xFE, 0xFF, 0xDD, 0xE0, 0, 0, 0, 0});
+  DcmObj s;
+  ASSERT_TRUE(decode(implicitStream, s));
+  ASSERT_EQ(s.Count(), 3u);
+  EXPECT_EQ(s.GetTag(0)->VR(), "SQ");
+  EXPECT_EQ(s.FindTag(0x0010, 0x0020), nullptr);  // inside the sequence
+  s.explicitVR = true;
+  const Bytes ex = encode(s);
+  EXPECT_EQ(Bytes(ex.begin(), ex.begin() + 12), B({0x08, 0, 0x00, 0x00, 'S', 'Q', 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}));
+  DcmObj built;
+  built.explicitVR = true;
+  built.Add(DcmTag(0x0009, 0x1010, kUndefinedLength, nullptr))->SetVR("UN");  // as a big endian read holds it
+  built.Add(DcmTag(0x0008, 0x1030, kUndefinedLength, nullptr, "LO"));
+  const Bytes b = encode(built);
+  EXPECT_EQ(Bytes(b.begin() + 4, b.begin() + 6), S("SQ"));
+  EXPECT_EQ(Bytes(b.begin() + 16, b.begin() + 18), S("SQ"));
+}
