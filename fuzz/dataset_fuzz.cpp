@@ -1,7 +1,8 @@
 // The data set decoders: BufData::ReadObj in each encoding, DcmObj::Read of a Part 10 file and
 // DcmObj::Expand_SQ of a sequence or item value. What was read is dumped and encoded again, and a
-// data set that decoded and encoded must decode again.
+// data set that decoded and encoded must decode again, to what encodes to the same bytes.
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,10 @@ void Exercise(DcmObj& obj, bool readOK) {
   again.bigEndian = obj.bigEndian;
   BufData in(out.data(), out.GetSize(), out.bigEndian);
   if (!in.ReadObj(again)) std::abort();  // our own encoding of a readable data set must read back
+  BufData twice(again.bigEndian);
+  if (!twice.WriteObj(again) || twice.GetSize() != out.GetSize() ||
+      (out.GetSize() && std::memcmp(twice.data(), out.data(), out.GetSize()) != 0))
+    std::abort();  // ... and write the same bytes again
 }
 
 }  // namespace
