@@ -12,6 +12,7 @@
 
 #include "app/cli/cli_common.h"
 #include "app/cli/cli_query.h"
+#include "app/cli/cli_documents.h"
 #include "codec/convert.h"
 #include "convert/batch.h"
 #include "convert/pdf_object.h"
@@ -41,6 +42,8 @@ const char kUsage[] =
     "  pdf [study keys] IN OUT        Encapsulated PDF object from a PDF file\n"
     "  find [search keys]             C-FIND studies on the PACS, one tab-separated line each\n"
     "  worklist [search keys]         C-FIND the worklist server, one tab-separated line each\n"
+    "  sr [study keys] IN OUT         Basic Text SR report from a .txt or .doc file\n"
+    "  img [study keys] IN OUT        JPEG page image object from a 24-bit .bmp or a .jpg file\n"
     "network options: --aet LOCAL --aec PEER --host HOST --port PORT (defaults from scrivara.cfg)\n"
     "study keys: --patient-name N --patient-id I [--birth-date D] [--sex S] [--accession A]\n"
     "            [--study-uid U] [--study-description T] [--institution T] [--modality M]\n"
@@ -88,6 +91,7 @@ int CmdPdf(const Args& a) {
   if (!StudyFromArgs(a, study)) return Fail("--patient-name and --patient-id are required");
   ConversionBatch batch;
   if (!StartConversionBatch(study, ExeFolder + "temp/", batch)) return Fail("cannot start the batch");
+  if (!cli::ClaimInstanceNumber(batch.BaseUID, InstanceCounter)) return Fail("cannot record the instance number");
   DcmObj obj;
   if (!MakeEncapsulatedPdf(a.pos[0], study, batch, InstanceCounter, obj)) return Fail("cannot convert " + a.pos[0]);
   if (!WriteAtomically(obj, a.pos[1])) return Fail("cannot write " + a.pos[1]);
@@ -193,6 +197,8 @@ int main(int argc, char** argv) {
   if (cmd == "dump") rc = CmdDump(a);
   else if (cmd == "convert") rc = CmdConvert(a);
   else if (cmd == "pdf") rc = CmdPdf(a);
+  else if (cmd == "sr") rc = cli::CmdSr(a);
+  else if (cmd == "img") rc = cli::CmdImg(a);
   else if (cmd == "echo") rc = CmdEcho(a);
   else if (cmd == "store") rc = CmdStore(a);
   else if (cmd == "find") rc = cli::CmdFind(a);

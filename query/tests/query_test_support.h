@@ -238,6 +238,37 @@ struct Wlmscpfs {
   }
 };
 
+// DCMTK storescp accepting every transfer syntax, writing what arrives to dir/in.
+struct Storescp {
+  TempDir dir{"scrivara_storescp"};
+  int port = FreePort();
+  Process process;
+  std::string In() const { return dir.path + "/in"; }
+  bool Start() {
+    std::string mk;
+    Run({"mkdir", "-p", In()}, &mk);
+    process = Process({Need("storescp"), "--fork", "+xa", "-pm", "-aet", "STORESCP", "-od", In(), "-fe", ".dcm",
+                       std::to_string(port)},
+                      dir.path + "/storescp.log");
+    return WaitForPort(port);
+  }
+  // The files that have arrived, waiting up to 5 s for n of them (a forked child writes each).
+  std::vector<std::string> Received(size_t n) {
+    std::vector<std::string> files;
+    for (int i = 0; i < 100; ++i) {
+      files.clear();
+      std::string out;
+      Run({"find", In(), "-type", "f", "-name", "*.dcm"}, &out);
+      std::istringstream lines(out);
+      for (std::string l; std::getline(lines, l);)
+        if (!l.empty()) files.push_back(l);
+      if (files.size() >= n) break;
+      usleep(50000);
+    }
+    return files;
+  }
+};
+
 // Orthanc with its worklist plugin reading dir/worklists.
 struct Orthanc {
   TempDir dir{"scrivara_orthanc"};

@@ -11,7 +11,7 @@ TEST(CliBasic, HelpForTheWholeAndEachCommand) {
   auto r = RunCli({"--help"});
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.output.find("commands:"), std::string::npos);
-  for (const char* cmd : {"echo", "store", "dump", "convert", "pdf"}) {
+  for (const char* cmd : {"echo", "store", "dump", "convert", "pdf", "sr", "img"}) {
     auto c = RunCli({cmd, "--help"});
     EXPECT_EQ(c.status, 0) << cmd;
     EXPECT_NE(c.output.find(std::string("usage: scrivara-cli ") + cmd), std::string::npos) << c.output;

@@ -1,0 +1,230 @@
+#include "app/cli/cli_documents.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <ctime>
+#include <sstream>
+#include <vector>
+
+#include "codec/jpeg.h"
+#include "convert/batch.h"
+#include "convert/bmpfile.h"
+#include "convert/fileutil.h"
+#include "convert/page_jpeg.h"
+#include "convert/scan_object.h"
+#include "convert/srtext.h"
+#include "convert/word_conv.h"
+#include "core/config.h"
+#include "core/cp1252.h"
+#include "core/log.h"
+
+namespace cli {
+
+namespace {
+
+std::string LowerExtension(const std::string& path) {
+  const std::string name = FileNamePart(path);
+  const size_t dot = name.rfind('.');
+  std::string ext = dot == std::string::npos ? "" : name.substr(dot);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext;
+}
+
+// Starts the batch of this run and claims its instance number.
+bool StartRun(const Args& a, StudyInfo& study, ConversionBatch& batch, int& rc) {
+  if (!StudyFromArgs(a, study)) {
+    rc = Fail("--patient-name and --patient-id are required");
+    return false;
+  }
+  if (!StartConversionBatch(study, ExeFolder + "temp/", batch)) {
+    rc = Fail("cannot start the batch");
+    return false;
+  }
+  if (!ClaimInstanceNumber(batch.BaseUID, InstanceCounter)) {
+    rc = Fail("cannot record the instance number in " + ExeFolder + "temp/cli-instances");
+    return false;
+  }
+  return true;
+}
+
+// The report text of a .txt file: UTF-8 (an initial byte order mark dropped) converted to cp1252,
+// or, when the bytes are not valid UTF-8, taken as cp1252 as they are. Line breaks of any kind
+// become CR LF; a final line break adds no empty paragraph.
+std::string ReportTextFromTextFile(const std::string& bytes) {
+  std::string_view v = bytes;
+  if (v.substr(0, 3) == "\xEF\xBB\xBF") v.remove_prefix(3);
+  const std::string utf8 = IsValidUtf8(v) ? std::string(v) : Cp1252ToUtf8(v);
+  return ReportTextFromLines({utf8});
+}
+
+bool OnlyBlank(const std::string& text) {
+  for (unsigned char c : text)
+    if (c > 0x20) return false;
+  return true;
+}
+
+// A JPEG that is not baseline 8-bit colour, decoded to a bitmap for the page path: 8-bit grey or
+// colour of any process the decoders know (progressive, extended, lossless).
+bool DecodeToBitmap(const std::vector<uint8_t>& jpeg, const JpegFrameInfo& f, Bitmap& page, std::string& why) {
+  if (f.precision != 8) {
+    why = std::to_string(f.precision) + "-bit samples (only 8-bit JPEG images are taken)";
+    return false;
+  }
+  if (f.components != 1 && f.components != 3) {
+    why = std::to_string(f.components) + " colour components (only grey or colour JPEG images are taken)";
+    return false;
+  }
+  if (f.width <= 0 || f.height <= 0 || f.width > 65500 || f.height > 65500) {
+    why = "a frame of " + std::to_string(f.width) + " x " + std::to_string(f.height) + " pixels";
+    return false;
+  }
+  std::vector<uint8_t> samples(static_cast<size_t>(f.width) * f.height * f.components);
+  if (DecodeJPEG8(jpeg.data(), samples.data(), jpeg.size(), samples.size()) != 0) {
+    why = "a stream the decoder cannot read";
+    return false;
+  }
+  page.Resize(f.width, f.height);
+  for (int y = 0; y < f.height; ++y) {
+    const uint8_t* s = samples.data() + static_cast<size_t>(y) * f.width * f.components;
+    uint8_t* d = page.Row(y);
+    for (int x = 0; x < f.width; ++x, d += 3, s += f.components) {
+      if (f.components == 1) {
+        d[0] = d[1] = d[2] = s[0];
+      } else {
+        d[0] = s[2];
+        d[1] = s[1];
+        d[2] = s[0];
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ClaimInstanceNumber(const std::string& baseUID, int32_t& counter) {
+  const std::string path = ExeFolder + "temp/cli-instances";
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    WriteLog("ERROR, ClaimInstanceNumber, cannot open " + path);
+    return false;
+  }
+  if (::flock(fd, LOCK_EX) != 0) {
+    ::close(fd);
+    WriteLog("ERROR, ClaimInstanceNumber, cannot lock " + path);
+    return false;
+  }
+  std::string text;
+  char buf[4096];
+  ssize_t n;
+  while ((n = ::read(fd, buf, sizeof buf)) > 0) text.append(buf, static_cast<size_t>(n));
+  // One line per base UID: "<base UID> <highest number> <time taken>".
+  const long long now = static_cast<long long>(std::time(nullptr));
+  std::istringstream in(text);
+  std::ostringstream out;
+  std::string line;
+  long long highest = 0;
+  while (std::getline(in, line)) {
+    std::istringstream l(line);
+    std::string base;
+    long long number = 0, when = 0;
+    if (!(l >> base >> number >> when) || number < 0 || number >= INT32_MAX) continue;
+    if (base == baseUID) {
+      highest = number;
+      continue;
+    }
+    if (now - when < 86400) out << base << ' ' << number << ' ' << when << '\n';
+  }
+  out << baseUID << ' ' << highest + 1 << ' ' << now << '\n';
+  const std::string updated = out.str();
+  bool ok = ::lseek(fd, 0, SEEK_SET) == 0 && ::ftruncate(fd, 0) == 0 &&
+            ::write(fd, updated.data(), updated.size()) == static_cast<ssize_t>(updated.size());
+  ::close(fd);  // releases the lock
+  if (!ok) {
+    WriteLog("ERROR, ClaimInstanceNumber, cannot write " + path);
+    return false;
+  }
+  counter = static_cast<int32_t>(highest);
+  return true;
+}
+
+int CmdSr(const Args& a) {
+  if (a.help || a.pos.size() != 2)
+    return Usage(a,
+                 "usage: scrivara-cli sr --patient-name N --patient-id I [study keys] IN OUT.dcm\n"
+                 "  builds a Basic Text SR report from IN: a .txt file (UTF-8, or cp1252 when it is not\n"
+                 "  valid UTF-8) or a Word 97-2003 .doc file (the text of its pieces)\n");
+  const std::string& in = a.pos[0];
+  const std::string ext = LowerExtension(in);
+  std::string report;
+  if (ext == ".doc") {
+    std::vector<std::string> lines;
+    if (!ReadWordText(in, lines)) return Fail("cannot read the text of Word document " + in);
+    report = ReportTextFromLines(lines);
+  } else if (ext == ".txt") {
+    std::string bytes;
+    if (!ReadWholeFile(in, bytes, "scrivara-cli sr")) return Fail("cannot read " + in);
+    report = ReportTextFromTextFile(bytes);
+  } else {
+    return Fail("the report must be a .txt or .doc file: " + in);
+  }
+  if (OnlyBlank(report)) return Fail("the report in " + in + " is empty");
+  StudyInfo study;
+  ConversionBatch batch;
+  int rc = 0;
+  if (!StartRun(a, study, batch, rc)) return rc;
+  DcmSRObj sr;
+  BuildTextReport(sr, report, study, batch, InstanceCounter);
+  if (!SaveObjectFile(sr, a.pos[1], "scrivara-cli sr")) return Fail("cannot write " + a.pos[1]);
+  return 0;
+}
+
+int CmdImg(const Args& a) {
+  if (a.help || a.pos.size() != 2)
+    return Usage(a,
+                 "usage: scrivara-cli img --patient-name N --patient-id I [study keys] IN OUT.dcm\n"
+                 "  builds a JPEG baseline page image from IN: a 24-bit .bmp file, or a .jpg file (a baseline\n"
+                 "  colour JPEG is taken as it stands, a grey or progressive one is re-encoded); the SOP class\n"
+                 "  follows --modality (CR, CT, MR, DX, ES, OT; anything else Ultrasound)\n");
+  const std::string& in = a.pos[0];
+  const std::string ext = LowerExtension(in);
+  std::vector<uint8_t> jpeg;
+  int width = 0, height = 0;
+  if (ext == ".bmp") {
+    Bitmap page;
+    if (!LoadBmpFile(in, page)) return Fail("cannot read " + in + " as a 24-bit uncompressed BMP file");
+    if (!EncodePageJpeg(page, jpeg)) return Fail("cannot encode " + in + " as a JPEG page");
+    width = page.width;
+    height = page.height;
+  } else if (ext == ".jpg" || ext == ".jpeg") {
+    std::string bytes;
+    if (!ReadWholeFile(in, bytes, "scrivara-cli img")) return Fail("cannot read " + in);
+    jpeg.assign(bytes.begin(), bytes.end());
+    JpegFrameInfo f;
+    if (!ReadJpegFrameInfo(jpeg.data(), jpeg.size(), f)) return Fail(in + " is not a JPEG file");
+    if (f.sofMarker != 0xC0 || f.precision != 8 || f.components != 3) {
+      Bitmap page;
+      std::string why;
+      if (!DecodeToBitmap(jpeg, f, page, why)) return Fail("cannot take " + in + ": " + why);
+      if (!EncodePageJpeg(page, jpeg)) return Fail("cannot encode " + in + " as a JPEG page");
+    }
+    width = f.width;
+    height = f.height;
+  } else {
+    return Fail("the page must be a .bmp or .jpg file: " + in);
+  }
+  StudyInfo study;
+  ConversionBatch batch;
+  int rc = 0;
+  if (!StartRun(a, study, batch, rc)) return rc;
+  DcmObj obj;
+  if (!MakeScannedPageObject(jpeg, width, height, study, batch, InstanceCounter, obj))
+    return Fail("cannot build the page image object of " + in);
+  if (!SaveObjectFile(obj, a.pos[1], "scrivara-cli img")) return Fail("cannot write " + a.pos[1]);
+  return 0;
+}
+
+}  // namespace cli

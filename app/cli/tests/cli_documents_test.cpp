@@ -1,0 +1,280 @@
+// scrivara-cli pdf, sr and img end to end: objects built from real inputs, checked by other
+// makers' toolkits (dciodvfy, dsrdump, dcmdjpeg) and sent with scrivara-cli store to DCMTK storescp
+// and Orthanc, which are started once for the whole suite. Bad inputs leave no file behind.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "app/cli/tests/cli_support.h"
+#include "codec/jpeg.h"
+#include "convert/bmpfile.h"
+#include "convert/tests/iod_check.h"
+#include "core/dcmobj.h"
+#include "query/tests/query_test_support.h"
+
+namespace {
+
+using clitest::RunCli;
+using querytest::ReadFile;
+using querytest::WriteFile;
+
+const std::vector<std::string> kStudy = {"--patient-name", "Doe^Jane", "--patient-id", "CLI42", "--birth-date",
+                                         "19700102", "--sex", "F", "--accession", "ACC9", "--study-description",
+                                         "Chest", "--institution", "Clinic"};
+
+std::vector<std::string> Cmd(const std::string& command, const std::vector<std::string>& extra,
+                             const std::string& in, const std::string& out) {
+  std::vector<std::string> v = {command};
+  v.insert(v.end(), kStudy.begin(), kStudy.end());
+  v.insert(v.end(), extra.begin(), extra.end());
+  v.push_back(in);
+  v.push_back(out);
+  return v;
+}
+
+std::vector<std::string> Net(const std::string& aec, int port) {
+  return {"--aet", "CLITEST", "--aec", aec, "--host", "127.0.0.1", "--port", std::to_string(port)};
+}
+
+std::string Listing(const std::string& dir) {
+  std::string out;
+  testsupport::Run({"ls", "-A", dir}, &out);
+  return out;
+}
+
+std::string Attribute(const std::string& file, uint16_t g, uint16_t e) {
+  DcmObj o;
+  return o.Read(file) ? o.GetString(g, e) : "(unreadable)";
+}
+
+uint16_t US(const std::string& file, uint16_t g, uint16_t e) {
+  DcmObj o;
+  return o.Read(file) ? o.GetUS(g, e) : 0;
+}
+
+// A colour test pattern.
+Bitmap Pattern(int w, int h) {
+  Bitmap b(w, h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) b.SetPixel(x, y, RGBColor{uint8_t(x * 3), uint8_t(y * 2), 200});
+  return b;
+}
+
+class CliDocuments : public ::testing::Test {
+ protected:
+  // Inputs and the objects built from them, shared by every test of the suite.
+  static inline querytest::TempDir* dir = nullptr;
+  static inline querytest::Orthanc* orthanc = nullptr;
+  static inline querytest::Storescp* storescp = nullptr;
+  static inline std::string pdfSource;  // odd length
+  static inline std::string objects;    // folder of the built objects
+
+  static void SetUpTestSuite() {
+    dir = new querytest::TempDir("scrivara_cli_docs");
+    orthanc = new querytest::Orthanc;
+    storescp = new querytest::Storescp;
+    EXPECT_TRUE(orthanc->Start()) << "Orthanc did not start";
+    EXPECT_TRUE(storescp->Start()) << "storescp did not start";
+    const std::string d = dir->path;
+    objects = d + "/objects";
+    testsupport::Run({"mkdir", "-p", objects});
+
+    pdfSource = "%PDF-1.4\n1 0 obj << /Type /Catalog >> endobj\n%%EOF";
+    if (pdfSource.size() % 2 == 0) pdfSource += '\n';
+    WriteFile(d + "/doc.pdf", pdfSource);
+    WriteFile(d + "/report.txt", "No acute findings.\nHeart size normal.\n");
+    SaveBmpFile(d + "/page.bmp", Pattern(96, 64));
+    std::vector<uint8_t> grey(80 * 40), jpeg;
+    for (size_t i = 0; i < grey.size(); ++i) grey[i] = uint8_t(i % 80 * 3);
+    EncodeJPEG8(80, 40, 1, grey.data(), grey.size(), jpeg, 0);
+    WriteFile(d + "/grey.jpg", std::string(jpeg.begin(), jpeg.end()));
+
+    RunCli(Cmd("pdf", {}, d + "/doc.pdf", objects + "/pdf.dcm"));
+    RunCli(Cmd("sr", {}, d + "/report.txt", objects + "/sr_txt.dcm"));
+    RunCli(Cmd("sr", {}, std::string(SCRIVARA_SOURCE_DIR) + "/convert/tests/data/report.doc", objects + "/sr_doc.dcm"));
+    RunCli(Cmd("img", {"--modality", "US"}, d + "/page.bmp", objects + "/img_bmp.dcm"));
+    RunCli(Cmd("img", {"--modality", "US"}, d + "/grey.jpg", objects + "/img_grey.dcm"));
+  }
+  static void TearDownTestSuite() {
+    delete storescp;
+    delete orthanc;
+    delete dir;
+  }
+
+  static std::string Obj(const std::string& name) { return objects + "/" + name + ".dcm"; }
+  static const std::vector<std::string>& Names() {
+    static const std::vector<std::string> n = {"img_bmp", "img_grey", "pdf", "sr_doc", "sr_txt"};
+    return n;
+  }
+
+  // GET (or POST body) on Orthanc's REST API; the body is returned.
+  static std::string Rest(const std::string& path, const std::string& post = "") {
+    std::vector<std::string> argv = {"curl", "-s", "http://127.0.0.1:" + std::to_string(orthanc->httpPort) + path};
+    if (!post.empty()) argv.insert(argv.end(), {"-X", "POST", "--data-binary", post});
+    std::string out;
+    testsupport::Run(argv, &out);
+    return out;
+  }
+};
+
+TEST_F(CliDocuments, ObjectsAreBuiltAndPassOtherToolkitsChecks) {
+  ASSERT_EQ(Listing(objects), "img_bmp.dcm\nimg_grey.dcm\npdf.dcm\nsr_doc.dcm\nsr_txt.dcm\n");
+  EXPECT_EQ(Attribute(Obj("pdf"), 0x0008, 0x0016), "1.2.840.10008.5.1.4.1.1.104.1");
+  EXPECT_EQ(Attribute(Obj("pdf"), 0x0042, 0x0010), "doc.pdf");
+  EXPECT_EQ(Attribute(Obj("sr_txt"), 0x0008, 0x0016), "1.2.840.10008.5.1.4.1.1.88.11");
+  EXPECT_EQ(Attribute(Obj("img_bmp"), 0x0008, 0x0016), "1.2.840.10008.5.1.4.1.1.6.1");
+  EXPECT_EQ(US(Obj("img_bmp"), 0x0028, 0x0011), 96);
+  EXPECT_EQ(US(Obj("img_grey"), 0x0028, 0x0002), 3);  // a grey JPEG re-encoded as a colour page
+  EXPECT_EQ(US(Obj("img_grey"), 0x0028, 0x0010), 40);
+  for (const auto& n : Names()) EXPECT_EQ(Attribute(Obj(n), 0x0010, 0x0020), "CLI42") << n;
+
+  EXPECT_EQ(iodcheck::IodErrors(Obj("pdf"), iodcheck::kPdfLeftOut), std::vector<std::string>{});
+  EXPECT_EQ(iodcheck::IodErrors(Obj("sr_txt"), iodcheck::kSRLeftOut), std::vector<std::string>{});
+  for (const char* img : {"img_bmp", "img_grey"})
+    EXPECT_EQ(iodcheck::IodErrors(Obj(img), iodcheck::kUSPageLeftOut), std::vector<std::string>{}) << img;
+
+  std::string out;
+  ASSERT_EQ(testsupport::Run({iodcheck::Program("dsrdump"), "+Pl", Obj("sr_txt")}, &out), 0) << out;
+  EXPECT_NE(out.find("Radiology Report"), std::string::npos) << out;
+  EXPECT_NE(out.find("=\"No acute findings.\\r\\nHeart size normal.\">"), std::string::npos) << out;
+  EXPECT_EQ(out.find("rror"), std::string::npos) << out;
+  // The Word fixture holds letters outside the default character repertoire (cp1252 text, and the
+  // SR declares no Specific Character Set), which DCMTK's VR checker refuses: read it without.
+  ASSERT_EQ(testsupport::Run({iodcheck::Program("dsrdump"), "+Pl", "-Dv", Obj("sr_doc")}, &out), 0) << out;
+  EXPECT_NE(out.find("\"Radiology report\\r\\nFindings: gr"), std::string::npos) << out;
+
+  for (const char* img : {"img_bmp", "img_grey"}) {
+    const std::string raw = dir->path + "/" + img + "_raw.dcm";
+    ASSERT_EQ(testsupport::Run({iodcheck::Program("dcmdjpeg"), Obj(img), raw}, &out), 0) << out;
+    EXPECT_EQ(Attribute(raw, 0x0028, 0x0004), "RGB") << img;
+  }
+}
+
+TEST_F(CliDocuments, StoredToStorescpAndOrthancWhichReturnsThePdfBytes) {
+  auto s = RunCli([&] {
+    auto v = Net("STORESCP", storescp->port);
+    v.insert(v.begin(), "store");
+    v.push_back(objects);
+    return v;
+  }());
+  EXPECT_EQ(s.status, 0) << s.output;
+  EXPECT_NE(s.output.find("5 file(s): 5 stored, 0 failed"), std::string::npos) << s.output;
+  EXPECT_EQ(storescp->Received(5).size(), 5u);
+
+  // The same objects and one file that is not DICOM: the others go (one association per SOP class
+  // and syntax), the run fails and the summary counts the bad file.
+  const std::string mixed = dir->path + "/mixed";
+  testsupport::Run({"cp", "-r", objects, mixed});
+  WriteFile(mixed + "/notes.txt", "not a DICOM file");
+  auto m = RunCli([&] {
+    auto v = Net("ORTHANC", orthanc->port);
+    v.insert(v.begin(), "store");
+    v.push_back(mixed);
+    return v;
+  }());
+  EXPECT_EQ(m.status, 1) << m.output;
+  EXPECT_NE(m.output.find("cannot read DICOM file " + mixed + "/notes.txt"), std::string::npos) << m.output;
+  EXPECT_NE(m.output.find("6 file(s): 5 stored, 1 failed"), std::string::npos) << m.output;
+
+  for (const auto& n : Names()) {
+    const std::string uid = Attribute(Obj(n), 0x0008, 0x0018);
+    EXPECT_NE(Rest("/tools/lookup", uid).find("\"Instance\""), std::string::npos) << n << " " << uid;
+  }
+  std::smatch id;
+  const std::string found = Rest("/tools/lookup", Attribute(Obj("pdf"), 0x0008, 0x0018));
+  ASSERT_TRUE(std::regex_search(found, id, std::regex("\"ID\"\\s*:\\s*\"([^\"]+)\""))) << found;
+  EXPECT_EQ(Rest("/instances/" + id[1].str() + "/content/0042-0011"), pdfSource + '\0');
+}
+
+TEST_F(CliDocuments, TwoRunsInTheSameMinuteGetDifferentInstanceUids) {
+  const std::string d = dir->path;
+  auto a = RunCli(Cmd("pdf", {}, d + "/doc.pdf", d + "/run1.dcm"));
+  auto b = RunCli(Cmd("pdf", {}, d + "/doc.pdf", d + "/run2.dcm"));
+  auto c = RunCli(Cmd("sr", {}, d + "/report.txt", d + "/run3.dcm"));
+  ASSERT_EQ(a.status + b.status + c.status, 0) << a.output << b.output << c.output;
+  const std::string u1 = Attribute(d + "/run1.dcm", 0x0008, 0x0018), u2 = Attribute(d + "/run2.dcm", 0x0008, 0x0018),
+                    u3 = Attribute(d + "/run3.dcm", 0x0008, 0x0018);
+  EXPECT_NE(u1, u2);
+  EXPECT_NE(u2, u3);
+  EXPECT_NE(u1, u3);
+  // Same base UID (study, series) unless the minute turned between the runs.
+  const std::string base1 = Attribute(d + "/run1.dcm", 0x0020, 0x000E), base2 = Attribute(d + "/run2.dcm", 0x0020, 0x000E);
+  if (base1 == base2) {
+    EXPECT_EQ(std::stoi(Attribute(d + "/run2.dcm", 0x0020, 0x0013)),
+              std::stoi(Attribute(d + "/run1.dcm", 0x0020, 0x0013)) + 1);
+  }
+}
+
+TEST_F(CliDocuments, TextReportEncodings) {
+  const std::string d = dir->path;
+  WriteFile(d + "/utf8.txt", "\xEF\xBB\xBF" "caf\xC3\xA9 5 \xE2\x82\xAC\r\nline 2");
+  WriteFile(d + "/latin.txt", "caf\xE9 5 \x80\nline 2\n");
+  for (const char* name : {"utf8", "latin"}) {
+    auto r = RunCli(Cmd("sr", {}, d + "/" + name + ".txt", d + "/" + name + ".dcm"));
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(ReadFile(d + "/" + name + ".dcm").find("caf\xE9 5 \x80\r\nline 2"), std::string::npos) << name;
+  }
+}
+
+TEST_F(CliDocuments, BadInputFailsClearlyAndLeavesNoFile) {
+  const std::string d = dir->path + "/bad";
+  const std::string out = d + "/out";
+  testsupport::Run({"mkdir", "-p", out});
+  WriteFile(d + "/empty.pdf", "");
+  WriteFile(d + "/empty.txt", "");
+  WriteFile(d + "/blank.txt", " \r\n\t\n");
+  std::string bmp = ReadFile(dir->path + "/page.bmp");
+  bmp[28] = 8;  // biBitCount: an 8-bit bitmap
+  WriteFile(d + "/grey8.bmp", bmp);
+  std::vector<uint16_t> deep(16 * 16, 1000);
+  std::vector<uint8_t> j12;
+  EncodeJPEG12(16, 16, 1, reinterpret_cast<const uint8_t*>(deep.data()), deep.size() * 2, j12);
+  WriteFile(d + "/deep.jpg", std::string(j12.begin(), j12.end()));
+  WriteFile(d + "/notjpeg.jpg", "GIF89a");
+  const std::string cutDoc = std::string(SCRIVARA_SOURCE_DIR) + "/convert/tests/data/cut_file.doc";
+
+  struct Case {
+    std::string command, in, message;
+  } cases[] = {
+      {"pdf", d + "/missing.pdf", "cannot convert " + d + "/missing.pdf"},
+      {"pdf", d + "/empty.pdf", "cannot convert " + d + "/empty.pdf"},
+      {"sr", d + "/missing.txt", "cannot read " + d + "/missing.txt"},
+      {"sr", d + "/empty.txt", "the report in " + d + "/empty.txt is empty"},
+      {"sr", d + "/blank.txt", "the report in " + d + "/blank.txt is empty"},
+      {"sr", cutDoc, "cannot read the text of Word document " + cutDoc},
+      {"sr", dir->path + "/doc.pdf", "the report must be a .txt or .doc file"},
+      {"img", d + "/grey8.bmp", "cannot read " + d + "/grey8.bmp as a 24-bit uncompressed BMP file"},
+      {"img", d + "/missing.bmp", "cannot read " + d + "/missing.bmp as a 24-bit uncompressed BMP file"},
+      {"img", d + "/deep.jpg", "cannot take " + d + "/deep.jpg: 12-bit samples"},
+      {"img", d + "/notjpeg.jpg", d + "/notjpeg.jpg is not a JPEG file"},
+  };
+  for (const auto& c : cases) {
+    auto r = RunCli(Cmd(c.command, {}, c.in, out + "/x.dcm"));
+    EXPECT_EQ(r.status, 1) << c.command << " " << c.in << "\n" << r.output;
+    EXPECT_NE(r.output.find("scrivara-cli: " + c.message), std::string::npos) << r.output;
+  }
+  auto noPatient = RunCli({"sr", dir->path + "/report.txt", out + "/x.dcm"});
+  EXPECT_EQ(noPatient.status, 1);
+  EXPECT_NE(noPatient.output.find("--patient-name and --patient-id are required"), std::string::npos);
+  // An output folder that does not exist: nothing half written anywhere.
+  auto noFolder = RunCli(Cmd("img", {}, dir->path + "/page.bmp", out + "/none/x.dcm"));
+  EXPECT_EQ(noFolder.status, 1);
+  EXPECT_NE(noFolder.output.find("cannot write " + out + "/none/x.dcm"), std::string::npos) << noFolder.output;
+  EXPECT_EQ(Listing(out), "");
+
+  // A store to a port nobody listens on.
+  auto closed = RunCli([&] {
+    auto v = Net("NOBODY", testsupport::FreePort());
+    v.insert(v.begin(), "store");
+    v.push_back(Obj("pdf"));
+    return v;
+  }());
+  EXPECT_EQ(closed.status, 1);
+  EXPECT_NE(closed.output.find("refused or failed"), std::string::npos) << closed.output;
+  EXPECT_NE(closed.output.find("1 file(s): 0 stored, 1 failed"), std::string::npos) << closed.output;
+}
+
+}  // namespace
