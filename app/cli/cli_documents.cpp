@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <sstream>
 #include <vector>
@@ -60,14 +61,45 @@ std::string ReportTextFromTextFile(const std::string& bytes) {
   return ReportTextFromLines({utf8});
 }
 
+// True when a baseline colour JPEG can go into the page object as it stands, labelled
+// "YBR_FULL_422" as the page JPEG is: YCbCr (no Adobe marker saying RGB, no R G B component ids)
+// with the luminance sampled 2 x 2 or 2 x 1 and both chroma components 1 x 1. Anything else (4:4:4,
+// RGB coding) is re-encoded through the page path so that the label is true.
+bool PageLikeSampling(const std::vector<uint8_t>& jpeg) {
+  const uint8_t* d = jpeg.data();
+  const size_t size = jpeg.size();
+  if (size < 4 || d[0] != 0xFF || d[1] != 0xD8) return false;
+  bool adobeRgb = false;
+  for (size_t i = 2; i + 4 <= size;) {
+    if (d[i] != 0xFF) return false;
+    const uint8_t m = d[i + 1];
+    if (m == 0xFF) {
+      ++i;
+      continue;
+    }
+    const size_t len = size_t(d[i + 2]) << 8 | d[i + 3];
+    if (len < 2 || i + 2 + len > size) return false;
+    const uint8_t* seg = d + i + 4;
+    if (m == 0xEE && len >= 14 && std::memcmp(seg, "Adobe", 5) == 0) adobeRgb = seg[11] == 0;
+    if (m == 0xC0) {
+      if (len < 8 + 3 * 3 || seg[5] != 3) return false;
+      const uint8_t* c = seg + 6;  // id, sampling, table per component
+      if (c[0] == 'R' && c[3] == 'G' && c[6] == 'B') return false;
+      return !adobeRgb && (c[1] == 0x22 || c[1] == 0x21) && c[4] == 0x11 && c[7] == 0x11;
+    }
+    i += 2 + len;
+  }
+  return false;
+}
+
 bool OnlyBlank(const std::string& text) {
   for (unsigned char c : text)
     if (c > 0x20) return false;
   return true;
 }
 
-// A JPEG that is not baseline 8-bit colour, decoded to a bitmap for the page path: 8-bit grey or
-// colour of any process the decoders know (progressive, extended, lossless).
+// A JPEG that cannot go in as it stands, decoded to a bitmap for the page path: 8-bit grey or
+// colour of any process the decoders know (baseline, progressive, extended, lossless).
 bool DecodeToBitmap(const std::vector<uint8_t>& jpeg, const JpegFrameInfo& f, Bitmap& page, std::string& why) {
   if (f.precision != 8) {
     why = std::to_string(f.precision) + "-bit samples (only 8-bit JPEG images are taken)";
@@ -187,7 +219,8 @@ int CmdImg(const Args& a) {
     return Usage(a,
                  "usage: scrivara-cli img --patient-name N --patient-id I [study keys] IN OUT.dcm\n"
                  "  builds a JPEG baseline page image from IN: a 24-bit .bmp file, or a .jpg file (a baseline\n"
-                 "  colour JPEG is taken as it stands, a grey or progressive one is re-encoded); the SOP class\n"
+                 "  YCbCr JPEG with 2x2 or 2x1 luminance sampling is taken as it stands; a grey, 4:4:4, RGB,\n"
+                 "  progressive or lossless 8-bit one is re-encoded as a page; deeper ones are refused); the SOP class\n"
                  "  follows --modality (CR, CT, MR, DX, ES, OT; anything else Ultrasound)\n");
   const std::string& in = a.pos[0];
   const std::string ext = LowerExtension(in);
@@ -205,7 +238,7 @@ int CmdImg(const Args& a) {
     jpeg.assign(bytes.begin(), bytes.end());
     JpegFrameInfo f;
     if (!ReadJpegFrameInfo(jpeg.data(), jpeg.size(), f)) return Fail(in + " is not a JPEG file");
-    if (f.sofMarker != 0xC0 || f.precision != 8 || f.components != 3) {
+    if (f.sofMarker != 0xC0 || f.precision != 8 || f.components != 3 || !PageLikeSampling(jpeg)) {
       Bitmap page;
       std::string why;
       if (!DecodeToBitmap(jpeg, f, page, why)) return Fail("cannot take " + in + ": " + why);

@@ -11,6 +11,8 @@
 #include "app/cli/tests/cli_support.h"
 #include "codec/jpeg.h"
 #include "convert/bmpfile.h"
+#include "convert/page_jpeg.h"
+#include "convert/scan_object.h"
 #include "convert/tests/iod_check.h"
 #include "core/dcmobj.h"
 #include "query/tests/query_test_support.h"
@@ -217,6 +219,49 @@ TEST_F(CliDocuments, TextReportEncodings) {
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_NE(ReadFile(d + "/" + name + ".dcm").find("caf\xE9 5 \x80\r\nline 2"), std::string::npos) << name;
   }
+}
+
+// The one fragment of a page object.
+std::string Fragment(const std::string& file) {
+  DcmObj o;
+  if (!o.Read(file)) return "(unreadable)";
+  const size_t pixel = o.IndexOf(0x7FE0, 0x0010);
+  if (pixel == DcmObj::npos || pixel + 3 >= o.Count() || !o.GetTag(pixel + 2)) return "(no fragment)";
+  const DcmTag* f = o.GetTag(pixel + 2);
+  return std::string(reinterpret_cast<const char*>(f->data()), f->length);
+}
+
+TEST_F(CliDocuments, AColourJpegGoesInAsItStandsOnlyWhenItIsCodedAsAPage) {
+  const std::string d = dir->path;
+  std::vector<uint8_t> page;
+  ASSERT_TRUE(EncodePageJpeg(Pattern(50, 30), page));
+  WriteFile(d + "/page.jpg", std::string(page.begin(), page.end()));
+  const Bitmap b = Pattern(50, 30);
+  std::vector<uint8_t> rgb, full;
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 50; ++x) {
+      const RGBColor c = b.Pixel(x, y);
+      rgb.insert(rgb.end(), {c.r, c.g, c.b});
+    }
+  ASSERT_EQ(EncodeJPEG8(50, 30, 3, rgb.data(), rgb.size(), full, 0), 0);  // 4:4:4
+  WriteFile(d + "/full.jpg", std::string(full.begin(), full.end()));
+  for (const char* name : {"page", "full"}) {
+    auto r = RunCli(Cmd("img", {"--modality", "OT"}, d + "/" + name + ".jpg", d + "/" + name + "_jpg.dcm"));
+    ASSERT_EQ(r.status, 0) << r.output;
+  }
+  std::string asIs(page.begin(), page.end());
+  if (asIs.size() % 2) asIs += '\0';
+  EXPECT_EQ(Fragment(d + "/page_jpg.dcm"), asIs);
+  const std::string redone = Fragment(d + "/full_jpg.dcm");
+  JpegFrameInfo f;
+  ASSERT_TRUE(ReadJpegFrameInfo(reinterpret_cast<const uint8_t*>(redone.data()), redone.size(), f));
+  EXPECT_EQ(f.width, 50);
+  EXPECT_EQ(f.height, 30);
+  const size_t sof = redone.find("\xFF\xC0");
+  ASSERT_NE(sof, std::string::npos);
+  EXPECT_EQ(uint8_t(redone[sof + 11]), 0x22);  // luminance sampling of the page JPEG
+  EXPECT_EQ(US(d + "/full_jpg.dcm", 0x0028, 0x0010), 30);
+  EXPECT_EQ(Attribute(d + "/full_jpg.dcm", 0x0008, 0x0016), "1.2.840.10008.5.1.4.1.1.77.1.1.1");
 }
 
 TEST_F(CliDocuments, BadInputFailsClearlyAndLeavesNoFile) {
