@@ -512,6 +512,18 @@ bool DcmObj::EncodeInto(DcmTag& tag) {
   return true;
 }
 
+std::vector<BufData::Piece> BufData::Pieces() const {
+  std::vector<Piece> out;
+  size_t from = 0;
+  for (const Deferred& d : deferred_) {
+    if (d.offset > from) out.push_back(Piece{base() + from, d.offset - from});
+    out.push_back(Piece{d.data, d.size});
+    from = d.offset;
+  }
+  if (GetSize() > from) out.push_back(Piece{base() + from, GetSize() - from});
+  return out;
+}
+
 // ---------------------------------------------------------------- DICOM files
 
 bool BufData::ReadHeader(std::string& ts) {

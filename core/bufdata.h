@@ -81,6 +81,16 @@ class BufData {
   // when a nested object is too large for a 32-bit length.
   bool WriteObj(DcmObj& obj);
 
+  // Encoding for sending without copying large values: with this set before WriteObj, values of 1 MB
+  // or more are not copied into the stream but stay in their elements (which must then outlive the
+  // stream unchanged); Pieces() lists all the encoded bytes in order.
+  void DeferLargeValues(bool on) { deferLarge_ = on; }
+  struct Piece {
+    const uint8_t* data;
+    size_t size;
+  };
+  std::vector<Piece> Pieces() const;
+
   // --- DICOM files ---
   // Checks "DICM" at offset 128, reads the meta group (little endian) and leaves the position at the
   // first data set element; ts gets the (0002,0010) text or "". False (stream emptied) without "DICM".

@@ -1,5 +1,7 @@
 #include "net/pdu_service.h"
 
+#include <algorithm>
+#include <cstring>
 #include <exception>
 
 #include "core/bufdata.h"
@@ -45,6 +47,51 @@ bool PDataTF::Write(Buffer& link) {
     if (!link.Flush()) {
       // Nothing of this message may linger in front of the next one.
       VRBuffer.DropOutgoing();
+      link.DropOutgoing();
+      return false;
+    }
+    sent += block;
+  }
+  return true;
+}
+
+bool PDataTF::WritePieces(Buffer& link, const std::vector<BufData::Piece>& pieces, uint32_t total) {
+  if (BlockSize == 0) BlockSize = 4096;
+  if (BlockSize > 16378) WriteLog("WARNING, BlockSize is too big: " + std::to_string(BlockSize));
+  if (!link.Flush()) return false;
+  const bool little = link.OutgoingOrder() == 1;
+  auto put32 = [little](unsigned char* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[little ? i : 3 - i] = static_cast<unsigned char>(v >> (8 * i));
+  };
+  uint32_t block = BlockSize;
+  uint32_t sent = 0;
+  size_t piece = 0, offset = 0;  // the next byte of the message: pieces[piece].data[offset]
+  while (sent < total) {
+    if (total - sent < block) block = total - sent;
+    if (sent + block == total)
+      MsgHeader = static_cast<uint8_t>(MsgHeader | 0x02);
+    else
+      MsgHeader = static_cast<uint8_t>(MsgHeader & 0x01);
+    PDVLength = block + 2;
+    PDVPresentationContextID = PresentationContextID;
+    PDVMessageHeader = MsgHeader;
+    if (pdu_.size() < static_cast<size_t>(block) + 12) pdu_.resize(static_cast<size_t>(block) + 12);
+    unsigned char* p = pdu_.data();
+    p[0] = ItemType;
+    p[1] = Reserved1;
+    put32(p + 2, block + 6);
+    put32(p + 6, PDVLength);
+    p[10] = PDVPresentationContextID;
+    p[11] = PDVMessageHeader;
+    size_t filled = 0;
+    while (filled < block && piece < pieces.size()) {
+      const size_t n = std::min<size_t>(block - filled, pieces[piece].size - offset);
+      std::memcpy(p + 12 + filled, pieces[piece].data + offset, n);
+      filled += n;
+      offset += n;
+      if (offset == pieces[piece].size) ++piece, offset = 0;
+    }
+    if (filled < block || !link.GetSocket().SendBinary(p, block + 12)) {
       link.DropOutgoing();
       return false;
     }
@@ -245,8 +292,16 @@ bool PDU_Service::Write(DcmObj& obj, uint8_t kind) {
     return false;
   }
   pdata.VRBuffer.DropOutgoing();
-  if (!ParseDCMIntoRawVR(obj, pdata.VRBuffer)) {
-    pdata.VRBuffer.DropOutgoing();
+  if (MessageDump) DumpMessage(obj, " >> ");
+  // Encoded once; large values (pixel data) are cut into the PDUs straight from their elements.
+  BufData out;
+  out.DeferLargeValues(true);
+  if (!out.WriteObj(obj)) return false;  // a data set that cannot be encoded whole is not sent in part
+  const std::vector<BufData::Piece> pieces = out.Pieces();
+  uint64_t total = 0;
+  for (const BufData::Piece& p : pieces) total += p.size;
+  if (total > 0xFFFFFFFFu) {
+    WriteLog("ERROR, PDU_Service::ParseDCMIntoRawVR, message too large");
     return false;
   }
   pdata.MsgHeader = kind;
@@ -256,7 +311,7 @@ bool PDU_Service::Write(DcmObj& obj, uint8_t kind) {
     if (DebugLevel >= 2) WriteLog("INFO, PDU_Service::Write, MaximumLength set to 16384");
   }
   pdata.BlockSize = maximum - 6;  // 0 (no limit) wraps to a size larger than any message
-  return pdata.Write(Link);
+  return pdata.WritePieces(Link, pieces, static_cast<uint32_t>(total));
 }
 
 bool PDU_Service::ParseRawVRIntoDCM(Buffer& staging, DcmObj& obj, uint8_t presentationContextID) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/bufdata.h"
 #include "net/pdu.h"
 #include "net/socket.h"
 
@@ -21,6 +22,9 @@ class PDataTF {
 
   // Sends the staging buffer's outgoing queue in fragments of BlockSize bytes, one PDV per PDU.
   bool Write(Buffer& link);
+  // Sends the encoded message held in these pieces the same way (same PDUs, same bytes), each PDU
+  // assembled in one reused buffer and handed to the socket whole: no staging copy of the message.
+  bool WritePieces(Buffer& link, const std::vector<BufData::Piece>& pieces, uint32_t total);
   // Reads PDVs of the current PDU (type byte consumed) until a message completes or the PDU is used
   // up. False for a malformed PDV length or a failed link.
   bool ReadDynamic(Buffer& link);
@@ -36,6 +40,9 @@ class PDataTF {
   uint8_t PDVMessageHeader = 0;
   uint8_t PresentationContextID = 0;
   uint8_t MsgHeader = 0;  // for writing: 1 command set, 0 data set; bit 1 marks the last fragment
+
+ private:
+  std::vector<unsigned char> pdu_;  // WritePieces: the PDU being sent
 };
 
 class PDU_Service {

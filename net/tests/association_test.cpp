@@ -6,6 +6,7 @@
 
 #include <chrono>
 
+#include "core/bufdata.h"
 #include "core/dcmobj.h"
 #include "core/uid_root.h"
 #include "net/dimse.h"
@@ -243,6 +244,38 @@ TEST(AssociationTest, WriteFragmentsByTheMaximumLength) {
       EXPECT_TRUE(log.Has(tc.logLine));
     }
   }
+}
+
+TEST(AssociationTest, LargeValuesGoIntoThePDUsStraightFromTheirElements) {
+  // A value of 1 MB or more is cut into the PDUs from its element rather than from a copy of the
+  // message; the PDUs and the bytes they carry are the same as for any other message.
+  LogCapture log;
+  Bytes px((3u << 20) + 2);
+  for (size_t i = 0; i < px.size(); ++i) px[i] = static_cast<uint8_t>(i * 7 + (i >> 14));
+  DcmObj ds;
+  ds.AddText(0x0010, 0x0010, "Doe^J");
+  ds.Add(DcmTag(0x7FE0, 0x0010, static_cast<uint32_t>(px.size()), px.data(), "OW"));
+  ds.Add(DcmTag(0xFFFC, 0xFFFC, 6, "abcdef", "OB"));
+  BufData whole;
+  ASSERT_TRUE(whole.WriteObj(ds));
+  const Bytes expected(whole.data(), whole.data() + whole.GetSize());
+  fakescp::Message data;
+  FakeScp scp([&](Connection& c) {
+    fakescp::AcceptAssociation(c, WithMaxLength(16384));
+    c.ReadMessage(data);
+    fakescp::ServeRelease(c);
+  });
+  PDU_Service pdu;
+  ASSERT_TRUE(Open(pdu, scp));
+  ASSERT_TRUE(pdu.Write(ds, 0));
+  pdu.Close();
+  scp.Join();
+  EXPECT_TRUE(data.data == expected);
+  std::vector<std::vector<size_t>> sizes(expected.size() / 16378, std::vector<size_t>{16378});
+  if (expected.size() % 16378) sizes.push_back({expected.size() % 16378});
+  EXPECT_EQ(scp.At(0).PdvSizes(), sizes);
+  EXPECT_EQ(scp.At(0).Controls().back(), 0x02);
+  EXPECT_EQ(log.Messages().size(), 0u);
 }
 
 TEST(AssociationTest, WriteBeforeAContextIsChosen) {
