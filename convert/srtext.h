@@ -38,7 +38,9 @@ void AddContentItem(const DcmSRObj& sr, DcmObj& contentList, const std::string& 
                     const std::string& codeMeaning, const std::string& value, int valueType, int relationshipType);
 
 // Assembles the whole report document for the study: the observer's name item and one TEXT item
-// holding reportText (cp1252, line breaks included) whatever its length.
+// holding reportText (cp1252, line breaks included) whatever its length. Text beyond ASCII makes the
+// document declare Specific Character Set "ISO_IR 100"; cp1252's own characters 0x80-0x9F are
+// written in their nearest plain form ("EUR", quotes, "-").
 void FillTextReport(DcmSRObj& sr, const std::string& seriesUID, const std::string& sopInstanceUID,
                     const StudyInfo& study, const std::string& observerName, const std::string& reportText);
 

@@ -311,6 +311,25 @@ TEST(TextSR, ReportTextIsOneValueWithItsParagraphSeparators) {
   EXPECT_EQ(empty.GetString(0x0008, 0x0018), batch.BaseUID + ".1.2");
 }
 
+TEST(TextSR, TextBeyondAsciiDeclaresLatin1AndSpellsCp1252OnlyCharacters) {
+  StudyInfo study = Study("SR0003");
+  ConversionBatch batch = Batch(study);
+  int32_t counter = 0;
+  DcmSRObj ascii;
+  BuildTextReport(ascii, "Plain text.", study, batch, counter);
+  EXPECT_EQ(ascii.FindTag(0x0008, 0x0005), nullptr);
+
+  // Smart quotes, a dash and the euro sign (cp1252 only) next to Latin-1 letters.
+  study.PatientName = "M\xFCller^Zo\xEB";
+  DcmSRObj sr;
+  BuildTextReport(sr, "\x93" "Caf\xE9\x94 \x96 12 \x80\x85", study, batch, counter);
+  EXPECT_EQ(sr.GetString(0x0008, 0x0005), "ISO_IR 100");
+  EXPECT_EQ(Tags(sr).front(), (std::pair<uint16_t, uint16_t>{0x0008, 0x0005}));
+  EXPECT_EQ(sr.GetString(0x0010, 0x0010), "M\xFCller^Zo\xEB");
+  const DcmObj* text = Nested(sr, 0x0040, 0xA730)->GetObj(1);
+  EXPECT_EQ(text->GetString(0x0040, 0xA160), "\"Caf\xE9\" - 12 EUR...");
+}
+
 TEST(TextSR, CodeNames) {
   EXPECT_EQ(RelationshipTypeName(1), "IS ROOT");
   EXPECT_EQ(RelationshipTypeName(3), "HAS OBS CONTEXT");
