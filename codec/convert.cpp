@@ -554,7 +554,15 @@ bool ConvertUnguarded(DcmObj& obj, const std::string& target) {
     }
   }
 
-  ByteBuffer work(f.totalSize);
+  // JPEG baseline and lossless coding only read the frames: a native value that needs no
+  // rearranging (little endian, interleaved, not YBR_FULL) is coded where it lies, without a work copy.
+  const bool readOnlyCoder = target == kTsJpegLossless || target == kTsJpegBaseline;
+  const bool words = pixel->IsVR("OW") || (f.bitsAllocated == 16 && !pixel->IsVR("OB"));
+  const bool asStored = !encapsulatedSource && readOnlyCoder && pixel->size() >= f.totalSize &&
+                        !(f.colour && m.planar == 1) && !(pixel->bigEndian && (words || f.bitsAllocated == 32)) &&
+                        !(f.colour && f.bitsAllocated == 8 && m.photometric == "YBR_FULL");
+  ByteBuffer work(asStored ? 0 : f.totalSize);
+  uint8_t* frames = asStored ? obj.GetTag(m.pixelIndex)->data() : work.data();
   Fragments fragments;
   if (encapsulatedSource) {
     // A frame that fails has been logged by the decoding step itself.
@@ -565,7 +573,7 @@ bool ConvertUnguarded(DcmObj& obj, const std::string& target) {
       WriteLog(who + "Exception on Decomp");
       return false;
     }
-  } else {
+  } else if (!asStored) {
     CopyNative(*pixel, m, f, work.data());
   }
 
@@ -584,7 +592,7 @@ bool ConvertUnguarded(DcmObj& obj, const std::string& target) {
   std::vector<std::vector<uint8_t>> streams;
   bool encapsulatedTarget = false;
   try {
-    if (!EncodeFrames(work.data(), f, m.slope, m.intercept, target, m.modality, streams, encapsulatedTarget))
+    if (!EncodeFrames(frames, f, m.slope, m.intercept, target, m.modality, streams, encapsulatedTarget))
       return false;  // logged by the coding step
   } catch (const std::bad_alloc&) {
     WriteLog(who + "Exception on Comp");

@@ -117,6 +117,7 @@ bool EncodeFrames(uint8_t* buffer, const FrameLayout& f, float slope, float inte
       streams.clear();
       return false;
     }
+    out.shrink_to_fit();  // the stream grew by doubling: keep only its bytes until the item is made
     streams.push_back(std::move(out));
   }
   return true;

@@ -338,7 +338,7 @@ bool BufData::WriteTag(const DcmTag& t, bool explicitVR) {
     }
   }
   if (t.length != 0 && t.length != kUndefinedLength) {
-    if (deferLarge_ && t.length >= kLargeValue && pos_ == buf_.size() && !external_)
+    if (deferLarge_ && t.length >= kDeferredValue && pos_ == buf_.size() && !external_)
       deferred_.push_back(Deferred{pos_, t.data(), t.length});  // written from the element by SaveToFile
     else
       Write(t.data(), t.length);

@@ -81,7 +81,7 @@ class BufData {
   // when a nested object is too large for a 32-bit length.
   bool WriteObj(DcmObj& obj);
 
-  // Encoding for sending without copying large values: with this set before WriteObj, values of 1 MB
+  // Encoding for sending without copying large values: with this set before WriteObj, values of 64 KB
   // or more are not copied into the stream but stay in their elements (which must then outlive the
   // stream unchanged); Pieces() lists all the encoded bytes in order.
   void DeferLargeValues(bool on) { deferLarge_ = on; }
@@ -119,6 +119,9 @@ class BufData {
 
   // Values of this size or more are handed over rather than copied where possible.
   static constexpr size_t kLargeValue = 1u << 20;
+  // Values of this size or more are written from their elements (DcmObj::Write, DeferLargeValues):
+  // the frames of encapsulated pixel data are not copied into the stream either.
+  static constexpr size_t kDeferredValue = 64u << 10;
   struct Deferred {
     size_t offset;  // stream offset the value belongs at
     const uint8_t* data;

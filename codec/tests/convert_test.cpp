@@ -541,3 +541,69 @@ TEST(Convert, EncapsulatedSizeMustBeWithinReachOfTheFragments) {
   EXPECT_EQ(log.Count("Pixel Data of 1616706816 bytes"), 1) << log.Text();
   EXPECT_EQ(log.Count("ERROR"), 2);
 }
+
+TEST(Convert, CodingWhereTheValueLiesGivesTheFragmentsOfACopy) {
+  // JPEG baseline and lossless code a little-endian interleaved value where it lies; a value that has
+  // to be rearranged first (big endian, planar) goes through a work copy. Both give the same items,
+  // and the source stays unchanged when the coding fails.
+  auto items = [](const DcmObj& o) {
+    std::vector<std::vector<uint8_t>> out;
+    for (size_t i = IndexOf(o, 0x7FE0, 0x0010) + 1; i < o.Count(); ++i)
+      if (const DcmTag* t = o.GetTag(i); t && t->Is(0xFFFE, 0xE000)) out.emplace_back(t->bytes().begin(), t->bytes().end());
+    return out;
+  };
+  Shape ct;
+  ct.modality = "CT";
+  ct.bitsAllocated = 16;
+  ct.bitsStored = 12;
+  ct.frames = 3;
+  ct.rows = ct.columns = 32;
+  std::vector<uint8_t> px;
+  for (uint32_t k = 0; k < 3; ++k) {
+    auto f = fixture::MakeFrame(32, 32, 1, 12, k + 1);
+    px.insert(px.end(), f.begin(), f.end());
+  }
+  for (const std::string& ts : {kLossless, kBaseline}) {
+    SCOPED_TRACE(ts);
+    auto little = MakeImage(ct, px, kEVR);
+    auto big = MakeImage(ct, px, kEVR);
+    ASSERT_TRUE(ConvertTransferSyntax(*big, kBE));
+    ASSERT_TRUE(ConvertTransferSyntax(*little, ts));
+    ASSERT_TRUE(ConvertTransferSyntax(*big, ts));
+    ASSERT_EQ(items(*little).size(), 4u);
+    EXPECT_EQ(items(*little), items(*big));
+  }
+  auto back = MakeImage(ct, px, kEVR);
+  ASSERT_TRUE(ConvertTransferSyntax(*back, kLossless));
+  ASSERT_TRUE(ConvertTransferSyntax(*back, kEVR));
+  EXPECT_EQ(PixelBytes(*back), px);
+
+  Shape rgb;
+  rgb.photometric = "RGB";
+  rgb.planar = 0;
+  const auto interleaved = fixture::MakeFrame(16, 16, 3, 8, 5);
+  std::vector<uint8_t> planes(interleaved.size());
+  for (size_t p = 0; p < 256; ++p)
+    for (size_t c = 0; c < 3; ++c) planes[c * 256 + p] = interleaved[3 * p + c];
+  for (const std::string& ts : {kLossless, kBaseline}) {
+    SCOPED_TRACE(ts);
+    auto a = MakeImage(rgb, interleaved, kEVR);
+    rgb.planar = 1;
+    auto b = MakeImage(rgb, planes, kEVR);
+    rgb.planar = 0;
+    ASSERT_TRUE(ConvertTransferSyntax(*a, ts));
+    ASSERT_TRUE(ConvertTransferSyntax(*b, ts));
+    EXPECT_EQ(items(*a), items(*b));
+  }
+
+  // 16-bit colour cannot be coded as JPEG: refused before anything changes.
+  LogCapture log;
+  Shape rgb16 = rgb;
+  rgb16.bitsAllocated = rgb16.bitsStored = 16;
+  std::vector<uint8_t> wide(16 * 16 * 3 * 2, 7);
+  auto refused = MakeImage(rgb16, wide, kEVR);
+  const auto before = DumpOf(*refused);
+  EXPECT_FALSE(ConvertTransferSyntax(*refused, kLossless));
+  EXPECT_EQ(DumpOf(*refused), before);
+  EXPECT_EQ(PixelBytes(*refused), wide);
+}

@@ -247,7 +247,7 @@ TEST(AssociationTest, WriteFragmentsByTheMaximumLength) {
 }
 
 TEST(AssociationTest, LargeValuesGoIntoThePDUsStraightFromTheirElements) {
-  // A value of 1 MB or more is cut into the PDUs from its element rather than from a copy of the
+  // A value of 64 KB or more is cut into the PDUs from its element rather than from a copy of the
   // message; the PDUs and the bytes they carry are the same as for any other message.
   LogCapture log;
   Bytes px((3u << 20) + 2);
