@@ -192,6 +192,41 @@ TEST_F(CliDocuments, StoredToStorescpAndOrthancWhichReturnsThePdfBytes) {
   EXPECT_EQ(Rest("/instances/" + id[1].str() + "/content/0042-0011"), pdfSource + '\0');
 }
 
+TEST_F(CliDocuments, StoreGroupsByTheMetaGroupButSendsWhatTheDataSetSays) {
+  // The store key is read from the meta group; a file whose meta group names another SOP class than
+  // its data set is still sent as what its data set holds.
+  auto slurp = [](const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+  };
+  std::string bytes = slurp(Obj("pdf"));
+  const std::string pdfClass = "1.2.840.10008.5.1.4.1.1.104.1", cdaClass = "1.2.840.10008.5.1.4.1.1.104.2";
+  const size_t at = bytes.find(pdfClass);
+  ASSERT_LT(at, 300u);  // in the meta group
+  bytes.replace(at, cdaClass.size(), cdaClass);
+  const std::string folder = dir->path + "/relabelled";
+  testsupport::Run({"mkdir", "-p", folder});
+  WriteFile(folder + "/pdf.dcm", bytes);
+  const size_t before = storescp->Received(0).size();
+  auto s = RunCli([&] {
+    auto v = Net("STORESCP", storescp->port);
+    v.insert(v.begin(), "store");
+    v.push_back(folder);
+    return v;
+  }());
+  EXPECT_EQ(s.status, 0) << s.output;
+  EXPECT_NE(s.output.find("1 file(s): 1 stored, 0 failed"), std::string::npos) << s.output;
+  const std::string uid = Attribute(Obj("pdf"), 0x0008, 0x0018);
+  int seen = 0;
+  for (const auto& f : storescp->Received(before + 1)) {
+    const std::string got = slurp(f);
+    if (got.find(uid) == std::string::npos) continue;
+    ++seen;
+    EXPECT_EQ(got.find(cdaClass), std::string::npos) << f;  // sent, and filed, as Encapsulated PDF
+  }
+  EXPECT_GE(seen, 1);
+}
+
 TEST_F(CliDocuments, TwoRunsInTheSameMinuteGetDifferentInstanceUids) {
   const std::string d = dir->path;
   auto a = RunCli(Cmd("pdf", {}, d + "/doc.pdf", d + "/run1.dcm"));
