@@ -50,6 +50,41 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string_view
   return true;
 }
 
+bool ReadWholeFile(const std::string& path, ByteBuffer& bytes, std::string_view operation) {
+  bytes.clear();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    Fail(operation, std::string("cannot open file (") + std::strerror(errno) + ")", path);
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    Fail(operation, "not a regular file", path);
+    return false;
+  }
+  bytes.reserve(static_cast<size_t>(st.st_size) + 1);
+  bytes.resize(static_cast<size_t>(st.st_size));
+  size_t got = 0;
+  for (;;) {
+    if (got == bytes.size()) bytes.resize(got + 65536);  // the file grew while being read
+    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int e = errno;
+      ::close(fd);
+      bytes.clear();
+      Fail(operation, std::string("cannot read file (") + std::strerror(e) + ")", path);
+      return false;
+    }
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  bytes.resize(got);
+  return true;
+}
+
 std::string TemporaryNameFor(const std::string& path) {
   return path + ".part" + std::to_string(::getpid());
 }

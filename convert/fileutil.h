@@ -4,9 +4,13 @@
 #include <string>
 #include <string_view>
 
+#include "core/dcmobj.h"
+
 // Reads the whole regular file at path into bytes. A missing file, a folder or another
 // non-regular file, and a read error fail.
 bool ReadWholeFile(const std::string& path, std::string& bytes, std::string_view operation);
+// The same straight into an element's buffer (one spare byte of capacity for an even-length pad).
+bool ReadWholeFile(const std::string& path, ByteBuffer& bytes, std::string_view operation);
 
 // A temporary name beside path (same folder) for writing it in full before it takes its name.
 std::string TemporaryNameFor(const std::string& path);

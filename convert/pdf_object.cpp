@@ -1,5 +1,8 @@
 #include "convert/pdf_object.h"
 
+#include <algorithm>
+#include <string_view>
+
 #include "convert/fileutil.h"
 #include "core/log.h"
 
@@ -31,13 +34,14 @@ void AddDocumentHeader(DcmObj& obj, const StudyInfo& study, const ConversionBatc
 
 bool MakeEncapsulatedPdf(const std::string& pdfPath, const StudyInfo& study, ConversionBatch& batch, int32_t& counter,
                          DcmObj& obj) {
-  std::string pdf;
+  ByteBuffer pdf;  // read straight into the buffer the element keeps
   if (!ReadWholeFile(pdfPath, pdf, "BuildEncapsulatedPdf")) return false;
   if (pdf.empty()) {
     WriteLog("ERROR, BuildEncapsulatedPdf, empty file: " + pdfPath);
     return false;
   }
-  if (pdf.substr(0, 1024).find("%PDF-") == std::string::npos) {
+  if (std::string_view(reinterpret_cast<const char*>(pdf.data()), std::min<size_t>(pdf.size(), 1024)).find("%PDF-") ==
+      std::string_view::npos) {
     WriteLog("ERROR, BuildEncapsulatedPdf, not a PDF file: " + pdfPath);
     return false;
   }
@@ -45,7 +49,7 @@ bool MakeEncapsulatedPdf(const std::string& pdfPath, const StudyInfo& study, Con
     WriteLog("ERROR, BuildEncapsulatedPdf, file too large for one element: " + pdfPath);
     return false;
   }
-  if (pdf.size() % 2) pdf += '\0';
+  if (pdf.size() % 2) pdf.push_back(0);
 
   const int32_t number = NextInstanceNumber(batch.BaseUID, counter);
   obj.Clear();
@@ -56,7 +60,7 @@ bool MakeEncapsulatedPdf(const std::string& pdfPath, const StudyInfo& study, Con
   obj.explicitVR = true;
   obj.bigEndian = false;
   obj.AddText(0x0042, 0x0010, FileNamePart(pdfPath));
-  obj.Add(DcmTag(0x0042, 0x0011, static_cast<uint32_t>(pdf.size()), pdf.data(), "OB"));
+  obj.Add(DcmTag(0x0042, 0x0011, std::move(pdf), "OB"));
   obj.AddText(0x0042, 0x0012, "application/pdf");
   return true;
 }
