@@ -16,41 +16,9 @@ void Fail(std::string_view operation, const std::string& why, const std::string&
   WriteLog("ERROR, " + std::string(operation) + ", " + why + ": " + path);
 }
 
-}  // namespace
-
-bool ReadWholeFile(const std::string& path, std::string& bytes, std::string_view operation) {
-  bytes.clear();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    Fail(operation, std::string("cannot open file (") + std::strerror(errno) + ")", path);
-    return false;
-  }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    Fail(operation, "not a regular file", path);
-    return false;
-  }
-  bytes.reserve(static_cast<size_t>(st.st_size));
-  char buf[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int e = errno;
-      ::close(fd);
-      bytes.clear();
-      Fail(operation, std::string("cannot read file (") + std::strerror(e) + ")", path);
-      return false;
-    }
-    if (n == 0) break;
-    bytes.append(buf, static_cast<size_t>(n));
-  }
-  ::close(fd);
-  return true;
-}
-
-bool ReadWholeFile(const std::string& path, ByteBuffer& bytes, std::string_view operation) {
+// The whole file into a std::string or a ByteBuffer, sized from the file at the start.
+template <class Bytes>
+bool ReadInto(const std::string& path, Bytes& bytes, std::string_view operation) {
   bytes.clear();
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
@@ -83,6 +51,16 @@ bool ReadWholeFile(const std::string& path, ByteBuffer& bytes, std::string_view 
   ::close(fd);
   bytes.resize(got);
   return true;
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::string& bytes, std::string_view operation) {
+  return ReadInto(path, bytes, operation);
+}
+
+bool ReadWholeFile(const std::string& path, ByteBuffer& bytes, std::string_view operation) {
+  return ReadInto(path, bytes, operation);
 }
 
 std::string TemporaryNameFor(const std::string& path) {

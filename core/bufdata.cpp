@@ -578,44 +578,8 @@ void BufData::WriteHeader(const std::string& sopClassUID, const std::string& sop
 }
 
 bool BufData::LoadFromFile(const std::string& fileName) {
-  Clear();
-  const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    WriteLog("ERROR, BufData::LoadFromFile, Cannot open file \"" + fileName + "\". " + std::strerror(errno));
-    return false;
-  }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    const int err = errno;
-    ::close(fd);
-    WriteLog("ERROR, BufData::LoadFromFile, Cannot read file \"" + fileName + "\". " +
-             (S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : std::strerror(err)));
-    return false;
-  }
-  try {
-    buf_.resize(static_cast<size_t>(st.st_size));
-  } catch (const std::bad_alloc&) {
-    ::close(fd);
-    WriteLog("ERROR, BufData::LoadFromFile, Out of memory for \"" + fileName + "\"");
-    Clear();
-    return false;
-  }
-  size_t got = 0;
-  while (got < buf_.size()) {
-    const ssize_t n = ::read(fd, buf_.data() + got, buf_.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int err = errno;
-      ::close(fd);
-      WriteLog("ERROR, BufData::LoadFromFile, Cannot read file \"" + fileName + "\". " + std::strerror(err));
-      Clear();
-      return false;
-    }
-    if (n == 0) break;  // the file shrank while being read
-    got += static_cast<size_t>(n);
-  }
-  ::close(fd);
-  buf_.resize(got);
+  // The start of the file first, then all the rest in one read.
+  if (!openForRead(fileName) || !loadRest()) return false;
   pos_ = 0;
   return !buf_.empty();
 }
