@@ -22,40 +22,7 @@ constexpr uint32_t kMaximumLength = 16384;
 PDataTF::PDataTF() = default;
 PDataTF::~PDataTF() = default;
 
-bool PDataTF::Write(Buffer& link) {
-  uint32_t total = VRBuffer.OutgoingCount();
-  if (BlockSize == 0) BlockSize = 4096;
-  if (BlockSize > 16378) WriteLog("WARNING, BlockSize is too big: " + std::to_string(BlockSize));
-  uint32_t block = BlockSize;
-  uint32_t sent = 0;
-  while (sent < total) {
-    if (total - sent < block) block = total - sent;
-    if (sent + block == total)
-      MsgHeader = static_cast<uint8_t>(MsgHeader | 0x02);
-    else
-      MsgHeader = static_cast<uint8_t>(MsgHeader & 0x01);
-    PDVLength = block + 2;
-    PDVPresentationContextID = PresentationContextID;
-    PDVMessageHeader = MsgHeader;
-    link.WriteByte(ItemType);
-    link.WriteByte(Reserved1);
-    link.WriteUInt32(block + 6);
-    link.WriteUInt32(PDVLength);
-    link.WriteByte(PDVPresentationContextID);
-    link.WriteByte(PDVMessageHeader);
-    VRBuffer.SendQueued(link, block);
-    if (!link.Flush()) {
-      // Nothing of this message may linger in front of the next one.
-      VRBuffer.DropOutgoing();
-      link.DropOutgoing();
-      return false;
-    }
-    sent += block;
-  }
-  return true;
-}
-
-bool PDataTF::WritePieces(Buffer& link, const std::vector<BufData::Piece>& pieces, uint32_t total) {
+bool PDataTF::Write(Buffer& link, const std::vector<BufData::Piece>& pieces, uint32_t total) {
   if (BlockSize == 0) BlockSize = 4096;
   if (BlockSize > 16378) WriteLog("WARNING, BlockSize is too big: " + std::to_string(BlockSize));
   if (!link.Flush()) return false;
@@ -311,7 +278,7 @@ bool PDU_Service::Write(DcmObj& obj, uint8_t kind) {
     if (DebugLevel >= 2) WriteLog("INFO, PDU_Service::Write, MaximumLength set to 16384");
   }
   pdata.BlockSize = maximum - 6;  // 0 (no limit) wraps to a size larger than any message
-  return pdata.WritePieces(Link, pieces, static_cast<uint32_t>(total));
+  return pdata.Write(Link, pieces, static_cast<uint32_t>(total));
 }
 
 bool PDU_Service::ParseRawVRIntoDCM(Buffer& staging, DcmObj& obj, uint8_t presentationContextID) {

@@ -20,11 +20,9 @@ class PDataTF {
   PDataTF();
   virtual ~PDataTF();
 
-  // Sends the staging buffer's outgoing queue in fragments of BlockSize bytes, one PDV per PDU.
-  bool Write(Buffer& link);
-  // Sends the encoded message held in these pieces the same way (same PDUs, same bytes), each PDU
-  // assembled in one reused buffer and handed to the socket whole: no staging copy of the message.
-  bool WritePieces(Buffer& link, const std::vector<BufData::Piece>& pieces, uint32_t total);
+  // Sends the encoded message held in these pieces in fragments of BlockSize bytes, one PDV per
+  // PDU, each PDU assembled in one reused buffer and handed to the socket whole.
+  bool Write(Buffer& link, const std::vector<BufData::Piece>& pieces, uint32_t total);
   // Reads PDVs of the current PDU (type byte consumed) until a message completes or the PDU is used
   // up. False for a malformed PDV length or a failed link.
   bool ReadDynamic(Buffer& link);
@@ -42,7 +40,7 @@ class PDataTF {
   uint8_t MsgHeader = 0;  // for writing: 1 command set, 0 data set; bit 1 marks the last fragment
 
  private:
-  std::vector<unsigned char> pdu_;  // WritePieces: the PDU being sent
+  std::vector<unsigned char> pdu_;  // Write: the PDU being sent
 };
 
 class PDU_Service {
