@@ -15,6 +15,25 @@
 
 namespace {
 
+// The value of t claims more bytes (len) than the stream or file holds (count).
+void LogShortValue(const DcmTag& t, long long count, uint32_t len) {
+  char msg[128];
+  std::snprintf(msg, sizeof msg, "ERROR: read bytes!=tag->length (%04X,%04X) count=%lld, tag->length=%u", t.group,
+                t.element, count, len);
+  WriteLog(msg);
+}
+
+// A value buffer of len bytes; false (with the log line) when memory runs out.
+bool AllocateValue(ByteBuffer& value, size_t len) {
+  try {
+    value.resize(len);
+  } catch (const std::bad_alloc&) {
+    WriteLog("ERROR: assigning memory to tag->data");
+    return false;
+  }
+  return true;
+}
+
 constexpr char kImplicitLE[] = "1.2.840.10008.1.2";
 constexpr char kExplicitBE[] = "1.2.840.10008.1.2.2";
 
@@ -237,10 +256,7 @@ bool BufData::ReadTag(DcmTag& t, bool explicitVR) {
   if (len == 0 || len == kUndefinedLength) return true;
   if (len > Remaining()) {
     // Never allocate what the stream cannot supply.
-    char msg[128];
-    std::snprintf(msg, sizeof msg, "ERROR: read bytes!=tag->length (%04X,%04X) count=%lld, tag->length=%u", t.group,
-                  t.element, static_cast<long long>(Remaining()), len);
-    WriteLog(msg);
+    LogShortValue(t, static_cast<long long>(Remaining()), len);
     pos_ = GetSize();
     return false;
   }
@@ -250,21 +266,13 @@ bool BufData::ReadTag(DcmTag& t, bool explicitVR) {
       // A large value that ends a file being read (pixel data, as a rule): the bytes already in the
       // stream are copied, the rest is read from the file straight into the value's own buffer.
       ByteBuffer value;
-      try {
-        value.resize(len);
-      } catch (const std::bad_alloc&) {
-        WriteLog("ERROR: assigning memory to tag->data");
-        return false;
-      }
+      if (!AllocateValue(value, len)) return false;
       const size_t have = buf_.size() > pos_ ? buf_.size() - pos_ : 0;
       if (have) std::memcpy(value.data(), buf_.data() + pos_, have);
       size_t got = 0;
       if (!readFileAt(pos_ + have, value.data() + have, len - have, got)) return false;
       if (got < len - have) {
-        char msg[128];
-        std::snprintf(msg, sizeof msg, "ERROR: read bytes!=tag->length (%04X,%04X) count=%lld, tag->length=%u",
-                      t.group, t.element, static_cast<long long>(have + got), len);
-        WriteLog(msg);
+        LogShortValue(t, static_cast<long long>(have + got), len);
         Clear();
         return false;
       }
@@ -276,10 +284,7 @@ bool BufData::ReadTag(DcmTag& t, bool explicitVR) {
     if (fd_ >= 0) {
       if (!loaded(len)) return false;
       if (len > Remaining()) {  // the file shrank while being read
-        char msg[128];
-        std::snprintf(msg, sizeof msg, "ERROR: read bytes!=tag->length (%04X,%04X) count=%lld, tag->length=%u",
-                      t.group, t.element, static_cast<long long>(Remaining()), len);
-        WriteLog(msg);
+        LogShortValue(t, static_cast<long long>(Remaining()), len);
         pos_ = GetSize();
         return false;
       }
@@ -295,12 +300,7 @@ bool BufData::ReadTag(DcmTag& t, bool explicitVR) {
       return true;
     }
     ByteBuffer value;
-    try {
-      value.resize(len);
-    } catch (const std::bad_alloc&) {
-      WriteLog("ERROR: assigning memory to tag->data");
-      return false;
-    }
+    if (!AllocateValue(value, len)) return false;
     std::memcpy(value.data(), base() + pos_, len);
     pos_ += len;
     t.SetValue(std::move(value));
