@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+
+#include "core/log.h"
 
 namespace {
 
@@ -90,6 +93,26 @@ bool HasJP2Signature(const uint8_t* p, size_t n) {
   return n >= 12 && std::memcmp(p, sig, 12) == 0;
 }
 
+// Bytes of interleaved samples the image in a code stream's main header decodes to at full
+// resolution (every component the size and sample width of the first), or 0 when it is empty,
+// has no usable layout, or the components differ.
+uint64_t DeclaredBytes(const opj_image_t& im) {
+  if (im.numcomps == 0 || im.numcomps > 4 || im.comps == nullptr || im.x1 <= im.x0 || im.y1 <= im.y0) return 0;
+  auto span = [](uint32_t from, uint32_t to, uint32_t step) -> uint64_t {
+    return (uint64_t(to) + step - 1) / step - (uint64_t(from) + step - 1) / step;
+  };
+  uint64_t first = 0;
+  for (uint32_t k = 0; k < im.numcomps; ++k) {
+    const opj_image_comp_t& cp = im.comps[k];
+    if (cp.dx == 0 || cp.dy == 0 || cp.prec == 0 || cp.prec > 32) return 0;
+    const uint64_t w = span(im.x0, im.x1, cp.dx), h = span(im.y0, im.y1, cp.dy);
+    const uint64_t bytes = w * h * uint64_t(SampleBytes(static_cast<int>(cp.prec)));
+    if (k == 0) first = bytes;
+    else if (bytes != first) return 0;
+  }
+  return first * im.numcomps;
+}
+
 bool Decode(const uint8_t* cs, uint8_t* dst, size_t csLen, size_t dstLen) {
   Cleanup c;
   c.codec = opj_create_decompress(HasJP2Signature(cs, csLen) ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K);
@@ -112,6 +135,14 @@ bool Decode(const uint8_t* cs, uint8_t* dst, size_t csLen, size_t dstLen) {
   opj_stream_set_skip_function(c.stream, SkipReadCb);
   opj_stream_set_seek_function(c.stream, SeekReadCb);
   if (!opj_read_header(c.stream, c.codec, &c.image) || !c.image) return false;
+  // The library sizes its buffers from the header's claim: refuse a claim that is not the frame.
+  const uint64_t declared = DeclaredBytes(*c.image);
+  if (declared != dstLen) {
+    WriteLog("ERROR, DecodeJ2KFrame, the code stream declares " +
+             (declared ? std::to_string(declared) + " bytes of samples" : std::string("an unusable image")) +
+             " for a frame of " + std::to_string(dstLen) + " bytes");
+    return false;
+  }
   if (!opj_decode(c.codec, c.stream, c.image) || !opj_end_decompress(c.codec, c.stream)) return false;
   const opj_image_t* im = c.image;
   const uint32_t n = im->numcomps;

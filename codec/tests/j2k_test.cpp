@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "codec/tests/dicom_fixture.h"
+#include "codec/tests/log_capture.h"
 
 TEST(J2K, LosslessRoundTripsAreExactAndRateTenIsAboutATenth) {
   for (int bits : {8, 16}) {
@@ -44,4 +45,33 @@ TEST(J2K, TinyImagesAndBadInputs) {
   EXPECT_FALSE(EncodeJ2KFrame(tiny.data(), 5, cs, 3, 2, 1, 8, 0));
   EXPECT_FALSE(EncodeJ2KFrame(tiny.data(), tiny.size(), cs, 1, 1, 2, 8, 0));
   EXPECT_TRUE(cs.empty());
+}
+
+// A fuzzer's input: the main header claims 16 x 83,886,096 samples in 3 components for a frame of
+// 768 bytes. The claim is refused from the header, before the library allocates for it.
+TEST(J2K, HeaderClaimingAnotherImageIsRefusedBeforeDecoding) {
+  std::vector<uint8_t> input;
+  ASSERT_TRUE(fixture::ReadFile(std::string(SCRIVARA_SOURCE_DIR) + "/fuzz/corpus/j2k/oom_siz_claims_16x83886096",
+                                &input));
+  ASSERT_EQ(input.size(), 160u);
+  const size_t frameLength = size_t(input[0]) << 8 | input[1];
+  ASSERT_EQ(frameLength, 768u);
+  LogCapture log;
+  std::vector<uint8_t> frame(frameLength, 0x33);
+  EXPECT_FALSE(DecodeJ2KFrame(input.data() + 2, frame.data(), input.size() - 2, frame.size()));
+  EXPECT_EQ(frame, std::vector<uint8_t>(frameLength, 0));
+  EXPECT_EQ(log.Count("ERROR, DecodeJ2KFrame, the code stream declares 4026532512 bytes of samples for a frame of "
+                      "768 bytes"),
+            1);
+
+  // An honest stream whose image is a sixth of the frame is refused the same way, not decoded
+  // into the front of it.
+  auto image = fixture::MakeFrame(8, 8, 3, 8, 5);
+  std::vector<uint8_t> cs;
+  ASSERT_TRUE(EncodeJ2KFrame(image.data(), image.size(), cs, 8, 8, 3, 8, 0));
+  std::vector<uint8_t> larger(image.size() * 6, 0x44);
+  EXPECT_FALSE(DecodeJ2KFrame(cs.data(), larger.data(), cs.size(), larger.size()));
+  EXPECT_EQ(log.Count("ERROR, DecodeJ2KFrame, the code stream declares 192 bytes of samples for a frame of 1152 "
+                      "bytes"),
+            1);
 }
