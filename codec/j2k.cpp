@@ -77,6 +77,10 @@ void SetQuiet(opj_codec_t* codec) {
 
 int SampleBytes(int bits) { return bits <= 8 ? 1 : (bits <= 16 ? 2 : 4); }
 
+// A second thread halves the time of a large frame; for a small one, starting it costs more than
+// it saves, and 0 keeps all the work on the caller's thread.
+int ThreadsFor(size_t frameBytes) { return frameBytes >= (1u << 20) ? 2 : 0; }
+
 struct Cleanup {
   opj_codec_t* codec = nullptr;
   opj_stream_t* stream = nullptr;
@@ -93,27 +97,113 @@ bool HasJP2Signature(const uint8_t* p, size_t n) {
   return n >= 12 && std::memcmp(p, sig, 12) == 0;
 }
 
-// Bytes of interleaved samples the image in a code stream's main header decodes to at full
-// resolution (every component the size and sample width of the first), or 0 when it is empty,
-// has no usable layout, or the components differ.
-uint64_t DeclaredBytes(const opj_image_t& im) {
-  if (im.numcomps == 0 || im.numcomps > 4 || im.comps == nullptr || im.x1 <= im.x0 || im.y1 <= im.y0) return 0;
-  auto span = [](uint32_t from, uint32_t to, uint32_t step) -> uint64_t {
-    return (uint64_t(to) + step - 1) / step - (uint64_t(from) + step - 1) / step;
-  };
-  uint64_t first = 0;
-  for (uint32_t k = 0; k < im.numcomps; ++k) {
-    const opj_image_comp_t& cp = im.comps[k];
-    if (cp.dx == 0 || cp.dy == 0 || cp.prec == 0 || cp.prec > 32) return 0;
-    const uint64_t w = span(im.x0, im.x1, cp.dx), h = span(im.y0, im.y1, cp.dy);
-    const uint64_t bytes = w * h * uint64_t(SampleBytes(static_cast<int>(cp.prec)));
-    if (k == 0) first = bytes;
-    else if (bytes != first) return 0;
+uint32_t Big32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
+uint64_t CeilDiv(uint64_t a, uint64_t b) { return (a + b - 1) / b; }
+
+// The code stream inside a JP2 file (its 'jp2c' box), or the whole input when it is a raw stream.
+bool FindCodeStream(const uint8_t* p, size_t n, const uint8_t** cs, size_t* csLen) {
+  if (!HasJP2Signature(p, n)) {
+    *cs = p;
+    *csLen = n;
+    return true;
   }
-  return first * im.numcomps;
+  size_t pos = 0;
+  while (n - pos >= 8) {
+    uint64_t length = Big32(p + pos);
+    size_t header = 8;
+    if (length == 1) {
+      if (n - pos < 16) return false;
+      length = uint64_t(Big32(p + pos + 8)) << 32 | Big32(p + pos + 12);
+      header = 16;
+    } else if (length == 0) {
+      length = n - pos;  // the last box runs to the end
+    }
+    if (length < header) return false;
+    const size_t inside = size_t(std::min<uint64_t>(length, n - pos));
+    if (std::memcmp(p + pos + 4, "jp2c", 4) == 0) {
+      *cs = p + pos + header;
+      *csLen = inside - header;
+      return true;
+    }
+    pos += inside;
+  }
+  return false;
+}
+
+// What the main header's SIZ segment declares: the bytes of interleaved samples the image decodes
+// to at full resolution and the number of tiles. Read here, before the library sizes anything
+// from it.
+struct Declared {
+  uint64_t bytes = 0;
+  uint64_t tiles = 0;
+  uint64_t width = 0, height = 0;
+};
+
+// False when there is no SIZ segment right after SOC, when it is cut short or inconsistent, or
+// when its components (1 to 4) differ in size or sample width.
+bool ReadDeclared(const uint8_t* input, size_t inputLength, Declared* d) {
+  const uint8_t* p = nullptr;
+  size_t n = 0;
+  if (!FindCodeStream(input, inputLength, &p, &n)) return false;
+  if (n < 6 || p[0] != 0xFF || p[1] != 0x4F || p[2] != 0xFF || p[3] != 0x51) return false;
+  const size_t lsiz = size_t(p[4]) << 8 | p[5];
+  if (lsiz < 41 || n < 4 + lsiz) return false;
+  const uint8_t* siz = p + 6;  // Rsiz, then the sizes
+  const uint64_t x1 = Big32(siz + 2), y1 = Big32(siz + 6), x0 = Big32(siz + 10), y0 = Big32(siz + 14);
+  const uint64_t tdx = Big32(siz + 18), tdy = Big32(siz + 22), tx0 = Big32(siz + 26), ty0 = Big32(siz + 30);
+  const size_t comps = size_t(siz[34]) << 8 | siz[35];
+  if (comps < 1 || comps > 4 || lsiz != 38 + 3 * comps) return false;
+  if (x1 <= x0 || y1 <= y0 || tdx == 0 || tdy == 0 || tx0 > x0 || ty0 > y0 || tx0 + tdx <= x0 || ty0 + tdy <= y0)
+    return false;
+  uint64_t first = 0;
+  for (size_t k = 0; k < comps; ++k) {
+    const uint8_t* c = siz + 36 + 3 * k;
+    const int precision = (c[0] & 0x7F) + 1;
+    const uint64_t dx = c[1], dy = c[2];
+    if (precision > 32 || dx == 0 || dy == 0) return false;
+    const uint64_t w = CeilDiv(x1, dx) - CeilDiv(x0, dx), h = CeilDiv(y1, dy) - CeilDiv(y0, dy);
+    const uint64_t bytes = w * h * uint64_t(SampleBytes(precision));
+    if (k == 0) {
+      first = bytes;
+      d->width = w;
+      d->height = h;
+    } else if (bytes != first) {
+      return false;
+    }
+  }
+  d->bytes = first * comps;
+  d->tiles = CeilDiv(x1 - tx0, tdx) * CeilDiv(y1 - ty0, tdy);
+  return true;
+}
+
+// The library keeps a few hundred bytes for every tile before it decodes any: as many tiles as
+// 64 x 64 tiles would make (plus a row and a column for the grid's offset) are plenty.
+uint64_t MaxTiles(const Declared& d) { return (CeilDiv(d.width, 64) + 1) * (CeilDiv(d.height, 64) + 1); }
+
+// Refuses, with one log line, a code stream whose main header does not describe the frame.
+bool HeaderFitsFrame(const uint8_t* cs, size_t csLen, size_t frameLength) {
+  const std::string who = "ERROR, DecodeJ2KFrame, ";
+  Declared d;
+  if (!ReadDeclared(cs, csLen, &d)) {
+    WriteLog(who + "no readable image size (SIZ) at the start of the code stream");
+    return false;
+  }
+  if (d.bytes != frameLength) {
+    WriteLog(who + "the code stream declares " + std::to_string(d.bytes) + " bytes of samples for a frame of " +
+             std::to_string(frameLength) + " bytes");
+    return false;
+  }
+  if (d.tiles > MaxTiles(d)) {
+    WriteLog(who + "the code stream declares " + std::to_string(d.tiles) + " tiles for an image of " +
+             std::to_string(d.width) + " x " + std::to_string(d.height));
+    return false;
+  }
+  return true;
 }
 
 bool Decode(const uint8_t* cs, uint8_t* dst, size_t csLen, size_t dstLen) {
+  // The library sizes its buffers from the header's claims: refuse claims that are not the frame.
+  if (!HeaderFitsFrame(cs, csLen, dstLen)) return false;
   Cleanup c;
   c.codec = opj_create_decompress(HasJP2Signature(cs, csLen) ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K);
   if (!c.codec) return false;
@@ -123,7 +213,7 @@ bool Decode(const uint8_t* cs, uint8_t* dst, size_t csLen, size_t dstLen) {
   params.cp_reduce = 0;
   params.cp_layer = 0;
   if (!opj_setup_decoder(c.codec, &params)) return false;
-  opj_codec_set_threads(c.codec, 2);
+  opj_codec_set_threads(c.codec, ThreadsFor(dstLen));
   MemoryStream ms;
   ms.in = cs;
   ms.inSize = csLen;
@@ -135,14 +225,6 @@ bool Decode(const uint8_t* cs, uint8_t* dst, size_t csLen, size_t dstLen) {
   opj_stream_set_skip_function(c.stream, SkipReadCb);
   opj_stream_set_seek_function(c.stream, SeekReadCb);
   if (!opj_read_header(c.stream, c.codec, &c.image) || !c.image) return false;
-  // The library sizes its buffers from the header's claim: refuse a claim that is not the frame.
-  const uint64_t declared = DeclaredBytes(*c.image);
-  if (declared != dstLen) {
-    WriteLog("ERROR, DecodeJ2KFrame, the code stream declares " +
-             (declared ? std::to_string(declared) + " bytes of samples" : std::string("an unusable image")) +
-             " for a frame of " + std::to_string(dstLen) + " bytes");
-    return false;
-  }
   if (!opj_decode(c.codec, c.stream, c.image) || !opj_end_decompress(c.codec, c.stream)) return false;
   const opj_image_t* im = c.image;
   const uint32_t n = im->numcomps;
@@ -236,7 +318,7 @@ bool EncodeJ2KFrame(const uint8_t* source, size_t sourceLength, std::vector<uint
   if (!c.codec) return false;
   SetQuiet(c.codec);
   if (!opj_setup_encoder(c.codec, &params, c.image)) return false;
-  opj_codec_set_threads(c.codec, 2);
+  opj_codec_set_threads(c.codec, ThreadsFor(sourceLength));
   MemoryStream ms;
   ms.out = &out;
   c.stream = opj_stream_create(1 << 16, OPJ_FALSE);

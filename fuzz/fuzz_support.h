@@ -1,5 +1,6 @@
 #pragma once
 // Shared helpers of the fuzz targets.
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -14,22 +15,34 @@ namespace fuzz {
 // and writes nothing.
 inline void Quiet() { DebugLevel = 2; }
 
-// A per-process scratch file for parsers that read from a path; removed at exit.
+// A scratch file for parsers that read from a path: an anonymous memory file of this process,
+// named by its descriptor. The path is the same in every run (no process id in it), so that the
+// parsers' work, and with it a replay, does not depend on the run.
 class ScratchFile {
  public:
-  explicit ScratchFile(const std::string& suffix)
-      : path_("/tmp/scrivara_fuzz_" + std::to_string(getpid()) + suffix) {}
-  ~ScratchFile() { std::remove(path_.c_str()); }
+  explicit ScratchFile(const std::string& suffix) : fd_(memfd_create(("scrivara_fuzz" + suffix).c_str(), 0)) {
+    path_ = "/proc/self/fd/" + std::to_string(fd_);
+  }
+  ~ScratchFile() {
+    if (fd_ >= 0) close(fd_);
+  }
+  ScratchFile(const ScratchFile&) = delete;
+  ScratchFile& operator=(const ScratchFile&) = delete;
   // Replaces the file's content; returns its path.
   const std::string& Write(const uint8_t* data, size_t size) {
-    if (FILE* f = std::fopen(path_.c_str(), "wb")) {
-      if (size) std::fwrite(data, 1, size, f);
-      std::fclose(f);
+    if (fd_ >= 0 && ftruncate(fd_, 0) == 0 && size) {
+      size_t done = 0;
+      while (done < size) {
+        const ssize_t n = pwrite(fd_, data + done, size - done, static_cast<off_t>(done));
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+      }
     }
     return path_;
   }
 
  private:
+  int fd_;
   std::string path_;
 };
 

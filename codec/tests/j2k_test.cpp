@@ -75,3 +75,57 @@ TEST(J2K, HeaderClaimingAnotherImageIsRefusedBeforeDecoding) {
                       "bytes"),
             1);
 }
+
+namespace {
+
+void PutBig32(std::vector<uint8_t>& b, uint32_t v) {
+  for (int s = 24; s >= 0; s -= 8) b.push_back(uint8_t(v >> s));
+}
+
+void Box(std::vector<uint8_t>& b, const char* type, const std::vector<uint8_t>& content) {
+  PutBig32(b, uint32_t(content.size() + 8));
+  b.insert(b.end(), type, type + 4);
+  b.insert(b.end(), content.begin(), content.end());
+}
+
+// A JP2 file around a code stream of an 8-bit grey image.
+std::vector<uint8_t> WrapJP2(const std::vector<uint8_t>& cs, uint32_t width, uint32_t height) {
+  std::vector<uint8_t> file = {0, 0, 0, 0x0C, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A};
+  Box(file, "ftyp", {'j', 'p', '2', ' ', 0, 0, 0, 0, 'j', 'p', '2', ' '});
+  std::vector<uint8_t> ihdr, header;
+  PutBig32(ihdr, height);
+  PutBig32(ihdr, width);
+  ihdr.insert(ihdr.end(), {0, 1, 7, 7, 0, 0});  // one component of 8 bits, wavelet coded
+  Box(header, "ihdr", ihdr);
+  Box(header, "colr", {1, 0, 0, 0, 0, 0, 17});  // greyscale
+  Box(file, "jp2h", header);
+  Box(file, "jp2c", cs);
+  return file;
+}
+
+}  // namespace
+
+// The header check reads a JP2 file's code stream too, and refuses a tile grid far finer than
+// the image needs (the library keeps a record per tile before it decodes anything).
+TEST(J2K, JP2FilesAndTileGrids) {
+  auto image = fixture::MakeFrame(128, 128, 1, 8, 6);
+  std::vector<uint8_t> cs;
+  ASSERT_TRUE(EncodeJ2KFrame(image.data(), image.size(), cs, 128, 128, 1, 8, 0));
+  const auto jp2 = WrapJP2(cs, 128, 128);
+  std::vector<uint8_t> back(image.size());
+  ASSERT_TRUE(DecodeJ2KFrame(jp2.data(), back.data(), jp2.size(), back.size()));
+  EXPECT_EQ(back, image);
+
+  // SIZ: SOC, marker, Lsiz, Rsiz, Xsiz, Ysiz, XOsiz, YOsiz, then XTsiz and YTsiz at 24 and 28.
+  LogCapture log;
+  for (int at : {24, 25, 26, 27, 28, 29, 30, 31}) cs[size_t(at)] = 0;
+  cs[27] = cs[31] = 1;  // 1 x 1 tiles
+  EXPECT_FALSE(DecodeJ2KFrame(cs.data(), back.data(), cs.size(), back.size()));
+  EXPECT_EQ(log.Count("ERROR, DecodeJ2KFrame, the code stream declares 16384 tiles for an image of 128 x 128"), 1);
+  const auto fineJp2 = WrapJP2(cs, 128, 128);
+  EXPECT_FALSE(DecodeJ2KFrame(fineJp2.data(), back.data(), fineJp2.size(), back.size()));
+  EXPECT_EQ(log.Count("16384 tiles"), 2);
+  std::vector<uint8_t> junk = {0xFF, 0x4F, 0xFF, 0x51, 0x00};
+  EXPECT_FALSE(DecodeJ2KFrame(junk.data(), back.data(), junk.size(), back.size()));
+  EXPECT_EQ(log.Count("ERROR, DecodeJ2KFrame, no readable image size (SIZ) at the start of the code stream"), 1);
+}
