@@ -78,15 +78,20 @@ void DcmTag::Pad() {
 DcmTag::DcmTag(uint16_t g, uint16_t e, uint32_t len, const void* bytes, const char* vrLetters)
     : group(g), element(e), length(len) {
   applyVRRule(*this, vrLetters);
-  if (len != 0 && len != kUndefinedLength) {
-    data_.reserve(static_cast<size_t>(len) + (len & 1u));
-    data_.resize(len);
-    if (bytes)
-      std::memcpy(data_.data(), bytes, len);
-    else
-      std::memset(data_.data(), 0, len);
+  if (len == 0 || len == kUndefinedLength) return;
+  // One allocation of the padded size; an odd value gets its pad byte here.
+  const size_t padded = static_cast<size_t>(len) + (len & 1u);
+  data_.reserve(padded);
+  if (bytes) {
+    const auto* from = static_cast<const uint8_t*>(bytes);
+    data_.assign(from, from + len);
+  } else {
+    data_.assign(len, 0);
   }
-  Pad();
+  if (padded != len) {
+    data_.push_back(IsVR("UI") ? 0x00 : 0x20);
+    length = static_cast<uint32_t>(padded);
+  }
 }
 
 DcmTag::DcmTag(uint16_t g, uint16_t e, ByteBuffer&& bytes, const char* vrLetters)

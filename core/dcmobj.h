@@ -30,10 +30,6 @@ struct DefaultInitAllocator : std::allocator<T> {
   void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
     ::new (static_cast<void*>(p)) U;
   }
-  template <class U, class... Args>
-  void construct(U* p, Args&&... args) {
-    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-  }
 };
 
 // The byte buffer of the whole toolkit: element values, encoded streams, codec output.

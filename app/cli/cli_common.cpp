@@ -24,7 +24,7 @@ Args Parse(int argc, char** argv, int first, const std::vector<std::string>& swi
     } else if (s.rfind("--", 0) == 0 && s.size() > 2) {
       std::string name = s.substr(2);
       if (std::find(switches.begin(), switches.end(), name) != switches.end()) {
-        a.opt[name] = "1";
+        a.opt[name].assign(1, '1');
       } else if (i + 1 < argc) {
         a.opt[name] = argv[++i];
       } else {

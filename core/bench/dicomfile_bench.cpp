@@ -48,7 +48,7 @@ bool makeFile(const std::string& path, size_t pixelMB, int elements) {
   auto seq = std::make_unique<DcmObj>();
   for (int i = 0; i < (elements - privateCount) / 3; ++i) {
     auto item = std::make_unique<DcmObj>();
-    item->SetText(0x0008, 0x0100, "C" + std::to_string(i));
+    item->SetText(0x0008, 0x0100, std::string("C").append(std::to_string(i)));
     item->SetText(0x0008, 0x0102, "DCM");
     item->SetText(0x0008, 0x0104, "Meaning " + std::to_string(i));
     seq->InsertSequence(0xFFFE, 0xE000, std::move(item));

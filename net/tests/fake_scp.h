@@ -112,6 +112,7 @@ inline std::string Pad16(const std::string& s) {
 
 inline Bytes PresentationContextAcceptItem(const ACContext& c) {
   Bytes v;
+  v.reserve(8 + c.transferSyntax.size());
   Put8(v, c.id);
   Put8(v, 0);
   Put8(v, c.result);
@@ -122,6 +123,7 @@ inline Bytes PresentationContextAcceptItem(const ACContext& c) {
 
 inline Bytes AssociateAC(const ACOptions& o = ACOptions()) {
   Bytes body;
+  body.reserve(512);
   Put16BE(body, 1);
   Put16BE(body, 0);
   PutText(body, Pad16(o.calledAE));

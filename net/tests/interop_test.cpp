@@ -22,8 +22,6 @@ using testsupport::Process;
 
 namespace {
 
-constexpr const char kSecondaryCapture[] = "1.2.840.10008.5.1.4.1.1.7";
-constexpr const char kPdfStorage[] = "1.2.840.10008.5.1.4.1.1.104.1";
 
 std::string Need(const std::string& program) {
   std::string path = FindProgram(program);
