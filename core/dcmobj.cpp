@@ -81,15 +81,13 @@ DcmTag::DcmTag(uint16_t g, uint16_t e, uint32_t len, const void* bytes, const ch
   if (len == 0 || len == kUndefinedLength) return;
   // One allocation of the padded size; an odd value gets its pad byte here.
   const size_t padded = static_cast<size_t>(len) + (len & 1u);
-  data_.reserve(padded);
-  if (bytes) {
-    const auto* from = static_cast<const uint8_t*>(bytes);
-    data_.assign(from, from + len);
-  } else {
-    data_.assign(len, 0);
-  }
+  data_.resize(padded);  // left uninitialised by the allocator: filled right here
+  if (bytes)
+    std::memcpy(data_.data(), bytes, len);
+  else
+    std::memset(data_.data(), 0, len);
   if (padded != len) {
-    data_.push_back(IsVR("UI") ? 0x00 : 0x20);
+    data_[len] = IsVR("UI") ? 0x00 : 0x20;
     length = static_cast<uint32_t>(padded);
   }
 }
@@ -101,14 +99,14 @@ DcmTag::DcmTag(uint16_t g, uint16_t e, ByteBuffer&& bytes, const char* vrLetters
 }
 
 DcmTag DcmTag::Number16(uint16_t g, uint16_t e, uint16_t value, const char* vrLetters) {
-  const uint8_t b[2] = {static_cast<uint8_t>(value & 0xFF), static_cast<uint8_t>(value >> 8)};
-  return DcmTag(g, e, 2, b, vrLetters);
+  ByteBuffer b{static_cast<uint8_t>(value & 0xFF), static_cast<uint8_t>(value >> 8)};
+  return DcmTag(g, e, std::move(b), vrLetters);
 }
 
 DcmTag DcmTag::Number32(uint16_t g, uint16_t e, uint32_t value, const char* vrLetters) {
-  uint8_t b[4];
-  for (int i = 0; i < 4; ++i) b[i] = static_cast<uint8_t>((value >> (8 * i)) & 0xFF);
-  return DcmTag(g, e, 4, b, vrLetters);
+  ByteBuffer b{static_cast<uint8_t>(value & 0xFF), static_cast<uint8_t>((value >> 8) & 0xFF),
+               static_cast<uint8_t>((value >> 16) & 0xFF), static_cast<uint8_t>(value >> 24)};
+  return DcmTag(g, e, std::move(b), vrLetters);
 }
 
 DcmTag::DcmTag(uint16_t g, uint16_t e, const std::string& text, const char* vrLetters)
