@@ -185,7 +185,8 @@ bool DecodeOne(const DcmObj& obj, const uint8_t* src, size_t len, uint8_t* dst, 
   if (ts == kTsJ2KLossless || ts == kTsJ2K) return DecodeJ2KFrameAdapter(src, len, dst, frameLength);
   const bool lossless = ts == kTsJpegLossless || ts == kTsJpegLossless14;
   if (lossless || ts == kTsJpegBaseline || ts == kTsJpegExtended) {
-    if (bitsAllocated == 8) return DecodeJPEG8(src, dst, len, frameLength) == 0;
+    const bool rgb = obj.photometric == "RGB";
+    if (bitsAllocated == 8) return DecodeJPEG8(src, dst, len, frameLength, rgb) == 0;
     if (lossless) {
       // Some writers stored raw big-endian samples instead of a lossless stream.
       if (len == totalSize && len == frameLength && !(len >= 2 && src[0] == 0xFF && src[1] == 0xD8)) {
@@ -197,7 +198,7 @@ bool DecodeOne(const DcmObj& obj, const uint8_t* src, size_t len, uint8_t* dst, 
       }
       return DecodeJPEG16(src, dst, len, frameLength) == 0;
     }
-    return DecodeJPEG12(src, dst, len, frameLength) == 0;
+    return DecodeJPEG12(src, dst, len, frameLength, rgb) == 0;
   }
   return false;
 }

@@ -47,30 +47,30 @@ bool ReadFrameHeader(const uint8_t* s, size_t n, FrameHeader* header) {
 }
 
 long DecodeWithBuild(const FrameHeader& h, const uint8_t* source, size_t sourceLength, uint8_t* destination,
-                     size_t destinationLength, int outWidth) {
+                     size_t destinationLength, int outWidth, bool rgb) {
   if (outWidth == 1 && h.precision > 8) return -1;  // samples deeper than the slice's bytes
   if (h.lossless) {
     if (h.precision >= 2 && h.precision <= 8)
-      return jpegcodec::DecodeIjg8(source, sourceLength, destination, destinationLength, outWidth);
+      return jpegcodec::DecodeIjg8(source, sourceLength, destination, destinationLength, outWidth, rgb);
     if (h.precision > 8 && h.precision <= 12)
-      return jpegcodec::DecodeIjg12(source, sourceLength, destination, destinationLength, outWidth);
+      return jpegcodec::DecodeIjg12(source, sourceLength, destination, destinationLength, outWidth, rgb);
     if (h.precision > 12 && h.precision <= 16)
-      return jpegcodec::DecodeIjg16(source, sourceLength, destination, destinationLength, outWidth);
+      return jpegcodec::DecodeIjg16(source, sourceLength, destination, destinationLength, outWidth, rgb);
     return -1;
   }
-  if (h.precision == 8) return jpegcodec::DecodeTurbo(source, sourceLength, destination, destinationLength, outWidth);
+  if (h.precision == 8) return jpegcodec::DecodeTurbo(source, sourceLength, destination, destinationLength, outWidth, rgb);
   if (h.precision == 12)
-    return jpegcodec::DecodeIjg12(source, sourceLength, destination, destinationLength, outWidth);
+    return jpegcodec::DecodeIjg12(source, sourceLength, destination, destinationLength, outWidth, rgb);
   return -1;
 }
 
 int Decode(const uint8_t* source, uint8_t* destination, size_t sourceLength, size_t destinationLength,
-           int outWidth) {
+           int outWidth, bool rgb) {
   if (destination == nullptr) return -1;
   FrameHeader header;
   long written = -1;
   if (ReadFrameHeader(source, sourceLength, &header))
-    written = DecodeWithBuild(header, source, sourceLength, destination, destinationLength, outWidth);
+    written = DecodeWithBuild(header, source, sourceLength, destination, destinationLength, outWidth, rgb);
   if (written < 0) {
     std::memset(destination, 0, destinationLength);
     return -1;
@@ -88,16 +88,31 @@ bool FrameFits(int width, int height, int components, const uint8_t* source, siz
 
 }  // namespace
 
+int DecodeJPEG8(const uint8_t* source, uint8_t* destination, size_t sourceLength, size_t destinationLength,
+                bool rgbSamples) {
+  return Decode(source, destination, sourceLength, destinationLength, 1, rgbSamples);
+}
+
+int DecodeJPEG12(const uint8_t* source, uint8_t* destination, size_t sourceLength, size_t destinationLength,
+                bool rgbSamples) {
+  return Decode(source, destination, sourceLength, destinationLength, 2, rgbSamples);
+}
+
+int DecodeJPEG16(const uint8_t* source, uint8_t* destination, size_t sourceLength, size_t destinationLength,
+                bool rgbSamples) {
+  return Decode(source, destination, sourceLength, destinationLength, 2, rgbSamples);
+}
+
 int DecodeJPEG8(const uint8_t* source, uint8_t* destination, size_t sourceLength, size_t destinationLength) {
-  return Decode(source, destination, sourceLength, destinationLength, 1);
+  return DecodeJPEG8(source, destination, sourceLength, destinationLength, false);
 }
 
 int DecodeJPEG12(const uint8_t* source, uint8_t* destination, size_t sourceLength, size_t destinationLength) {
-  return Decode(source, destination, sourceLength, destinationLength, 2);
+  return DecodeJPEG12(source, destination, sourceLength, destinationLength, false);
 }
 
 int DecodeJPEG16(const uint8_t* source, uint8_t* destination, size_t sourceLength, size_t destinationLength) {
-  return Decode(source, destination, sourceLength, destinationLength, 2);
+  return DecodeJPEG16(source, destination, sourceLength, destinationLength, false);
 }
 
 int EncodeJPEG8(int width, int height, int components, const uint8_t* source, size_t sourceLength,

@@ -13,6 +13,9 @@
 // A decoder never writes past destination + destinationLength. On failure (-1) the whole
 // destination slice is cleared; on success any bytes beyond the decoded image are cleared.
 // Lossy YCbCr streams come out as RGB; lossless streams come out without any colour conversion.
+// rgbSamples: the data set says RGB, so a three-component lossy stream with neither a JFIF nor an
+// Adobe marker carries RGB samples and is decoded without the colour transform the library would
+// otherwise guess from its component ids.
 // A stream cut short in its entropy-coded data decodes as far as it goes (an EOI is supplied).
 //
 // Encoders hand back one complete interchange stream (SOI..EOI) in out, whose size is the stream
@@ -22,6 +25,13 @@
 #include <cstdint>
 #include <vector>
 
+int DecodeJPEG8(const uint8_t* source, uint8_t* destination, size_t sourceLength, size_t destinationLength,
+                bool rgbSamples);
+int DecodeJPEG12(const uint8_t* source, uint8_t* destination, size_t sourceLength, size_t destinationLength,
+                 bool rgbSamples);
+int DecodeJPEG16(const uint8_t* source, uint8_t* destination, size_t sourceLength, size_t destinationLength,
+                 bool rgbSamples);
+// The same with the library's colour guess (rgbSamples false).
 int DecodeJPEG8(const uint8_t* source, uint8_t* destination, size_t sourceLength, size_t destinationLength);
 int DecodeJPEG12(const uint8_t* source, uint8_t* destination, size_t sourceLength, size_t destinationLength);
 int DecodeJPEG16(const uint8_t* source, uint8_t* destination, size_t sourceLength, size_t destinationLength);

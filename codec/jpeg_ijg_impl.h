@@ -92,6 +92,7 @@ struct DecodeJob {
   uint8_t* destination;
   size_t destinationLength;
   int outWidth;
+  bool rgbSamples;
 };
 
 long DecodeBody(j_decompress_ptr cinfo, jpeg_source_mgr* src, const DecodeJob* job) {
@@ -101,6 +102,8 @@ long DecodeBody(j_decompress_ptr cinfo, jpeg_source_mgr* src, const DecodeJob* j
   if (cinfo->process == JPROC_LOSSLESS) {
     cinfo->jpeg_color_space = JCS_UNKNOWN;
     cinfo->out_color_space = JCS_UNKNOWN;
+  } else {
+    KeepRgbSamples(cinfo, job->rgbSamples);
   }
   jpeg_calc_output_dimensions(cinfo);
   const uint64_t rowSamples = uint64_t(cinfo->output_width) * uint64_t(cinfo->output_components);
@@ -224,10 +227,10 @@ int RunEncode(const EncodeJob* job, bool announce) {
 namespace jpegcodec {
 
 long IJG_DECODE(const uint8_t* source, size_t sourceLength, uint8_t* destination, size_t destinationLength,
-                int outWidth) {
+                int outWidth, bool rgbSamples) {
   if (outWidth != 1 && outWidth != 2) return -1;
   if (outWidth < kBuildSampleBytes) return -1;
-  const DecodeJob job{source, sourceLength, destination, destinationLength, outWidth};
+  const DecodeJob job{source, sourceLength, destination, destinationLength, outWidth, rgbSamples};
   return RunDecode(&job);
 }
 

@@ -12,14 +12,15 @@ constexpr size_t kStagingSize = 16384;
 
 // Decoders: write samples of outWidth bytes (1 or 2) into destination; return the number of
 // bytes written, or -1 when the library fails or the image does not fit destinationLength.
+// rgbSamples as in codec/jpeg.h.
 long DecodeTurbo(const uint8_t* source, size_t sourceLength, uint8_t* destination, size_t destinationLength,
-                 int outWidth);
+                 int outWidth, bool rgbSamples);
 long DecodeIjg8(const uint8_t* source, size_t sourceLength, uint8_t* destination, size_t destinationLength,
-                int outWidth);
+                int outWidth, bool rgbSamples);
 long DecodeIjg12(const uint8_t* source, size_t sourceLength, uint8_t* destination, size_t destinationLength,
-                 int outWidth);
+                 int outWidth, bool rgbSamples);
 long DecodeIjg16(const uint8_t* source, size_t sourceLength, uint8_t* destination, size_t destinationLength,
-                 int outWidth);
+                 int outWidth, bool rgbSamples);
 
 // Encoders: source holds width * height * components samples of the build's width (1 byte for 8
 // bits, 2 for 12 and 16 bits). announce: print "error exit" to standard output on a library error.

@@ -64,6 +64,7 @@ struct DecodeJob {
   uint8_t* destination;
   size_t destinationLength;
   int outWidth;
+  bool rgbSamples;
 };
 
 long DecodeBody(j_decompress_ptr cinfo, jpeg_progress_mgr* progress, const DecodeJob* job) {
@@ -72,6 +73,7 @@ long DecodeBody(j_decompress_ptr cinfo, jpeg_progress_mgr* progress, const Decod
   // The library's memory source: an empty source is an error, a short one gets an EOI supplied.
   jpeg_mem_src(cinfo, job->source, static_cast<unsigned long>(job->sourceLength));
   jpeg_read_header(cinfo, TRUE);
+  KeepRgbSamples(cinfo, job->rgbSamples);
   jpeg_calc_output_dimensions(cinfo);
   const uint64_t rowSamples = uint64_t(cinfo->output_width) * uint64_t(cinfo->output_components);
   const uint64_t rowBytes = rowSamples * uint64_t(job->outWidth);
@@ -183,9 +185,9 @@ int RunEncode(const EncodeJob* job, bool announce) {
 namespace jpegcodec {
 
 long DecodeTurbo(const uint8_t* source, size_t sourceLength, uint8_t* destination, size_t destinationLength,
-                 int outWidth) {
+                 int outWidth, bool rgbSamples) {
   if (outWidth != 1 && outWidth != 2) return -1;
-  const DecodeJob job{source, sourceLength, destination, destinationLength, outWidth};
+  const DecodeJob job{source, sourceLength, destination, destinationLength, outWidth, rgbSamples};
   return RunDecode(&job);
 }
 

@@ -2,10 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+extern "C" {
+#include <jpeglib.h>
+}
+
+#include "codec/convert.h"
+#include "codec/tests/convert_test_util.h"
 #include "codec/tests/dicom_fixture.h"
 #include "tests/support/peer.h"
 
@@ -368,3 +375,69 @@ TEST_F(JpegToolkit, OurStreamsDecodeInTheToolkit) {
 }
 
 }  // namespace
+
+namespace {
+
+// A baseline stream coding R, G and B as they are, as some writers make it: component ids 0, 1
+// and 2, 4:4:4, no JFIF and no Adobe marker, so nothing in the stream says it is not YCbCr.
+std::vector<uint8_t> RgbCodedBaseline(const std::vector<uint8_t>& rgb, int width, int height) {
+  jpeg_compress_struct cinfo;
+  jpeg_error_mgr err;
+  cinfo.err = jpeg_std_error(&err);
+  jpeg_create_compress(&cinfo);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&cinfo, &buffer, &size);
+  cinfo.image_width = JDIMENSION(width);
+  cinfo.image_height = JDIMENSION(height);
+  cinfo.input_components = 3;
+  cinfo.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_colorspace(&cinfo, JCS_RGB);
+  jpeg_set_quality(&cinfo, 95, TRUE);
+  cinfo.write_JFIF_header = FALSE;
+  cinfo.write_Adobe_marker = FALSE;
+  for (int c = 0; c < 3; ++c) cinfo.comp_info[c].component_id = c;
+  jpeg_start_compress(&cinfo, TRUE);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    JSAMPROW row = const_cast<JSAMPROW>(rgb.data() + size_t(cinfo.next_scanline) * size_t(width) * 3);
+    jpeg_write_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  std::vector<uint8_t> out(buffer, buffer + size);
+  std::free(buffer);
+  return out;
+}
+
+}  // namespace
+
+// The data set says RGB and the stream does not say otherwise: no colour transform, as DCMTK
+// decodes it. Without the hint the library's YCbCr guess moves colours by over a hundred levels.
+TEST_F(JpegToolkit, RgbCodedBaselineUnderPhotometricRgbDecodesWithoutColourTransform) {
+  const int w = 64, h = 48;
+  const auto raw = Raw(w, h, 3, 8, 8, 21);
+  const auto stream = RgbCodedBaseline(raw.pixels, w, h);
+  ASSERT_FALSE(stream.empty());
+  const auto theirs = ToolkitDecode(raw, "1.2.840.10008.1.2.4.50", stream);
+  ASSERT_EQ(theirs.size(), raw.pixels.size());
+  std::vector<uint8_t> ours(raw.pixels.size());
+  ASSERT_EQ(DecodeJPEG8(stream.data(), ours.data(), stream.size(), ours.size(), true), 0);
+  EXPECT_LE(MaxDifference(ours, theirs, 1), 2);
+  EXPECT_LE(MaxDifference(ours, raw.pixels, 1), 40);
+  std::vector<uint8_t> guessed(raw.pixels.size());
+  ASSERT_EQ(DecodeJPEG8(stream.data(), guessed.data(), stream.size(), guessed.size()), 0);
+  EXPECT_GT(MaxDifference(guessed, theirs, 1), 60);
+
+  // The conversion passes the data set's word on.
+  convtest::Shape shape;
+  shape.photometric = "RGB";
+  shape.rows = h;
+  shape.columns = w;
+  shape.planar = 0;
+  auto obj = convtest::MakeImage(shape, raw.pixels, "1.2.840.10008.1.2.4.50");
+  convtest::Encapsulate(*obj, {stream});
+  ASSERT_TRUE(ConvertTransferSyntax(*obj, "1.2.840.10008.1.2.1"));
+  EXPECT_EQ(obj->GetString(0x0028, 0x0004), "RGB");
+  EXPECT_LE(MaxDifference(convtest::PixelBytes(*obj), theirs, 1), 2);
+}
