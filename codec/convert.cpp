@@ -11,6 +11,7 @@
 
 #include "codec/convert_internal.h"
 #include "codec/jpeg.h"
+#include "codec/pixel.h"
 #include "core/dictionary.h"
 #include "core/log.h"
 #include "core/strutil.h"
@@ -302,17 +303,6 @@ void RewriteHeader(DcmObj& obj, const std::string& target, const PixelModule& m)
       if (e == 0x1052) SetTextValue(*t, InterceptText(m.modality));
       if (e == 0x1053) SetTextValue(*t, "1 ");
     }
-  }
-}
-
-uint8_t Clamp255(double v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : static_cast<int>(v))); }
-
-void YbrFullToRgb(uint8_t* p, size_t pixels) {
-  for (size_t k = 0; k < pixels; ++k, p += 3) {
-    const double y = p[0], cb = p[1] - 128.0, cr = p[2] - 128.0;
-    p[0] = Clamp255(y + 1.402 * cr);
-    p[1] = Clamp255(y - 0.344136 * cb - 0.714136 * cr);
-    p[2] = Clamp255(y + 1.772 * cb);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "codec/pixel.h"
 #include "core/log.h"
 
 namespace {
@@ -21,18 +22,34 @@ void FormatNotSupported(uint32_t segments, int bitsAllocated, const std::string&
            ", bitsa=" + std::to_string(bitsAllocated) + ", PhotometricInterpretation=" + photometric);
 }
 
-uint8_t Clamp(double v) {
-  const long t = static_cast<long>(v);  // truncated toward zero
-  return static_cast<uint8_t>(t < 0 ? 0 : (t > 255 ? 255 : t));
+// How the byte planes make the frame: `samples` samples per pixel of `bytes` bytes each, one
+// plane per byte of each sample (the most significant first), as PS3.5 Annex G lays them out.
+struct Layout {
+  uint32_t samples = 0;
+  uint32_t bytes = 0;
+  bool ybrFull = false;  // 8-bit YBR_FULL: converted to RGB
+  bool valid() const { return samples != 0; }
+};
+
+bool OneSample(const std::string& photometric) {
+  return photometric.find("MONO") != std::string::npos || photometric.rfind("PALETTE", 0) == 0;
 }
 
-enum class Composition { None, Mono16, YbrFull, Rgb };
-
-Composition Choose(const std::string& photometric, uint32_t segments) {
-  if (photometric.find("MONO") != std::string::npos && segments == 2) return Composition::Mono16;
-  if (photometric == "YBR_FULL" && segments == 3) return Composition::YbrFull;
-  if (photometric == "RGB" && segments == 3) return Composition::Rgb;
-  return Composition::None;
+// Grey (1 sample) or colour (3) by the photometric interpretation, or by the segment count when
+// it names neither; the sample width by Bits Allocated (8, 16 or 32).
+Layout Choose(const std::string& photometric, uint32_t segments, int bitsAllocated) {
+  Layout l;
+  if (bitsAllocated != 8 && bitsAllocated != 16 && bitsAllocated != 32) return l;
+  const uint32_t bytes = uint32_t(bitsAllocated / 8);
+  if (segments % bytes != 0) return l;
+  const uint32_t samples = segments / bytes;
+  if (samples != 1 && samples != 3) return l;
+  const bool known = OneSample(photometric) || photometric == "RGB" || photometric.rfind("YBR", 0) == 0;
+  if (known && (samples == 1) != OneSample(photometric)) return l;
+  l.samples = samples;
+  l.bytes = bytes;
+  l.ybrFull = photometric == "YBR_FULL" && samples == 3 && bytes == 1;
+  return l;
 }
 
 std::string Trimmed(const std::string& s) {
@@ -93,8 +110,8 @@ bool DecodeRLEFrame(const std::string& photometric, const uint8_t* fragment, uin
     return fail();
   }
   const uint32_t segments = Get32(fragment);
-  const Composition composition = Choose(text, segments);
-  if (segments == 0 || segments > kMaxSegments || composition == Composition::None) {
+  const Layout layout = Choose(text, segments, bitsAllocated);
+  if (segments == 0 || segments > kMaxSegments || !layout.valid()) {
     FormatNotSupported(segments, bitsAllocated, text);
     return fail();
   }
@@ -122,35 +139,15 @@ bool DecodeRLEFrame(const std::string& photometric, const uint8_t* fragment, uin
     ok = DecodeRLESegment(fragment, scratch.data(), offset[s], offset[s + 1] - offset[s], s, plane) && ok;
   if (!ok) return fail();
 
-  const uint8_t* p1 = scratch.data();
-  const uint8_t* p2 = p1 + plane;
-  const uint8_t* p3 = p2 + plane;
-  uint8_t* out = destination;
-  switch (composition) {
-    case Composition::Mono16:
-      for (size_t i = 0; i < plane; ++i) {
-        out[2 * i] = p2[i];
-        out[2 * i + 1] = p1[i];
-      }
-      break;
-    case Composition::YbrFull:
-      for (size_t i = 0; i < plane; ++i) {
-        const double y = p1[i], cb = p2[i] - 128.0, cr = p3[i] - 128.0;
-        out[3 * i] = Clamp(y + 1.402 * cr);
-        out[3 * i + 1] = Clamp(y - 0.344136 * cb - 0.714136 * cr);
-        out[3 * i + 2] = Clamp(y + 1.772 * cb);
-      }
-      break;
-    case Composition::Rgb:
-      for (size_t i = 0; i < plane; ++i) {
-        out[3 * i] = p1[i];
-        out[3 * i + 1] = p2[i];
-        out[3 * i + 2] = p3[i];
-      }
-      break;
-    case Composition::None:
-      break;
-  }
+  // Sample s of pixel i, byte k (little endian) comes from plane s * bytes + (bytes - 1 - k).
+  const size_t step = size_t(layout.samples) * layout.bytes;
+  for (uint32_t smp = 0; smp < layout.samples; ++smp)
+    for (uint32_t k = 0; k < layout.bytes; ++k) {
+      const uint8_t* from = scratch.data() + size_t(smp * layout.bytes + (layout.bytes - 1 - k)) * plane;
+      uint8_t* to = destination + size_t(smp) * layout.bytes + k;
+      for (size_t i = 0; i < plane; ++i) to[i * step] = from[i];
+    }
+  if (layout.ybrFull) YbrFullToRgb(destination, plane);
   const size_t written = plane * segments;
   if (written < frameLength) std::memset(destination + written, 0, frameLength - written);
   return true;

@@ -3,11 +3,12 @@
 // a 64-byte header (segment count and 15 segment offsets, little endian) followed by PackBits
 // segments, one byte plane each.
 //
-// Supported compositions, chosen by the photometric interpretation and the segment count:
-//   contains "MONO", 2 segments -> 16-bit little-endian samples (first segment = high byte)
-//   "YBR_FULL", 3 segments      -> R, G, B bytes (converted, clamped to 0..255)
-//   "RGB", 3 segments           -> R, G, B bytes
-// Anything else, and any malformed header, is refused with the line
+// Every layout PS3.5 Annex G allows: one segment per byte of each sample, the most significant
+// byte first, samples in order. Grey (1 sample) or colour (3) follows the photometric
+// interpretation (segment count when it names neither), the sample width Bits Allocated (8, 16 or
+// 32): 1, 2 or 4 segments for grey, 3, 6 or 12 for colour. Samples come out pixel-interleaved,
+// little endian; 8-bit "YBR_FULL" comes out as R, G, B (converted, clamped to 0..255).
+// Any other count, and any malformed header, is refused with the line
 // "ERROR, format not supported: segment_count=<n>, bitsa=<Bits Allocated>, PhotometricInterpretation=<text>".
 // A segment whose runs need more bytes than it holds is logged "ERROR, overflow decoding RLE".
 // Nothing is ever read outside the fragment or written outside the frame's slice.
@@ -16,8 +17,8 @@
 #include <string>
 
 // Decodes one fragment into the frameLength bytes at destination. photometric is the data set's
-// Photometric Interpretation (0028,0004) as it was before any conversion; bitsAllocated only
-// appears in the error message. Returns false on failure, with the slice cleared (zeros).
+// Photometric Interpretation (0028,0004) as it was before any conversion, bitsAllocated its Bits
+// Allocated (0028,0100). Returns false on failure, with the slice cleared (zeros).
 bool DecodeRLEFrame(const std::string& photometric, const uint8_t* fragment, uint8_t* destination,
                     size_t fragmentLength, size_t frameLength, int bitsAllocated);
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "codec/convert.h"
+#include "codec/pixel.h"
 #include "core/dcmobj.h"
 #include "core/log.h"
 #include "present/images.h"
@@ -21,7 +22,6 @@ std::string General15(float v) {
   return buf;
 }
 
-uint8_t Clamp255(double v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : static_cast<int>(v))); }
 }  // namespace
 
 void TImages::Load(const DcmObj& dataset) {
@@ -147,14 +147,7 @@ void TImages::TakePixelData(const DcmTag& pixel) {
   }
   if (pixel.bigEndian && (pixel.IsVR("OW") || (bitsAllocated == 16 && !pixel.IsVR("OB"))))
     for (size_t k = 0; k + 1 < data.size(); k += 2) std::swap(data[k], data[k + 1]);
-  if (colour && bitsAllocated == 8 && photometric_ == "YBR_FULL") {
-    for (size_t k = 0; k + 2 < data.size(); k += 3) {
-      const double y = data[k], cb = data[k + 1] - 128.0, cr = data[k + 2] - 128.0;
-      data[k] = Clamp255(y + 1.402 * cr);
-      data[k + 1] = Clamp255(y - 0.344136 * cb - 0.714136 * cr);
-      data[k + 2] = Clamp255(y + 1.772 * cb);
-    }
-  }
+  if (colour && bitsAllocated == 8 && photometric_ == "YBR_FULL") YbrFullToRgb(data.data(), data.size() / 3);
 }
 
 void TImages::ReadLUT(const DcmObj& sequence, LookupTable& lut) { ReadLUTSequence(sequence, lut); }

@@ -103,21 +103,56 @@ TEST(RleDecode, YbrFullIsConvertedAndClamped) {
   EXPECT_EQ(out[8], 0);    // 0 + 1.772 * -128 clamped
 }
 
-TEST(RleDecode, UnsupportedCompositionsAreRefusedWithTheFormatMessage) {
-  LogCapture log;
-  const auto grey = fixture::MakeFrame(16, 8, 1, 8);
-  const auto frag = Fragment(Planes(grey, 1, 1));
-  std::vector<uint8_t> out(grey.size(), 0xAA);
-  EXPECT_FALSE(DecodeRLEFrame("MONOCHROME2", frag.data(), out.data(), frag.size(), out.size(), 8));
-  EXPECT_TRUE(AllZero(out));
-  EXPECT_EQ(log.Count("ERROR, format not supported: segment_count=1, bitsa=8, PhotometricInterpretation=MONOCHROME2"), 1);
+// Frames of 8, 16 and 32-bit samples, grey or colour, as the byte planes come (the most
+// significant first): 1, 2, 4, 3, 6 and 12 segments.
+std::vector<uint8_t> MixedFrame(size_t pixels, int components, int sampleBytes, uint32_t seed) {
+  std::vector<uint8_t> f(pixels * size_t(components) * size_t(sampleBytes));
+  for (size_t i = 0; i < f.size(); ++i) {
+    seed = seed * 1103515245u + 12345u;
+    f[i] = (i / 7) % 3 == 0 ? uint8_t(i / 64) : uint8_t(seed >> 16);  // runs and noise
+  }
+  return f;
+}
 
-  const auto rgb16 = fixture::MakeFrame(8, 8, 3, 16);
-  const auto frag6 = Fragment(Planes(rgb16, 3, 2));
-  out.assign(rgb16.size(), 0xAA);
-  EXPECT_FALSE(DecodeRLEFrame("RGB", frag6.data(), out.data(), frag6.size(), out.size(), 16));
-  EXPECT_EQ(log.Count("ERROR, format not supported: segment_count=6, bitsa=16, PhotometricInterpretation=RGB"), 1);
+TEST(RleDecode, EveryStandardSegmentLayoutDecodes) {
+  LogCapture log;
+  struct Case {
+    const char* photometric;
+    int components, bits;
+  };
+  for (const Case& k : {Case{"MONOCHROME2", 1, 8}, Case{"MONOCHROME1", 1, 16}, Case{"MONOCHROME2", 1, 32},
+                        Case{"PALETTE COLOR", 1, 8}, Case{"RGB", 3, 8}, Case{"RGB", 3, 16}, Case{"RGB", 3, 32},
+                        Case{"", 3, 16}}) {
+    const auto frame = MixedFrame(12 * 9, k.components, k.bits / 8, uint32_t(k.bits + k.components));
+    const auto frag = Fragment(Planes(frame, k.components, k.bits / 8));
+    std::vector<uint8_t> out(frame.size(), 0xAA);
+    EXPECT_TRUE(DecodeRLEFrame(k.photometric, frag.data(), out.data(), frag.size(), out.size(), k.bits))
+        << k.photometric << " " << k.bits;
+    EXPECT_EQ(out, frame) << k.photometric << " " << k.bits;
+  }
+  EXPECT_EQ(log.Text(), "");
+}
+
+TEST(RleDecode, LayoutsThatContradictTheDataSetAreRefusedWithTheFormatMessage) {
+  LogCapture log;
+  const auto grey16 = fixture::MakeFrame(8, 8, 1, 16);
+  const auto frag2 = Fragment(Planes(grey16, 1, 2));
+  std::vector<uint8_t> out(grey16.size(), 0xAA);
+  EXPECT_FALSE(DecodeRLEFrame("RGB", frag2.data(), out.data(), frag2.size(), out.size(), 16));
+  EXPECT_EQ(log.Count("ERROR, format not supported: segment_count=2, bitsa=16, PhotometricInterpretation=RGB"), 1);
   EXPECT_TRUE(AllZero(out));
+  out.assign(grey16.size(), 0xAA);
+  EXPECT_FALSE(DecodeRLEFrame("MONOCHROME2", frag2.data(), out.data(), frag2.size(), out.size(), 8));
+  EXPECT_FALSE(DecodeRLEFrame("MONOCHROME2", frag2.data(), out.data(), frag2.size(), out.size(), 12));
+  EXPECT_EQ(log.Count("ERROR, format not supported: segment_count=2, bitsa="), 3);
+  EXPECT_TRUE(AllZero(out));
+  // Three segments of 16-bit samples: neither grey nor colour.
+  const auto rgb8 = fixture::MakeFrame(8, 8, 3, 8);
+  const auto frag3 = Fragment(Planes(rgb8, 3, 1));
+  out.assign(rgb8.size(), 0xAA);
+  EXPECT_FALSE(DecodeRLEFrame("MONOCHROME2", frag3.data(), out.data(), frag3.size(), out.size(), 8));
+  EXPECT_FALSE(DecodeRLEFrame("", frag3.data(), out.data(), frag3.size(), out.size(), 16));
+  EXPECT_EQ(log.Count("ERROR, format not supported: segment_count=3"), 2);
 }
 
 TEST(RleDecode, OverflowingSegmentIsLoggedOnceAndTheFrameFails) {
@@ -227,3 +262,34 @@ TEST_F(RleToolkit, ToolkitFramesDecodeBitExact) {
 }
 
 }  // namespace
+
+// Fragments built here for every layout decode as DCMTK decodes them.
+TEST_F(RleToolkit, HandBuiltLayoutsDecodeLikeTheToolkit) {
+  struct Case {
+    int components, bits;
+    const char* photometric;
+  };
+  for (const Case& k : {Case{1, 8, "MONOCHROME2"}, Case{1, 16, "MONOCHROME2"}, Case{1, 32, "MONOCHROME2"},
+                        Case{3, 8, "RGB"}, Case{3, 16, "RGB"}, Case{3, 32, "RGB"}}) {
+    fixture::Image img;
+    img.rows = 9;
+    img.columns = 13;
+    img.samples = k.components;
+    img.bitsAllocated = img.bitsStored = k.bits;
+    img.photometric = k.photometric;
+    img.planar = 0;
+    img.transferSyntax = "1.2.840.10008.1.2.5";
+    const auto frame = MixedFrame(size_t(img.rows) * size_t(img.columns), k.components, k.bits / 8, 99);
+    img.fragments = {Fragment(Planes(frame, k.components, k.bits / 8))};
+    const std::string rle = dir_ + "/rle.dcm", dec = dir_ + "/dec.dcm";
+    ASSERT_TRUE(fixture::WriteImage(rle, img));
+    Tool("dcmdrle", {rle, dec});
+    fixture::Image d;
+    ASSERT_TRUE(fixture::ReadImage(dec, &d));
+    std::vector<uint8_t> out(img.FrameBytes(), 0xAA);
+    EXPECT_TRUE(DecodeRLEFrame(k.photometric, img.fragments[0].data(), out.data(), img.fragments[0].size(),
+                               out.size(), k.bits));
+    EXPECT_EQ(d.pixels, frame) << k.components << " x " << k.bits;
+    EXPECT_EQ(out, d.pixels) << k.components << " x " << k.bits;
+  }
+}
