@@ -351,11 +351,7 @@ size_t SwapUnit(const DcmTag& t) {
   return 0;
 }
 
-std::string RatioText(float ratio) {
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, static_cast<double>(ratio), std::chars_format::fixed, 2);
-  return std::string(buf, r.ptr);
-}
+std::string RatioText(float ratio) { return FormatFixed(static_cast<double>(ratio), 2); }
 
 }  // namespace
 

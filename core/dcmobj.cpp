@@ -27,13 +27,7 @@ std::string rawText(const DcmTag& t) {
   return std::string(reinterpret_cast<const char*>(p), n);
 }
 
-float toNumber(const std::string& text) {
-  const char* s = text.c_str();
-  char* end = nullptr;
-  double v = std::strtod(s, &end);
-  if (end == s) return 0.0f;
-  return static_cast<float>(v);
-}
+float toNumber(const std::string& text) { return static_cast<float>(ParseDecimal(text)); }
 
 bool isSQUndefined(const DcmTag& t) { return t.IsVR("SQ") && t.length == kUndefinedLength; }
 

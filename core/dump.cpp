@@ -32,8 +32,7 @@ std::string DcmTag::Dump(int depth) const {
                       static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
       float f;
       std::memcpy(&f, &bits, 4);
-      std::snprintf(num, sizeof num, "%5.2f", static_cast<double>(f));
-      line += num;
+      line += FormatFixed(static_cast<double>(f), 2, 5);
     } else if (two == "SL" || two == "SS" || two == "UL" || two == "US") {
       if (length <= 4) {
         uint32_t v = 0;

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <charconv>
 #include <fstream>
 
 #include "core/uid_root.h"
@@ -95,4 +96,27 @@ std::string InstallationId() {
   char host[256] = {};
   if (gethostname(host, sizeof host - 1) == 0) return host;
   return "";
+}
+
+double ParseDecimal(std::string_view text) {
+  size_t at = 0;
+  while (at < text.size() && (text[at] == ' ' || (text[at] >= '\t' && text[at] <= '\r'))) ++at;
+  if (at < text.size() && text[at] == '+' && (at + 1 == text.size() || text[at + 1] != '-')) ++at;
+  double v = 0;
+  const auto r = std::from_chars(text.data() + at, text.data() + text.size(), v, std::chars_format::general);
+  return r.ec == std::errc() ? v : 0.0;
+}
+
+std::string FormatFixed(double v, int decimals, int width) {
+  char buf[400];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+  std::string out(buf, r.ec == std::errc() ? r.ptr : buf);
+  if (static_cast<int>(out.size()) < width) out.insert(0, static_cast<size_t>(width) - out.size(), ' ');
+  return out;
+}
+
+std::string FormatGeneral(double v, int precision) {
+  char buf[64];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, precision);
+  return std::string(buf, r.ec == std::errc() ? r.ptr : buf);
 }

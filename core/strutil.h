@@ -15,6 +15,15 @@ std::string GetField(int n, std::string_view delim, std::string_view text);
 // an empty search text leaves the text as it is.
 std::string ReplaceAll(std::string text, std::string_view search, std::string_view replacement);
 
+// Numbers in DICOM text are written with a period whatever the user's locale; these never consult it.
+// The leading decimal number of text (leading white space and a '+' skipped, as strtod reads it,
+// exponent allowed); 0 when the text does not start with one.
+double ParseDecimal(std::string_view text);
+// v with `decimals` digits after the period, right-aligned in `width` characters (printf "%*.*f").
+std::string FormatFixed(double v, int decimals, int width = 0);
+// v in at most `precision` significant digits (printf "%.*g").
+std::string FormatGeneral(double v, int precision);
+
 // Deterministic base UID of a study (see uid_root.h); "" when the patient ID is empty.
 std::string CreateUID(std::string_view installation, std::string_view patientId, std::string_view accession,
                       std::string_view studyDate, std::string_view studyTime, std::string_view appNumber);

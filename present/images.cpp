@@ -7,6 +7,7 @@
 #include "codec/pixel.h"
 #include "core/dcmobj.h"
 #include "core/log.h"
+#include "core/strutil.h"
 #include "present/images.h"
 
 namespace {
@@ -16,11 +17,7 @@ bool ContainsNoCase(const std::string& text, const std::string& word) {
   return t.find(word) != std::string::npos;
 }
 
-std::string General15(float v) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.15g", static_cast<double>(v));
-  return buf;
-}
+std::string General15(float v) { return FormatGeneral(static_cast<double>(v), 15); }
 
 }  // namespace
 

@@ -1,7 +1,10 @@
 #include "core/dcmobj.h"
+#include "core/strutil.h"
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -262,4 +265,27 @@ TEST(DcmObj, InsertSequenceOrderAndDuplicates) {
   o.Clear();
   EXPECT_EQ(o.Count(), 0u);
   EXPECT_EQ(copy->Count(), 5u);
+}
+
+// The window program takes its locale from the environment; numbers in values keep their period.
+TEST(DcmTag, NumbersIgnoreADecimalCommaLocale) {
+  const std::string before = std::setlocale(LC_ALL, nullptr);
+  ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "locales-all (scripts/install-deps --test)";
+  char probe[16];
+  std::snprintf(probe, sizeof probe, "%.1f", 0.5);
+  ASSERT_STREQ(probe, "0,5");  // the C library does use the comma now
+  DcmTag ds(0x0028, 0x0030, std::string("0.5\\ +2.25e1"));
+  EXPECT_FLOAT_EQ(ds.GetNumber(), 0.5f);
+  EXPECT_FLOAT_EQ(ds.GetNumber(1), 22.5f);
+  EXPECT_DOUBLE_EQ(ParseDecimal(" -1.25E-1 mm"), -0.125);
+  EXPECT_DOUBLE_EQ(ParseDecimal("0,5"), 0.0);
+  EXPECT_DOUBLE_EQ(ParseDecimal("+-1"), 0.0);
+  EXPECT_EQ(FormatFixed(2.5, 2, 5), " 2.50");
+  EXPECT_EQ(FormatFixed(1234.5, 2, 5), "1234.50");
+  EXPECT_EQ(FormatGeneral(0.5, 15), "0.5");
+  EXPECT_EQ(FormatGeneral(static_cast<double>(0.1f), 15), "0.100000001490116");
+  const float thickness = 2.5f;
+  DcmTag fl(0x0070, 0x0253, 4, &thickness, "FL");
+  EXPECT_EQ(fl.Dump(0), "(0070,0253),  4, FL, Line Thickness:  2.50");
+  std::setlocale(LC_ALL, before.c_str());
 }
