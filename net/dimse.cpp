@@ -1,4 +1,5 @@
 #include "net/dimse.h"
+#include "net/dimse_fields.h"
 
 #include <memory>
 
@@ -70,10 +71,10 @@ bool OpenAssociation(PDU_Service& pdu, const std::string& callingAE, const std::
 DcmObj MakeEchoRQ(const std::string& sopClass) {
   DcmObj cmd;
   AddGroupLength(cmd, Even(sopClass.size()) + 38);
-  cmd.Add(UI(0x0002, sopClass));
-  cmd.Add(US(0x0100, 0x0030));
-  cmd.Add(US(0x0110, NextMessageID()));
-  cmd.Add(US(0x0800, 0x0101));
+  cmd.Add(UI(dimse::kAffectedSOPClassUID, sopClass));
+  cmd.Add(US(dimse::kCommandField, dimse::kCEchoRQ));
+  cmd.Add(US(dimse::kMessageID, NextMessageID()));
+  cmd.Add(US(dimse::kCommandDataSetType, dimse::kNoDataSet));
   return cmd;
 }
 
@@ -82,23 +83,23 @@ DcmObj MakeStoreRQ(const std::string& sopClass, const std::string& sopInstance) 
   uint32_t length = Even(sopClass.size()) + 48;
   if (!sopInstance.empty()) length += Even(sopInstance.size()) + 8;
   AddGroupLength(cmd, length);
-  cmd.Add(UI(0x0002, sopClass));
-  cmd.Add(US(0x0100, 0x0001));
-  cmd.Add(US(0x0110, NextMessageID()));
-  cmd.Add(US(0x0700, 0x0000));
-  cmd.Add(US(0x0800, 0x0102));
-  if (!sopInstance.empty()) cmd.Add(UI(0x1000, sopInstance));
+  cmd.Add(UI(dimse::kAffectedSOPClassUID, sopClass));
+  cmd.Add(US(dimse::kCommandField, dimse::kCStoreRQ));
+  cmd.Add(US(dimse::kMessageID, NextMessageID()));
+  cmd.Add(US(dimse::kPriority, dimse::kPriorityMedium));
+  cmd.Add(US(dimse::kCommandDataSetType, dimse::kDataSetPresent));
+  if (!sopInstance.empty()) cmd.Add(UI(dimse::kAffectedSOPInstanceUID, sopInstance));
   return cmd;
 }
 
 DcmObj MakeFindRQ(const std::string& sopClass) {
   DcmObj cmd;
   AddGroupLength(cmd, Even(sopClass.size()) + 48);
-  cmd.Add(UI(0x0002, sopClass));
-  cmd.Add(US(0x0100, 0x0020));
-  cmd.Add(US(0x0110, NextMessageID()));
-  cmd.Add(US(0x0700, 0x0000));
-  cmd.Add(US(0x0800, 0x0102));
+  cmd.Add(UI(dimse::kAffectedSOPClassUID, sopClass));
+  cmd.Add(US(dimse::kCommandField, dimse::kCFindRQ));
+  cmd.Add(US(dimse::kMessageID, NextMessageID()));
+  cmd.Add(US(dimse::kPriority, dimse::kPriorityMedium));
+  cmd.Add(US(dimse::kCommandDataSetType, dimse::kDataSetPresent));
   return cmd;
 }
 
@@ -110,7 +111,8 @@ bool WriteEchoRQ(PDU_Service& pdu, const std::string& sopClass) {
 bool ReadEchoRSP(PDU_Service& pdu) {
   DcmObj rsp;
   if (!pdu.Read(rsp)) return false;
-  return rsp.GetUS(0x0000, 0x0100) == 0x8030 && rsp.GetUS(0x0000, 0x0900) == 0;
+  return rsp.GetUS(0x0000, dimse::kCommandField) == dimse::kCEchoRSP &&
+         rsp.GetUS(0x0000, dimse::kStatus) == dimse::kSuccess;
 }
 
 bool EchoSCU(const std::string& callingAE, const std::string& calledAE, const std::string& host,
@@ -147,12 +149,12 @@ int CStore::ReadRSP(PDU_Service* pdu) {
     WriteLog("ERROR, CStore::ReadRSP, PDU->Read DCO failed");
     return -1;
   }
-  if (rsp.GetUS(0x0000, 0x0100) != 0x8001) {
+  if (rsp.GetUS(0x0000, dimse::kCommandField) != dimse::kCStoreRSP) {
     WriteLog("ERROR, CStore::ReadRSP, not a C-Store RSP");
     return -2;
   }
-  uint16_t status = rsp.GetUS(0x0000, 0x0900);
-  if (status != 0) {
+  uint16_t status = rsp.GetUS(0x0000, dimse::kStatus);
+  if (status != dimse::kSuccess) {
     WriteLog("ERROR, CStore::ReadRSP, status == " + std::to_string(status));
     return status;
   }
@@ -185,9 +187,9 @@ bool CFind::WriteRQ(PDU_Service* pdu, DcmObj& identifier, const std::string& sop
 
 int CFind::ReadRSP(PDU_Service& pdu, DcmObj& identifier) {
   DcmObj rsp;
-  if (!pdu.Read(rsp) || rsp.GetUS(0x0000, 0x0100) != 0x8020) return -1;
-  int status = rsp.GetUS(0x0000, 0x0900);
-  if (rsp.GetUS(0x0000, 0x0800) == 0x0101) return status;
+  if (!pdu.Read(rsp) || rsp.GetUS(0x0000, dimse::kCommandField) != dimse::kCFindRSP) return -1;
+  int status = rsp.GetUS(0x0000, dimse::kStatus);
+  if (rsp.GetUS(0x0000, dimse::kCommandDataSetType) == dimse::kNoDataSet) return status;
   if (!pdu.Read(identifier)) return -1;
   return status;
 }

@@ -8,6 +8,7 @@
 #include "core/dcmobj.h"
 #include "core/log.h"
 #include "net/dimse.h"
+#include "net/dimse_fields.h"
 #include "net/pdu_service.h"
 #include "query/readvalues.h"
 
@@ -266,12 +267,12 @@ int SearchStudies(const QueryFields& fields, const std::string& localAET, const 
     if (WriteFindRQ(pdu.get(), records, kStudyRootFind, "STUDY")) {
       end.sent = true;
       records.clear();
-      int status = 0xFF00;
-      while (status == 0xFF00 || status == 0xFF01) {
+      int status = dimse::kPending;
+      while (dimse::IsPending(status)) {
         status = ReadFindRSP(pdu.get(), records, "STUDY");
         end.status = status;
-        if (status == -1 || status == 0) break;
-        if (status != 0xFF00 && status != 0xFF01) LogFindStatus("SearchStudies", status);
+        if (status == -1 || status == dimse::kSuccess) break;
+        if (!dimse::IsPending(status)) LogFindStatus("SearchStudies", status);
         if (row) row(std::get<StudyInfo>(records.back()));
         ++rows;
         records.clear();

@@ -7,6 +7,7 @@
 #include "core/dcmobj.h"
 #include "core/log.h"
 #include "net/dimse.h"
+#include "net/dimse_fields.h"
 #include "net/pdu_service.h"
 #include "query/readvalues.h"
 
@@ -99,13 +100,13 @@ int SearchWorklist(const QueryFields& fields, const std::string& localAET, const
     MakeWorklistIdentifier(MakeWorklistQuery(fields), identifier);
     if (CFind::WriteRQ(pdu.get(), identifier, kWorklistFind)) {
       end.sent = true;
-      int status = 0xFF00;
-      while (status == 0xFF00 || status == 0xFF01) {
+      int status = dimse::kPending;
+      while (dimse::IsPending(status)) {
         identifier.Clear();
         status = CFind::ReadRSP(*pdu, identifier);
         end.status = status;
-        if (status == -1 || status == 0) break;
-        if (status != 0xFF00 && status != 0xFF01) LogFindStatus("SearchWorklist", status);
+        if (status == -1 || status == dimse::kSuccess) break;
+        if (!dimse::IsPending(status)) LogFindStatus("SearchWorklist", status);
         TWorklistItem item;
         ReadWorklistItem(item, identifier);
         if (row) row(item);
