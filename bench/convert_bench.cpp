@@ -10,18 +10,19 @@
 #include "codec/convert.h"
 #include "core/dcmobj.h"
 #include "core/log.h"
+#include "core/transfer_syntax.h"
 
 namespace {
 
 std::string ShortName(const std::string& uid) {
-  if (uid == "1.2.840.10008.1.2") return "implicit";
-  if (uid == "1.2.840.10008.1.2.1") return "explicit";
-  if (uid == "1.2.840.10008.1.2.2") return "big-endian";
-  if (uid == "1.2.840.10008.1.2.4.50") return "baseline";
-  if (uid == "1.2.840.10008.1.2.4.51") return "extended12";
-  if (uid == "1.2.840.10008.1.2.4.70") return "lossless";
-  if (uid == "1.2.840.10008.1.2.4.90") return "j2k-lossless";
-  if (uid == "1.2.840.10008.1.2.4.91") return "j2k";
+  if (uid == kTsImplicitLE) return "implicit";
+  if (uid == kTsExplicitLE) return "explicit";
+  if (uid == kTsExplicitBE) return "big-endian";
+  if (uid == kTsJpegBaseline) return "baseline";
+  if (uid == kTsJpegExtended) return "extended12";
+  if (uid == kTsJpegLossless) return "lossless";
+  if (uid == kTsJ2KLossless) return "j2k-lossless";
+  if (uid == kTsJ2K) return "j2k";
   return uid;
 }
 

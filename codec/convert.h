@@ -14,12 +14,11 @@
 // - true: the target was empty or already the data set's syntax, or every frame was decoded and
 //   stored again under the target; the pixel module, Lossy Image Compression elements,
 //   transferSyntax, explicitVR and bigEndian now describe the stored data. Multi-byte binary
-//   values are in the target's byte order (big endian only for "1.2.840.10008.1.2.2").
+//   values are in the target's byte order (big endian only for explicit VR big endian).
 // - false: one ERROR line was logged (an RLE fragment that can't be decoded adds the RLE decoder's
 //   own format line) and the data set is left as it was (the noted
-//   `photometric` text aside). Refused: an unknown source or target, RLE and JPEG lossless
-//   process 14 ("1.2.840.10008.1.2.4.57") and "1.2.840.10008.1.2.4.100" as targets,
-//   "1.2.840.10008.1.2.4.100" as source, a data set without top-level Pixel Data, a frame that a
+//   `photometric` text aside). Refused: an unknown source or target, RLE, JPEG lossless
+//   process 14 with any predictor (kTsJpegLossless14) and MPEG-2 as targets, MPEG-2 as source, a data set without top-level Pixel Data, a frame that a
 //   decoder or coder fails on, fragments that cannot be matched to frames.
 // - Only top-level elements describe the image: pixel module values inside sequences (the Icon
 //   Image Sequence among them) are neither read nor rewritten, and their pixel data stays as is.

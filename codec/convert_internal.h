@@ -6,22 +6,8 @@
 #include <vector>
 
 #include "core/dcmobj.h"
+#include "core/transfer_syntax.h"
 
-inline constexpr const char* kTsImplicitLE = "1.2.840.10008.1.2";
-inline constexpr const char* kTsExplicitLE = "1.2.840.10008.1.2.1";
-inline constexpr const char* kTsExplicitBE = "1.2.840.10008.1.2.2";
-inline constexpr const char* kTsRLE = "1.2.840.10008.1.2.5";
-inline constexpr const char* kTsJpegBaseline = "1.2.840.10008.1.2.4.50";
-inline constexpr const char* kTsJpegExtended = "1.2.840.10008.1.2.4.51";
-inline constexpr const char* kTsJpegLossless14 = "1.2.840.10008.1.2.4.57";
-inline constexpr const char* kTsJpegLossless = "1.2.840.10008.1.2.4.70";
-inline constexpr const char* kTsJ2KLossless = "1.2.840.10008.1.2.4.90";
-inline constexpr const char* kTsJ2K = "1.2.840.10008.1.2.4.91";
-inline constexpr const char* kTsMpeg2 = "1.2.840.10008.1.2.4.100";
-
-inline bool IsNativeSyntax(const std::string& ts) {
-  return ts == kTsImplicitLE || ts == kTsExplicitLE || ts == kTsExplicitBE;
-}
 inline bool IsEncapsulatedTarget(const std::string& ts) {
   return ts == kTsJpegBaseline || ts == kTsJpegExtended || ts == kTsJpegLossless || ts == kTsJ2KLossless ||
          ts == kTsJ2K;

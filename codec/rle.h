@@ -1,5 +1,5 @@
 #pragma once
-// RLE Lossless frame decoding (transfer syntax 1.2.840.10008.1.2.5): one fragment holds one frame,
+// RLE Lossless frame decoding (kTsRLE): one fragment holds one frame,
 // a 64-byte header (segment count and 15 segment offsets, little endian) followed by PackBits
 // segments, one byte plane each.
 //

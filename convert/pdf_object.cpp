@@ -56,7 +56,7 @@ bool MakeEncapsulatedPdf(const std::string& pdfPath, const StudyInfo& study, Con
   batch.SOPClassUID = kEncapsulatedPdfStorage;
   batch.SOPInstanceUID = batch.BaseUID + ".1." + std::to_string(number);
   AddDocumentHeader(obj, study, batch, number);
-  obj.transferSyntax = "1.2.840.10008.1.2.1";
+  obj.transferSyntax = kTsExplicitLE;
   obj.explicitVR = true;
   obj.bigEndian = false;
   obj.AddText(0x0042, 0x0010, FileNamePart(pdfPath));

@@ -115,7 +115,7 @@ bool MakeScannedPageObject(const std::vector<uint8_t>& jpeg, int width, int heig
   batch.SOPInstanceUID = batch.BaseUID + ".1." + std::to_string(number);
   AddScannedImageHeader(obj, study, batch.SOPClassUID, batch.SOPInstanceUID, uint16_t(width), uint16_t(height), true,
                         batch, number);
-  obj.transferSyntax = kJpegBaselineTS;
+  obj.transferSyntax = kTsJpegBaseline;
   obj.explicitVR = true;
   obj.bigEndian = false;
 

@@ -8,7 +8,6 @@
 #include "core/dcmobj.h"
 #include "query/studyinfo.h"
 
-inline constexpr const char kJpegBaselineTS[] = "1.2.840.10008.1.2.4.50";
 
 // The image storage class for the study's Modality (exact comparison): "CR" CR Image Storage,
 // "CT" and "ES" CT Image Storage, "MR" MR Image Storage, "DX" X-Ray Angiographic Image Storage,

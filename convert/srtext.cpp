@@ -75,7 +75,7 @@ void StartSRDocument(DcmSRObj& sr, const std::string& studyUID, const std::strin
                      const std::string& sopInstanceUID, const std::string& title, const std::string& studyID,
                      int32_t seriesNumber, int32_t instanceNumber) {
   sr.Clear();
-  sr.transferSyntax = "1.2.840.10008.1.2.1";
+  sr.transferSyntax = kTsExplicitLE;
   sr.explicitVR = true;
   sr.bigEndian = false;
   sr.AddText(0x0008, 0x0012, NowDA());
@@ -144,6 +144,6 @@ void BuildTextReport(DcmSRObj& sr, const std::string& reportText, const StudyInf
   batch.SOPClassUID = kBasicTextSRStorage;
   batch.SOPInstanceUID = batch.BaseUID + ".1." + std::to_string(number);
   FillTextReport(sr, batch.SeriesUID, batch.SOPInstanceUID, study, "Observer", reportText);
-  sr.transferSyntax = "1.2.840.10008.1.2.1";
+  sr.transferSyntax = kTsExplicitLE;
   sr.explicitVR = true;
 }

@@ -34,9 +34,6 @@ bool AllocateValue(ByteBuffer& value, size_t len) {
   return true;
 }
 
-constexpr char kImplicitLE[] = "1.2.840.10008.1.2";
-constexpr char kExplicitBE[] = "1.2.840.10008.1.2.2";
-
 // VRs written with a reserved 0x0000 and a 32-bit length in explicit VR (PS3.5 7.1.2).
 bool isLongForm(char a, char b) {
   switch (a) {
@@ -487,7 +484,7 @@ bool BufData::writeEntries(DcmObj& o, int depth) {
 }
 
 bool BufData::WriteObj(DcmObj& obj) {
-  if (obj.transferSyntax == kExplicitBE) bigEndian = true;
+  if (obj.transferSyntax == kTsExplicitBE) bigEndian = true;
   uint64_t size = 0;
   if (!measure(obj, obj.explicitVR, bigEndian, size, 0)) return false;
   if (!deferLarge_) Reserve(static_cast<size_t>(pos_ + size));
@@ -719,8 +716,8 @@ bool DcmObj::Read(const std::string& fileName) {
   std::string ts;
   if (!b.ReadHeader(ts)) return false;
   transferSyntax = ts;
-  explicitVR = ts != kImplicitLE;
-  if (ts == kExplicitBE) bigEndian = true;
+  explicitVR = ts != kTsImplicitLE;
+  if (ts == kTsExplicitBE) bigEndian = true;
   b.bigEndian = bigEndian;
   bool ok = b.ReadObj(*this);
   if (b.readError_) ok = false;  // the file could not be read to its end
@@ -729,7 +726,7 @@ bool DcmObj::Read(const std::string& fileName) {
 }
 
 bool DcmObj::Write(const std::string& fileName) {
-  if (transferSyntax == kExplicitBE) bigEndian = true;
+  if (transferSyntax == kTsExplicitBE) bigEndian = true;
   BufData b(false);
   b.WriteHeader(GetString(0x0008, 0x0016), GetString(0x0008, 0x0018), transferSyntax);
   b.bigEndian = bigEndian;

@@ -18,6 +18,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/transfer_syntax.h"
+
 // Allocator whose value-initialising construct() leaves bytes uninitialised (resize does not memset).
 template <class T>
 struct DefaultInitAllocator : std::allocator<T> {
@@ -124,7 +126,7 @@ class DcmTag {
 
 class DcmObj {
  public:
-  std::string transferSyntax = "1.2.840.10008.1.2";
+  std::string transferSyntax = kTsImplicitLE;
   std::string photometric;  // noted by the transfer syntax conversion
   bool explicitVR = false;
   bool bigEndian = false;

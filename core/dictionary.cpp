@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string_view>
 
+#include "core/transfer_syntax.h"
+
 // DataDictionary and DataDictionarySize are generated at build time (core/data/gen_dictionary.cpp)
 // into dictionary_table.cpp, sorted by (group, element) with every tag once. A binary search over
 // that order therefore finds the same entry as walking the table from the start.
@@ -18,15 +20,15 @@ const DictEntry* FindDictEntry(uint16_t group, uint16_t element) {
 
 // Names as the dump shows them; the odd blanks ("JPEG BaseLine Lossy ", "StateStorage") are kept.
 const UIDName UIDNameTable[] = {
-    {"1.2.840.10008.1.2", "Little Endian Implicit VR"},
-    {"1.2.840.10008.1.2.1", "Little Endian Explicit VR"},
-    {"1.2.840.10008.1.2.2", "Big Endian Explicit VR"},
-    {"1.2.840.10008.1.2.5", "RLE LossLess"},
-    {"1.2.840.10008.1.2.4.70", "JPEG LossLess"},
-    {"1.2.840.10008.1.2.4.50", "JPEG BaseLine Lossy "},
-    {"1.2.840.10008.1.2.4.51", "JPEG Extended Lossy"},
-    {"1.2.840.10008.1.2.4.90", "JPEG 2000 LossLess"},
-    {"1.2.840.10008.1.2.4.91", "JPEG 2000 Lossy"},
+    {kTsImplicitLE, "Little Endian Implicit VR"},
+    {kTsExplicitLE, "Little Endian Explicit VR"},
+    {kTsExplicitBE, "Big Endian Explicit VR"},
+    {kTsRLE, "RLE LossLess"},
+    {kTsJpegLossless, "JPEG LossLess"},
+    {kTsJpegBaseline, "JPEG BaseLine Lossy "},
+    {kTsJpegExtended, "JPEG Extended Lossy"},
+    {kTsJ2KLossless, "JPEG 2000 LossLess"},
+    {kTsJ2K, "JPEG 2000 Lossy"},
     {"1.2.840.10008.1.1", "Verification"},
     {"1.2.840.10008.5.1.4.31", "Worklist"},
     {"1.2.840.10008.3.1.2.3.3", "MPPS"},
@@ -125,9 +127,8 @@ const UIDName UIDNameTable[] = {
 const size_t UIDNameTableSize = sizeof(UIDNameTable) / sizeof(UIDNameTable[0]);
 
 const char* const KnownTransferSyntaxes[] = {
-    "1.2.840.10008.1.2",      "1.2.840.10008.1.2.1",    "1.2.840.10008.1.2.2",    "1.2.840.10008.1.2.5",
-    "1.2.840.10008.1.2.4.70", "1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2.4.51", "1.2.840.10008.1.2.4.57",
-    "1.2.840.10008.1.2.4.90", "1.2.840.10008.1.2.4.91", "1.2.840.10008.1.2.4.100",
+    kTsImplicitLE,   kTsExplicitLE,     kTsExplicitBE,  kTsRLE, kTsJpegLossless, kTsJpegBaseline,
+    kTsJpegExtended, kTsJpegLossless14, kTsJ2KLossless, kTsJ2K, kTsMpeg2,
 };
 const size_t KnownTransferSyntaxCount = sizeof(KnownTransferSyntaxes) / sizeof(KnownTransferSyntaxes[0]);
 
@@ -186,10 +187,7 @@ std::string GetUIDName(const std::string& uid) {
   return "";
 }
 
-bool IsKnownTransferSyntax(const std::string& uid) {
-  return std::any_of(std::begin(KnownTransferSyntaxes), std::end(KnownTransferSyntaxes),
-                     [&](const char* ts) { return uid == ts; });
-}
+bool IsKnownTransferSyntax(const std::string& uid) { return FindTransferSyntax(uid) != nullptr; }
 
 bool IsImageSOPClass(const std::string& uid) {
   return std::any_of(std::begin(ImageSOPClasses), std::end(ImageSOPClasses),

@@ -9,6 +9,7 @@
 #include "core/bufdata.h"
 #include "core/dcmobj.h"
 #include "fuzz/fuzz_support.h"
+#include "core/transfer_syntax.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 2: {  // explicit VR big endian
       obj.explicitVR = mode != 0;
       obj.bigEndian = mode == 2;
-      obj.transferSyntax = mode == 0 ? "1.2.840.10008.1.2" : mode == 1 ? "1.2.840.10008.1.2.1" : "1.2.840.10008.1.2.2";
+      obj.transferSyntax = mode == 0 ? kTsImplicitLE : mode == 1 ? kTsExplicitLE : kTsExplicitBE;
       BufData in(data, size, obj.bigEndian);
       ok = in.ReadObj(obj);
       break;

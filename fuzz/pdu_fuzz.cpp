@@ -7,6 +7,7 @@
 #include "fuzz/fuzz_support.h"
 #include "net/pdu.h"
 #include "net/pdu_service.h"
+#include "core/transfer_syntax.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
@@ -19,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto accept = std::make_unique<PresentationContextAccept>();  // outlives the service below
   accept->PresentationContextID = 1;
   accept->Result = 0;
-  accept->TrnSyntax.Set("1.2.840.10008.1.2");
+  accept->TrnSyntax.Set(kTsImplicitLE);
   PDU_Service service;  // holds the accepted context a message is parsed in
   service.MessageDump = true;
   service.AcceptedPresentationContexts.push_back(accept.get());

@@ -6,11 +6,11 @@
 #include "core/dcmobj.h"
 #include "core/dictionary.h"
 #include "core/log.h"
+#include "core/transfer_syntax.h"
 #include "codec/convert.h"
 
 namespace {
 
-constexpr const char kImplicitLE[] = "1.2.840.10008.1.2";
 constexpr const char kVerification[] = "1.2.840.10008.1.1";
 
 // Command sets: group 0000 in ascending order, implicit VR little endian; the group length is the
@@ -25,12 +25,11 @@ uint32_t Even(size_t n) { return static_cast<uint32_t>(n + (n & 1)); }
 // Between implicit and explicit VR little endian only the label changes: true when obj is in one
 // of them and target is the other (obj relabelled), false otherwise (obj unchanged).
 bool RelabelNativeLittleEndian(DcmObj& obj, const std::string& target) {
-  constexpr const char kExplicitLE[] = "1.2.840.10008.1.2.1";
-  bool fromNative = obj.transferSyntax == kImplicitLE || obj.transferSyntax == kExplicitLE;
-  bool toNative = target == kImplicitLE || target == kExplicitLE;
+  bool fromNative = obj.transferSyntax == kTsImplicitLE || obj.transferSyntax == kTsExplicitLE;
+  bool toNative = target == kTsImplicitLE || target == kTsExplicitLE;
   if (!fromNative || !toNative) return false;
   obj.transferSyntax = target;
-  obj.explicitVR = target == kExplicitLE;
+  obj.explicitVR = target == kTsExplicitLE;
   return true;
 }
 
@@ -56,8 +55,8 @@ bool OpenAssociation(PDU_Service& pdu, const std::string& callingAE, const std::
   if (!additionalTransferSyntax.empty()) pc->AddTransferSyntax(additionalTransferSyntax);
   if (!proposedTransferSyntax.empty() && proposedTransferSyntax != additionalTransferSyntax)
     pc->AddTransferSyntax(proposedTransferSyntax);
-  if (proposedTransferSyntax != kImplicitLE && additionalTransferSyntax != kImplicitLE)
-    pc->AddTransferSyntax(kImplicitLE);
+  if (proposedTransferSyntax != kTsImplicitLE && additionalTransferSyntax != kTsImplicitLE)
+    pc->AddTransferSyntax(kTsImplicitLE);
   pdu.assocRQ.AddPresentationContext(std::move(pc));
   return pdu.Connect(host, port);
 }

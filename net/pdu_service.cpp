@@ -105,9 +105,8 @@ bool PDataTF::ReadDynamic(Buffer& link) {
 // PDU_Service
 
 const std::vector<std::string>& PDU_Service::UsableTransferSyntaxes() {
-  static const std::vector<std::string> list = {"1.2.840.10008.1.2.4.90", "1.2.840.10008.1.2.4.70",
-                                                "1.2.840.10008.1.2.1",    "1.2.840.10008.1.2",
-                                                "1.2.840.10008.1.2.4.91", "1.2.840.10008.1.2.4.50"};
+  static const std::vector<std::string> list = {kTsJ2KLossless, kTsJpegLossless, kTsExplicitLE,
+                                                kTsImplicitLE,  kTsJ2K,          kTsJpegBaseline};
   return list;
 }
 
@@ -289,7 +288,7 @@ bool PDU_Service::ParseRawVRIntoDCM(Buffer& staging, DcmObj& obj, uint8_t presen
     return false;
   }
   obj.transferSyntax = ts;
-  obj.explicitVR = ts != "1.2.840.10008.1.2";
+  obj.explicitVR = ts != kTsImplicitLE;
   std::vector<unsigned char> bytes = staging.TakeIncoming();
   BufData in(bytes.data(), bytes.size(), false);
   if (!in.ReadObj(obj)) {

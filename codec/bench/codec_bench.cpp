@@ -14,6 +14,7 @@
 #include "codec/j2k.h"
 #include "codec/jpeg.h"
 #include "codec/tests/dicom_fixture.h"
+#include "core/transfer_syntax.h"
 
 namespace {
 
@@ -167,13 +168,13 @@ int WriteFixtures(const std::string& dir) {
   pageJpeg.photometric = "YBR_FULL";
   pageJpeg.pixels.clear();
   pageJpeg.fragments = {s};
-  pageJpeg.transferSyntax = "1.2.840.10008.1.2.4.50";
+  pageJpeg.transferSyntax = kTsJpegBaseline;
   ok = ok && fixture::WriteImage(dir + "/page_ours.dcm", pageJpeg);
   ok = ok && EncodeJPEG16(kCtSize, kCtSize, 1, Ct().data(), Ct().size(), s) == 0;
   auto ctJpeg = ct;
   ctJpeg.pixels.clear();
   ctJpeg.fragments = {s};
-  ctJpeg.transferSyntax = "1.2.840.10008.1.2.4.70";
+  ctJpeg.transferSyntax = kTsJpegLossless;
   ok = ok && fixture::WriteImage(dir + "/ct_ours.dcm", ctJpeg);
   // The 16-bit frame as a big-endian PGM for OpenJPEG's own tools.
   std::string head = "P5\n512 512\n4095\n";

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "core/dcmobj.h"
+#include "core/transfer_syntax.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ double fileBytes(const std::string& path) {
 
 bool makeFile(const std::string& path, size_t pixelMB, int elements) {
   DcmObj o;
-  o.transferSyntax = "1.2.840.10008.1.2.1";
+  o.transferSyntax = kTsExplicitLE;
   o.explicitVR = true;
   o.SetText(0x0008, 0x0016, "1.2.840.10008.5.1.4.1.1.7.3");
   o.SetText(0x0008, 0x0018, "1.2.3.4.5.6.7.8.9.10");
