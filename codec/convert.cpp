@@ -179,36 +179,12 @@ bool ParseFragments(const DcmObj& obj, size_t pixelIndex, int frames, Fragments&
   return false;
 }
 
-bool DecodeOne(const DcmObj& obj, const uint8_t* src, size_t len, uint8_t* dst, size_t frameLength, size_t totalSize,
-               int bitsAllocated) {
-  const std::string& ts = obj.transferSyntax;
-  if (ts == kTsRLE) return DecodeRLEFrameAdapter(obj, src, len, dst, frameLength, bitsAllocated);
-  if (ts == kTsJ2KLossless || ts == kTsJ2K) return DecodeJ2KFrameAdapter(src, len, dst, frameLength);
-  const bool lossless = ts == kTsJpegLossless || ts == kTsJpegLossless14;
-  if (lossless || ts == kTsJpegBaseline || ts == kTsJpegExtended) {
-    const bool rgb = obj.photometric == "RGB";
-    if (bitsAllocated == 8) return DecodeJPEG8(src, dst, len, frameLength, rgb) == 0;
-    if (lossless) {
-      // Some writers stored raw big-endian samples instead of a lossless stream.
-      if (len == totalSize && len == frameLength && !(len >= 2 && src[0] == 0xFF && src[1] == 0xD8)) {
-        for (size_t k = 0; k + 1 < len; k += 2) {
-          dst[k] = src[k + 1];
-          dst[k + 1] = src[k];
-        }
-        return true;
-      }
-      return DecodeJPEG16(src, dst, len, frameLength) == 0;
-    }
-    return DecodeJPEG12(src, dst, len, frameLength, rgb) == 0;
-  }
-  return false;
-}
-
 // Decodes every frame without changing the data set.
 bool DecodeFrames(const DcmObj& obj, size_t pixelIndex, uint8_t* destination, size_t totalSize, int frames,
                   int bitsAllocated, Fragments& f) {
   const std::string& ts = obj.transferSyntax;
-  if (IsNativeSyntax(ts) || ts == kTsMpeg2 || !IsKnownTransferSyntax(ts)) {
+  const FrameCodec* codec = FindFrameCodec(ts);
+  if (codec == nullptr || codec->decode == nullptr) {
     WriteLog("ERROR, DcmObj::Decomp, no decoder for encapsulated pixel data in " + ts);
     return false;
   }
@@ -234,8 +210,8 @@ bool DecodeFrames(const DcmObj& obj, size_t pixelIndex, uint8_t* destination, si
       len = joined.size();
     }
     if (src == nullptr || len == 0 ||
-        !DecodeOne(obj, src, len, destination + static_cast<size_t>(k) * frameLength, frameLength, totalSize,
-                   bitsAllocated)) {
+        !codec->decode({obj, src, len, destination + static_cast<size_t>(k) * frameLength, frameLength, totalSize,
+                        bitsAllocated})) {
       WriteLog("ERROR, DcmObj::Decomp, frame " + std::to_string(k + 1) + " of " + std::to_string(frames) +
                " could not be decoded (" + ts + ")");
       return false;

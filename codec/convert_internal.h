@@ -8,14 +8,6 @@
 #include "core/dcmobj.h"
 #include "core/transfer_syntax.h"
 
-inline bool IsEncapsulatedTarget(const std::string& ts) {
-  return ts == kTsJpegBaseline || ts == kTsJpegExtended || ts == kTsJpegLossless || ts == kTsJ2KLossless ||
-         ts == kTsJ2K;
-}
-inline bool IsLossyTarget(const std::string& ts) {
-  return ts == kTsJpegBaseline || ts == kTsJpegExtended || ts == kTsJ2K;
-}
-
 struct FrameLayout {
   bool colour = false;
   int columns = 1, rows = 1, bitsStored = 1, bitsAllocated = 1, pixelRepresentation = 0, frames = 1;
@@ -50,9 +42,43 @@ float StoreEncapsulated(DcmObj& obj, size_t& index, std::vector<std::vector<uint
                         bool lossy);
 void StoreNative(DcmObj& obj, size_t index, ByteBuffer&& frames, int bitsAllocated);
 
-// Frame codec adapters for RLE and JPEG 2000 (results as bool).
-bool DecodeRLEFrameAdapter(const DcmObj& obj, const uint8_t* fragment, size_t fragmentLength, uint8_t* destination,
-                           size_t frameLength, int bitsAllocated);
-bool DecodeJ2KFrameAdapter(const uint8_t* stream, size_t length, uint8_t* destination, size_t frameLength);
-bool EncodeJ2KFrameAdapter(const uint8_t* source, size_t sourceLength, std::vector<uint8_t>& out, int width,
-                           int height, int components, int bits, int rate);
+// One frame to decode: its stream (fragments joined) and its slice of the native frames.
+struct FrameDecode {
+  const DcmObj& obj;  // its `photometric` text says how colour is coded
+  const uint8_t* src;
+  size_t len;
+  uint8_t* dst;
+  size_t frameLength;
+  size_t totalSize;  // all frames
+  int bitsAllocated;
+};
+
+// One native frame to code into out (scratch: a work buffer the coder may use).
+struct FrameEncode {
+  uint8_t* frame;
+  const FrameLayout& f;
+  float slope, intercept;
+  const std::string& modality;
+  ByteBuffer& scratch;
+  std::vector<uint8_t>& out;
+};
+
+// The frame codec of an encapsulated transfer syntax.
+struct FrameCodec {
+  const char* transferSyntax;
+  bool (*decode)(const FrameDecode&);  // nullptr: no decoder
+  bool (*encode)(const FrameEncode&);  // nullptr: not a target
+  bool colourBeyond8Bits;              // codes colour samples wider than 8 bits
+};
+
+// The codec of an encapsulated syntax; nullptr for a native or unknown one.
+const FrameCodec* FindFrameCodec(const std::string& ts);
+
+inline bool IsEncapsulatedTarget(const std::string& ts) {
+  const FrameCodec* c = FindFrameCodec(ts);
+  return c != nullptr && c->encode != nullptr;
+}
+inline bool IsLossyTarget(const std::string& ts) {
+  const TransferSyntax* t = FindTransferSyntax(ts);
+  return t != nullptr && t->lossy;
+}

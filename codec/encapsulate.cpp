@@ -10,12 +10,6 @@
 #include "codec/reduce.h"
 #include "core/log.h"
 
-namespace {
-
-bool IsColourCapable(const std::string& ts) { return ts == kTsJ2KLossless || ts == kTsJ2K; }
-
-}  // namespace
-
 void InsertAt(DcmObj& obj, DcmTag&& tag, size_t index) {
   std::vector<DcmTag> one;
   one.push_back(std::move(tag));
@@ -52,9 +46,9 @@ void InsertRangeAt(DcmObj& obj, std::vector<DcmTag>&& tags, size_t index) {
 bool EncodeFrames(uint8_t* buffer, const FrameLayout& f, float slope, float intercept, const std::string& ts,
                   const std::string& modality, std::vector<std::vector<uint8_t>>& streams, bool& encapsulated) {
   streams.clear();
-  encapsulated = IsEncapsulatedTarget(ts);
+  const FrameCodec* codec = FindFrameCodec(ts);
+  encapsulated = codec != nullptr && codec->encode != nullptr;
   if (!encapsulated) return true;
-  const int components = f.colour ? 3 : 1;
   const bool lossless70 = ts == kTsJpegLossless;
   const bool baseline = ts == kTsJpegBaseline;
   const bool extended = ts == kTsJpegExtended;
@@ -64,7 +58,7 @@ bool EncodeFrames(uint8_t* buffer, const FrameLayout& f, float slope, float inte
     return false;
   }
   // The JPEG coders take colour only as 8-bit samples and 16-bit words only as one component.
-  if (f.colour && f.bitsAllocated != 8 && !IsColourCapable(ts)) {
+  if (f.colour && f.bitsAllocated != 8 && !codec->colourBeyond8Bits) {
     WriteLog("ERROR, DcmObj::Comp, colour image with Bits Allocated " + std::to_string(f.bitsAllocated) +
              " can't be coded as " + ts);
     return false;
@@ -82,35 +76,7 @@ bool EncodeFrames(uint8_t* buffer, const FrameLayout& f, float slope, float inte
   for (int i = 0; i < f.frames; ++i) {
     uint8_t* frame = buffer + static_cast<size_t>(i) * f.frameSize;
     std::vector<uint8_t> out;
-    bool ok = false;
-    if (lossless70) {
-      if (f.bitsAllocated == 8)
-        ok = EncodeJPEG8(f.columns, f.rows, components, frame, f.frameSize, out, 4) == 0;
-      else
-        ok = EncodeJPEG16(f.columns, f.rows, 1, frame, f.frameSize, out) == 0;
-    } else if (baseline) {
-      if (f.bitsAllocated == 8) {
-        ok = EncodeJPEG8(f.columns, f.rows, components, frame, f.frameSize, out, 0) == 0;
-      } else {
-        reduced.resize(f.frameSize / 2);
-        ReducePixelsTo8Bits(reduced.data(), frame, f.pixelRepresentation, f.bitsStored, slope, intercept, f.frameSize,
-                            modality);
-        ok = EncodeJPEG8(f.columns, f.rows, 1, reduced.data(), reduced.size(), out, 0) == 0;
-      }
-    } else if (extended) {
-      if (f.bitsStored > 12)
-        ReducePixelsTo12Bits(frame, f.pixelRepresentation, slope, intercept, f.frameSize, modality);
-      ok = EncodeJPEG12(f.columns, f.rows, 1, frame, f.frameSize, out) == 0;
-    } else {  // JPEG 2000
-      const int rate = ts == kTsJ2K ? 10 : 0;
-      if (!f.colour) {
-        if (f.bitsAllocated == 10 || f.bitsAllocated == 12)
-          ReducePixelsTo12Bits(frame, f.pixelRepresentation, slope, intercept, f.frameSize, modality);
-        else if (f.bitsAllocated == 14 || f.bitsAllocated == 16)
-          RescalePixels16(frame, f.pixelRepresentation, slope, intercept, f.frameSize, modality);
-      }
-      ok = EncodeJ2KFrameAdapter(frame, f.frameSize, out, f.columns, f.rows, components, f.bitsAllocated, rate);
-    }
+    const bool ok = codec->encode({frame, f, slope, intercept, modality, reduced, out});
     if (!ok || out.empty()) {
       WriteLog("ERROR, DcmObj::Comp, frame " + std::to_string(i + 1) + " of " + std::to_string(f.frames) +
                " could not be coded as " + ts);
