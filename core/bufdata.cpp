@@ -524,6 +524,13 @@ std::vector<BufData::Piece> BufData::Pieces() const {
 // ---------------------------------------------------------------- DICOM files
 
 bool BufData::ReadHeader(std::string& ts) {
+  FileMeta meta;
+  const bool ok = ReadHeader(meta);
+  ts = meta.transferSyntax;
+  return ok;
+}
+
+bool BufData::ReadHeader(FileMeta& meta) {
   const bool order = bigEndian;
   bigEndian = false;  // the meta group is always little endian
   if (fd_ >= 0 && buf_.size() < 132) loadRest();
@@ -532,7 +539,7 @@ bool BufData::ReadHeader(std::string& ts) {
     bigEndian = order;
     return false;
   }
-  ts.clear();
+  meta = FileMeta{};
   pos_ = 132;
   while (Remaining() >= 2) {
     const size_t p = pos_;
@@ -544,10 +551,22 @@ bool BufData::ReadHeader(std::string& ts) {
       pos_ = p;
       break;
     }
-    if (t.Is(0x0002, 0x0010)) ts = t.GetString();
+    if (t.Is(0x0002, 0x0002)) {
+      meta.sopClass = t.GetString();
+      meta.hasSopClass = true;
+    }
+    if (t.Is(0x0002, 0x0003)) meta.sopInstance = t.GetString();
+    if (t.Is(0x0002, 0x0010)) meta.transferSyntax = t.GetString();
   }
   bigEndian = order;
   return true;
+}
+
+bool ReadFileMeta(const std::string& fileName, FileMeta& meta) {
+  struct stat st {};
+  if (::stat(fileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  BufData b(false);
+  return b.openForRead(fileName) && b.ReadHeader(meta);
 }
 
 void BufData::WriteHeader(const std::string& sopClassUID, const std::string& sopInstanceUID, const std::string& ts) {

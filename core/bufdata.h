@@ -18,6 +18,19 @@
 
 #include "core/dcmobj.h"
 
+// What a Part 10 file's meta group says of its data set.
+struct FileMeta {
+  std::string sopClass;        // (0002,0002) Media Storage SOP Class UID
+  std::string sopInstance;     // (0002,0003) Media Storage SOP Instance UID
+  std::string transferSyntax;  // (0002,0010), "" when absent
+  bool hasSopClass = false;    // (0002,0002) was there
+};
+
+// Reads only the meta group of a Part 10 file (the start of the file, not the data set). False
+// when the file is missing or not a regular file (nothing logged), cannot be opened (logged by the
+// reader), or has no "DICM" at offset 128.
+bool ReadFileMeta(const std::string& fileName, FileMeta& meta);
+
 class BufData {
  public:
   // Multi-byte header numbers are read and written big endian.
@@ -95,6 +108,8 @@ class BufData {
   // Checks "DICM" at offset 128, reads the meta group (little endian) and leaves the position at the
   // first data set element; ts gets the (0002,0010) text or "". False (stream emptied) without "DICM".
   bool ReadHeader(std::string& ts);
+  // The same, keeping what the meta group says.
+  bool ReadHeader(FileMeta& meta);
   // Empties the stream and writes preamble, "DICM" and the meta group (explicit VR little endian).
   void WriteHeader(const std::string& sopClassUID, const std::string& sopInstanceUID, const std::string& ts);
   // Replaces the stream with the whole file; true when something was loaded.
@@ -104,6 +119,7 @@ class BufData {
 
  private:
   friend class DcmObj;
+  friend bool ReadFileMeta(const std::string& fileName, FileMeta& meta);
   uint8_t* writable(size_t count);  // room for count bytes at the position
   const uint8_t* base() const { return external_ ? ext_ : buf_.data(); }
   bool writeEntries(DcmObj& obj, int depth);

@@ -67,6 +67,12 @@ bool OpenAssociation(PDU_Service& pdu, const std::string& callingAE, const std::
   return OpenAssociation(pdu, callingAE, calledAE, host, port, abstractSyntax, "", "", timeoutSeconds);
 }
 
+bool OpenAssociation(PDU_Service& pdu, const AssociationTarget& target, const std::string& abstractSyntax,
+                     const std::string& proposedTransferSyntax, const std::string& additionalTransferSyntax) {
+  return OpenAssociation(pdu, target.callingAE, target.calledAE, target.host, target.port, abstractSyntax,
+                         proposedTransferSyntax, additionalTransferSyntax, target.timeoutSeconds);
+}
+
 DcmObj MakeEchoRQ(const std::string& sopClass) {
   DcmObj cmd;
   AddGroupLength(cmd, Even(sopClass.size()) + 38);
@@ -128,6 +134,10 @@ bool EchoSCU(const std::string& callingAE, const std::string& calledAE, const st
   }
   pdu->Close();
   return result;
+}
+
+bool EchoSCU(const AssociationTarget& target) {
+  return EchoSCU(target.callingAE, target.calledAE, target.host, target.port, target.timeoutSeconds);
 }
 
 bool CStore::WriteRQ(PDU_Service* pdu, DcmObj* obj, const std::string& sopClass) {

@@ -9,6 +9,15 @@
 
 class DcmObj;
 
+// Where an association goes: our AE title, the peer's, its address and the read time-out.
+struct AssociationTarget {
+  std::string callingAE;
+  std::string calledAE;
+  std::string host;
+  std::string port;
+  uint32_t timeoutSeconds = 30;
+};
+
 // Pads or cuts an AE title to exactly 16 characters.
 std::string PadAETitle(const std::string& title);
 
@@ -22,6 +31,8 @@ bool OpenAssociation(PDU_Service& pdu, const std::string& callingAE, const std::
 bool OpenAssociation(PDU_Service& pdu, const std::string& callingAE, const std::string& calledAE,
                      const std::string& host, const std::string& port, const std::string& abstractSyntax,
                      uint32_t timeoutSeconds);
+bool OpenAssociation(PDU_Service& pdu, const AssociationTarget& target, const std::string& abstractSyntax,
+                     const std::string& proposedTransferSyntax = "", const std::string& additionalTransferSyntax = "");
 
 bool WriteEchoRQ(PDU_Service& pdu, const std::string& sopClass);
 // True when the C-ECHO-RSP carries status 0.
@@ -29,6 +40,7 @@ bool ReadEchoRSP(PDU_Service& pdu);
 // Connectivity test: associate for Verification, echo, release.
 bool EchoSCU(const std::string& callingAE, const std::string& calledAE, const std::string& host,
              const std::string& port, uint32_t timeoutSeconds);
+bool EchoSCU(const AssociationTarget& target);
 
 namespace CStore {
 // The C-STORE-RQ command set, then the data set (when given).

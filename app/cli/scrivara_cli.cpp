@@ -19,6 +19,7 @@
 #include "core/config.h"
 #include "core/dcmobj.h"
 #include "core/log.h"
+#include "net/batch_store.h"
 #include "net/dimse.h"
 #include "net/pdu_service.h"
 #include "query/studyinfo.h"
@@ -109,50 +110,6 @@ int CmdEcho(const Args& a) {
   return 0;
 }
 
-// The store key of a Part 10 file from its meta group alone (explicit VR little endian at offset
-// 132): Media Storage SOP Class UID and Transfer Syntax UID ("" when absent). False when the file
-// has no preamble and "DICM", no (0002,0002), or a meta group that does not fit its first 64 KB.
-bool ProbeMeta(const std::string& path, std::string& sopClass, std::string& ts) {
-  std::vector<uint8_t> head(64 << 10);
-  FILE* fp = std::fopen(path.c_str(), "rb");
-  if (!fp) return false;
-  const size_t n = std::fread(head.data(), 1, head.size(), fp);
-  std::fclose(fp);
-  if (n < 132 || std::memcmp(head.data() + 128, "DICM", 4) != 0) return false;
-  auto le16 = [&](size_t p) { return static_cast<uint32_t>(head[p] | head[p + 1] << 8); };
-  sopClass.clear();
-  ts.clear();
-  bool haveClass = false;
-  size_t pos = 132;
-  while (pos + 8 <= n && le16(pos) == 0x0002) {
-    const uint16_t element = static_cast<uint16_t>(le16(pos + 2));
-    const char vr[3] = {static_cast<char>(head[pos + 4]), static_cast<char>(head[pos + 5]), 0};
-    if (vr[0] < 'A' || vr[0] > 'Z' || vr[1] < 'A' || vr[1] > 'Z') return false;
-    bool longForm = false;
-    for (const char* l : {"OB", "OD", "OF", "OL", "OV", "OW", "SQ", "SV", "UC", "UN", "UR", "UT", "UV"})
-      longForm = longForm || (vr[0] == l[0] && vr[1] == l[1]);
-    size_t header = 8, length = le16(pos + 6);
-    if (longForm) {
-      if (pos + 12 > n) return false;
-      header = 12;
-      length = le16(pos + 8) | static_cast<size_t>(le16(pos + 10)) << 16;
-    }
-    if (length == 0xFFFFFFFFu || pos + header + length > n) return false;
-    if (element == 0x0002 || element == 0x0010) {
-      const std::string text =
-          DcmTag(0x0002, element, static_cast<uint32_t>(length), head.data() + pos + header, "UI").GetString();
-      if (element == 0x0002) {
-        sopClass = text;
-        haveClass = true;
-      } else {
-        ts = text;
-      }
-    }
-    pos += header + length;
-  }
-  return haveClass;
-}
-
 int CmdStore(const Args& a) {
   if (a.help || a.pos.empty()) {
     std::fputs("usage: scrivara-cli store [--aet A] [--aec A] [--host H] [--port P] FILE|DIR...\n", a.help ? stdout : stderr);
@@ -171,66 +128,30 @@ int CmdStore(const Args& a) {
     }
   }
   std::sort(files.begin(), files.end());
-  // Group by SOP class and transfer syntax: one association per group. The key comes from the meta
-  // group (Media Storage SOP Class UID, Transfer Syntax UID) where it can, so that each file is read
-  // whole only once, for sending; a file whose data set says otherwise is sent with its own group.
-  using Key = std::pair<std::string, std::string>;
-  std::map<Key, std::vector<std::string>> groups, regrouped;
-  size_t failed = 0, done = 0;
-  auto cannotRead = [&failed](const std::string& f) {
-    std::fprintf(stderr, "scrivara-cli: cannot read DICOM file %s\n", f.c_str());
-    WriteLog("ERROR, scrivara-cli: cannot read DICOM file " + f);
-    ++failed;
-  };
-  for (const auto& f : files) {
-    Key key;
-    if (ProbeMeta(f, key.first, key.second)) {
-      groups[key].push_back(f);
-      continue;
-    }
-    DcmObj obj;
-    if (!obj.Read(f)) {
-      cannotRead(f);
-      continue;
-    }
-    groups[{obj.GetString(0x0008, 0x0016), obj.transferSyntax}].push_back(f);
-  }
   const bool tty = isatty(STDERR_FILENO);
   const size_t total = files.size();
-  auto send = [&](const std::map<Key, std::vector<std::string>>& which, bool recheck) {
-    for (const auto& [key, list] : which) {
-      PDU_Service pdu;
-      if (!OpenAssociation(pdu, n.aet, n.aec, n.host, n.port, key.first, key.second, "", 30)) {
-        std::fprintf(stderr, "scrivara-cli: association with %s@%s:%s for %s refused or failed\n", n.aec.c_str(),
-                     n.host.c_str(), n.port.c_str(), key.first.c_str());
-        failed += list.size();
-        done += list.size();
-        continue;
-      }
-      for (const auto& f : list) {
-        DcmObj obj;
-        if (!obj.Read(f)) {
-          cannotRead(f);
-        } else if (recheck && Key{obj.GetString(0x0008, 0x0016), obj.transferSyntax} != key) {
-          regrouped[{obj.GetString(0x0008, 0x0016), obj.transferSyntax}].push_back(f);
-          continue;
-        } else if (StoreSCU(pdu, obj, key.first) != 0 || CStore::ReadRSP(&pdu) != 0) {
-          ++failed;
-          WriteLog("ERROR, scrivara-cli: C-STORE of " + f + " failed");
-          if (!tty) std::fprintf(stderr, "scrivara-cli: C-STORE of %s failed\n", f.c_str());
-        }
-        ++done;
-        if (tty) {
-          int width = 40, fill = total ? static_cast<int>(done * width / total) : width;
-          std::fprintf(stderr, "\r[%s%s] %zu/%zu", std::string(fill, '#').c_str(), std::string(width - fill, ' ').c_str(),
-                       done, total);
-        }
-      }
-      pdu.Close();
+  size_t failed = 0, done = 0;
+  bool lastHadAssociation = true;
+  const AssociationTarget target{n.aet, n.aec, n.host, n.port, 30};
+  StoreFiles(files, target, [&](const StoredFile& f) {
+    if (f.status == kFileNotRead) {
+      std::fprintf(stderr, "scrivara-cli: cannot read DICOM file %s\n", f.path.c_str());
+    } else if (f.status == kNoAssociation) {
+      if (lastHadAssociation)
+        std::fprintf(stderr, "scrivara-cli: association with %s@%s:%s refused or failed\n", n.aec.c_str(),
+                     n.host.c_str(), n.port.c_str());
+    } else if (!f.stored() && !tty) {
+      std::fprintf(stderr, "scrivara-cli: C-STORE of %s failed\n", f.path.c_str());
     }
-  };
-  send(groups, true);
-  send(regrouped, false);
+    lastHadAssociation = f.status != kNoAssociation;
+    if (!f.stored()) ++failed;
+    ++done;
+    if (tty) {
+      int width = 40, fill = total ? static_cast<int>(done * width / total) : width;
+      std::fprintf(stderr, "\r[%s%s] %zu/%zu", std::string(fill, '#').c_str(), std::string(width - fill, ' ').c_str(),
+                   done, total);
+    }
+  });
   if (tty) std::fputc('\n', stderr);
   std::printf("%zu file(s): %zu stored, %zu failed\n", total, total - failed, failed);
   if (failed) return Fail(std::to_string(failed) + " file(s) not stored");

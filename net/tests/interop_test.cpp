@@ -11,6 +11,7 @@
 #include <regex>
 
 #include "core/dcmobj.h"
+#include "net/batch_store.h"
 #include "net/dimse.h"
 #include "net/tests/log_capture.h"
 #include "tests/support/peer.h"
@@ -332,4 +333,48 @@ TEST(OrthancTest, EchoAndStoreArriveUnchanged) {
     EXPECT_TRUE(pixels == PixelBytes(images[0], tmp.path + "/pxsent" + i));  // both images hold the same pixels
   }
   EXPECT_TRUE(log.Problems().empty());
+}
+
+// A list of files to storescp: one association per class and syntax, a report after each file
+// naming its place in the list; a file that is not DICOM is reported and the rest still go.
+TEST(StorescpTest, BatchStoreReportsEveryFileAndGroupsByClassAndSyntax) {
+  LogCapture log;
+  TempDir tmp;
+  TestFiles files(tmp.path);
+  const std::string notDicom = tmp.path + "/notes.txt";
+  WriteFile(notDicom, "not a DICOM file");
+  const std::vector<std::string> list = {files.Image("a", "1.2.826.0.1.3680043.9.7.1.11"),
+                                         files.Pdf("p", "1.2.826.0.1.3680043.9.7.1.12"), notDicom,
+                                         files.Image("b", "1.2.826.0.1.3680043.9.7.1.13", "LittleEndianImplicit"),
+                                         files.Image("c", "1.2.826.0.1.3680043.9.7.1.14")};
+  Storescp scp(tmp.path, "+xa");
+  std::vector<StoredFile> reports;
+  const AssociationTarget target{"SCRIVARA", "STORESCP", "127.0.0.1", scp.PortText(), 10};
+  EXPECT_EQ(StoreFiles(list, target, [&](const StoredFile& f) { reports.push_back(f); }), 4u);
+  ASSERT_EQ(reports.size(), list.size());
+  // The unreadable file first (found while grouping), then the groups in the order of their first file.
+  std::vector<size_t> order;
+  for (const auto& r : reports) order.push_back(r.index);
+  EXPECT_EQ(order, (std::vector<size_t>{2, 0, 4, 1, 3}));
+  for (const auto& r : reports) {
+    EXPECT_EQ(r.path, list[r.index]);
+    if (r.index == 2) {
+      EXPECT_FALSE(r.exchanged);
+      EXPECT_EQ(r.status, kFileNotRead);
+    } else {
+      EXPECT_TRUE(r.stored()) << r.path << " status " << r.status;
+    }
+  }
+  EXPECT_EQ(scp.Received(4).size(), 4u);
+  EXPECT_TRUE(log.Has("ERROR, StoreFiles, cannot read DICOM file " + notDicom));
+
+  // Nobody listening: every file is reported without an exchange.
+  reports.clear();
+  const AssociationTarget nobody{"SCRIVARA", "NOBODY", "127.0.0.1", std::to_string(testsupport::FreePort()), 5};
+  EXPECT_EQ(StoreFiles({list[0], list[1]}, nobody, [&](const StoredFile& f) { reports.push_back(f); }), 0u);
+  ASSERT_EQ(reports.size(), 2u);
+  for (const auto& r : reports) {
+    EXPECT_FALSE(r.exchanged);
+    EXPECT_EQ(r.status, kNoAssociation);
+  }
 }

@@ -1,0 +1,33 @@
+#pragma once
+// Sending a list of Part 10 files with C-STORE: one association per SOP class and transfer
+// syntax, each object brought into the accepted syntax as StoreSCU does, and a report after each
+// file so that a window can show progress and let pending events run.
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "net/dimse.h"
+
+// How one file went.
+struct StoredFile {
+  size_t index = 0;        // its position in the list handed to StoreFiles
+  std::string path;
+  bool exchanged = false;  // the request went out and a C-STORE response came back
+  // The response's DIMSE status when exchanged (0: stored), else a local failure:
+  // kFileNotRead, kNoAssociation, or the StoreSCU / CStore::ReadRSP code (negative).
+  int status = 0;
+  bool stored() const { return exchanged && status == 0; }
+};
+
+inline constexpr int kFileNotRead = -100;   // not a readable DICOM file
+inline constexpr int kNoAssociation = -101; // its group's association was refused or failed
+
+using StoredFileSink = std::function<void(const StoredFile&)>;
+
+// Sends every file to the target; `done` (may be empty) runs after each file, in the order they
+// are sent. Files are grouped by the SOP class and transfer syntax their meta groups name, in the
+// order of their first file; a file whose data set names another class or syntax than its meta
+// group is sent afterwards with a group of its own. Each failure is logged. Returns the number of
+// files stored.
+size_t StoreFiles(const std::vector<std::string>& files, const AssociationTarget& target, const StoredFileSink& done);
