@@ -8,8 +8,8 @@
 #include "core/dcmobj.h"
 #include "core/log.h"
 #include "net/dimse.h"
-#include "net/dimse_fields.h"
 #include "net/pdu_service.h"
+#include "query/findscu.h"
 #include "query/readvalues.h"
 
 namespace {
@@ -251,42 +251,18 @@ StudyInfo MakeStudyQuery(const QueryFields& f) {
   return q;
 }
 
-int SearchStudies(const QueryFields& fields, const std::string& localAET, const std::string& calledAET,
-                  const std::string& host, const std::string& port, const StudyRowSink& row,
-                  const PendingEventsHook& pendingEvents, int timeoutSeconds, SearchOutcome* outcome) {
-  int rows = 0;
-  SearchOutcome end;
-  auto pdu = std::make_unique<PDU_Service>();
-  if (DebugLevel >= 2) pdu->MessageDump = true;
-  if (!OpenAssociation(*pdu, localAET, calledAET, host, port, kStudyRootFind, static_cast<uint32_t>(timeoutSeconds))) {
-    WriteLog("ERROR, couldn't connect to " + calledAET);
-  } else {
-    end.connected = true;
-    FindList records;
-    records.emplace_back(MakeStudyQuery(fields));
-    if (WriteFindRQ(pdu.get(), records, kStudyRootFind, "STUDY")) {
-      end.sent = true;
-      records.clear();
-      int status = dimse::kPending;
-      while (dimse::IsPending(status)) {
-        status = ReadFindRSP(pdu.get(), records, "STUDY");
-        end.status = status;
-        if (status == -1 || status == dimse::kSuccess) break;
-        if (!dimse::IsPending(status)) LogFindStatus("SearchStudies", status);
-        if (row) row(std::get<StudyInfo>(records.back()));
-        ++rows;
-        records.clear();
-        if (pendingEvents) pendingEvents();
-      }
-    }
-  }
-  pdu->Close();
-  if (outcome) *outcome = end;
-  return rows;
+int SearchStudies(const QueryFields& fields, const AssociationTarget& target, const StudyRowSink& row,
+                  const PendingEventsHook& pendingEvents, SearchOutcome* outcome) {
+  DcmObj identifier;
+  MakeStudyIdentifier(MakeStudyQuery(fields), identifier);
+  return RunFind(target, kStudyRootFind, identifier, "SearchStudies", [&row](const DcmObj& answer) {
+    StudyInfo study;
+    ReadStudyInfo(study, answer);
+    if (row) row(study);
+  }, pendingEvents, outcome);
 }
 
 int SearchStudies(const QueryFields& fields, const SetupCfg& cfg, const StudyRowSink& row,
-                  const PendingEventsHook& pendingEvents, int timeoutSeconds, SearchOutcome* outcome) {
-  return SearchStudies(fields, cfg.LocalAET, cfg.PacsAET, cfg.PacsIP, cfg.PacsPort, row, pendingEvents,
-                       timeoutSeconds, outcome);
+                  const PendingEventsHook& pendingEvents, SearchOutcome* outcome) {
+  return SearchStudies(fields, PacsTarget(cfg), row, pendingEvents, outcome);
 }

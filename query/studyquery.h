@@ -5,6 +5,7 @@
 #include <variant>
 #include <vector>
 
+#include "net/dimse.h"
 #include "query/queryfields.h"
 #include "query/studyinfo.h"
 
@@ -51,14 +52,11 @@ using StudyRowSink = std::function<void(const StudyInfo&)>;
 
 // The study search: one association to the PACS (Study Root FIND), one C-FIND at the STUDY
 // level, each result handed to `row` in arrival order, `pendingEvents` (may be empty) run after
-// each row. Logs "ERROR, couldn't connect to " + calledAET when the association cannot be
+// each row. Logs "ERROR, couldn't connect to " + the called AE title when the association cannot be
 // opened. Returns the number of rows handed over;
 // `outcome` (may be null) tells how the search ended.
-int SearchStudies(const QueryFields& fields, const std::string& localAET, const std::string& calledAET,
-                  const std::string& host, const std::string& port, const StudyRowSink& row,
-                  const PendingEventsHook& pendingEvents, int timeoutSeconds = kQueryTimeout,
-                  SearchOutcome* outcome = nullptr);
-// The same with LocalAET, PacsAET, PacsIP and PacsPort of the configuration record.
+int SearchStudies(const QueryFields& fields, const AssociationTarget& target, const StudyRowSink& row,
+                  const PendingEventsHook& pendingEvents, SearchOutcome* outcome = nullptr);
+// The same to PacsTarget(cfg): LocalAET, PacsAET, PacsIP and PacsPort, a kQueryTimeout read time-out.
 int SearchStudies(const QueryFields& fields, const SetupCfg& cfg, const StudyRowSink& row,
-                  const PendingEventsHook& pendingEvents, int timeoutSeconds = kQueryTimeout,
-                  SearchOutcome* outcome = nullptr);
+                  const PendingEventsHook& pendingEvents, SearchOutcome* outcome = nullptr);

@@ -6,9 +6,7 @@
 #include "core/config.h"
 #include "core/dcmobj.h"
 #include "core/log.h"
-#include "net/dimse.h"
-#include "net/dimse_fields.h"
-#include "net/pdu_service.h"
+#include "query/findscu.h"
 #include "query/readvalues.h"
 
 void MakeWorklistIdentifier(const TWorklistItem& r, DcmObj& identifier) {
@@ -85,43 +83,18 @@ TWorklistItem MakeWorklistQuery(const QueryFields& f) {
   return q;
 }
 
-int SearchWorklist(const QueryFields& fields, const std::string& localAET, const std::string& calledAET,
-                   const std::string& host, const std::string& port, const WorklistRowSink& row,
-                   const PendingEventsHook& pendingEvents, int timeoutSeconds, SearchOutcome* outcome) {
-  int rows = 0;
-  SearchOutcome end;
-  auto pdu = std::make_unique<PDU_Service>();
-  if (DebugLevel >= 2) pdu->MessageDump = true;
-  if (!OpenAssociation(*pdu, localAET, calledAET, host, port, kWorklistFind, static_cast<uint32_t>(timeoutSeconds))) {
-    WriteLog("ERROR, couldn't connect to " + calledAET);
-  } else {
-    end.connected = true;
-    DcmObj identifier;
-    MakeWorklistIdentifier(MakeWorklistQuery(fields), identifier);
-    if (CFind::WriteRQ(pdu.get(), identifier, kWorklistFind)) {
-      end.sent = true;
-      int status = dimse::kPending;
-      while (dimse::IsPending(status)) {
-        identifier.Clear();
-        status = CFind::ReadRSP(*pdu, identifier);
-        end.status = status;
-        if (status == -1 || status == dimse::kSuccess) break;
-        if (!dimse::IsPending(status)) LogFindStatus("SearchWorklist", status);
-        TWorklistItem item;
-        ReadWorklistItem(item, identifier);
-        if (row) row(item);
-        ++rows;
-        if (pendingEvents) pendingEvents();
-      }
-    }
-  }
-  pdu->Close();
-  if (outcome) *outcome = end;
-  return rows;
+int SearchWorklist(const QueryFields& fields, const AssociationTarget& target, const WorklistRowSink& row,
+                   const PendingEventsHook& pendingEvents, SearchOutcome* outcome) {
+  DcmObj identifier;
+  MakeWorklistIdentifier(MakeWorklistQuery(fields), identifier);
+  return RunFind(target, kWorklistFind, identifier, "SearchWorklist", [&row](const DcmObj& answer) {
+    TWorklistItem item;
+    ReadWorklistItem(item, answer);
+    if (row) row(item);
+  }, pendingEvents, outcome);
 }
 
 int SearchWorklist(const QueryFields& fields, const SetupCfg& cfg, const WorklistRowSink& row,
-                   const PendingEventsHook& pendingEvents, int timeoutSeconds, SearchOutcome* outcome) {
-  return SearchWorklist(fields, cfg.LocalAET, cfg.WorklistAET, cfg.WorklistIP, cfg.WorklistPort, row,
-                        pendingEvents, timeoutSeconds, outcome);
+                   const PendingEventsHook& pendingEvents, SearchOutcome* outcome) {
+  return SearchWorklist(fields, WorklistTarget(cfg), row, pendingEvents, outcome);
 }

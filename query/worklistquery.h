@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+#include "net/dimse.h"
 #include "query/queryfields.h"
 #include "query/studyinfo.h"
 
@@ -28,13 +29,10 @@ using WorklistRowSink = std::function<void(const TWorklistItem&)>;
 
 // The worklist search: one association to the worklist server, one C-FIND, each result handed
 // to `row`, `pendingEvents` (may be empty) run after each row. Logs "ERROR, couldn't connect to "
-// + calledAET when the association cannot be opened. Returns the number of rows handed over;
+// + the called AE title when the association cannot be opened. Returns the number of rows handed over;
 // `outcome` (may be null) tells how the search ended.
-int SearchWorklist(const QueryFields& fields, const std::string& localAET, const std::string& calledAET,
-                   const std::string& host, const std::string& port, const WorklistRowSink& row,
-                   const PendingEventsHook& pendingEvents, int timeoutSeconds = kQueryTimeout,
-                   SearchOutcome* outcome = nullptr);
-// The same with LocalAET, WorklistAET, WorklistIP and WorklistPort of the configuration record.
+int SearchWorklist(const QueryFields& fields, const AssociationTarget& target, const WorklistRowSink& row,
+                  const PendingEventsHook& pendingEvents, SearchOutcome* outcome = nullptr);
+// The same to WorklistTarget(cfg): LocalAET and the worklist server, a kQueryTimeout read time-out.
 int SearchWorklist(const QueryFields& fields, const SetupCfg& cfg, const WorklistRowSink& row,
-                   const PendingEventsHook& pendingEvents, int timeoutSeconds = kQueryTimeout,
-                   SearchOutcome* outcome = nullptr);
+                  const PendingEventsHook& pendingEvents, SearchOutcome* outcome = nullptr);

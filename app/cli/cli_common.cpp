@@ -62,13 +62,14 @@ bool StudyFromArgs(const Args& a, StudyInfo& study) {
   return !study.PatientName.empty() && !study.PatientID.empty();
 }
 
-Net NetFromArgs(const Args& a, bool worklist) {
-  Net n;
-  n.aet = Opt(a, "aet", setupcfg.LocalAET);
-  n.aec = Opt(a, "aec", worklist ? setupcfg.WorklistAET : setupcfg.PacsAET);
-  n.host = Opt(a, "host", worklist ? setupcfg.WorklistIP : setupcfg.PacsIP);
-  n.port = Opt(a, "port", worklist ? setupcfg.WorklistPort : setupcfg.PacsPort);
-  return n;
+AssociationTarget TargetFromArgs(const Args& a, bool worklist, uint32_t timeoutSeconds) {
+  AssociationTarget t;
+  t.callingAE = Opt(a, "aet", setupcfg.LocalAET);
+  t.calledAE = Opt(a, "aec", worklist ? setupcfg.WorklistAET : setupcfg.PacsAET);
+  t.host = Opt(a, "host", worklist ? setupcfg.WorklistIP : setupcfg.PacsIP);
+  t.port = Opt(a, "port", worklist ? setupcfg.WorklistPort : setupcfg.PacsPort);
+  t.timeoutSeconds = timeoutSeconds;
+  return t;
 }
 
 }  // namespace cli

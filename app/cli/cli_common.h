@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "net/dimse.h"
+
 #include "query/studyinfo.h"
 
 namespace cli {
@@ -30,9 +32,8 @@ int Usage(const Args& a, const char* text);
 bool StudyFromArgs(const Args& a, StudyInfo& study);
 
 // --aet --aec --host --port, defaulting to the PACS (or the worklist server) of scrivara.cfg.
-struct Net {
-  std::string aet, aec, host, port;
-};
-Net NetFromArgs(const Args& a, bool worklist);
+// Where --aet, --aec, --host and --port point, each defaulting to the configuration's PACS (or
+// worklist server), with the given read time-out.
+AssociationTarget TargetFromArgs(const Args& a, bool worklist, uint32_t timeoutSeconds);
 
 }  // namespace cli

@@ -108,8 +108,8 @@ void PrintRow(const ResultRow& row) {
 }
 
 // Prints the rows sorted as the grid sorts them and turns the outcome into the exit status.
-int Report(std::vector<ResultRow>& rows, const SearchOutcome& end, const Net& n, const char* what) {
-  const std::string peer = n.aec + "@" + n.host + ":" + n.port;
+int Report(std::vector<ResultRow>& rows, const SearchOutcome& end, const AssociationTarget& n, const char* what) {
+  const std::string peer = n.calledAE + "@" + n.host + ":" + n.port;
   if (!end.connected) return Fail("no association with " + peer + " (refused or unreachable)");
   if (!end.sent) return Fail("the C-FIND request could not be sent to " + peer);
   const bool failedStatus = end.status != 0 && end.status != -1;
@@ -141,11 +141,10 @@ int CmdFind(const Args& a) {
   QueryFields f;
   int rc = 0;
   if (!FieldsFromArgs(a, f, rc)) return rc;
-  Net n = NetFromArgs(a, false);
+  const AssociationTarget n = TargetFromArgs(a, false, kQueryTimeout);
   std::vector<ResultRow> rows;
   SearchOutcome end;
-  SearchStudies(f, n.aet, n.aec, n.host, n.port, [&](const StudyInfo& s) { rows.push_back(StudyResultRow(s)); }, {},
-                kQueryTimeout, &end);
+  SearchStudies(f, n, [&](const StudyInfo& s) { rows.push_back(StudyResultRow(s)); }, {}, &end);
   return Report(rows, end, n, "studies");
 }
 
@@ -158,11 +157,10 @@ int CmdWorklist(const Args& a) {
   QueryFields f;
   int rc = 0;
   if (!FieldsFromArgs(a, f, rc)) return rc;
-  Net n = NetFromArgs(a, true);
+  const AssociationTarget n = TargetFromArgs(a, true, kQueryTimeout);
   std::vector<ResultRow> rows;
   SearchOutcome end;
-  SearchWorklist(f, n.aet, n.aec, n.host, n.port, [&](const TWorklistItem& w) { rows.push_back(WorklistResultRow(w)); },
-                 {}, kQueryTimeout, &end);
+  SearchWorklist(f, n, [&](const TWorklistItem& w) { rows.push_back(WorklistResultRow(w)); }, {}, &end);
   return Report(rows, end, n, "worklist entries");
 }
 

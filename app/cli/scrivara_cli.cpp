@@ -28,8 +28,7 @@ namespace {
 
 using cli::Args;
 using cli::Fail;
-using cli::Net;
-using cli::NetFromArgs;
+using cli::TargetFromArgs;
 using cli::Opt;
 using cli::StudyFromArgs;
 
@@ -104,9 +103,9 @@ int CmdEcho(const Args& a) {
     std::fputs("usage: scrivara-cli echo [--worklist] [--aet A] [--aec A] [--host H] [--port P]\n", a.help ? stdout : stderr);
     return a.help ? 0 : 2;
   }
-  Net n = NetFromArgs(a, a.opt.count("worklist") > 0);
-  if (!EchoSCU(n.aet, n.aec, n.host, n.port, 10)) return Fail("C-ECHO to " + n.aec + "@" + n.host + ":" + n.port + " failed");
-  std::printf("C-ECHO %s@%s:%s succeeded\n", n.aec.c_str(), n.host.c_str(), n.port.c_str());
+  const AssociationTarget n = TargetFromArgs(a, a.opt.count("worklist") > 0, 10);
+  if (!EchoSCU(n)) return Fail("C-ECHO to " + n.calledAE + "@" + n.host + ":" + n.port + " failed");
+  std::printf("C-ECHO %s@%s:%s succeeded\n", n.calledAE.c_str(), n.host.c_str(), n.port.c_str());
   return 0;
 }
 
@@ -115,7 +114,7 @@ int CmdStore(const Args& a) {
     std::fputs("usage: scrivara-cli store [--aet A] [--aec A] [--host H] [--port P] FILE|DIR...\n", a.help ? stdout : stderr);
     return a.help ? 0 : 2;
   }
-  Net n = NetFromArgs(a, false);
+  const AssociationTarget target = TargetFromArgs(a, false, 30);
   std::vector<std::string> files;
   for (const auto& p : a.pos) {
     std::error_code ec;
@@ -132,14 +131,13 @@ int CmdStore(const Args& a) {
   const size_t total = files.size();
   size_t failed = 0, done = 0;
   bool lastHadAssociation = true;
-  const AssociationTarget target{n.aet, n.aec, n.host, n.port, 30};
   StoreFiles(files, target, [&](const StoredFile& f) {
     if (f.status == kFileNotRead) {
       std::fprintf(stderr, "scrivara-cli: cannot read DICOM file %s\n", f.path.c_str());
     } else if (f.status == kNoAssociation) {
       if (lastHadAssociation)
-        std::fprintf(stderr, "scrivara-cli: association with %s@%s:%s refused or failed\n", n.aec.c_str(),
-                     n.host.c_str(), n.port.c_str());
+        std::fprintf(stderr, "scrivara-cli: association with %s@%s:%s refused or failed\n", target.calledAE.c_str(),
+                     target.host.c_str(), target.port.c_str());
     } else if (!f.stored() && !tty) {
       std::fprintf(stderr, "scrivara-cli: C-STORE of %s failed\n", f.path.c_str());
     }

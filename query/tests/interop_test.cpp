@@ -30,8 +30,9 @@ struct Found {
 
 Found Search(const QueryFields& f, const std::string& aet, int port) {
   Found out;
-  int n = SearchStudies(f, "SCRIVARA", aet, "127.0.0.1", std::to_string(port),
-                        [&](const StudyInfo& s) { out.rows.push_back(s); }, [&] { ++out.hooks; }, 10);
+  int n = SearchStudies(
+      f, {"SCRIVARA", aet, "127.0.0.1", std::to_string(port), 10}, [&](const StudyInfo& s) { out.rows.push_back(s); },
+      [&] { ++out.hooks; });
   EXPECT_EQ(n, int(out.rows.size()));
   EXPECT_EQ(out.hooks, n);
   return out;
@@ -43,11 +44,13 @@ QueryFields Day(const std::string& d) {
   return f;
 }
 
-std::map<std::string, TWorklistItem> SearchWL(const QueryFields& f, const std::string& aet, int port, int* rows = nullptr) {
+std::map<std::string, TWorklistItem> SearchWL(const QueryFields& f, const std::string& aet, int port,
+                                              int* rows = nullptr) {
   std::map<std::string, TWorklistItem> out;
   int hooks = 0, n = 0;
-  n = SearchWorklist(f, "SCRIVARA", aet, "127.0.0.1", std::to_string(port),
-                     [&](const TWorklistItem& w) { out[w.PatientID] = w; }, [&] { ++hooks; }, 10);
+  n = SearchWorklist(
+      f, {"SCRIVARA", aet, "127.0.0.1", std::to_string(port), 10},
+      [&](const TWorklistItem& w) { out[w.PatientID] = w; }, [&] { ++hooks; });
   EXPECT_EQ(hooks, n);
   if (rows) *rows = n;
   return out;
@@ -163,8 +166,15 @@ TEST(Orthanc, StudyAndWorklistSearch) {
   LogCapture log;
   Orthanc o;
   int i = 0;
-  for (const auto& e : Worklist()) ASSERT_TRUE(MakeDicom(WorklistDump(e), o.Worklists() + "/e" + std::to_string(++i) + ".wl"));
-  Entry twoSteps{"Twostep^Tom", "WL5", "19660606", "M", "WACC5", "1.2.826.0.1.3680043.9.7002.5", "CT and MR",
+  for (const auto& e : Worklist())
+    ASSERT_TRUE(MakeDicom(WorklistDump(e), o.Worklists() + "/e" + std::to_string(++i) + ".wl"));
+  Entry twoSteps{"Twostep^Tom",
+                 "WL5",
+                 "19660606",
+                 "M",
+                 "WACC5",
+                 "1.2.826.0.1.3680043.9.7002.5",
+                 "CT and MR",
                  {{"CT", "20150312", "1200", "SPS5A", "First step", "STATION1", "Room 1"},
                   {"MR", "20150312", "1300", "SPS5B", "Second step", "STATION2", "Room 2"}}};
   ASSERT_TRUE(MakeDicom(WorklistDump(twoSteps), o.Worklists() + "/e5.wl"));

@@ -9,9 +9,9 @@
 #include "net/dimse.h"
 #include "net/pdu_service.h"
 #include "net/tests/fake_scp.h"
-#include "query/tests/fake_find.h"
 #include "net/tests/log_capture.h"
 #include "query/studyquery.h"
+#include "query/tests/fake_find.h"
 #include "query/worklistquery.h"
 #include "tests/support/peer.h"
 
@@ -70,9 +70,9 @@ TEST(StudySearchFake, PendingResponsesGiveRowsEachFollowedByTheEventHook) {
   QueryFields f = Day();
   f.PatientName = "S*";
   int n = SearchStudies(
-      f, "SCRIVARA", "FAKESCP", "127.0.0.1", scp.PortText(),
+      f, {"SCRIVARA", "FAKESCP", "127.0.0.1", scp.PortText(), 5},
       [&](const StudyInfo& s) { events.push_back("row " + s.PatientID + " " + s.PatientName.substr(0, 9)); },
-      [&] { events.push_back("events"); }, 5);
+      [&] { events.push_back("events"); });
   scp.Join();
   EXPECT_EQ(n, 3);
   EXPECT_EQ(events, (std::vector<std::string>{"row 1 Smith^Ann", "events", "row 2 Jones^Bob", "events",
@@ -87,9 +87,9 @@ TEST(StudySearchFake, PendingResponsesGiveRowsEachFollowedByTheEventHook) {
   EXPECT_EQ(fakescp::Get32LE(cmd[0].value, 0), 76u);
   EXPECT_EQ(fakescp::GetUS(fakescp::Parse(seen.command), 0, 0x0100), 0x0020);
   auto idf = Elements(seen.identifier);
-  EXPECT_EQ(Tags(idf), (std::vector<uint32_t>{0x00080020, 0x00080030, 0x00080050, 0x00080052, 0x00080061,
-                                              0x00080080, 0x00080090, 0x00081030, 0x00100010, 0x00100020,
-                                              0x00100030, 0x00100040, 0x00104000, 0x0020000D}));
+  EXPECT_EQ(Tags(idf), (std::vector<uint32_t>{0x00080020, 0x00080030, 0x00080050, 0x00080052, 0x00080061, 0x00080080,
+                                              0x00080090, 0x00081030, 0x00100010, 0x00100020, 0x00100030, 0x00100040,
+                                              0x00104000, 0x0020000D}));
   EXPECT_EQ(Text(idf[0].value), "20150312-20150312 ");
   EXPECT_EQ(Text(idf[3].value), "STUDY ");
   EXPECT_EQ(Text(idf[8].value), "S*");
@@ -107,8 +107,9 @@ TEST(StudySearchFake, FinalFailureGivesOneRowAndEndsTheLoop) {
     }));
     std::vector<StudyInfo> rows;
     int hooks = 0;
-    int n = SearchStudies(Day(), "SCRIVARA", "FAKESCP", "127.0.0.1", scp.PortText(),
-                          [&](const StudyInfo& s) { rows.push_back(s); }, [&] { ++hooks; }, 5);
+    int n = SearchStudies(
+        Day(), {"SCRIVARA", "FAKESCP", "127.0.0.1", scp.PortText(), 5}, [&](const StudyInfo& s) { rows.push_back(s); },
+        [&] { ++hooks; });
     scp.Join();
     ASSERT_EQ(n, 2) << failure;
     EXPECT_EQ(rows[0].PatientName, "Smith^Ann");
@@ -128,8 +129,9 @@ TEST(StudySearchFake, ResponseThatNeverComesEndsAtTheTimeOutWithTheRowsSoFar) {
     // then silence
   }));
   std::vector<std::string> ids;
-  int n = SearchStudies(Day(), "SCRIVARA", "FAKESCP", "127.0.0.1", scp.PortText(),
-                        [&](const StudyInfo& s) { ids.push_back(s.PatientID); }, nullptr, 1);
+  int n = SearchStudies(
+      Day(), {"SCRIVARA", "FAKESCP", "127.0.0.1", scp.PortText(), 1},
+      [&](const StudyInfo& s) { ids.push_back(s.PatientID); }, nullptr);
   scp.Join();
   EXPECT_EQ(n, 2);
   EXPECT_EQ(ids, (std::vector<std::string>{"1", "2"}));
@@ -139,8 +141,9 @@ TEST(StudySearchFake, UnreachableOrRefusingPeerLogsTheCalledTitleAndGivesNoRows)
   {
     LogCapture log;
     int rows = 0;
-    int n = SearchStudies(Day(), "SCRIVARA", "MYPACS", "127.0.0.1", std::to_string(testsupport::FreePort()),
-                          [&](const StudyInfo&) { ++rows; }, nullptr, 2);
+    int n = SearchStudies(
+        Day(), {"SCRIVARA", "MYPACS", "127.0.0.1", std::to_string(testsupport::FreePort()), 2},
+        [&](const StudyInfo&) { ++rows; }, nullptr);
     EXPECT_EQ(n, 0);
     EXPECT_EQ(rows, 0);
     EXPECT_TRUE(log.Has("ERROR, couldn't connect to MYPACS"));
@@ -152,8 +155,8 @@ TEST(StudySearchFake, UnreachableOrRefusingPeerLogsTheCalledTitleAndGivesNoRows)
       if (c.ReadPdu(rq)) c.Send(fakescp::AssociateRJ());
     });
     int rows = 0;
-    int n = SearchWorklist(Day(), "SCRIVARA", "MYWL", "127.0.0.1", scp.PortText(),
-                           [&](const TWorklistItem&) { ++rows; }, nullptr, 2);
+    int n = SearchWorklist(
+        Day(), {"SCRIVARA", "MYWL", "127.0.0.1", scp.PortText(), 2}, [&](const TWorklistItem&) { ++rows; }, nullptr);
     scp.Join();
     EXPECT_EQ(n, 0);
     EXPECT_EQ(rows, 0);
@@ -185,9 +188,11 @@ TEST(WorklistSearchFake, ThreePendingAndSuccessGiveThreeRows) {
   QueryFields f = Day();
   f.ModalityIndex = 2;
   int n = SearchWorklist(
-      f, "SCRIVARA", "FAKESCP", "127.0.0.1", scp.PortText(),
-      [&](const TWorklistItem& w) { events.push_back(w.PatientName + " " + w.ScheduledProcedureStepID + " " + w.Modality); },
-      [&] { events.push_back("events"); }, 5);
+      f, {"SCRIVARA", "FAKESCP", "127.0.0.1", scp.PortText(), 5},
+      [&](const TWorklistItem& w) {
+        events.push_back(w.PatientName + " " + w.ScheduledProcedureStepID + " " + w.Modality);
+      },
+      [&] { events.push_back("events"); });
   scp.Join();
   EXPECT_EQ(n, 3);
   EXPECT_EQ(events, (std::vector<std::string>{"A^A S1 CT", "events", "B^B S2 CT", "events", "C^C S3 CT", "events"}));
@@ -204,8 +209,9 @@ TEST(WorklistSearchFake, ThreePendingAndSuccessGiveThreeRows) {
   ASSERT_EQ(items.size(), 1u);
   EXPECT_EQ(items[0].tag, 0xFFFEE000u);
   auto step = Elements(items[0].value);
-  EXPECT_EQ(Tags(step), (std::vector<uint32_t>{0x00080060, 0x00321070, 0x00400001, 0x00400002, 0x00400003, 0x00400006,
-                                               0x00400007, 0x00400009, 0x00400010, 0x00400011, 0x00400012, 0x00400020}));
+  EXPECT_EQ(Tags(step),
+            (std::vector<uint32_t>{0x00080060, 0x00321070, 0x00400001, 0x00400002, 0x00400003, 0x00400006, 0x00400007,
+                                   0x00400009, 0x00400010, 0x00400011, 0x00400012, 0x00400020}));
   EXPECT_EQ(Text(step[0].value), "CT");
   EXPECT_EQ(Text(step[3].value), "20150312");
 }
@@ -219,8 +225,9 @@ TEST(WorklistSearchFake, FailureAtOnceGivesOneEmptyRowAndNoFurtherReading) {
       SendFind(c, id, 0xFF00, kWorklistFind, WorklistMatch("Never^Read", "S9"));
     }));
     std::vector<TWorklistItem> rows;
-    int n = SearchWorklist(Day(), "SCRIVARA", "FAKESCP", "127.0.0.1", scp.PortText(),
-                           [&](const TWorklistItem& w) { rows.push_back(w); }, nullptr, 5);
+    int n = SearchWorklist(
+        Day(), {"SCRIVARA", "FAKESCP", "127.0.0.1", scp.PortText(), 5},
+        [&](const TWorklistItem& w) { rows.push_back(w); }, nullptr);
     scp.Join();
     ASSERT_EQ(n, 1);
     EXPECT_EQ(rows[0].PatientName, "");
@@ -233,10 +240,9 @@ TEST(WorklistSearchFake, FailureAtOnceGivesOneEmptyRowAndNoFurtherReading) {
 TEST(WorklistSearchFake, ResponseThatNeverComesEndsAtTheTimeOut) {
   LogCapture log(2);  // debug logging lists the messages
   Seen seen;
-  FakeScp scp(FindScript(seen, [](Connection& c, uint16_t id) {
-    SendFind(c, id, 0xFF00, kWorklistFind, WorklistMatch("A^A", "S1"));
-  }));
-  int n = SearchWorklist(Day(), "SCRIVARA", "FAKESCP", "127.0.0.1", scp.PortText(), nullptr, nullptr, 1);
+  FakeScp scp(FindScript(
+      seen, [](Connection& c, uint16_t id) { SendFind(c, id, 0xFF00, kWorklistFind, WorklistMatch("A^A", "S1")); }));
+  int n = SearchWorklist(Day(), {"SCRIVARA", "FAKESCP", "127.0.0.1", scp.PortText(), 1}, nullptr, nullptr);
   scp.Join();
   EXPECT_EQ(n, 1);
   EXPECT_TRUE(log.Has("SCRIVARA >> FAKESCP"));

@@ -1,0 +1,48 @@
+#include "query/findscu.h"
+
+#include <memory>
+
+#include "core/config.h"
+#include "core/dcmobj.h"
+#include "core/log.h"
+#include "net/dimse_fields.h"
+#include "net/pdu_service.h"
+#include "query/readvalues.h"
+
+AssociationTarget PacsTarget(const SetupCfg& cfg, uint32_t timeoutSeconds) {
+  return AssociationTarget{cfg.LocalAET, cfg.PacsAET, cfg.PacsIP, cfg.PacsPort, timeoutSeconds};
+}
+
+AssociationTarget WorklistTarget(const SetupCfg& cfg, uint32_t timeoutSeconds) {
+  return AssociationTarget{cfg.LocalAET, cfg.WorklistAET, cfg.WorklistIP, cfg.WorklistPort, timeoutSeconds};
+}
+
+int RunFind(const AssociationTarget& target, const std::string& sopClass, DcmObj& identifier, const char* operation,
+            const FindResponseSink& response, const PendingEventsHook& pendingEvents, SearchOutcome* outcome) {
+  int rows = 0;
+  SearchOutcome end;
+  auto pdu = std::make_unique<PDU_Service>();
+  if (DebugLevel >= 2) pdu->MessageDump = true;
+  if (!OpenAssociation(*pdu, target, sopClass)) {
+    WriteLog("ERROR, couldn't connect to " + target.calledAE);
+  } else {
+    end.connected = true;
+    if (CFind::WriteRQ(pdu.get(), identifier, sopClass)) {
+      end.sent = true;
+      int status = dimse::kPending;
+      while (dimse::IsPending(status)) {
+        DcmObj answer;
+        status = CFind::ReadRSP(*pdu, answer);
+        end.status = status;
+        if (status == -1 || status == dimse::kSuccess) break;
+        if (!dimse::IsPending(status)) LogFindStatus(operation, status);
+        if (response) response(answer);
+        ++rows;
+        if (pendingEvents) pendingEvents();
+      }
+    }
+  }
+  pdu->Close();
+  if (outcome) *outcome = end;
+  return rows;
+}
