@@ -137,7 +137,7 @@ void TSetupFrm::BitBtn1Click() {
 void TSetupFrm::TestConnection(QLineEdit* aet, QLineEdit* host, QLineEdit* port) {
   const std::string called = FromQ(aet->text());
   // The calling AE title is the saved one, not the text of the "Local AET" field.
-  if (EchoSCU(setupcfg.LocalAET, called, FromQ(host->text()), FromQ(port->text()), 10))
+  if (EchoSCU(AssociationTarget{setupcfg.LocalAET, called, FromQ(host->text()), FromQ(port->text()), 10}))
     Dialogs().ShowMessage(this, ToQ(called) + " is up and running!");
   else
     Dialogs().ShowMessage(this, "ERROR, " + ToQ(called) + " does not answer!");
