@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 int DebugLevel = 0;
@@ -21,6 +22,7 @@ namespace {
 
 std::mutex g_stateMutex;  // guards the three texts against a writer on another thread
 std::optional<std::string> g_path, g_relayTitle, g_relayClass;
+LogSink g_sink;
 std::atomic<std::thread::id> g_busyOwner{};
 
 void relay(const std::string& name, const std::string& message) {
@@ -53,6 +55,11 @@ void InitLog(const std::string& path, const std::string& relayTitle, const std::
   if (!path.empty()) g_path = path;
   if (!relayTitle.empty()) g_relayTitle = relayTitle;
   if (!relayClass.empty()) g_relayClass = relayClass;
+}
+
+void SetLogSink(LogSink sink) {
+  std::lock_guard<std::mutex> lock(g_stateMutex);
+  g_sink = std::move(sink);
 }
 
 void CloseLog() {
@@ -102,12 +109,15 @@ class BusyGuard {
 void WriteLog(const std::string& message) {
   BusyGuard busy;
   std::optional<std::string> path, title, cls;
+  LogSink sink;
   {
     std::lock_guard<std::mutex> lock(g_stateMutex);
     path = g_path;
     title = g_relayTitle;
     cls = g_relayClass;
+    sink = g_sink;
   }
+  if (sink) sink(message);
   // Binary append: the line break is written as CR LF explicitly, as the log always had it.
   FILE* f = path ? std::fopen(path->c_str(), "ab") : nullptr;
   if (!f) return;  // no path, folder missing: nothing is written and nothing is relayed

@@ -2,6 +2,7 @@
 // Diagnostic log: one plain-text file per day, each message also relayed to a viewer
 // listening on a Unix datagram socket in the abstract namespace named after the relay title.
 #include <atomic>
+#include <functional>
 #include <string>
 
 // 0 by default, 2 when debug logging is on. INFO detail lines are written only when above 1.
@@ -15,6 +16,11 @@ void InitLog(const std::string& path, const std::string& relayTitle, const std::
 void WriteLog(const std::string& message);
 // Returns the three texts to unset; later WriteLog calls write nothing.
 void CloseLog();
+
+// A sink that sees every message WriteLog is given, whether or not a log file is set (tests
+// install one to read what was logged); an empty one removes it.
+using LogSink = std::function<void(const std::string& message)>;
+void SetLogSink(LogSink sink);
 
 // The stored log path ("" when unset); for tests and the start-up step.
 std::string LogPath();

@@ -13,7 +13,7 @@
 
 #include "codec/j2k.h"
 #include "codec/jpeg.h"
-#include "codec/tests/dicom_fixture.h"
+#include "tests/support/dicom_fixture.h"
 #include "core/transfer_syntax.h"
 
 namespace {

@@ -16,8 +16,8 @@
 
 #include "codec/convert.h"
 #include "codec/reduce.h"
-#include "codec/tests/dicom_fixture.h"
-#include "codec/tests/log_capture.h"
+#include "tests/support/dicom_fixture.h"
+#include "tests/support/log_capture.h"
 #include "core/dcmobj.h"
 #include "tests/support/peer.h"
 

@@ -6,8 +6,9 @@
 
 #include "codec/jpeg.h"
 #include "codec/tests/convert_test_util.h"
-#include "codec/tests/dicom_fixture.h"
-#include "codec/tests/log_capture.h"
+#include "tests/support/dicom_fixture.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/peer.h"
 
 using namespace convtest;
 

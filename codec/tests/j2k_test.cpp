@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "codec/tests/dicom_fixture.h"
-#include "codec/tests/log_capture.h"
+#include "tests/support/dicom_fixture.h"
+#include "tests/support/log_capture.h"
 
 TEST(J2K, LosslessRoundTripsAreExactAndRateTenIsAboutATenth) {
   for (int bits : {8, 16}) {

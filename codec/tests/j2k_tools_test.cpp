@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "codec/tests/dicom_fixture.h"
+#include "tests/support/dicom_fixture.h"
 #include "tests/support/peer.h"
 
 namespace {

@@ -13,7 +13,7 @@ extern "C" {
 
 #include "codec/convert.h"
 #include "codec/tests/convert_test_util.h"
-#include "codec/tests/dicom_fixture.h"
+#include "tests/support/dicom_fixture.h"
 #include "tests/support/peer.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "codec/tests/dicom_fixture.h"
-#include "codec/tests/log_capture.h"
+#include "tests/support/dicom_fixture.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/peer.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "convert/pdf_object.h"
 #include "convert/scan_object.h"
 #include "convert/srtext.h"
-#include "convert/tests/logcapture.h"
+#include "tests/support/log_capture.h"
 #include "core/dcmobj.h"
 #include "tests/support/peer.h"
 

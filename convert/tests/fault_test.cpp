@@ -12,7 +12,7 @@
 
 #include "convert/batch.h"
 #include "convert/pdf_object.h"
-#include "convert/tests/logcapture.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/peer.h"
 
 namespace {

@@ -14,8 +14,8 @@
 #include "convert/pdf_object.h"
 #include "convert/scan_object.h"
 #include "convert/srtext.h"
-#include "convert/tests/iod_check.h"
-#include "convert/tests/logcapture.h"
+#include "tests/support/iod_check.h"
+#include "tests/support/log_capture.h"
 #include "core/dcmobj.h"
 #include "tests/support/peer.h"
 

@@ -17,7 +17,7 @@ extern "C" {
 
 #include "convert/bmpfile.h"
 #include "convert/page_jpeg.h"
-#include "convert/tests/logcapture.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/peer.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/tests/logcapture.h"
+#include "tests/support/log_capture.h"
 
 namespace {
 

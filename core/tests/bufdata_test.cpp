@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "core/log.h"
+#include "tests/support/log_capture.h"
 #include "core/uid_root.h"
 #include "tests/support/peer.h"
 
@@ -49,24 +50,11 @@ void putFile(const std::string& path, const Bytes& b) {
   f.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
 }
 
-// Routes the log to a fresh file for one test and reads it back.
-class LogCapture {
+// A folder for one test's files.
+class Scratch {
  public:
-  LogCapture() : dir_(testsupport::MakeTempDir("bufdata_log")) { InitLog(dir_ + "/test.log", "", ""); }
-  ~LogCapture() {
-    CloseLog();
-    testsupport::RemoveTree(dir_);
-  }
-  std::string Text() const {
-    std::ifstream f(dir_ + "/test.log", std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-  }
-  int Lines() const {
-    const std::string t = Text();
-    return static_cast<int>(std::count(t.begin(), t.end(), '\n'));
-  }
+  Scratch() : dir_(testsupport::MakeTempDir("bufdata")) {}
+  ~Scratch() { testsupport::RemoveTree(dir_); }
   const std::string& dir() const { return dir_; }
 
  private:
@@ -419,7 +407,8 @@ TEST(BufData, StreamBookkeeping) {
 
 TEST(DicomFile, LayoutOfTheMetaGroup) {
   LogCapture log;
-  const std::string path = log.dir() + "/a.dcm";
+  Scratch tmp;
+  const std::string path = tmp.dir() + "/a.dcm";
   DcmObj o;
   o.transferSyntax = "1.2.840.10008.1.2.1";
   o.explicitVR = true;
@@ -459,12 +448,13 @@ TEST(DicomFile, LayoutOfTheMetaGroup) {
   EXPECT_FALSE(r.bigEndian);
   EXPECT_EQ(r.Count(), 3u);  // the meta elements are not kept
   EXPECT_EQ(r.GetString(0x0008, 0x0018), inst);
-  EXPECT_EQ(log.Lines(), 0);
+  EXPECT_EQ(static_cast<int>(log.Messages().size()), 0);
 }
 
 TEST(DicomFile, ByteOrderAndTransferSyntaxes) {
   LogCapture log;
-  const std::string path = log.dir() + "/be.dcm";
+  Scratch tmp;
+  const std::string path = tmp.dir() + "/be.dcm";
   DcmObj o;
   o.transferSyntax = "1.2.840.10008.1.2.2";
   o.explicitVR = true;
@@ -507,19 +497,20 @@ TEST(DicomFile, ByteOrderAndTransferSyntaxes) {
   EXPECT_TRUE(rb.explicitVR);
   EXPECT_FALSE(rb.bigEndian);
   EXPECT_EQ(rb.GetString(0x0010, 0x0020), "ID");
-  EXPECT_EQ(log.Lines(), 0);
+  EXPECT_EQ(static_cast<int>(log.Messages().size()), 0);
 }
 
 TEST(DicomFile, UnreadableFiles) {
   LogCapture log;
-  const std::string dir = log.dir();
+  Scratch tmp;
+  const std::string dir = tmp.dir();
   DcmObj o;
   EXPECT_FALSE(o.Read(dir + "/missing.dcm"));
   putFile(dir + "/empty.dcm", {});
   EXPECT_FALSE(o.Read(dir + "/empty.dcm"));
   putFile(dir + "/raw.dcm", B({0x10, 0, 0x20, 0, 2, 0, 0, 0, 'I', 'D'}));  // a data set without preamble
   EXPECT_FALSE(o.Read(dir + "/raw.dcm"));
-  EXPECT_EQ(log.Lines(), 0);
+  EXPECT_EQ(static_cast<int>(log.Messages().size()), 0);
   // A file cut inside its data set keeps what was read and says so.
   DcmObj w;
   w.AddText(0x0008, 0x0060, "OT");
@@ -596,7 +587,8 @@ TEST(Dump, Lines) {
 
 TEST(DicomFile, LargeValuesAreWrittenAndReadWhole) {
   LogCapture log;
-  const std::string path = log.dir() + "/large.dcm";
+  Scratch tmp;
+  const std::string path = tmp.dir() + "/large.dcm";
   // A large value in the middle (copied on reading) and one at the end (taken over on reading);
   // both are written straight from their elements.
   ByteBuffer mid(3u << 20), px((5u << 20) + 2);
@@ -628,7 +620,7 @@ TEST(DicomFile, LargeValuesAreWrittenAndReadWhole) {
     EXPECT_EQ(r.GetTag(4)->length, px.size());
     EXPECT_EQ(r.GetString(0x0042, 0x0012), "application/pdf");
   }
-  EXPECT_EQ(log.Lines(), 0);
+  EXPECT_EQ(static_cast<int>(log.Messages().size()), 0);
 }
 
 TEST(DicomFile, FilesReadInPartsComeBackByteForByte) {
@@ -636,7 +628,8 @@ TEST(DicomFile, FilesReadInPartsComeBackByteForByte) {
   // file is read straight into its element. Headers placed on every side of that first part, a
   // trailing element after the pixel data and a file cut short must all read as a whole read would.
   LogCapture log;
-  const std::string path = log.dir() + "/parts.dcm";
+  Scratch tmp;
+  const std::string path = tmp.dir() + "/parts.dcm";
   ByteBuffer px((2u << 20) + 6);
   for (size_t i = 0; i < px.size(); ++i) px[i] = static_cast<uint8_t>(i * 11 + (i >> 12));
   for (int trailing = 0; trailing < 2; ++trailing) {
@@ -661,7 +654,7 @@ TEST(DicomFile, FilesReadInPartsComeBackByteForByte) {
       EXPECT_TRUE(fileBytes(path + ".2") == f);
     }
   }
-  EXPECT_EQ(log.Lines(), 0);
+  EXPECT_EQ(static_cast<int>(log.Messages().size()), 0);
   // Cut short inside the pixel data: the count is what the file still holds.
   Bytes f = fileBytes(path);
   f.resize(f.size() - 40 - 12 - 1000);

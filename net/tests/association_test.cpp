@@ -10,8 +10,9 @@
 #include "core/dcmobj.h"
 #include "core/uid_root.h"
 #include "net/dimse.h"
-#include "net/tests/fake_scp.h"
-#include "net/tests/log_capture.h"
+#include "tests/support/fake_scp.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/peer.h"
 
 using fakescp::Bytes;
 using fakescp::Connection;

@@ -6,8 +6,8 @@
 #include <algorithm>
 
 #include "core/dcmobj.h"
-#include "net/tests/fake_scp.h"
-#include "net/tests/log_capture.h"
+#include "tests/support/fake_scp.h"
+#include "tests/support/log_capture.h"
 
 using fakescp::Bytes;
 using fakescp::Connection;

@@ -9,8 +9,8 @@
 #include "core/dcmobj.h"
 #include "net/dimse.h"
 #include "net/pdu_service.h"
-#include "net/tests/fake_scp.h"
-#include "net/tests/log_capture.h"
+#include "tests/support/fake_scp.h"
+#include "tests/support/log_capture.h"
 
 using fakescp::Bytes;
 using fakescp::Connection;

@@ -13,7 +13,7 @@
 #include "core/dcmobj.h"
 #include "net/batch_store.h"
 #include "net/dimse.h"
-#include "net/tests/log_capture.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/peer.h"
 
 namespace fs = std::filesystem;

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "net/tests/fake_scp.h"
-#include "net/tests/log_capture.h"
+#include "tests/support/fake_scp.h"
+#include "tests/support/log_capture.h"
 #include "net/tests/scripted_socket.h"
 
 using fakescp::Bytes;

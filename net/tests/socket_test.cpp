@@ -2,14 +2,18 @@
 #include "net/socket.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
 #include <sys/socket.h>
 
 #include <chrono>
 #include <numeric>
 #include <thread>
 
-#include "net/tests/fake_scp.h"
-#include "net/tests/log_capture.h"
+#include "tests/support/fake_scp.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/peer.h"
 #include "net/tests/scripted_socket.h"
 
 using Bytes = std::vector<uint8_t>;
@@ -309,8 +313,26 @@ TEST(SocketTest, ConnectIsBoundedByTheReadTimeOut) {
   EXPECT_TRUE(log.Has("ERROR, Connecting to Socket: 127.0.0.1:" + full.Port() + ", " + std::to_string(ETIMEDOUT)));
 }
 
+// The byte trace goes straight into the log file (no time stamps), so this test reads the file.
+class LogFile {
+ public:
+  LogFile() : dir_(testsupport::MakeTempDir("nettrace")) { InitLog(dir_ + "/trace.log", "", ""); }
+  ~LogFile() {
+    CloseLog();
+    testsupport::RemoveTree(dir_);
+  }
+  std::string Text() const {
+    std::ifstream f(dir_ + "/trace.log", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+  }
+
+ private:
+  std::string dir_;
+};
+
 TEST(SocketTest, ByteTraceAtDebugLevel3) {
-  LogCapture log(3);
+  LogCapture capture(3);
+  LogFile log;
   Bytes chunk = Sequence(256);
   chunk[0] = 'A';
   chunk[1] = '{';

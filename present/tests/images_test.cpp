@@ -7,24 +7,10 @@
 #include "core/dcmobj.h"
 #include "core/log.h"
 #include "present/images.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/peer.h"
 
 namespace {
-class Log {
- public:
-  Log() : dir_(testsupport::MakeTempDir("present_log")) { InitLog(dir_ + "/p.log", "", ""); }
-  ~Log() {
-    CloseLog();
-    testsupport::RemoveTree(dir_);
-  }
-  std::string Text() const {
-    std::ifstream f(dir_ + "/p.log", std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-  }
-
- private:
-  std::string dir_;
-};
 
 DcmObj Radiograph(const std::string& modality) {
   DcmObj obj;
@@ -35,7 +21,7 @@ DcmObj Radiograph(const std::string& modality) {
 
 TEST(Images, PixelSpacingWarnings) {
   {
-    Log log;
+    LogCapture log;
     DcmObj cr = Radiograph("CR");
     cr.SetText(0x0028, 0x0030, "0.1\\0.1");
     TImages im;
@@ -46,7 +32,7 @@ TEST(Images, PixelSpacingWarnings) {
               std::string::npos);
   }
   {
-    Log log;
+    LogCapture log;
     DcmObj cr = Radiograph("CR");
     cr.SetText(0x0018, 0x1164, "0.15\\0.15");
     cr.SetText(0x0028, 0x0030, "0.1\\0.1");
@@ -56,7 +42,7 @@ TEST(Images, PixelSpacingWarnings) {
               std::string::npos);
   }
   {
-    Log log;
+    LogCapture log;
     DcmObj dx = Radiograph("DX");
     dx.SetText(0x0008, 0x0070, "Acme SoReDeX Oy");
     TImages im;
@@ -189,7 +175,7 @@ TEST(Images, ThumbnailOfABaselinePageAfterConversion) {
 // (a damaged file found by fuzzing): nothing of that size is allocated and nothing is shown.
 TEST(Images, PixelDataShorterThanOneFrameIsNotLoaded) {
   {
-    Log log;
+    LogCapture log;
     DcmObj obj;
     ASSERT_TRUE(obj.Read(std::string(SCRIVARA_SOURCE_DIR) + "/present/tests/data/frame_larger_than_pixel_data.dcm"));
     TImages im;

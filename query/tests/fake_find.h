@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "net/tests/fake_scp.h"
+#include "tests/support/fake_scp.h"
 
 namespace querytest {
 

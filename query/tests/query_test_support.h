@@ -13,7 +13,7 @@
 #include "core/log.h"
 #include "net/dimse.h"
 #include "net/pdu_service.h"
-#include "net/tests/log_capture.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/peer.h"
 
 namespace querytest {

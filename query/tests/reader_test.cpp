@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/dcmobj.h"
-#include "net/tests/log_capture.h"
+#include "tests/support/log_capture.h"
 #include "query/studyquery.h"
 #include "query/worklistquery.h"
 

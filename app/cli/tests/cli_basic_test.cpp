@@ -4,7 +4,7 @@
 #include <fstream>
 
 #include "app/cli/tests/cli_support.h"
-#include "codec/tests/dicom_fixture.h"
+#include "tests/support/dicom_fixture.h"
 
 using clitest::RunCli;
 

@@ -13,7 +13,7 @@
 #include "convert/bmpfile.h"
 #include "convert/page_jpeg.h"
 #include "convert/scan_object.h"
-#include "convert/tests/iod_check.h"
+#include "tests/support/iod_check.h"
 #include "core/dcmobj.h"
 #include "query/tests/query_test_support.h"
 
