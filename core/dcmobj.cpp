@@ -1,5 +1,7 @@
 #include "core/dcmobj.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +34,14 @@ float toNumber(const std::string& text) { return static_cast<float>(ParseDecimal
 bool isSQUndefined(const DcmTag& t) { return t.IsVR("SQ") && t.length == kUndefinedLength; }
 
 }  // namespace
+
+void AdviseHugePages(void* block, size_t bytes) noexcept {
+  // madvise wants page-aligned ranges: the whole 2 MB stretches inside the block.
+  constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+  const uintptr_t begin = (reinterpret_cast<uintptr_t>(block) + kHuge - 1) & ~(kHuge - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(kHuge - 1);
+  if (end > begin) (void)::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
 
 // ---------------------------------------------------------------- DcmTag
 
