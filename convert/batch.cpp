@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 
+#include "core/dcmobj.h"
 #include "core/log.h"
 #include "core/strutil.h"
 
@@ -69,3 +70,22 @@ void DeleteBatchFiles(ConversionBatch& batch) {
 
 std::string NowDA() { return FormatNow("%Y%m%d"); }
 std::string NowTM() { return FormatNow("%H%M%S"); }
+
+void AddStudySeriesElements(DcmObj& obj, const StudyInfo& study, const ConversionBatch& batch,
+                            const std::string& modality, int32_t instanceNumber) {
+  obj.AddText(0x0008, 0x0050, study.AccessionNumber);
+  obj.AddText(0x0008, 0x0060, modality);
+  obj.AddText(0x0008, 0x0064, "WSD");
+  obj.AddText(0x0008, 0x0080, study.InstitutionName);
+  obj.AddText(0x0008, 0x0090, study.ReferringPhysicianName);
+  obj.AddText(0x0008, 0x1030, study.StudyDescription);
+  obj.AddText(0x0010, 0x0010, study.PatientName);
+  obj.AddText(0x0010, 0x0020, study.PatientID);
+  obj.AddText(0x0010, 0x0030, study.PatientBirthDate);
+  obj.AddText(0x0010, 0x0040, study.PatientSex);
+  obj.AddText(0x0020, 0x000D, study.StudyInstanceUID);
+  obj.AddText(0x0020, 0x000E, batch.SeriesUID);
+  obj.AddText(0x0020, 0x0010, study.StudyID);
+  obj.AddText(0x0020, 0x0011, std::to_string(batch.SeriesNumber));
+  obj.AddText(0x0020, 0x0013, std::to_string(instanceNumber));
+}

@@ -43,6 +43,12 @@ int32_t NextInstanceNumber(const std::string& baseUID, int32_t& counter);
 std::string BatchFileName(const ConversionBatch& batch, const StudyInfo& study, int32_t instanceNumber);
 
 class DcmObj;
+// Appends what every object of a batch says of its patient, study and series, in ascending tag
+// order from Accession Number (0008,0050) to Instance Number (0020,0013): the study's elements,
+// the given Modality, Conversion Type "WSD", batch.SeriesUID and SeriesNumber, and instanceNumber.
+void AddStudySeriesElements(DcmObj& obj, const StudyInfo& study, const ConversionBatch& batch,
+                            const std::string& modality, int32_t instanceNumber);
+
 // Writes obj as a DICOM file under a temporary name beside path and renames it to path when
 // complete; on failure nothing is left under either name and one log line names the operation.
 bool SaveObjectFile(DcmObj& obj, const std::string& path, std::string_view operation);

@@ -15,21 +15,7 @@ void AddDocumentHeader(DcmObj& obj, const StudyInfo& study, const ConversionBatc
   obj.AddText(0x0008, 0x0020, study.StudyDate);
   obj.AddText(0x0008, 0x0030, study.StudyTime);
   obj.AddText(0x0008, 0x0033, NowTM());
-  obj.AddText(0x0008, 0x0050, study.AccessionNumber);
-  obj.AddText(0x0008, 0x0060, "OT");
-  obj.AddText(0x0008, 0x0064, "WSD");
-  obj.AddText(0x0008, 0x0080, study.InstitutionName);
-  obj.AddText(0x0008, 0x0090, study.ReferringPhysicianName);
-  obj.AddText(0x0008, 0x1030, study.StudyDescription);
-  obj.AddText(0x0010, 0x0010, study.PatientName);
-  obj.AddText(0x0010, 0x0020, study.PatientID);
-  obj.AddText(0x0010, 0x0030, study.PatientBirthDate);
-  obj.AddText(0x0010, 0x0040, study.PatientSex);
-  obj.AddText(0x0020, 0x000D, study.StudyInstanceUID);
-  obj.AddText(0x0020, 0x000E, batch.SeriesUID);
-  obj.AddText(0x0020, 0x0010, study.StudyID);
-  obj.AddText(0x0020, 0x0011, std::to_string(batch.SeriesNumber));
-  obj.AddText(0x0020, 0x0013, std::to_string(instanceNumber));
+  AddStudySeriesElements(obj, study, batch, "OT", instanceNumber);
 }
 
 bool MakeEncapsulatedPdf(const std::string& pdfPath, const StudyInfo& study, ConversionBatch& batch, int32_t& counter,
