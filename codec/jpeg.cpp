@@ -7,46 +7,7 @@
 
 namespace {
 
-struct FrameHeader {
-  int marker = 0;
-  int precision = 0;
-  bool lossless = false;
-};
-
-bool IsStartOfFrame(int m) {
-  return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
-}
-
-// Finds the first SOFn marker segment of the stream (bounded walk over the marker segments).
-bool ReadFrameHeader(const uint8_t* s, size_t n, FrameHeader* header) {
-  if (s == nullptr || n < 4 || s[0] != 0xFF || s[1] != 0xD8) return false;
-  size_t p = 2;
-  while (p < n) {
-    if (s[p] != 0xFF) {  // stray byte between segments: skip it as the library does
-      ++p;
-      continue;
-    }
-    while (p < n && s[p] == 0xFF) ++p;  // fill bytes
-    if (p >= n) return false;
-    const int m = s[p++];
-    if (m == 0x00 || m == 0x01 || m == 0xD8 || (m >= 0xD0 && m <= 0xD7)) continue;  // no length
-    if (m == 0xD9 || m == 0xDA) return false;  // image data or end before any frame header
-    if (p + 2 > n) return false;
-    const size_t length = (size_t(s[p]) << 8) | s[p + 1];
-    if (length < 2) return false;
-    if (IsStartOfFrame(m)) {
-      if (length < 8 || p + 3 > n) return false;
-      header->marker = m;
-      header->precision = s[p + 2];
-      header->lossless = m == 0xC3 || m == 0xC7 || m == 0xCB || m == 0xCF;
-      return true;
-    }
-    p += length;
-  }
-  return false;
-}
-
-long DecodeWithBuild(const FrameHeader& h, const uint8_t* source, size_t sourceLength, uint8_t* destination,
+long DecodeWithBuild(const JpegStreamInfo& h, const uint8_t* source, size_t sourceLength, uint8_t* destination,
                      size_t destinationLength, int outWidth, bool rgb) {
   if (outWidth == 1 && h.precision > 8) return -1;  // samples deeper than the slice's bytes
   if (h.lossless) {
@@ -67,9 +28,9 @@ long DecodeWithBuild(const FrameHeader& h, const uint8_t* source, size_t sourceL
 int Decode(const uint8_t* source, uint8_t* destination, size_t sourceLength, size_t destinationLength,
            int outWidth, bool rgb) {
   if (destination == nullptr) return -1;
-  FrameHeader header;
+  JpegStreamInfo header;
   long written = -1;
-  if (ReadFrameHeader(source, sourceLength, &header))
+  if (ReadJpegStreamInfo(source, sourceLength, header))
     written = DecodeWithBuild(header, source, sourceLength, destination, destinationLength, outWidth, rgb);
   if (written < 0) {
     std::memset(destination, 0, destinationLength);
@@ -87,6 +48,47 @@ bool FrameFits(int width, int height, int components, const uint8_t* source, siz
 }
 
 }  // namespace
+
+bool ReadJpegStreamInfo(const uint8_t* s, size_t n, JpegStreamInfo& info) {
+  info = JpegStreamInfo{};
+  if (s == nullptr || n < 4 || s[0] != 0xFF || s[1] != 0xD8) return false;
+  size_t p = 2;
+  while (p < n) {
+    if (s[p] != 0xFF) {  // stray byte between segments: skip it as the library does
+      ++p;
+      continue;
+    }
+    while (p < n && s[p] == 0xFF) ++p;  // fill bytes
+    if (p >= n) return false;
+    const int m = s[p++];
+    if (m == 0x00 || m == 0x01 || m == 0xD8 || (m >= 0xD0 && m <= 0xD7)) continue;  // no length
+    if (m == 0xD9 || m == 0xDA) return false;  // image data or end before any frame header
+    if (p + 2 > n) return false;
+    const size_t length = (size_t(s[p]) << 8) | s[p + 1];
+    if (length < 2 || p + length > n) return false;
+    const uint8_t* seg = s + p + 2;  // the segment's contents
+    const size_t have = length - 2;
+    if (m == 0xE0 && have >= 5 && std::memcmp(seg, "JFIF\0", 5) == 0) info.jfif = true;
+    if (m == 0xEE && have >= 12 && std::memcmp(seg, "Adobe", 5) == 0) info.adobeTransform = seg[11];
+    if (m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC) {
+      if (have < 6) return false;
+      info.sofMarker = m;
+      info.precision = seg[0];
+      info.height = int(seg[1]) << 8 | seg[2];
+      info.width = int(seg[3]) << 8 | seg[4];
+      info.components = seg[5];
+      info.lossless = m == 0xC3 || m == 0xC7 || m == 0xCB || m == 0xCF;
+      for (int c = 0; c < info.components && c < 4 && 6 + 3 * size_t(c) + 2 < have; ++c) {
+        info.component[c].id = seg[6 + 3 * c];
+        info.component[c].h = seg[7 + 3 * c] >> 4;
+        info.component[c].v = seg[7 + 3 * c] & 0x0F;
+      }
+      return true;
+    }
+    p += length;
+  }
+  return false;
+}
 
 int DecodeJPEG8(const uint8_t* source, uint8_t* destination, size_t sourceLength, size_t destinationLength,
                 bool rgbSamples) {

@@ -23,7 +23,28 @@
 // Colour frames are always coded 4:4:4. Result 0 on success, -1 on failure (out left empty).
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
+
+// What a stream's header says, read by a bounded walk over its marker segments from SOI to the
+// first frame header (SOFn); stray bytes between segments are skipped as the library skips them.
+struct JpegStreamInfo {
+  int sofMarker = 0;  // 0xC0 baseline, 0xC1 extended, 0xC2 progressive, 0xC3 lossless, ...
+  int precision = 0;
+  int width = 0;
+  int height = 0;
+  int components = 0;
+  bool lossless = false;
+  bool jfif = false;        // an APP0 "JFIF" segment came before the frame header
+  int adobeTransform = -1;  // the APP14 "Adobe" segment's transform (0: none, RGB), -1 without one
+  struct Component {
+    int id = 0;
+    int h = 0, v = 0;  // sampling factors
+  } component[4];     // the first four components
+};
+// False when the stream does not start with SOI or ends (or reaches its scan data) before a
+// complete frame header.
+bool ReadJpegStreamInfo(const uint8_t* data, size_t size, JpegStreamInfo& info);
 
 int DecodeJPEG8(const uint8_t* source, uint8_t* destination, size_t sourceLength, size_t destinationLength,
                 bool rgbSamples);
@@ -43,6 +64,12 @@ int EncodeJPEG8(int width, int height, int components, const uint8_t* source, si
 // Extended lossy at 12-bit precision, quality 75; bits above the low 12 of each word are ignored.
 int EncodeJPEG12(int width, int height, int components, const uint8_t* source, size_t sourceLength,
                  std::vector<uint8_t>& out);
+// The page JPEG of a scanned page: baseline JFIF 1.01 (density unit 0, 1 x 1), three components in
+// YCbCr with luminance sampled 2 x 2 and chroma 1 x 1, quality 90 with baseline-limited tables,
+// standard Huffman tables. bgr holds height rows of width B, G, R triplets, `stride` bytes apart.
+// 0, or -1 with the reason in *error (sides up to 65500 pixels).
+int EncodePageJPEG(int width, int height, const uint8_t* bgr, size_t stride, std::vector<uint8_t>& out,
+                   std::string* error);
 // Lossless at 16-bit precision, predictor 1, point transform 0.
 int EncodeJPEG16(int width, int height, int components, const uint8_t* source, size_t sourceLength,
                  std::vector<uint8_t>& out);

@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
+#include "codec/jpeg.h"
 #include "codec/jpeg_internal.h"
 
 extern "C" {
@@ -27,12 +29,12 @@ struct ErrorManager {
   jpeg_error_mgr pub;
   jmp_buf jump;
   bool announce;
+  char text[JMSG_LENGTH_MAX];  // the library's message, for callers that report it
 };
 
 void ErrorExit(j_common_ptr cinfo) {
   auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
-  char text[JMSG_LENGTH_MAX];
-  (*cinfo->err->format_message)(cinfo, text);  // formatted and dropped: the caller reports
+  (*cinfo->err->format_message)(cinfo, err->text);
   if (err->announce) {
     std::fputs("error exit\n", stdout);
     std::fflush(stdout);
@@ -43,6 +45,7 @@ void ErrorExit(j_common_ptr cinfo) {
 void SilentOutput(j_common_ptr) {}
 
 void InstallErrorManager(ErrorManager* err, bool announce) {
+  err->text[0] = 0;
   jpeg_std_error(&err->pub);
   err->pub.error_exit = ErrorExit;
   err->pub.output_message = SilentOutput;
@@ -131,7 +134,36 @@ struct EncodeJob {
   int components;
   const uint8_t* source;
   Destination* dest;
+  size_t stride;  // page mode: bytes from one B, G, R row to the next; 0 for interleaved frames
 };
+
+// The page JPEG's settings (see EncodePageJPEG).
+void SetPageParameters(j_compress_ptr cinfo) {
+  jpeg_set_defaults(cinfo);  // YCbCr, luminance 2 x 2, chroma 1 x 1, JFIF 1.01, density 0 / 1 x 1
+  jpeg_set_quality(cinfo, 90, TRUE);
+  cinfo->optimize_coding = FALSE;
+  cinfo->write_JFIF_header = TRUE;
+  cinfo->JFIF_major_version = 1;
+  cinfo->JFIF_minor_version = 1;
+  cinfo->density_unit = 0;
+  cinfo->X_density = 1;
+  cinfo->Y_density = 1;
+}
+
+// Page rows: B, G, R in the source, R, G, B for the library, one row at a time.
+void WritePageRows(j_compress_ptr cinfo, const EncodeJob* job) {
+  JSAMPARRAY row = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                               static_cast<JDIMENSION>(job->width * 3), 1);
+  while (cinfo->next_scanline < cinfo->image_height) {
+    const uint8_t* src = job->source + size_t(cinfo->next_scanline) * job->stride;
+    for (int x = 0; x < job->width; ++x) {
+      row[0][3 * x] = src[3 * x + 2];
+      row[0][3 * x + 1] = src[3 * x + 1];
+      row[0][3 * x + 2] = src[3 * x];
+    }
+    jpeg_write_scanlines(cinfo, row, 1);
+  }
+}
 
 int EncodeBody(j_compress_ptr cinfo, const EncodeJob* job) {
   cinfo->dest = &job->dest->pub;
@@ -143,6 +175,13 @@ int EncodeBody(j_compress_ptr cinfo, const EncodeJob* job) {
   cinfo->image_height = static_cast<JDIMENSION>(job->height);
   cinfo->input_components = job->components;
   cinfo->in_color_space = job->components == 3 ? JCS_RGB : JCS_GRAYSCALE;
+  if (job->stride != 0) {
+    SetPageParameters(cinfo);
+    jpeg_start_compress(cinfo, TRUE);
+    WritePageRows(cinfo, job);
+    jpeg_finish_compress(cinfo);
+    return 0;
+  }
   jpeg_set_defaults(cinfo);
   jpeg_set_quality(cinfo, 75, TRUE);
   for (int c = 0; c < cinfo->num_components; ++c) {  // 4:4:4, nothing subsampled
@@ -164,7 +203,7 @@ int EncodeBody(j_compress_ptr cinfo, const EncodeJob* job) {
   return 0;
 }
 
-int RunEncode(const EncodeJob* job, bool announce) {
+int RunEncode(const EncodeJob* job, bool announce, std::string* error = nullptr) {
   ErrorManager err;
   jpeg_compress_struct cinfo;
   std::memset(&cinfo, 0, sizeof cinfo);
@@ -172,6 +211,7 @@ int RunEncode(const EncodeJob* job, bool announce) {
   cinfo.err = &err.pub;
   if (setjmp(err.jump)) {
     jpeg_destroy_compress(&cinfo);
+    if (error) *error = err.text;
     return -1;
   }
   jpeg_create_compress(&cinfo);
@@ -205,10 +245,37 @@ int EncodeTurboBaseline(int width, int height, int components, const uint8_t* so
   Destination dest{};
   dest.stream = &stream;
   dest.staging = staging.data();
-  const EncodeJob job{width, height, components, source, &dest};
+  const EncodeJob job{width, height, components, source, &dest, 0};
   if (RunEncode(&job, announce) != 0) return -1;
   out = std::move(stream);
   return 0;
 }
 
 }  // namespace jpegcodec
+
+int EncodePageJPEG(int width, int height, const uint8_t* bgr, size_t stride, std::vector<uint8_t>& out,
+                   std::string* error) {
+  out.clear();
+  auto fail = [error](const std::string& why) {
+    if (error) *error = why;
+    return -1;
+  };
+  if (bgr == nullptr || width <= 0 || height <= 0 || stride < size_t(width) * 3) return fail("empty or inconsistent page");
+  if (width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION)
+    return fail("page of " + std::to_string(width) + " x " + std::to_string(height) + " pixels is too large for JPEG");
+  std::vector<uint8_t> stream;
+  std::vector<JOCTET> staging;
+  try {
+    staging.resize(jpegcodec::kStagingSize);
+    stream.reserve(size_t(width) * size_t(height) / 4 + jpegcodec::kStagingSize);
+  } catch (const std::bad_alloc&) {
+    return fail("out of memory");
+  }
+  Destination dest{};
+  dest.stream = &stream;
+  dest.staging = staging.data();
+  const EncodeJob job{width, height, 3, bgr, &dest, stride};
+  if (RunEncode(&job, false, error) != 0) return -1;
+  out = std::move(stream);
+  return 0;
+}

@@ -3,10 +3,22 @@
 // in YCbCr with luminance sampled 2 x 2 and chroma 1 x 1, quality 90 with baseline-limited tables,
 // standard Huffman tables. Grey pages are encoded the same way, with three components.
 #include <cstdint>
+#include <string>
 #include <vector>
 
+#include "codec/jpeg.h"
 #include "present/bitmap.h"
 
 // Encodes the bitmap into jpeg (replacing its contents). An empty or inconsistent bitmap, a side
 // above 65500 pixels, or an encoder error fails with one log line "ERROR, EncodePageJpeg, ...".
 bool EncodePageJpeg(const Bitmap& page, std::vector<uint8_t>& jpeg);
+
+// True when a JPEG can go into a page object as it stands, labelled "YBR_FULL_422" as the page
+// JPEG is: baseline, 8-bit, three components coded as YCbCr (no Adobe marker saying RGB, no R G B
+// component ids) with the luminance sampled 2 x 2 or 2 x 1 and both chroma components 1 x 1.
+bool FitsPageLabel(const JpegStreamInfo& info);
+
+// Decodes an 8-bit grey or colour JPEG of any process the decoders know (baseline, progressive,
+// extended, lossless) into a page bitmap. False with the reason in `why` (12-bit or 16-bit
+// samples, other component counts, an unreadable stream).
+bool DecodeJpegToBitmap(const std::vector<uint8_t>& jpeg, const JpegStreamInfo& info, Bitmap& page, std::string& why);

@@ -1,5 +1,7 @@
 #include "convert/scan_object.h"
 
+#include "codec/jpeg.h"
+
 #include <algorithm>
 
 #include "core/log.h"
@@ -46,38 +48,10 @@ void AddScannedImageHeader(DcmObj& obj, const StudyInfo& study, const std::strin
   AddUS(obj, 0x0028, 0x0103, 0);
 }
 
-bool ReadJpegFrameInfo(const uint8_t* data, size_t size, JpegFrameInfo& info) {
-  if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8) return false;
-  size_t i = 2;
-  while (i + 4 <= size) {
-    if (data[i] != 0xFF) return false;
-    const uint8_t m = data[i + 1];
-    if (m == 0xFF) {  // fill byte
-      ++i;
-      continue;
-    }
-    if (m == 0xD8 || m == 0xD9 || m == 0xDA || (m >= 0xD0 && m <= 0xD7) || m == 0x01) return false;
-    const size_t len = size_t(data[i + 2]) << 8 | data[i + 3];
-    if (len < 2 || i + 2 + len > size) return false;
-    const bool sof = m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
-    if (sof) {
-      if (len < 8) return false;
-      info.sofMarker = m;
-      info.precision = data[i + 4];
-      info.height = int(data[i + 5]) << 8 | data[i + 6];
-      info.width = int(data[i + 7]) << 8 | data[i + 8];
-      info.components = data[i + 9];
-      return true;
-    }
-    i += 2 + len;
-  }
-  return false;
-}
-
 bool MakeScannedPageObject(const std::vector<uint8_t>& jpeg, int width, int height, const StudyInfo& study,
                            ConversionBatch& batch, int32_t& counter, DcmObj& obj) {
-  JpegFrameInfo f;
-  if (!ReadJpegFrameInfo(jpeg.data(), jpeg.size(), f)) {
+  JpegStreamInfo f;
+  if (!ReadJpegStreamInfo(jpeg.data(), jpeg.size(), f)) {
     WriteLog("ERROR, BuildScannedPageObject, the page is not a JPEG stream");
     return false;
   }

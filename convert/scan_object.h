@@ -23,15 +23,6 @@ void AddScannedImageHeader(DcmObj& obj, const StudyInfo& study, const std::strin
                            const ConversionBatch& batch, int32_t instanceNumber);
 
 // The frame of a JPEG stream as its SOF marker tells it.
-struct JpegFrameInfo {
-  int sofMarker = 0;  // 0xC0 for baseline
-  int precision = 0;
-  int width = 0;
-  int height = 0;
-  int components = 0;
-};
-// Walks the markers from SOI to the first SOF; false when the stream is not a JPEG stream or ends first.
-bool ReadJpegFrameInfo(const uint8_t* data, size_t size, JpegFrameInfo& info);
 
 // Builds, in obj (emptied first), the object for one page: takes the next instance number from
 // counter, chooses batch.SOPClassUID from the study's Modality, sets batch.SOPInstanceUID = BaseUID +

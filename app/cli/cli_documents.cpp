@@ -61,77 +61,9 @@ std::string ReportTextFromTextFile(const std::string& bytes) {
   return ReportTextFromLines({utf8});
 }
 
-// True when a baseline colour JPEG can go into the page object as it stands, labelled
-// "YBR_FULL_422" as the page JPEG is: YCbCr (no Adobe marker saying RGB, no R G B component ids)
-// with the luminance sampled 2 x 2 or 2 x 1 and both chroma components 1 x 1. Anything else (4:4:4,
-// RGB coding) is re-encoded through the page path so that the label is true.
-bool PageLikeSampling(const std::vector<uint8_t>& jpeg) {
-  const uint8_t* d = jpeg.data();
-  const size_t size = jpeg.size();
-  if (size < 4 || d[0] != 0xFF || d[1] != 0xD8) return false;
-  bool adobeRgb = false;
-  for (size_t i = 2; i + 4 <= size;) {
-    if (d[i] != 0xFF) return false;
-    const uint8_t m = d[i + 1];
-    if (m == 0xFF) {
-      ++i;
-      continue;
-    }
-    const size_t len = size_t(d[i + 2]) << 8 | d[i + 3];
-    if (len < 2 || i + 2 + len > size) return false;
-    const uint8_t* seg = d + i + 4;
-    if (m == 0xEE && len >= 14 && std::memcmp(seg, "Adobe", 5) == 0) adobeRgb = seg[11] == 0;
-    if (m == 0xC0) {
-      if (len < 8 + 3 * 3 || seg[5] != 3) return false;
-      const uint8_t* c = seg + 6;  // id, sampling, table per component
-      if (c[0] == 'R' && c[3] == 'G' && c[6] == 'B') return false;
-      return !adobeRgb && (c[1] == 0x22 || c[1] == 0x21) && c[4] == 0x11 && c[7] == 0x11;
-    }
-    i += 2 + len;
-  }
-  return false;
-}
-
 bool OnlyBlank(const std::string& text) {
   for (unsigned char c : text)
     if (c > 0x20) return false;
-  return true;
-}
-
-// A JPEG that cannot go in as it stands, decoded to a bitmap for the page path: 8-bit grey or
-// colour of any process the decoders know (baseline, progressive, extended, lossless).
-bool DecodeToBitmap(const std::vector<uint8_t>& jpeg, const JpegFrameInfo& f, Bitmap& page, std::string& why) {
-  if (f.precision != 8) {
-    why = std::to_string(f.precision) + "-bit samples (only 8-bit JPEG images are taken)";
-    return false;
-  }
-  if (f.components != 1 && f.components != 3) {
-    why = std::to_string(f.components) + " colour components (only grey or colour JPEG images are taken)";
-    return false;
-  }
-  if (f.width <= 0 || f.height <= 0 || f.width > 65500 || f.height > 65500) {
-    why = "a frame of " + std::to_string(f.width) + " x " + std::to_string(f.height) + " pixels";
-    return false;
-  }
-  std::vector<uint8_t> samples(static_cast<size_t>(f.width) * f.height * f.components);
-  if (DecodeJPEG8(jpeg.data(), samples.data(), jpeg.size(), samples.size()) != 0) {
-    why = "a stream the decoder cannot read";
-    return false;
-  }
-  page.Resize(f.width, f.height);
-  for (int y = 0; y < f.height; ++y) {
-    const uint8_t* s = samples.data() + static_cast<size_t>(y) * f.width * f.components;
-    uint8_t* d = page.Row(y);
-    for (int x = 0; x < f.width; ++x, d += 3, s += f.components) {
-      if (f.components == 1) {
-        d[0] = d[1] = d[2] = s[0];
-      } else {
-        d[0] = s[2];
-        d[1] = s[1];
-        d[2] = s[0];
-      }
-    }
-  }
   return true;
 }
 
@@ -236,12 +168,12 @@ int CmdImg(const Args& a) {
     std::string bytes;
     if (!ReadWholeFile(in, bytes, "scrivara-cli img")) return Fail("cannot read " + in);
     jpeg.assign(bytes.begin(), bytes.end());
-    JpegFrameInfo f;
-    if (!ReadJpegFrameInfo(jpeg.data(), jpeg.size(), f)) return Fail(in + " is not a JPEG file");
-    if (f.sofMarker != 0xC0 || f.precision != 8 || f.components != 3 || !PageLikeSampling(jpeg)) {
+    JpegStreamInfo f;
+    if (!ReadJpegStreamInfo(jpeg.data(), jpeg.size(), f)) return Fail(in + " is not a JPEG file");
+    if (!FitsPageLabel(f)) {
       Bitmap page;
       std::string why;
-      if (!DecodeToBitmap(jpeg, f, page, why)) return Fail("cannot take " + in + ": " + why);
+      if (!DecodeJpegToBitmap(jpeg, f, page, why)) return Fail("cannot take " + in + ": " + why);
       if (!EncodePageJpeg(page, jpeg)) return Fail("cannot encode " + in + " as a JPEG page");
     }
     width = f.width;

@@ -291,8 +291,8 @@ TEST_F(CliDocuments, AColourJpegGoesInAsItStandsOnlyWhenItIsCodedAsAPage) {
   if (asIs.size() % 2) asIs += '\0';
   EXPECT_EQ(Fragment(d + "/page_jpg.dcm"), asIs);
   const std::string redone = Fragment(d + "/full_jpg.dcm");
-  JpegFrameInfo f;
-  ASSERT_TRUE(ReadJpegFrameInfo(reinterpret_cast<const uint8_t*>(redone.data()), redone.size(), f));
+  JpegStreamInfo f;
+  ASSERT_TRUE(ReadJpegStreamInfo(reinterpret_cast<const uint8_t*>(redone.data()), redone.size(), f));
   EXPECT_EQ(f.width, 50);
   EXPECT_EQ(f.height, 30);
   const size_t sof = redone.find("\xFF\xC0");
