@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "convert/fileutil.h"
+#include "core/fileutil.h"
 #include "core/log.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "convert/batch.h"
-#include "convert/fileutil.h"
+#include "core/fileutil.h"
 #include "convert/pdf_object.h"
 #include "convert/scan_object.h"
 #include "core/dcmobj.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
-#include "convert/fileutil.h"
+#include "core/fileutil.h"
 #include "core/log.h"
 
 void AddDocumentHeader(DcmObj& obj, const StudyInfo& study, const ConversionBatch& batch, int32_t instanceNumber) {

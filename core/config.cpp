@@ -10,6 +10,7 @@
 #include <sstream>
 #include <vector>
 
+#include "core/fileutil.h"
 #include "core/log.h"
 
 SetupCfg setupcfg;
@@ -87,27 +88,9 @@ bool WriteSetupFile(const SetupCfg& cfg, const std::string& fileName) {
   }
   data += cfg.DebugLogging ? "TRUE\r\n" : "FALSE\r\n";
 
-  const std::string tmp = fileName + ".tmp" + std::to_string(::getpid());
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  bool ok = fd >= 0;
-  int err = errno;
-  size_t done = 0;
-  while (ok && done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = false;
-      err = n < 0 ? errno : EIO;
-    } else {
-      done += static_cast<size_t>(n);
-    }
-  }
-  if (ok && ::fsync(fd) != 0) ok = false, err = errno;
-  if (fd >= 0 && ::close(fd) != 0 && ok) ok = false, err = errno;
-  if (ok && ::rename(tmp.c_str(), fileName.c_str()) != 0) ok = false, err = errno;
-  if (!ok) {
-    if (fd >= 0) ::unlink(tmp.c_str());
-    WriteLog("ERROR, WriteSetupFile, couldn't write " + fileName + ": " + std::strerror(err));
+  std::string why;
+  if (!WriteFileReplacing(fileName, data, true, why)) {
+    WriteLog("ERROR, WriteSetupFile, couldn't write " + fileName + ": " + why);
     return false;
   }
   return true;

@@ -13,7 +13,7 @@
 #include "codec/jpeg.h"
 #include "convert/batch.h"
 #include "convert/bmpfile.h"
-#include "convert/fileutil.h"
+#include "core/fileutil.h"
 #include "convert/page_jpeg.h"
 #include "convert/scan_object.h"
 #include "convert/srtext.h"

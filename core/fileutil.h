@@ -1,6 +1,7 @@
 #pragma once
-// Whole-file reading and writing for the document builders. Each failure writes one log line
-// "ERROR, <operation>, <reason>: <path>" and returns false.
+// Whole-file reading and writing: each file written goes to a temporary name beside its place and
+// takes its name only when complete. The functions with an operation write one log line
+// "ERROR, <operation>, <reason>: <path>" on failure and return false.
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,9 @@ bool CommitTemporaryFile(const std::string& tmp, const std::string& path, std::s
 // Writes bytes to a temporary name beside path, then renames it to path. Nothing is left under
 // either name when writing fails.
 bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string_view operation);
+// The same without logging: false with the reason in why. durable: the bytes reach the disk
+// (fsync) before the file takes its name.
+bool WriteFileReplacing(const std::string& path, std::string_view bytes, bool durable, std::string& why);
 
 // The file name part of a path (after the last '/' or '\').
 std::string FileNamePart(const std::string& path);

@@ -1,4 +1,4 @@
-#include "convert/fileutil.h"
+#include "core/fileutil.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -77,33 +77,43 @@ bool CommitTemporaryFile(const std::string& tmp, const std::string& path, std::s
   return true;
 }
 
-bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string_view operation) {
+bool WriteFileReplacing(const std::string& path, std::string_view bytes, bool durable, std::string& why) {
   const std::string tmp = TemporaryNameFor(path);
   const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) {
-    Fail(operation, std::string("cannot create file (") + std::strerror(errno) + ")", path);
+    why = std::string("cannot create file (") + std::strerror(errno) + ")";
     return false;
   }
+  int e = 0;  // the first failure's error
   size_t done = 0;
-  while (done < bytes.size()) {
+  while (e == 0 && done < bytes.size()) {
     const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      const int e = errno;
-      ::close(fd);
-      std::remove(tmp.c_str());
-      Fail(operation, std::string("cannot write file (") + std::strerror(e) + ")", path);
-      return false;
-    }
-    done += static_cast<size_t>(n);
+    if (n <= 0)
+      e = n < 0 ? errno : EIO;
+    else
+      done += static_cast<size_t>(n);
   }
-  if (::close(fd) != 0) {
-    const int e = errno;
+  if (e == 0 && durable && ::fsync(fd) != 0) e = errno;
+  if (::close(fd) != 0 && e == 0) e = errno;
+  if (e != 0) {
+    why = std::string("cannot write file (") + std::strerror(e) + ")";
     std::remove(tmp.c_str());
-    Fail(operation, std::string("cannot write file (") + std::strerror(e) + ")", path);
     return false;
   }
-  return CommitTemporaryFile(tmp, path, operation);
+  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+    why = std::string("cannot rename the written file (") + std::strerror(errno) + ")";
+    std::remove(tmp.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string_view operation) {
+  std::string why;
+  if (WriteFileReplacing(path, bytes, false, why)) return true;
+  Fail(operation, why, path);
+  return false;
 }
 
 std::string FileNamePart(const std::string& path) {
