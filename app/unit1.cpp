@@ -215,13 +215,7 @@ bool TForm1::event(QEvent* e) {
 }
 
 void TForm1::OnStartup() {
-  ExeFolder = FolderOf(exePath_);
-  ForceDirectories(ExeFolder + "logs/");  // a failed creation is ignored: later writes fail there
-  ForceDirectories(ExeFolder + "temp/");
-  const std::string logPath = ExeFolder + "logs/" + Now("yyyyMMdd") + "_doc.log";
-  InitLog(logPath, "scrivara", "");
-  // The day's log file exists from the start, even before the first message.
-  if (FILE* f = std::fopen(logPath.c_str(), "ab")) std::fclose(f);
+  StartProgramFolders(exePath_);
 
   if (!CommandLineText.empty()) {
     setWindowTitle(windowTitle() + " - " + QFile::decodeName(QByteArray::fromStdString(CommandLineText)));

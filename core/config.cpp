@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -118,4 +120,20 @@ bool ForceDirectories(const std::string& path) {
   if (!parent.empty() && parent != p + "/" && parent != "/") ForceDirectories(parent);
   if (::mkdir(p.c_str(), 0777) == 0) return true;
   return errno == EEXIST && ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string StartProgramFolders(const std::string& executablePath) {
+  ExeFolder = FolderOf(executablePath);
+  ForceDirectories(ExeFolder + "logs/");
+  ForceDirectories(ExeFolder + "temp/");
+  char day[16];
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  std::strftime(day, sizeof day, "%Y%m%d", &local);
+  const std::string logPath = ExeFolder + "logs/" + day + "_doc.log";
+  InitLog(logPath, "scrivara", "");
+  // The day's log file exists from the start, even before the first message.
+  if (FILE* f = std::fopen(logPath.c_str(), "ab")) std::fclose(f);
+  return logPath;
 }

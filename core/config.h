@@ -43,3 +43,9 @@ std::string ExecutablePath();
 std::string FolderOf(const std::string& path);
 // Creates a folder and its missing parents; true when it exists afterwards.
 bool ForceDirectories(const std::string& path);
+
+// The start-up step of the window program and the command-line companion: ExeFolder from the
+// executable's path, "logs/" and "temp/" beside it (a failed creation is ignored: later writes
+// fail there), and the day's log "logs/yyyymmdd_doc.log" (local date) started and created, with
+// its relay to "scrivara". Returns the log's path.
+std::string StartProgramFolders(const std::string& executablePath);

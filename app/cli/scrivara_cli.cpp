@@ -159,13 +159,7 @@ int CmdStore(const Args& a) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  ExeFolder = FolderOf(ExecutablePath());
-  ForceDirectories(ExeFolder + "logs/");
-  ForceDirectories(ExeFolder + "temp/");
-  char day[16];
-  std::time_t t = std::time(nullptr);
-  std::strftime(day, sizeof day, "%Y%m%d", std::localtime(&t));
-  InitLog(ExeFolder + "logs/" + day + "_doc.log", "scrivara", "");
+  StartProgramFolders(ExecutablePath());
   ReadSetupFile(setupcfg, ExeFolder + kSetupFileName);
   if (setupcfg.DebugLogging) DebugLevel = 2;
 
