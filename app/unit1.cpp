@@ -34,8 +34,6 @@ int AccessionCounter = 0;
 
 namespace {
 
-constexpr const char* kModalities[] = {"US", "CR", "CT", "MR", "DX", "XA", "ES", "OT", "BMD", "SC", "PX", "NM", "MG"};
-constexpr int kModalityCount = sizeof(kModalities) / sizeof(kModalities[0]);
 
 struct Column {
   const char* key;
@@ -87,7 +85,7 @@ std::string Now(const char* format) {
 
 }  // namespace
 
-const char* ModalityOfIndex(int index) { return index >= 0 && index < kModalityCount ? kModalities[index] : ""; }
+const char* ModalityOfIndex(int index) { return index >= 0 && index < kModalityCount ? kModalityList[index] : ""; }
 
 TForm1::TForm1(const std::string& exePath, QWidget* parent) : QWidget(parent), exePath_(exePath) {
   setObjectName("Form1");
@@ -111,7 +109,7 @@ TForm1::TForm1(const std::string& exePath, QWidget* parent) : QWidget(parent), e
   ComboBox1->setObjectName("ComboBox1");
   ComboBox1->setEditable(true);
   ComboBox1->setInsertPolicy(QComboBox::NoInsert);
-  for (const char* m : kModalities) ComboBox1->addItem(QString::fromLatin1(m));
+  for (const char* m : kModalityList) ComboBox1->addItem(QString::fromLatin1(m));
   ComboBox1->setCurrentIndex(-1);
   ComboBox1->setEditText("ALL");
 

@@ -12,6 +12,11 @@ struct QueryFields {
   int ModalityIndex = -1;        // selected entry of the modality list, -1 for none ("ALL")
 };
 
+// The main window's modality list, in its order.
+inline constexpr const char* kModalityList[] = {"US", "CR", "CT", "MR", "DX", "XA", "ES",
+                                                "OT", "BMD", "SC", "PX", "NM", "MG"};
+inline constexpr int kModalityCount = int(sizeof kModalityList / sizeof kModalityList[0]);
+
 // The modality value of an entry of the main window's modality list: "US", "CR", "CT", "MR",
 // "DX", "XA", "ES", "OT", "BMD", "SC", "PX", "NM", "MG" for the entries 0 to 12; "" for no
 // selection or any other index, which sends no modality key.

@@ -60,18 +60,13 @@ void LogFindStatus(const char* operation, int status) {
   WriteLog(std::string("ERROR, ") + operation + ", C-FIND status == " + std::to_string(status));
 }
 
-namespace {
-const char* const kModalities[] = {"US", "CR", "CT", "MR", "DX", "XA", "ES", "OT", "BMD", "SC", "PX", "NM", "MG"};
-constexpr int kModalityCount = int(sizeof kModalities / sizeof kModalities[0]);
-}  // namespace
-
 std::string QueryModality(int index) {
   if (index < 0 || index >= kModalityCount) return std::string();
-  return kModalities[index];
+  return kModalityList[index];
 }
 
 int QueryModalityIndex(const std::string& modality) {
   for (int i = 0; i < kModalityCount; ++i)
-    if (modality == kModalities[i]) return i;
+    if (modality == kModalityList[i]) return i;
   return -1;
 }
