@@ -1,9 +1,16 @@
 #include "convert/batch.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <climits>
 #include <ctime>
 #include <cstdio>
 #include <map>
+#include <sstream>
 
+#include "core/config.h"
 #include "core/dcmobj.h"
 #include "core/log.h"
 #include "core/strutil.h"
@@ -16,6 +23,55 @@ namespace {
 std::map<std::string, int32_t>& HighestByBase() {
   static std::map<std::string, int32_t> m;
   return m;
+}
+
+// The claims file of the installation, shared by every process that builds objects (the window
+// program, scrivara-cli runs): one line "<base UID> <highest number> <time taken>" per base UID,
+// lines older than a day dropped. Under its lock, takes the number after the larger of `after`
+// and the file's highest for baseUID and records it. False (logged) when the file can't be used.
+bool ClaimOnFile(const std::string& path, const std::string& baseUID, int32_t after, int32_t& claimed) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    WriteLog("ERROR, NextInstanceNumber, cannot open " + path);
+    return false;
+  }
+  if (::flock(fd, LOCK_EX) != 0) {
+    ::close(fd);
+    WriteLog("ERROR, NextInstanceNumber, cannot lock " + path);
+    return false;
+  }
+  std::string text;
+  char buf[4096];
+  ssize_t n;
+  while ((n = ::read(fd, buf, sizeof buf)) > 0) text.append(buf, static_cast<size_t>(n));
+  const long long now = static_cast<long long>(std::time(nullptr));
+  std::istringstream in(text);
+  std::ostringstream out;
+  std::string line;
+  long long highest = after;
+  while (std::getline(in, line)) {
+    std::istringstream l(line);
+    std::string base;
+    long long number = 0, when = 0;
+    if (!(l >> base >> number >> when) || number < 0 || number >= INT32_MAX) continue;
+    if (base == baseUID) {
+      if (number > highest) highest = number;
+      continue;
+    }
+    if (now - when < 86400) out << base << ' ' << number << ' ' << when << '\n';
+  }
+  if (highest >= INT32_MAX) highest = INT32_MAX - 1;
+  out << baseUID << ' ' << highest + 1 << ' ' << now << '\n';
+  const std::string updated = out.str();
+  const bool ok = ::lseek(fd, 0, SEEK_SET) == 0 && ::ftruncate(fd, 0) == 0 &&
+                  ::write(fd, updated.data(), updated.size()) == static_cast<ssize_t>(updated.size());
+  ::close(fd);  // releases the lock
+  if (!ok) {
+    WriteLog("ERROR, NextInstanceNumber, cannot write " + path);
+    return false;
+  }
+  claimed = static_cast<int32_t>(highest + 1);
+  return true;
 }
 
 std::string FormatNow(const char* format) {
@@ -51,7 +107,11 @@ bool StartConversionBatch(StudyInfo& study, const std::string& tempFolder, Conve
 int32_t NextInstanceNumber(const std::string& baseUID, int32_t& counter) {
   int32_t& highest = HighestByBase()[baseUID];
   if (counter < highest) counter = highest;
-  ++counter;
+  int32_t claimed = 0;
+  if (!ExeFolder.empty() && ClaimOnFile(ExeFolder + kInstanceClaimsFile, baseUID, counter, claimed))
+    counter = claimed;
+  else
+    ++counter;
   highest = counter;
   return counter;
 }

@@ -160,3 +160,10 @@ std::string ReportTextFromLines(const std::vector<std::string>& utf8Lines) {
   }
   return Utf8ToCp1252(text);
 }
+
+std::string ReportTextFromTextFile(const std::string& bytes) {
+  std::string_view v = bytes;
+  if (v.substr(0, 3) == "\xEF\xBB\xBF") v.remove_prefix(3);
+  const std::string utf8 = IsValidUtf8(v) ? std::string(v) : Cp1252ToUtf8(v);
+  return ReportTextFromLines({utf8});
+}

@@ -18,3 +18,6 @@ bool ReadWordText(const std::string& path, std::vector<std::string>& lines);
 // paragraph break, breaks written CR LF; the paragraph marks that end a line add none of their own
 // (so a document reads the same whichever way its text is cut into pieces).
 std::string ReportTextFromLines(const std::vector<std::string>& utf8Lines);
+// The report text of a .txt file's bytes: UTF-8 (an initial byte order mark dropped), or, when the
+// bytes are not valid UTF-8, cp1252 as they are; then as ReportTextFromLines.
+std::string ReportTextFromTextFile(const std::string& bytes);

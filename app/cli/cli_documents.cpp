@@ -1,25 +1,17 @@
 #include "app/cli/cli_documents.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstring>
-#include <ctime>
-#include <sstream>
+#include <cctype>
 #include <vector>
 
 #include "codec/jpeg.h"
 #include "convert/batch.h"
 #include "convert/bmpfile.h"
-#include "core/fileutil.h"
 #include "convert/page_jpeg.h"
 #include "convert/scan_object.h"
 #include "convert/srtext.h"
 #include "convert/word_conv.h"
 #include "core/config.h"
-#include "core/cp1252.h"
+#include "core/fileutil.h"
 #include "core/log.h"
 
 namespace cli {
@@ -44,21 +36,7 @@ bool StartRun(const Args& a, StudyInfo& study, ConversionBatch& batch, int& rc) 
     rc = Fail("cannot start the batch");
     return false;
   }
-  if (!ClaimInstanceNumber(batch.BaseUID, InstanceCounter)) {
-    rc = Fail("cannot record the instance number in " + ExeFolder + "temp/cli-instances");
-    return false;
-  }
   return true;
-}
-
-// The report text of a .txt file: UTF-8 (an initial byte order mark dropped) converted to cp1252,
-// or, when the bytes are not valid UTF-8, taken as cp1252 as they are. Line breaks of any kind
-// become CR LF; a final line break adds no empty paragraph.
-std::string ReportTextFromTextFile(const std::string& bytes) {
-  std::string_view v = bytes;
-  if (v.substr(0, 3) == "\xEF\xBB\xBF") v.remove_prefix(3);
-  const std::string utf8 = IsValidUtf8(v) ? std::string(v) : Cp1252ToUtf8(v);
-  return ReportTextFromLines({utf8});
 }
 
 bool OnlyBlank(const std::string& text) {
@@ -68,52 +46,6 @@ bool OnlyBlank(const std::string& text) {
 }
 
 }  // namespace
-
-bool ClaimInstanceNumber(const std::string& baseUID, int32_t& counter) {
-  const std::string path = ExeFolder + "temp/cli-instances";
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    WriteLog("ERROR, ClaimInstanceNumber, cannot open " + path);
-    return false;
-  }
-  if (::flock(fd, LOCK_EX) != 0) {
-    ::close(fd);
-    WriteLog("ERROR, ClaimInstanceNumber, cannot lock " + path);
-    return false;
-  }
-  std::string text;
-  char buf[4096];
-  ssize_t n;
-  while ((n = ::read(fd, buf, sizeof buf)) > 0) text.append(buf, static_cast<size_t>(n));
-  // One line per base UID: "<base UID> <highest number> <time taken>".
-  const long long now = static_cast<long long>(std::time(nullptr));
-  std::istringstream in(text);
-  std::ostringstream out;
-  std::string line;
-  long long highest = 0;
-  while (std::getline(in, line)) {
-    std::istringstream l(line);
-    std::string base;
-    long long number = 0, when = 0;
-    if (!(l >> base >> number >> when) || number < 0 || number >= INT32_MAX) continue;
-    if (base == baseUID) {
-      highest = number;
-      continue;
-    }
-    if (now - when < 86400) out << base << ' ' << number << ' ' << when << '\n';
-  }
-  out << baseUID << ' ' << highest + 1 << ' ' << now << '\n';
-  const std::string updated = out.str();
-  bool ok = ::lseek(fd, 0, SEEK_SET) == 0 && ::ftruncate(fd, 0) == 0 &&
-            ::write(fd, updated.data(), updated.size()) == static_cast<ssize_t>(updated.size());
-  ::close(fd);  // releases the lock
-  if (!ok) {
-    WriteLog("ERROR, ClaimInstanceNumber, cannot write " + path);
-    return false;
-  }
-  counter = static_cast<int32_t>(highest);
-  return true;
-}
 
 int CmdSr(const Args& a) {
   if (a.help || a.pos.size() != 2)

@@ -91,7 +91,6 @@ int CmdPdf(const Args& a) {
   if (!StudyFromArgs(a, study)) return Fail("--patient-name and --patient-id are required");
   ConversionBatch batch;
   if (!StartConversionBatch(study, ExeFolder + "temp/", batch)) return Fail("cannot start the batch");
-  if (!cli::ClaimInstanceNumber(batch.BaseUID, InstanceCounter)) return Fail("cannot record the instance number");
   DcmObj obj;
   if (!MakeEncapsulatedPdf(a.pos[0], study, batch, InstanceCounter, obj)) return Fail("cannot convert " + a.pos[0]);
   if (!WriteAtomically(obj, a.pos[1])) return Fail("cannot write " + a.pos[1]);
