@@ -454,10 +454,12 @@ bool ConvertTransferSyntax(DcmObj& obj, const std::string& target) {
 }
 
 namespace {
-bool ConvertUnguarded(DcmObj& obj, const std::string& target) {
-  const std::string source = obj.transferSyntax;
-  if (target.empty() || target == source) return true;
-  const std::string who = "ERROR, DcmObj::ConvertTransferSyntax, ";
+
+const char kWho[] = "ERROR, DcmObj::ConvertTransferSyntax, ";
+
+// Refuses the pairs no coder or decoder serves.
+bool SyntaxesServed(const std::string& source, const std::string& target) {
+  const std::string who = kWho;
   if (!IsKnownTransferSyntax(source)) {
     WriteLog(who + "unknown source transfer syntax " + source);
     return false;
@@ -474,15 +476,16 @@ bool ConvertUnguarded(DcmObj& obj, const std::string& target) {
     WriteLog(who + "no decoder for source " + source);
     return false;
   }
+  return true;
+}
 
-  PixelModule m = ReadPixelModule(obj);
-  obj.photometric = m.photometric;
-  if (m.pixelIndex == std::numeric_limits<size_t>::max()) {
-    WriteLog(who + "no Pixel Data");
-    return false;
-  }
-  const bool colour = m.colour();
-  FrameLayout f = MakeLayout(colour, m.columns, m.rows, m.bitsStored, m.bitsAllocated, m.pixelRepresentation, m.frames);
+// The frames' size must fit one element and, for native data, the value; for encapsulated data it
+// must be within reach of the fragments, since the work buffer is made from the header's numbers
+// before anything is decoded. No codec packs more than about 512 native bytes into one coded byte
+// (JPEG's two bits per 8x8 block; RLE 64, lossless JPEG 16), so 1024 leaves room, and anything up
+// to 16 MB is allowed whatever its fragments hold.
+bool SizeFits(const DcmObj& obj, const PixelModule& m, const FrameLayout& f) {
+  const std::string who = kWho;
   if (f.totalSize == 0) {
     WriteLog(who + "size=0");
     return false;
@@ -492,88 +495,86 @@ bool ConvertUnguarded(DcmObj& obj, const std::string& target) {
     return false;
   }
   const DcmTag* pixel = obj.GetTag(m.pixelIndex);
-  const bool encapsulatedSource = pixel->length == kUndefinedLength;
-  if (!encapsulatedSource && pixel->size() != f.totalSize && pixel->size() != f.totalSize + 1) {
+  if (pixel->length != kUndefinedLength) {
+    if (pixel->size() == f.totalSize || pixel->size() == f.totalSize + 1) return true;
     WriteLog(who + "tag->length!=size");
     return false;
   }
-
-  if (encapsulatedSource) {
-    // The work buffer is made from the header's numbers before anything is decoded: refuse a size
-    // that the fragments cannot decode to. No codec packs more than about 512 native bytes into one
-    // coded byte (JPEG's two bits per 8x8 block; RLE 64, lossless JPEG 16), so 1024 leaves room, and
-    // anything up to 16 MB is allowed whatever its fragments hold.
-    uint64_t coded = 0;
-    for (size_t i = m.pixelIndex + 1; i < obj.Count(); ++i) {
-      const DcmTag* t = obj.GetTag(i);
-      if (t == nullptr || !t->Is(0xFFFE, 0xE000)) break;
-      coded += t->size();
-    }
-    if (f.totalSize > kMaxUncheckedPixelBytes && f.totalSize / kMaxCompressionRatio > coded) {
-      WriteLog(who + "Pixel Data of " + std::to_string(f.totalSize) + " bytes (" + std::to_string(m.columns) + " x " +
-               std::to_string(m.rows) + ", " + std::to_string(f.bitsAllocated) + " bits, " + std::to_string(f.frames) +
-               " frames) cannot come from " + std::to_string(coded) + " bytes of fragments");
-      return false;
-    }
+  uint64_t coded = 0;
+  for (size_t i = m.pixelIndex + 1; i < obj.Count(); ++i) {
+    const DcmTag* t = obj.GetTag(i);
+    if (t == nullptr || !t->Is(0xFFFE, 0xE000)) break;
+    coded += t->size();
   }
-
-  // JPEG baseline and lossless coding only read the frames: a native value that needs no
-  // rearranging (little endian, interleaved, not YBR_FULL) is coded where it lies, without a work copy.
-  const bool readOnlyCoder = target == kTsJpegLossless || target == kTsJpegBaseline;
-  const bool words = pixel->IsVR("OW") || (f.bitsAllocated == 16 && !pixel->IsVR("OB"));
-  const bool asStored = !encapsulatedSource && readOnlyCoder && pixel->size() >= f.totalSize &&
-                        !(f.colour && m.planar == 1) && !(pixel->bigEndian && (words || f.bitsAllocated == 32)) &&
-                        !(f.colour && f.bitsAllocated == 8 && m.photometric == "YBR_FULL");
-  ByteBuffer work(asStored ? 0 : f.totalSize);
-  uint8_t* frames = asStored ? obj.GetTag(m.pixelIndex)->data() : work.data();
-  Fragments fragments;
-  if (encapsulatedSource) {
-    // A frame that fails has been logged by the decoding step itself.
-    try {
-      if (!DecodeFrames(obj, m.pixelIndex, work.data(), f.totalSize, f.frames, f.bitsAllocated, fragments))
-        return false;
-    } catch (const std::bad_alloc&) {
-      WriteLog(who + "Exception on Decomp");
-      return false;
-    }
-  } else if (!asStored) {
-    CopyNative(*pixel, m, f, work.data());
-  }
-
-  // A CR going to 12-bit lossy coding is mapped through its VOI LUT first.
-  size_t lutFirst = 0, lutCount = 0;
-  bool lutApplied = false;
-  if (!encapsulatedSource && target == kTsJpegExtended && obj.GetString(0x0008, 0x0060) == "CR" &&
-      f.bitsAllocated == 16 && !colour) {
-    LookupTable lut;
-    if (FindVOILUT(obj, &lut, &lutFirst, &lutCount) && lut.Ready()) {
-      MapThroughLUT(lut, work.data(), f.totalSize / 2);
-      lutApplied = true;
-    }
-  }
-
-  std::vector<std::vector<uint8_t>> streams;
-  bool encapsulatedTarget = false;
-  try {
-    if (!EncodeFrames(frames, f, m.slope, m.intercept, target, m.modality, streams, encapsulatedTarget))
-      return false;  // logged by the coding step
-  } catch (const std::bad_alloc&) {
-    WriteLog(who + "Exception on Comp");
+  if (f.totalSize > kMaxUncheckedPixelBytes && f.totalSize / kMaxCompressionRatio > coded) {
+    WriteLog(who + "Pixel Data of " + std::to_string(f.totalSize) + " bytes (" + std::to_string(m.columns) + " x " +
+             std::to_string(m.rows) + ", " + std::to_string(f.bitsAllocated) + " bits, " + std::to_string(f.frames) +
+             " frames) cannot come from " + std::to_string(coded) + " bytes of fragments");
     return false;
   }
+  return true;
+}
 
-  // Commit: nothing below can fail.
+// JPEG baseline and lossless coding only read the frames: a native value that needs no
+// rearranging (little endian, interleaved, not YBR_FULL) is coded where it lies, without a work copy.
+bool CodedWhereItLies(const DcmTag& pixel, const PixelModule& m, const FrameLayout& f, const std::string& target) {
+  if (pixel.length == kUndefinedLength || (target != kTsJpegLossless && target != kTsJpegBaseline)) return false;
+  const bool words = pixel.IsVR("OW") || (f.bitsAllocated == 16 && !pixel.IsVR("OB"));
+  return pixel.size() >= f.totalSize && !(f.colour && m.planar == 1) &&
+         !(pixel.bigEndian && (words || f.bitsAllocated == 32)) &&
+         !(f.colour && f.bitsAllocated == 8 && m.photometric == "YBR_FULL");
+}
+
+// A CR going to 12-bit lossy coding is mapped through its VOI LUT first; the entries of the LUT
+// sequence to remove afterwards are noted.
+struct LutEntries {
+  bool applied = false;
+  size_t first = 0, count = 0;
+};
+LutEntries MapCrThroughVoiLut(const DcmObj& obj, const FrameLayout& f, const std::string& target, ByteBuffer& work) {
+  LutEntries e;
+  if (target != kTsJpegExtended || obj.GetString(0x0008, 0x0060) != "CR" || f.bitsAllocated != 16 || f.colour)
+    return e;
+  LookupTable lut;
+  if (FindVOILUT(obj, &lut, &e.first, &e.count) && lut.Ready()) {
+    MapThroughLUT(lut, work.data(), f.totalSize / 2);
+    e.applied = true;
+  }
+  return e;
+}
+
+// Fills the frames: decoded from the fragments, or copied (rearranged) from the native value.
+bool ReadFrames(const DcmObj& obj, const PixelModule& m, const FrameLayout& f, ByteBuffer& work,
+                Fragments& fragments) {
+  const DcmTag* pixel = obj.GetTag(m.pixelIndex);
+  if (pixel->length != kUndefinedLength) {
+    CopyNative(*pixel, m, f, work.data());
+    return true;
+  }
+  try {
+    // A frame that fails has been logged by the decoding step itself.
+    return DecodeFrames(obj, m.pixelIndex, work.data(), f.totalSize, f.frames, f.bitsAllocated, fragments);
+  } catch (const std::bad_alloc&) {
+    WriteLog(std::string(kWho) + "Exception on Decomp");
+    return false;
+  }
+}
+
+// Replaces the pixel data with the coded or native frames and rewrites the header for the target.
+// Nothing here can fail.
+void StoreConverted(DcmObj& obj, PixelModule& m, const FrameLayout& f, const std::string& target,
+                    bool encapsulatedSource, const Fragments& fragments, std::vector<std::vector<uint8_t>>&& streams,
+                    bool encapsulatedTarget, ByteBuffer&& work, const LutEntries& lut) {
   size_t index = m.pixelIndex;
   if (encapsulatedSource) RemoveFragments(obj, index, fragments);
   float ratio = 0.0f;
-  if (encapsulatedTarget) {
+  if (encapsulatedTarget)
     ratio = std::max(0.0f, StoreEncapsulated(obj, index, std::move(streams), f.totalSize, IsLossyTarget(target)));
-  } else {
+  else
     StoreNative(obj, index, std::move(work), f.bitsAllocated);
-  }
-  if (lutApplied) {
-    for (size_t k = 0; k < lutCount; ++k) obj.Delete(lutFirst);
-    if (lutFirst < m.pixelIndex) m.pixelIndex -= lutCount;
+  if (lut.applied) {
+    for (size_t k = 0; k < lut.count; ++k) obj.Delete(lut.first);
+    if (lut.first < m.pixelIndex) m.pixelIndex -= lut.count;
   }
   SetValueByteOrder(obj, false);
   RewriteHeader(obj, target, m);
@@ -585,6 +586,41 @@ bool ConvertUnguarded(DcmObj& obj, const std::string& target) {
   if (target == kTsExplicitBE) SetValueByteOrder(obj, true);
   obj.transferSyntax = target;
   obj.explicitVR = target != kTsImplicitLE;
+}
+
+bool ConvertUnguarded(DcmObj& obj, const std::string& target) {
+  const std::string source = obj.transferSyntax;
+  if (target.empty() || target == source) return true;
+  if (!SyntaxesServed(source, target)) return false;
+  PixelModule m = ReadPixelModule(obj);
+  obj.photometric = m.photometric;
+  if (m.pixelIndex == std::numeric_limits<size_t>::max()) {
+    WriteLog(std::string(kWho) + "no Pixel Data");
+    return false;
+  }
+  FrameLayout f = MakeLayout(m.colour(), m.columns, m.rows, m.bitsStored, m.bitsAllocated, m.pixelRepresentation,
+                             m.frames);
+  if (!SizeFits(obj, m, f)) return false;
+
+  const bool encapsulatedSource = obj.GetTag(m.pixelIndex)->length == kUndefinedLength;
+  const bool inPlace = CodedWhereItLies(*obj.GetTag(m.pixelIndex), m, f, target);
+  ByteBuffer work(inPlace ? 0 : f.totalSize);
+  Fragments fragments;
+  if (!inPlace && !ReadFrames(obj, m, f, work, fragments)) return false;
+  const LutEntries lut = encapsulatedSource ? LutEntries{} : MapCrThroughVoiLut(obj, f, target, work);
+
+  uint8_t* frames = inPlace ? obj.GetTag(m.pixelIndex)->data() : work.data();
+  std::vector<std::vector<uint8_t>> streams;
+  bool encapsulatedTarget = false;
+  try {
+    if (!EncodeFrames(frames, f, m.slope, m.intercept, target, m.modality, streams, encapsulatedTarget))
+      return false;  // logged by the coding step
+  } catch (const std::bad_alloc&) {
+    WriteLog(std::string(kWho) + "Exception on Comp");
+    return false;
+  }
+  StoreConverted(obj, m, f, target, encapsulatedSource, fragments, std::move(streams), encapsulatedTarget,
+                 std::move(work), lut);
   return true;
 }
 }  // namespace
