@@ -207,7 +207,7 @@ void BufData::Write(const void* in, size_t count) {
 
 // ---------------------------------------------------------------- elements
 
-bool BufData::ReadTag(DcmTag& t, bool explicitVR) {
+bool BufData::readHeader(DcmTag& t, bool explicitVR, uint32_t& len) {
   const size_t start = pos_;
   auto cutShort = [&]() {
     WriteLog("ERROR, BufData::ReadTag, element header cut short at position " + std::to_string(start) +
@@ -215,100 +215,112 @@ bool BufData::ReadTag(DcmTag& t, bool explicitVR) {
     pos_ = GetSize();
     return false;
   };
-  t.ReleaseValue();
-  // The longest header (12 bytes) is in memory; so is the value below, unless it goes to the file.
-  if (fd_ >= 0 && !loaded(Remaining() < 12 ? Remaining() : 12)) return false;
   if (Remaining() < 8) return cutShort();
   t.group = ReadUS();
   t.element = ReadUS();
   const bool x = explicitVR || t.group == 0x0002;
-  uint32_t len;
-  if (x && t.group != 0x0000 && t.group != 0xFFFE) {
-    const uint8_t v0 = base()[pos_], v1 = base()[pos_ + 1];
-    pos_ += 2;
-    if (explicitVR && (v0 < 0x41 || v1 < 0x41)) {
-      // Not VR letters: an implicit element after all; these two bytes start its 32-bit length.
-      const uint8_t l2 = base()[pos_], l3 = base()[pos_ + 1];
-      pos_ += 2;
-      len = static_cast<uint32_t>(v0) | static_cast<uint32_t>(v1) << 8 | static_cast<uint32_t>(l2) << 16 |
-            static_cast<uint32_t>(l3) << 24;
-      t.LookupVR();
-    } else {
-      const char letters[3] = {static_cast<char>(v0), static_cast<char>(v1), 0};
-      t.SetVR(letters);
-      if (isLongForm(letters[0], letters[1])) {
-        if (Remaining() < 6) return cutShort();
-        pos_ += 2;
-        len = ReadUL();
-      } else {
-        len = ReadUS();
-      }
-      // A meta element inside an implicit data set: the dictionary decides its VR.
-      if (!explicitVR) t.LookupVR();
-    }
-  } else {
+  if (!x || t.group == 0x0000 || t.group == 0xFFFE) {
     len = ReadUL();
+    return true;
   }
+  const uint8_t v0 = base()[pos_], v1 = base()[pos_ + 1];
+  pos_ += 2;
+  if (explicitVR && (v0 < 0x41 || v1 < 0x41)) {
+    // Not VR letters: an implicit element after all; these two bytes start its 32-bit length.
+    const uint8_t l2 = base()[pos_], l3 = base()[pos_ + 1];
+    pos_ += 2;
+    len = static_cast<uint32_t>(v0) | static_cast<uint32_t>(v1) << 8 | static_cast<uint32_t>(l2) << 16 |
+          static_cast<uint32_t>(l3) << 24;
+    t.LookupVR();
+    return true;
+  }
+  const char letters[3] = {static_cast<char>(v0), static_cast<char>(v1), 0};
+  t.SetVR(letters);
+  if (isLongForm(letters[0], letters[1])) {
+    if (Remaining() < 6) return cutShort();
+    pos_ += 2;
+    len = ReadUL();
+  } else {
+    len = ReadUS();
+  }
+  // A meta element inside an implicit data set: the dictionary decides its VR.
+  if (!explicitVR) t.LookupVR();
+  return true;
+}
+
+bool BufData::readValueEndingFile(DcmTag& t, uint32_t len) {
+  // The bytes already in the stream are copied, the rest is read from the file straight into the
+  // value's own buffer.
+  ByteBuffer value;
+  if (!AllocateValue(value, len)) return false;
+  const size_t have = buf_.size() > pos_ ? buf_.size() - pos_ : 0;
+  if (have) std::memcpy(value.data(), buf_.data() + pos_, have);
+  size_t got = 0;
+  if (!readFileAt(pos_ + have, value.data() + have, len - have, got)) return false;
+  if (got < len - have) {
+    LogShortValue(t, static_cast<long long>(have + got), len);
+    Clear();
+    return false;
+  }
+  Clear();
+  t.SetValue(std::move(value));
   t.length = len;
-  if (len == 0 || len == kUndefinedLength) return true;
+  return true;
+}
+
+bool BufData::readValue(DcmTag& t, uint32_t len) {
   if (len > Remaining()) {
     // Never allocate what the stream cannot supply.
     LogShortValue(t, static_cast<long long>(Remaining()), len);
     pos_ = GetSize();
     return false;
   }
-  try {
-    const uint32_t keep = t.length;
-    if (fd_ >= 0 && len >= kLargeValue && pos_ + len == fileSize_ && pos_ + len > buf_.size()) {
-      // A large value that ends a file being read (pixel data, as a rule): the bytes already in the
-      // stream are copied, the rest is read from the file straight into the value's own buffer.
-      ByteBuffer value;
-      if (!AllocateValue(value, len)) return false;
-      const size_t have = buf_.size() > pos_ ? buf_.size() - pos_ : 0;
-      if (have) std::memcpy(value.data(), buf_.data() + pos_, have);
-      size_t got = 0;
-      if (!readFileAt(pos_ + have, value.data() + have, len - have, got)) return false;
-      if (got < len - have) {
-        LogShortValue(t, static_cast<long long>(have + got), len);
-        Clear();
-        return false;
-      }
-      Clear();
-      t.SetValue(std::move(value));
-      t.length = keep;
-      return true;
+  // Large values that end a file being read (pixel data, as a rule) skip the stream.
+  if (fd_ >= 0 && len >= kLargeValue && pos_ + len == fileSize_ && pos_ + len > buf_.size())
+    return readValueEndingFile(t, len);
+  if (fd_ >= 0) {
+    if (!loaded(len)) return false;
+    if (len > Remaining()) {  // the file shrank while being read
+      LogShortValue(t, static_cast<long long>(Remaining()), len);
+      pos_ = GetSize();
+      return false;
     }
-    if (fd_ >= 0) {
-      if (!loaded(len)) return false;
-      if (len > Remaining()) {  // the file shrank while being read
-        LogShortValue(t, static_cast<long long>(Remaining()), len);
-        pos_ = GetSize();
-        return false;
-      }
-    }
-    if (!external_ && len >= kLargeValue && pos_ + len == buf_.size()) {
-      // A large value that ends the stream (pixel data, as a rule): the stream's own buffer becomes
-      // the value, moved down in place, instead of a second allocation of the same size.
-      ByteBuffer value = std::move(buf_);
-      value.erase(value.begin(), value.begin() + static_cast<std::ptrdiff_t>(pos_));
-      Clear();
-      t.SetValue(std::move(value));
-      t.length = keep;
-      return true;
-    }
-    ByteBuffer value;
-    if (!AllocateValue(value, len)) return false;
-    std::memcpy(value.data(), base() + pos_, len);
-    pos_ += len;
+  }
+  if (!external_ && len >= kLargeValue && pos_ + len == buf_.size()) {
+    // A large value that ends the stream: the stream's own buffer becomes the value, moved down in
+    // place, instead of a second allocation of the same size.
+    ByteBuffer value = std::move(buf_);
+    value.erase(value.begin(), value.begin() + static_cast<std::ptrdiff_t>(pos_));
+    Clear();
     t.SetValue(std::move(value));
-    t.length = keep;
+    t.length = len;
+    return true;
+  }
+  ByteBuffer value;
+  if (!AllocateValue(value, len)) return false;
+  std::memcpy(value.data(), base() + pos_, len);
+  pos_ += len;
+  t.SetValue(std::move(value));
+  t.length = len;
+  return true;
+}
+
+bool BufData::ReadTag(DcmTag& t, bool explicitVR) {
+  t.ReleaseValue();
+  // The longest header (12 bytes) is in memory; so is the value below, unless it goes to the file.
+  if (fd_ >= 0 && !loaded(Remaining() < 12 ? Remaining() : 12)) return false;
+  uint32_t len = 0;
+  if (!readHeader(t, explicitVR, len)) return false;
+  t.length = len;
+  if (len == 0 || len == kUndefinedLength) return true;
+  try {
+    return readValue(t, len);
   } catch (...) {
     WriteLog("ERROR: ReadTag, (" + tagText(t.group, t.element) + ") tag->length=" + std::to_string(len) +
              ", MS Size=" + std::to_string(static_cast<long long>(GetSize())) +
              ", MS Pos=" + std::to_string(static_cast<long long>(pos_)));
     return false;
   }
-  return true;
 }
 
 bool BufData::WriteTag(const DcmTag& t, bool explicitVR) {

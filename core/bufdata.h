@@ -130,6 +130,11 @@ class BufData {
   // false after a read error (logged, stream emptied).
   bool loaded(size_t count);
   bool loadRest();
+  // ReadTag's steps: the element header (group, element, VR, length), then its value.
+  bool readHeader(DcmTag& t, bool explicitVR, uint32_t& len);
+  bool readValue(DcmTag& t, uint32_t len);
+  // A large value that ends the file being read: the rest goes straight into the value's buffer.
+  bool readValueEndingFile(DcmTag& t, uint32_t len);
   void closeFile();
   bool readFileAt(size_t offset, uint8_t* into, size_t count, size_t& got);
 
