@@ -101,43 +101,79 @@ bool Socket::Close() {
   return true;
 }
 
+namespace {
+
+// An address in dotted form (a text starting with a non-zero number) or a host name; INADDR_NONE
+// when it is neither.
+in_addr_t ResolveHost(const std::string& host) {
+  if (std::atol(host.c_str()) != 0) return ::inet_addr(host.c_str());
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* res = nullptr;
+  in_addr_t addr = INADDR_NONE;
+  if (!host.empty() && ::getaddrinfo(host.c_str(), nullptr, &hints, &res) == 0 && res)
+    addr = reinterpret_cast<sockaddr_in*>(res->ai_addr)->sin_addr.s_addr;
+  else
+    addr = ::inet_addr(host.c_str());
+  if (res) ::freeaddrinfo(res);
+  return addr;
+}
+
+// A port number (taken modulo 65536) or a service name, in network order; false when neither.
+bool ResolvePort(const std::string& port, uint16_t& netPort) {
+  const long p = std::atol(port.c_str()) % 65536;
+  if (p != 0) {
+    netPort = htons(static_cast<uint16_t>(p));
+    return true;
+  }
+  const servent* s = port.empty() ? nullptr : ::getservbyname(port.c_str(), nullptr);
+  if (!s) return false;
+  netPort = static_cast<uint16_t>(s->s_port);
+  return true;
+}
+
+// Connects fd to peer, waiting at most timeoutSec when it is not 0; the error, or 0.
+int ConnectWithin(int fd, const sockaddr_in& peer, uint32_t timeoutSec) {
+  const auto* to = reinterpret_cast<const sockaddr*>(&peer);
+  if (timeoutSec == 0) return ::connect(fd, to, sizeof peer) != 0 ? errno : 0;
+  const int flags = ::fcntl(fd, F_GETFL, 0);
+  ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+  int err = 0;
+  if (::connect(fd, to, sizeof peer) != 0) {
+    err = errno;
+    if (err == EINPROGRESS || err == EINTR) {
+      const int w = waitFor(fd, POLLOUT, timeoutSec);
+      if (w == 1) {
+        socklen_t len = sizeof err;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
+      } else {
+        err = w == 0 ? ETIMEDOUT : errno;
+      }
+    }
+  }
+  ::fcntl(fd, F_SETFL, flags);
+  return err;
+}
+
+}  // namespace
+
 bool Socket::Open(const std::string& host, const std::string& port) {
   closeHandle(handle_);
   connected_ = false;
-
-  // Host texts are limited to 127 characters; a longer one is refused like an unreachable host.
-  if (host.size() > 127) {
-    result_ = ENAMETOOLONG;
-    WriteLog("ERROR, Connecting to Socket: " + host + ":" + port + ", " + std::to_string(result_));
+  auto refused = [&](int err) {
+    result_ = err;
+    closeHandle(handle_);
+    WriteLog("ERROR, Connecting to Socket: " + host + ":" + port + ", " + std::to_string(err));
     return false;
-  }
-  in_addr_t addr = INADDR_NONE;
-  if (std::atol(host.c_str()) != 0) {
-    addr = ::inet_addr(host.c_str());
-  } else {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* res = nullptr;
-    if (!host.empty() && ::getaddrinfo(host.c_str(), nullptr, &hints, &res) == 0 && res) {
-      addr = reinterpret_cast<sockaddr_in*>(res->ai_addr)->sin_addr.s_addr;
-    } else {
-      addr = ::inet_addr(host.c_str());
-    }
-    if (res) ::freeaddrinfo(res);
-  }
-
+  };
+  // Host texts are limited to 127 characters; a longer one is refused like an unreachable host.
+  if (host.size() > 127) return refused(ENAMETOOLONG);
+  const in_addr_t addr = ResolveHost(host);
   uint16_t netPort = 0;
-  long p = std::atol(port.c_str()) % 65536;
-  if (p != 0) {
-    netPort = htons(static_cast<uint16_t>(p));
-  } else {
-    servent* s = port.empty() ? nullptr : ::getservbyname(port.c_str(), nullptr);
-    if (!s) {
-      WriteLog("ERROR, could not resolve host port");
-      return false;
-    }
-    netPort = static_cast<uint16_t>(s->s_port);
+  if (!ResolvePort(port, netPort)) {
+    WriteLog("ERROR, could not resolve host port");
+    return false;
   }
 
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
@@ -160,36 +196,10 @@ bool Socket::Open(const std::string& host, const std::string& port) {
   peer_.sin_family = AF_INET;
   peer_.sin_port = netPort;
   peer_.sin_addr.s_addr = addr;
-
-  int err = 0;
-  if (addr == INADDR_NONE) {
-    err = EHOSTUNREACH;  // neither a name nor an address: nothing to connect to
-  } else if (timeout_ == 0) {
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&peer_), sizeof peer_) != 0) err = errno;
-  } else {
-    // Non-blocking connect, bounded by the read time-out.
-    int flags = ::fcntl(fd, F_GETFL, 0);
-    ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&peer_), sizeof peer_) != 0) {
-      err = errno;
-      if (err == EINPROGRESS || err == EINTR) {
-        int w = waitFor(fd, POLLOUT, timeout_);
-        if (w == 1) {
-          socklen_t len = sizeof err;
-          if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
-        } else {
-          err = w == 0 ? ETIMEDOUT : errno;
-        }
-      }
-    }
-    ::fcntl(fd, F_SETFL, flags);
-  }
-  result_ = err;
-  if (err != 0) {
-    closeHandle(handle_);
-    WriteLog("ERROR, Connecting to Socket: " + host + ":" + port + ", " + std::to_string(err));
-    return false;
-  }
+  // Neither a name nor an address: nothing to connect to.
+  const int err = addr == INADDR_NONE ? EHOSTUNREACH : ConnectWithin(fd, peer_, timeout_);
+  if (err != 0) return refused(err);
+  result_ = 0;
   connected_ = true;
   return true;
 }
