@@ -245,20 +245,55 @@ bool UserInformation::Write(Buffer& link) {
   return ok;
 }
 
+namespace {
+
+// The user information sub-items read after their type byte; each leaves its Length set.
+bool ReadMaxSub(Buffer& link, MaxSubLength& m) {
+  return link.ReadByte(m.Reserved1) && link.ReadUInt16(m.Length) && link.ReadUInt32(m.MaximumLength);
+}
+
+bool ReadAsyncOp(Buffer& link, AsyncOpWindow& a) {
+  return link.ReadByte(a.Reserved1) && link.ReadUInt16(a.Length) && link.ReadUInt16(a.MaximumOperationsInvoked) &&
+         link.ReadUInt16(a.MaximumOperationsPerformed);
+}
+
+bool ReadRole(Buffer& link, SCPSCURole& r) {
+  uint16_t uidLength = 0;
+  return link.ReadByte(r.Reserved1) && link.ReadUInt16(r.Length) && link.ReadUInt16(uidLength) &&
+         ReadText(link, uidLength, SCPSCURole::kCapacity, r.SOPClassUID, "SCPSCURole::ReadDynamic") &&
+         link.ReadByte(r.SCURole) && link.ReadByte(r.SCPRole);
+}
+
+bool ReadUserIdent(Buffer& link, UserIdentity& u) {
+  uint16_t primary = 0, secondary = 0;
+  return link.ReadByte(u.Reserved1) && link.ReadUInt16(u.Length) && link.ReadByte(u.UserIdentityType) &&
+         link.ReadByte(u.PositiveResponseRequested) && link.ReadUInt16(primary) &&
+         ReadText(link, primary, 0xFFFF, u.PrimaryField, "UserIdent") && link.ReadUInt16(secondary) &&
+         ReadText(link, secondary, 0xFFFF, u.SecondaryField, "UserIdent");
+}
+
+bool ReadUserIdentRes(Buffer& link, UserIdentityResponse& u) {
+  uint16_t responseLength = 0;
+  return link.ReadByte(u.Reserved1) && link.ReadUInt16(u.Length) && link.ReadUInt16(responseLength) &&
+         ReadText(link, responseLength, 0xFFFF, u.ServerResponse, "UserIdentRes");
+}
+
+}  // namespace
+
 bool UserInformation::ReadDynamic(Buffer& link) {
   if (!link.ReadByte(Reserved1) || !link.ReadUInt16(Length)) return false;
   long long remaining = Length;
   Info("INFO, UserInformation::ReadDynamic, Count=" + Num(remaining));
+  // Each sub-item takes its length and 4 header bytes from what is left.
+  auto took = [&remaining](uint16_t length) { remaining -= static_cast<long long>(length) + 4; };
   while (remaining > 0) {
     uint8_t type = 0;
     if (!link.ReadByte(type)) return false;
     switch (type) {
       case 0x51:
         MaxSub.ItemType = type;
-        if (!link.ReadByte(MaxSub.Reserved1) || !link.ReadUInt16(MaxSub.Length) ||
-            !link.ReadUInt32(MaxSub.MaximumLength))
-          return false;
-        remaining -= static_cast<long long>(MaxSub.Length) + 4;
+        if (!ReadMaxSub(link, MaxSub)) return false;
+        took(MaxSub.Length);
         Info("INFO, MaxSubLength::ReadDynamic, Count=" + Num(remaining) +
              ", MaxSubLength.MaximumLength=" + Num(MaxSub.MaximumLength));
         break;
@@ -270,52 +305,34 @@ bool UserInformation::ReadDynamic(Buffer& link) {
         break;
       case 0x53:
         AsyncOp.ItemType = type;
-        if (!link.ReadByte(AsyncOp.Reserved1) || !link.ReadUInt16(AsyncOp.Length) ||
-            !link.ReadUInt16(AsyncOp.MaximumOperationsInvoked) || !link.ReadUInt16(AsyncOp.MaximumOperationsPerformed))
-          return false;
-        remaining -= static_cast<long long>(AsyncOp.Length) + 4;
+        if (!ReadAsyncOp(link, AsyncOp)) return false;
+        took(AsyncOp.Length);
         Info("INFO, AsyncOpWindow::ReadDynamic, Count=" + Num(remaining));
         break;
-      case 0x54: {
+      case 0x54:
         Role.ItemType = type;
-        uint16_t uidLength = 0;
-        if (!link.ReadByte(Role.Reserved1) || !link.ReadUInt16(Role.Length) || !link.ReadUInt16(uidLength) ||
-            !ReadText(link, uidLength, SCPSCURole::kCapacity, Role.SOPClassUID, "SCPSCURole::ReadDynamic") ||
-            !link.ReadByte(Role.SCURole) || !link.ReadByte(Role.SCPRole))
-          return false;
-        remaining -= static_cast<long long>(Role.Length) + 4;
+        if (!ReadRole(link, Role)) return false;
+        took(Role.Length);
         Info("INFO, SCPSCURole::ReadDynamic, Count=" + Num(remaining));
         break;
-      }
       case 0x55:
         ImpVersion.ItemType = type;
         if (!ImpVersion.ReadDynamic(link)) return false;
         remaining -= ImpVersion.Size();
         Info("INFO, ImpVersion::ReadDynamic, Count=" + Num(remaining) + ", \"" + ImpVersion.UID + "\"");
         break;
-      case 0x58: {
+      case 0x58:
         UserIdent.ItemType = type;
-        uint16_t primary = 0, secondary = 0;
-        if (!link.ReadByte(UserIdent.Reserved1) || !link.ReadUInt16(UserIdent.Length) ||
-            !link.ReadByte(UserIdent.UserIdentityType) || !link.ReadByte(UserIdent.PositiveResponseRequested) ||
-            !link.ReadUInt16(primary) || !ReadText(link, primary, 0xFFFF, UserIdent.PrimaryField, "UserIdent") ||
-            !link.ReadUInt16(secondary) || !ReadText(link, secondary, 0xFFFF, UserIdent.SecondaryField, "UserIdent"))
-          return false;
-        remaining -= static_cast<long long>(UserIdent.Length) + 4;
+        if (!ReadUserIdent(link, UserIdent)) return false;
+        took(UserIdent.Length);
         Info("INFO, UserIdent::ReadDynamic, Count=" + Num(remaining));
         break;
-      }
-      case 0x59: {
+      case 0x59:
         UserIdentRes.ItemType = type;
-        uint16_t responseLength = 0;
-        if (!link.ReadByte(UserIdentRes.Reserved1) || !link.ReadUInt16(UserIdentRes.Length) ||
-            !link.ReadUInt16(responseLength) ||
-            !ReadText(link, responseLength, 0xFFFF, UserIdentRes.ServerResponse, "UserIdentRes"))
-          return false;
-        remaining -= static_cast<long long>(UserIdentRes.Length) + 4;
+        if (!ReadUserIdentRes(link, UserIdentRes)) return false;
+        took(UserIdentRes.Length);
         Info("INFO, UserIdentRes::ReadDynamic, Count=" + Num(remaining) + ", " + UserIdentRes.ServerResponse);
         break;
-      }
       default:
         WriteLog("WARNING, UserInformation::Read Unknown Packet");
         if (!link.Kill(static_cast<uint32_t>(remaining - 1))) return false;
