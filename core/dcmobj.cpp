@@ -258,20 +258,47 @@ DcmTag* DcmObj::Insert(DcmTag&& tag) { return Insert(std::make_unique<DcmTag>(st
 
 static uint32_t definedLength(const DcmTag& t) { return t.length == kUndefinedLength ? 0 : t.length; }
 
+// Keeps a group length element current: +delta bytes (read and written little endian). Nothing
+// happens without one, when it is itself the element that changed, or when it holds no number.
+static void adjustGroupLength(DcmTag* groupLength, int64_t delta, const DcmTag* changed) {
+  if (!groupLength || groupLength == changed || groupLength->size() < 4) return;
+  uint8_t* p = groupLength->data();
+  uint32_t v = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+               (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+  v = static_cast<uint32_t>(static_cast<int64_t>(v) + delta);
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>((v >> (8 * i)) & 0xFF);
+}
+
+static bool isGroupLength(const DcmTag& t) { return t.element == 0 && t.length == 4; }
+
+DcmTag* DcmObj::replaceRun(size_t i, std::unique_ptr<DcmTag> n, DcmTag* groupLength) {
+  const size_t last = entries_[i].obj ? i : runEnd(i);
+  int64_t old = -8;
+  for (size_t k = i; k <= last; ++k) old += 8 + static_cast<int64_t>(definedLength(entries_[k].head()));
+  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                 entries_.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+  const bool nIsGroupLength = isGroupLength(*n);
+  Entry r;
+  r.tag = std::move(n);
+  DcmTag* p = r.tag.get();
+  entries_[i] = std::move(r);
+  adjustGroupLength(groupLength, static_cast<int64_t>(definedLength(*p)) - old, nIsGroupLength ? p : nullptr);
+  return p;
+}
+
+DcmTag* DcmObj::replaceValue(size_t i, std::unique_ptr<DcmTag> n, DcmTag* groupLength) {
+  DcmTag& e = entries_[i].head();
+  const int64_t oldLen = definedLength(e);
+  const uint32_t newLen = n->length;
+  e.SetValue(n->TakeValue());
+  e.length = newLen;
+  adjustGroupLength(groupLength, static_cast<int64_t>(definedLength(e)) - oldLen, &e == groupLength ? &e : nullptr);
+  return &e;
+}
+
 DcmTag* DcmObj::Insert(std::unique_ptr<DcmTag> n) {
   if (!n) return nullptr;
   DcmTag* groupLength = nullptr;
-  // Keeps the group length element current: +delta bytes (read and written little endian).
-  auto adjust = [&](int64_t delta, const DcmTag* subject) {
-    if (!groupLength || groupLength == subject || groupLength->size() < 4) return;
-    uint8_t* p = groupLength->data();
-    uint32_t v = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                 (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-    v = static_cast<uint32_t>(static_cast<int64_t>(v) + delta);
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>((v >> (8 * i)) & 0xFF);
-  };
-  const bool nIsGroupLength = n->element == 0 && n->length == 4;
-
   // The decision for an entry is taken before the entry itself opens a sequence or pixel data, so
   // an element goes in front of an undefined-length sequence or pixel data element that follows it.
   int nesting = 0;
@@ -279,36 +306,17 @@ DcmTag* DcmObj::Insert(std::unique_ptr<DcmTag> n) {
   for (size_t i = 0; i < entries_.size(); ++i) {
     DcmTag& e = entries_[i].head();
     if (nesting == 0 && !inPixelData) {
-      if (e.group == n->group && e.element == 0 && e.length == 4) groupLength = &e;
+      if (e.group == n->group && isGroupLength(e)) groupLength = &e;
       if (e.group == n->group && e.element == n->element) {
-        if (entries_[i].obj || e.length == kUndefinedLength) {
-          // A nested sequence, or an undefined-length element with its items and delimiter, is
-          // replaced as a whole by the new element.
-          const size_t last = entries_[i].obj ? i : runEnd(i);
-          int64_t old = -8;
-          for (size_t k = i; k <= last; ++k) old += 8 + static_cast<int64_t>(definedLength(entries_[k].head()));
-          entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(i) + 1,
-                         entries_.begin() + static_cast<std::ptrdiff_t>(last) + 1);
-          Entry r;
-          r.tag = std::move(n);
-          DcmTag* p = r.tag.get();
-          entries_[i] = std::move(r);
-          adjust(static_cast<int64_t>(definedLength(*p)) - old, nIsGroupLength ? p : nullptr);
-          return p;
-        }
-        const int64_t oldLen = definedLength(e);
-        const uint32_t newLen = n->length;
-        e.SetValue(n->TakeValue());
-        e.length = newLen;
-        adjust(static_cast<int64_t>(definedLength(e)) - oldLen, &e == groupLength ? &e : nullptr);
-        return &e;
+        if (entries_[i].obj || e.length == kUndefinedLength) return replaceRun(i, std::move(n), groupLength);
+        return replaceValue(i, std::move(n), groupLength);
       }
       if ((e.group == n->group && n->element < e.element) || n->group < e.group) {
         Entry r;
         r.tag = std::move(n);
         DcmTag* p = r.tag.get();
         entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(i), std::move(r));
-        adjust(8 + static_cast<int64_t>(definedLength(*p)), nullptr);
+        adjustGroupLength(groupLength, 8 + static_cast<int64_t>(definedLength(*p)), nullptr);
         return p;
       }
     }
@@ -328,7 +336,7 @@ DcmTag* DcmObj::Insert(std::unique_ptr<DcmTag> n) {
     }
   }
   DcmTag* p = Add(std::move(n));
-  adjust(8 + static_cast<int64_t>(definedLength(*p)), nullptr);
+  adjustGroupLength(groupLength, 8 + static_cast<int64_t>(definedLength(*p)), nullptr);
   return p;
 }
 

@@ -233,5 +233,9 @@ class DcmObj {
   };
   friend class BufData;
   size_t runEnd(size_t i) const;
+  // Insert's cases: the entry at i (a nested sequence, or an undefined-length element with its
+  // items and delimiter) replaced as a whole by n; the value of the element at i replaced by n's.
+  DcmTag* replaceRun(size_t i, std::unique_ptr<DcmTag> n, DcmTag* groupLength);
+  DcmTag* replaceValue(size_t i, std::unique_ptr<DcmTag> n, DcmTag* groupLength);
   std::vector<Entry> entries_;
 };
