@@ -299,6 +299,45 @@ bool PDU_Service::ParseRawVRIntoDCM(Buffer& staging, DcmObj& obj, uint8_t presen
   return true;
 }
 
+bool PDU_Service::endOnOtherPdu(uint8_t type) {
+  switch (type) {
+    case 0x01:
+      assocRQ.ReadDynamic(Link);
+      AbortAndClose();
+      WriteLog("ERROR, PDU_Service::Read Associate-RQ");
+      return false;
+    case 0x02:
+      assocAC.ReadDynamic(Link);
+      AbortAndClose();
+      WriteLog("ERROR, PDU_Service::Read Associate-AC");
+      return false;
+    case 0x03:
+      AbortAndClose();
+      WriteLog("ERROR, PDU_Service::Read Associate-RJ");
+      return false;
+    case 0x05:
+      releaseRQ.ReadDynamic(Link);
+      releaseRP.Write(Link);
+      pdata.VRBuffer.Reset();
+      if (DebugLevel >= 2) WriteLog("INFO, PDU_Service::Read Release-RQ");
+      return false;
+    case 0x06:
+      Link.GetSocket().Close();
+      pdata.VRBuffer.Reset();
+      WriteLog("WARNING, PDU_Service::Read Release-RSP");
+      return false;
+    case 0x07:
+      Link.GetSocket().Close();
+      pdata.VRBuffer.Reset();
+      WriteLog("WARNING, PDU_Service::Read Abort-RQ");
+      return false;
+    default:
+      AbortAndClose();
+      WriteLog("ERROR, PDU_Service::Read Protocol Error");
+      return false;
+  }
+}
+
 bool PDU_Service::Read(DcmObj& obj) {
   if (!Link.GetSocket().IsConnected()) return false;
   pdata.MsgStatus = 0;
@@ -319,49 +358,12 @@ bool PDU_Service::Read(DcmObj& obj) {
       return false;
     }
     PduDeadline deadline(Link.GetSocket());
-    switch (type) {
-      case 0x01:
-        assocRQ.ReadDynamic(Link);
-        AbortAndClose();
-        WriteLog("ERROR, PDU_Service::Read Associate-RQ");
-        return false;
-      case 0x02:
-        assocAC.ReadDynamic(Link);
-        AbortAndClose();
-        WriteLog("ERROR, PDU_Service::Read Associate-AC");
-        return false;
-      case 0x03:
-        AbortAndClose();
-        WriteLog("ERROR, PDU_Service::Read Associate-RJ");
-        return false;
-      case 0x04:
-        if (!pdata.ReadDynamic(Link)) {
-          // A PDV length below 2 or beyond its PDU, or a link that died inside the PDU.
-          WriteLog("ERROR, PDU_Service::Read Protocol Error");
-          AbortAndClose();
-          return false;
-        }
-        break;
-      case 0x05:
-        releaseRQ.ReadDynamic(Link);
-        releaseRP.Write(Link);
-        pdata.VRBuffer.Reset();
-        if (DebugLevel >= 2) WriteLog("INFO, PDU_Service::Read Release-RQ");
-        return false;
-      case 0x06:
-        Link.GetSocket().Close();
-        pdata.VRBuffer.Reset();
-        WriteLog("WARNING, PDU_Service::Read Release-RSP");
-        return false;
-      case 0x07:
-        Link.GetSocket().Close();
-        pdata.VRBuffer.Reset();
-        WriteLog("WARNING, PDU_Service::Read Abort-RQ");
-        return false;
-      default:
-        AbortAndClose();
-        WriteLog("ERROR, PDU_Service::Read Protocol Error");
-        return false;
+    if (type != 0x04) return endOnOtherPdu(type);
+    if (!pdata.ReadDynamic(Link)) {
+      // A PDV length below 2 or beyond its PDU, or a link that died inside the PDU.
+      WriteLog("ERROR, PDU_Service::Read Protocol Error");
+      AbortAndClose();
+      return false;
     }
   }
   if (!ParseRawVRIntoDCM(pdata.VRBuffer, obj, pdata.PresentationContextID)) {

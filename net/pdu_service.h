@@ -84,4 +84,8 @@ class PDU_Service {
   void DumpMessage(DcmObj& obj, const char* direction);
   // A-ABORT, socket closed, reassembly state dropped.
   void AbortAndClose();
+  // Read's answer to a PDU of another type than P-DATA-TF arriving where data were expected: each
+  // ends the wait (false), after what that PDU asks for (a release answered, an abort or a
+  // protocol error closing the link).
+  bool endOnOtherPdu(uint8_t type);
 };
