@@ -83,13 +83,15 @@ DcmObj MakeEchoRQ(const std::string& sopClass) {
   return cmd;
 }
 
-DcmObj MakeStoreRQ(const std::string& sopClass, const std::string& sopInstance) {
+// A request that a data set follows, at medium priority; the affected SOP instance is added when
+// there is one.
+DcmObj MakeRequestWithData(const std::string& sopClass, uint16_t commandField, const std::string& sopInstance) {
   DcmObj cmd;
   uint32_t length = Even(sopClass.size()) + 48;
   if (!sopInstance.empty()) length += Even(sopInstance.size()) + 8;
   AddGroupLength(cmd, length);
   cmd.Add(UI(dimse::kAffectedSOPClassUID, sopClass));
-  cmd.Add(US(dimse::kCommandField, dimse::kCStoreRQ));
+  cmd.Add(US(dimse::kCommandField, commandField));
   cmd.Add(US(dimse::kMessageID, NextMessageID()));
   cmd.Add(US(dimse::kPriority, dimse::kPriorityMedium));
   cmd.Add(US(dimse::kCommandDataSetType, dimse::kDataSetPresent));
@@ -97,16 +99,11 @@ DcmObj MakeStoreRQ(const std::string& sopClass, const std::string& sopInstance) 
   return cmd;
 }
 
-DcmObj MakeFindRQ(const std::string& sopClass) {
-  DcmObj cmd;
-  AddGroupLength(cmd, Even(sopClass.size()) + 48);
-  cmd.Add(UI(dimse::kAffectedSOPClassUID, sopClass));
-  cmd.Add(US(dimse::kCommandField, dimse::kCFindRQ));
-  cmd.Add(US(dimse::kMessageID, NextMessageID()));
-  cmd.Add(US(dimse::kPriority, dimse::kPriorityMedium));
-  cmd.Add(US(dimse::kCommandDataSetType, dimse::kDataSetPresent));
-  return cmd;
+DcmObj MakeStoreRQ(const std::string& sopClass, const std::string& sopInstance) {
+  return MakeRequestWithData(sopClass, dimse::kCStoreRQ, sopInstance);
 }
+
+DcmObj MakeFindRQ(const std::string& sopClass) { return MakeRequestWithData(sopClass, dimse::kCFindRQ, ""); }
 
 bool WriteEchoRQ(PDU_Service& pdu, const std::string& sopClass) {
   DcmObj cmd = MakeEchoRQ(sopClass);

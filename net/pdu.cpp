@@ -284,53 +284,47 @@ bool UserInformation::ReadDynamic(Buffer& link) {
   if (!link.ReadByte(Reserved1) || !link.ReadUInt16(Length)) return false;
   long long remaining = Length;
   Info("INFO, UserInformation::ReadDynamic, Count=" + Num(remaining));
-  // Each sub-item takes its length and 4 header bytes from what is left.
-  auto took = [&remaining](uint16_t length) { remaining -= static_cast<long long>(length) + 4; };
+  // A sub-item of a fixed layout: its type kept, its fields read, its length and 4 header bytes
+  // taken from what is left.
+  auto sub = [&](auto& item, auto read, uint8_t type) {
+    item.ItemType = type;
+    if (!read(link, item)) return false;
+    remaining -= static_cast<long long>(item.Length) + 4;
+    return true;
+  };
   while (remaining > 0) {
     uint8_t type = 0;
     if (!link.ReadByte(type)) return false;
     switch (type) {
       case 0x51:
-        MaxSub.ItemType = type;
-        if (!ReadMaxSub(link, MaxSub)) return false;
-        took(MaxSub.Length);
+        if (!sub(MaxSub, ReadMaxSub, type)) return false;
         Info("INFO, MaxSubLength::ReadDynamic, Count=" + Num(remaining) +
              ", MaxSubLength.MaximumLength=" + Num(MaxSub.MaximumLength));
         break;
       case 0x52:
-        ImpClass.ItemType = type;
-        if (!ImpClass.ReadDynamic(link)) return false;
-        remaining -= ImpClass.Size();
-        Info("INFO, ImpClass::ReadDynamic, Count=" + Num(remaining) + ", \"" + ImpClass.UID + "\"");
+      case 0x55: {
+        UIDitem& uid = type == 0x52 ? ImpClass : ImpVersion;
+        uid.ItemType = type;
+        if (!uid.ReadDynamic(link)) return false;
+        remaining -= uid.Size();
+        Info(std::string(type == 0x52 ? "INFO, ImpClass" : "INFO, ImpVersion") + "::ReadDynamic, Count=" +
+             Num(remaining) + ", \"" + uid.UID + "\"");
         break;
+      }
       case 0x53:
-        AsyncOp.ItemType = type;
-        if (!ReadAsyncOp(link, AsyncOp)) return false;
-        took(AsyncOp.Length);
+        if (!sub(AsyncOp, ReadAsyncOp, type)) return false;
         Info("INFO, AsyncOpWindow::ReadDynamic, Count=" + Num(remaining));
         break;
       case 0x54:
-        Role.ItemType = type;
-        if (!ReadRole(link, Role)) return false;
-        took(Role.Length);
+        if (!sub(Role, ReadRole, type)) return false;
         Info("INFO, SCPSCURole::ReadDynamic, Count=" + Num(remaining));
         break;
-      case 0x55:
-        ImpVersion.ItemType = type;
-        if (!ImpVersion.ReadDynamic(link)) return false;
-        remaining -= ImpVersion.Size();
-        Info("INFO, ImpVersion::ReadDynamic, Count=" + Num(remaining) + ", \"" + ImpVersion.UID + "\"");
-        break;
       case 0x58:
-        UserIdent.ItemType = type;
-        if (!ReadUserIdent(link, UserIdent)) return false;
-        took(UserIdent.Length);
+        if (!sub(UserIdent, ReadUserIdent, type)) return false;
         Info("INFO, UserIdent::ReadDynamic, Count=" + Num(remaining));
         break;
       case 0x59:
-        UserIdentRes.ItemType = type;
-        if (!ReadUserIdentRes(link, UserIdentRes)) return false;
-        took(UserIdentRes.Length);
+        if (!sub(UserIdentRes, ReadUserIdentRes, type)) return false;
         Info("INFO, UserIdentRes::ReadDynamic, Count=" + Num(remaining) + ", " + UserIdentRes.ServerResponse);
         break;
       default:

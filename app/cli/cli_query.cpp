@@ -132,36 +132,42 @@ int Report(std::vector<ResultRow>& rows, const SearchOutcome& end, const Associa
 
 }  // namespace
 
-int CmdFind(const Args& a) {
+namespace {
+
+// One search command: its help, its keys, the search, the report.
+template <class Search, class Row>
+int RunSearch(const Args& a, const char* usage, bool worklist, const char* what, Search search, Row toRow) {
   if (a.help) {
-    std::fputs(kFindUsage, stdout);
+    std::fputs(usage, stdout);
     std::fputs(kKeysHelp, stdout);
     return 0;
   }
   QueryFields f;
   int rc = 0;
   if (!FieldsFromArgs(a, f, rc)) return rc;
-  const AssociationTarget n = TargetFromArgs(a, false, kQueryTimeout);
+  const AssociationTarget n = TargetFromArgs(a, worklist, kQueryTimeout);
   std::vector<ResultRow> rows;
   SearchOutcome end;
-  SearchStudies(f, n, [&](const StudyInfo& s) { rows.push_back(StudyResultRow(s)); }, {}, &end);
-  return Report(rows, end, n, "studies");
+  search(f, n, [&](const auto& record) { rows.push_back(toRow(record)); }, {}, &end);
+  return Report(rows, end, n, what);
+}
+
+}  // namespace
+
+int CmdFind(const Args& a) {
+  return RunSearch(
+      a, kFindUsage, false, "studies",
+      [](const QueryFields& f, const AssociationTarget& n, const StudyRowSink& row, const PendingEventsHook& hook,
+         SearchOutcome* end) { return SearchStudies(f, n, row, hook, end); },
+      StudyResultRow);
 }
 
 int CmdWorklist(const Args& a) {
-  if (a.help) {
-    std::fputs(kWorklistUsage, stdout);
-    std::fputs(kKeysHelp, stdout);
-    return 0;
-  }
-  QueryFields f;
-  int rc = 0;
-  if (!FieldsFromArgs(a, f, rc)) return rc;
-  const AssociationTarget n = TargetFromArgs(a, true, kQueryTimeout);
-  std::vector<ResultRow> rows;
-  SearchOutcome end;
-  SearchWorklist(f, n, [&](const TWorklistItem& w) { rows.push_back(WorklistResultRow(w)); }, {}, &end);
-  return Report(rows, end, n, "worklist entries");
+  return RunSearch(
+      a, kWorklistUsage, true, "worklist entries",
+      [](const QueryFields& f, const AssociationTarget& n, const WorklistRowSink& row, const PendingEventsHook& hook,
+         SearchOutcome* end) { return SearchWorklist(f, n, row, hook, end); },
+      WorklistResultRow);
 }
 
 }  // namespace cli
