@@ -487,37 +487,42 @@ bool AAssociateRJ::ReadDynamic(Buffer& link) {
          link.ReadByte(Source) && link.ReadByte(Reason);
 }
 
+namespace {
+
+// A-RELEASE-RQ and -RP share one layout: type, reserved byte, length 4, four reserved bytes.
+bool WriteRelease(Buffer& link, uint8_t type, uint8_t reserved1, uint32_t length, uint32_t reserved2) {
+  link.WriteByte(type);
+  link.WriteByte(reserved1);
+  link.WriteUInt32(length);
+  link.WriteUInt32(reserved2);
+  return link.Flush();
+}
+
+bool ReadRelease(Buffer& link, uint8_t& reserved1, uint32_t& length, uint32_t& reserved2) {
+  return link.ReadByte(reserved1) && link.ReadUInt32(length) && link.ReadUInt32(reserved2);
+}
+
+}  // namespace
+
 AReleaseRQ::~AReleaseRQ() = default;
 
 bool AReleaseRQ::Write(Buffer& link) {
   Length = 4;
-  link.WriteByte(ItemType);
-  link.WriteByte(Reserved1);
-  link.WriteUInt32(Length);
-  link.WriteUInt32(Reserved2);
-  return link.Flush();
+  return WriteRelease(link, ItemType, Reserved1, Length, Reserved2);
 }
 
-bool AReleaseRQ::ReadDynamic(Buffer& link) {
-  return link.ReadByte(Reserved1) && link.ReadUInt32(Length) && link.ReadUInt32(Reserved2);
-}
+bool AReleaseRQ::ReadDynamic(Buffer& link) { return ReadRelease(link, Reserved1, Length, Reserved2); }
 
 AReleaseRP::~AReleaseRP() = default;
 
 bool AReleaseRP::Write(Buffer& link) {
   Length = 4;
-  link.WriteByte(ItemType);
-  link.WriteByte(Reserved1);
-  link.WriteUInt32(Length);
-  link.WriteUInt32(Reserved2);
-  return link.Flush();
+  return WriteRelease(link, ItemType, Reserved1, Length, Reserved2);
 }
 
 bool AReleaseRP::Read(Buffer& link) { return link.ReadByte(ItemType) && ReadDynamic(link); }
 
-bool AReleaseRP::ReadDynamic(Buffer& link) {
-  return link.ReadByte(Reserved1) && link.ReadUInt32(Length) && link.ReadUInt32(Reserved2);
-}
+bool AReleaseRP::ReadDynamic(Buffer& link) { return ReadRelease(link, Reserved1, Length, Reserved2); }
 
 AAbortRQ::~AAbortRQ() = default;
 
