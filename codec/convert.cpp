@@ -22,83 +22,12 @@ namespace {
 constexpr size_t kMaxUncheckedPixelBytes = size_t{16} << 20;
 constexpr uint64_t kMaxCompressionRatio = 1024;
 
-// Tracks sequence nesting the way the data set's top-level search does: an undefined-length
-// sequence opens a level, its delimiter closes it; encapsulated pixel data has its own delimiter.
-struct NestingWalk {
-  int depth = 0;
-  bool inPixel = false;
-  // True when the element belongs to the top level of the data set.
-  bool Step(const DcmTag& t) {
-    if (t.IsVR("SQ") && t.length == kUndefinedLength) {
-      ++depth;
-      return false;
-    }
-    const bool top = depth == 0;
-    if (t.Is(0x7FE0, 0x0010) && t.length == kUndefinedLength) {
-      inPixel = true;
-    } else if (t.Is(0xFFFE, 0xE0DD)) {
-      if (inPixel)
-        inPixel = false;
-      else if (depth > 0)
-        --depth;
-    }
-    return top;
-  }
-};
-
-struct PixelModule {
-  std::string modality;
-  std::string photometric;
-  bool havePhotometric = false;
-  int samplesPerPixel = 0;
-  int planar = 0;
-  int frames = 0;
-  int rows = 1, columns = 1, bitsAllocated = 1, bitsStored = 1, pixelRepresentation = 0;
-  float intercept = 0.0f, slope = 1.0f;
-  size_t pixelIndex = std::numeric_limits<size_t>::max();
-  bool colour() const {
-    if (!havePhotometric) return samplesPerPixel == 3;
-    return photometric.rfind("MON", 0) != 0 && photometric.rfind("PAL", 0) != 0;
-  }
-};
-
-int ParseFrames(const std::string& text) {
-  std::string t = Trim(text);
-  int v = 0;
-  auto r = std::from_chars(t.data(), t.data() + t.size(), v);
-  if (r.ec != std::errc() || r.ptr != t.data() + t.size()) return 0;
-  return v;
-}
-
-// Collects the pixel module from the top level, up to the first top-level Pixel Data element.
-PixelModule ReadPixelModule(const DcmObj& obj) {
-  PixelModule m;
-  NestingWalk walk;
-  for (size_t i = 0; i < obj.Count(); ++i) {
-    const DcmTag* t = obj.GetTag(i);
-    if (t == nullptr || !walk.Step(*t)) continue;
-    if (t->Is(0x0008, 0x0060)) m.modality = t->GetString();
-    if (t->group == 0x0028) {
-      switch (t->element) {
-        case 0x0002: m.samplesPerPixel = t->GetUS(); break;
-        case 0x0004: m.photometric = t->GetString(); m.havePhotometric = true; break;
-        case 0x0006: m.planar = t->GetUS(); break;
-        case 0x0008: m.frames = ParseFrames(t->GetString()); break;
-        case 0x0010: m.rows = t->GetUS(); break;
-        case 0x0011: m.columns = t->GetUS(); break;
-        case 0x0100: m.bitsAllocated = t->GetUS(); break;
-        case 0x0101: m.bitsStored = t->GetUS(); break;
-        case 0x0103: m.pixelRepresentation = t->GetUS(); break;
-        case 0x1052: m.intercept = t->GetNumber(); break;
-        case 0x1053: m.slope = t->GetNumber(); break;
-        default: break;
-      }
-    }
-    if (t->Is(0x7FE0, 0x0010)) {
-      m.pixelIndex = i;
-      break;
-    }
-  }
+// The conversion reads a missing Rows, Columns or Bits Allocated/Stored as 1 and a missing or
+// unusable Number of Frames as one frame.
+PixelModule ReadConversionModule(const DcmObj& obj) {
+  PixelModule m = ReadPixelModule(obj);
+  for (int* v : {&m.rows, &m.columns, &m.bitsAllocated, &m.bitsStored})
+    if (*v < 0) *v = 1;
   if (m.frames < 1) m.frames = 1;
   return m;
 }
@@ -241,7 +170,7 @@ std::string InterceptText(const std::string& modality) { return modality == "CT"
 // The rewrite of the top-level pixel module for the target (colour rules and planar configuration
 // included). "Bits Stored so far" is 1 until (0028,0101) has been passed.
 void RewriteHeader(DcmObj& obj, const std::string& target, const PixelModule& m) {
-  NestingWalk walk;
+  TopLevelWalk walk;
   int bitsStoredSoFar = 1;
   const bool colour = m.colour();
   for (size_t i = 0; i < obj.Count() && i < m.pixelIndex; ++i) {
@@ -363,7 +292,7 @@ void ReadLUTSequence(const DcmObj& sequence, LookupTable& lut) {
 }
 
 bool FindVOILUT(const DcmObj& obj, LookupTable* lut, size_t* first, size_t* count) {
-  NestingWalk walk;
+  TopLevelWalk walk;
   for (size_t i = 0; i < obj.Count(); ++i) {
     if (const DcmObj* nested = obj.GetObj(i)) {
       if (walk.depth == 0 && nested->header.Is(0x0028, 0x3010)) {
@@ -382,7 +311,7 @@ bool FindVOILUT(const DcmObj& obj, LookupTable* lut, size_t* first, size_t* coun
     if (depthBefore == 0 && t->Is(0x0028, 0x3010) && t->length == kUndefinedLength) {
       // Flat: read up to the delimiter that closes this sequence.
       LookupTable found;
-      NestingWalk inner;
+      TopLevelWalk inner;
       inner.Step(*t);
       size_t j = i + 1;
       for (; j < obj.Count(); ++j) {
@@ -412,7 +341,7 @@ int ApplyVOILUT(DcmObj& obj) {
   LookupTable lut;
   size_t first = 0, count = 0;
   if (!FindVOILUT(obj, &lut, &first, &count) || !lut.Ready()) return 0;
-  PixelModule m = ReadPixelModule(obj);
+  PixelModule m = ReadConversionModule(obj);
   if (m.pixelIndex == std::numeric_limits<size_t>::max() || m.bitsAllocated != 16 || m.colour()) return 0;
   DcmTag* pixel = obj.GetTag(m.pixelIndex);
   if (pixel->length == kUndefinedLength || pixel->size() < 2) return 0;
@@ -592,7 +521,7 @@ bool ConvertUnguarded(DcmObj& obj, const std::string& target) {
   const std::string source = obj.transferSyntax;
   if (target.empty() || target == source) return true;
   if (!SyntaxesServed(source, target)) return false;
-  PixelModule m = ReadPixelModule(obj);
+  PixelModule m = ReadConversionModule(obj);
   obj.photometric = m.photometric;
   if (m.pixelIndex == std::numeric_limits<size_t>::max()) {
     WriteLog(std::string(kWho) + "no Pixel Data");

@@ -239,3 +239,28 @@ class DcmObj {
   DcmTag* replaceValue(size_t i, std::unique_ptr<DcmTag> n, DcmTag* groupLength);
   std::vector<Entry> entries_;
 };
+
+// Walks a data set's flat entries in order and tells which are elements of its top level: an
+// undefined-length sequence opens a level and its delimiter closes it; encapsulated pixel data
+// (its items and delimiter) belongs to the Pixel Data element. Feed every entry to Step.
+struct TopLevelWalk {
+  int depth = 0;
+  bool inPixel = false;
+  // True when the entry is an element of the top level.
+  bool Step(const DcmTag& t) {
+    if (t.IsVR("SQ") && t.length == kUndefinedLength) {
+      ++depth;
+      return false;
+    }
+    const bool top = depth == 0;
+    if (t.Is(0x7FE0, 0x0010) && t.length == kUndefinedLength) {
+      inPixel = true;
+    } else if (t.Is(0xFFFE, 0xE0DD)) {
+      if (inPixel)
+        inPixel = false;
+      else if (depth > 0)
+        --depth;
+    }
+    return top;
+  }
+};

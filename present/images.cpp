@@ -49,6 +49,20 @@ void TImages::Load(const DcmObj& dataset) {
   CheckPixelSpacing();
 }
 
+void TImages::TakeModule() {
+  rows = module_.rows < 0 ? 0 : module_.rows;
+  columns = module_.columns < 0 ? 0 : module_.columns;
+  bitsAllocated = module_.bitsAllocated < 0 ? 0 : module_.bitsAllocated;
+  planarConfiguration = module_.planar;
+  frames = module_.frames > 0 && module_.frames < 1000000 ? module_.frames : 1;
+  modality = module_.modality;
+  photometric_ = module_.photometric;
+  // Shown in colour: RGB and the YBR_FULL forms (loaded as RGB).
+  colour = module_.kind == Photometric::Rgb || module_.kind == Photometric::YbrFull ||
+           module_.kind == Photometric::YbrFull422;
+  inverted = module_.kind == Photometric::Monochrome1;
+}
+
 void TImages::ReadElement(const DcmTag& tag) {
   if (tag.Is(0x0088, 0x0200) && tag.length == kUndefinedLength) {
     inIcon_ = true;
@@ -62,41 +76,21 @@ void TImages::ReadElement(const DcmTag& tag) {
     TakePixelData(tag);
     return;
   }
-  if (tag.group == 0x0028) {
-    switch (tag.element) {
-      case 0x0010: if (!inIcon_) rows = tag.GetUS(); break;
-      case 0x0011: if (!inIcon_) columns = tag.GetUS(); break;
-      case 0x0100: if (!inIcon_) bitsAllocated = tag.GetUS(); break;
-      case 0x0006: planarConfiguration = tag.GetUS(); break;
-      case 0x0008: {
-        std::string s = tag.GetString();
-        char* end = nullptr;
-        long v = std::strtol(s.c_str(), &end, 10);
-        frames = (end != s.c_str() && *end == '\0' && v > 0 && v < 1000000) ? static_cast<int>(v) : 1;
-        break;
-      }
-      case 0x0004:
-        if (!inIcon_) {
-          photometric_ = tag.GetString();
-          colour = photometric_ == "RGB" || photometric_ == "YBR_FULL" || photometric_ == "YBR_FULL_422" ||
-                   photometric_ == "YBR_FULL422";
-          inverted = photometric_ == "MONOCHROME1";
-        }
-        break;
-      case 0x0030:
-        pixelSpacing[0] = tag.GetNumber(0);
-        pixelSpacing[1] = tag.GetNumber(1);
-        break;
-      case 0x0402: {
-        std::string label = tag.GetString();
-        if (!label.empty()) calibrationLabel = label;
-        break;
-      }
-      default: break;
-    }
+  if (inIcon_) return;  // the icon's own elements
+  if (ReadPixelModuleElement(tag, module_)) {
+    TakeModule();
     return;
   }
-  if (tag.Is(0x0008, 0x0060)) modality = tag.GetString();
+  if (tag.Is(0x0028, 0x0030)) {
+    pixelSpacing[0] = tag.GetNumber(0);
+    pixelSpacing[1] = tag.GetNumber(1);
+    return;
+  }
+  if (tag.Is(0x0028, 0x0402)) {
+    std::string label = tag.GetString();
+    if (!label.empty()) calibrationLabel = label;
+    return;
+  }
   if (tag.Is(0x0020, 0x0013)) instanceNumber = static_cast<int>(std::strtol(tag.GetString().c_str(), nullptr, 10));
   if (tag.Is(0x0018, 0x1164)) {
     imagerPixelSpacing[0] = tag.GetNumber(0);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "codec/lut.h"
+#include "codec/pixel.h"
 #include "present/bitmap.h"
 
 class DcmObj;
@@ -45,7 +46,9 @@ class TImages {
 
  private:
   std::string photometric_;
+  PixelModule module_;   // the pixel module elements taken so far
   bool inIcon_ = false;  // between an Icon Image Sequence and its Pixel Data
+  void TakeModule();     // the public fields from module_
   void TakePixelData(const DcmTag& pixel);
   void CheckPixelSpacing();
 };
