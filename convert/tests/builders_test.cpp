@@ -39,7 +39,7 @@ StudyInfo Study(const std::string& patientId) {
   s.PatientName = "Doe^Jane";
   s.PatientID = patientId;
   s.PatientBirthDate = "19700102";
-  s.PatientSex = "F";
+  s.PatientSex.assign(1, 'F');  // GCC 12 misreads the one-letter literal assignment at -O3
   s.StudyDescription = "Chest";
   s.AccessionNumber = "2412091030";
   s.StudyDate = "20241209";
