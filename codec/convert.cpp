@@ -41,6 +41,36 @@ struct Fragments {
   std::vector<size_t> frameStart;
 };
 
+// Frames of several fragments each, where the Basic Offset Table says each frame starts. Offsets
+// count from the first byte of the first fragment item; each item is 8 header bytes plus its value.
+bool SplitByOffsetTable(const DcmObj& obj, const DcmTag& bot, size_t frames, Fragments& f) {
+  const size_t n = f.items.size();
+  std::vector<uint64_t> itemOffset;
+  uint64_t pos = 0;
+  for (size_t k = 0; k < n; ++k) {
+    itemOffset.push_back(pos);
+    pos += 8 + obj.GetTag(f.items[k])->size();
+  }
+  const uint8_t* b = bot.data();
+  size_t next = 0;
+  for (size_t k = 0; k < frames; ++k) {
+    uint32_t off = static_cast<uint32_t>(b[4 * k]) | (static_cast<uint32_t>(b[4 * k + 1]) << 8) |
+                   (static_cast<uint32_t>(b[4 * k + 2]) << 16) | (static_cast<uint32_t>(b[4 * k + 3]) << 24);
+    if (bot.bigEndian) off = (off >> 24) | ((off >> 8) & 0xFF00u) | ((off << 8) & 0xFF0000u) | (off << 24);
+    auto it = std::find(itemOffset.begin() + static_cast<long>(next), itemOffset.end(), off);
+    if (it == itemOffset.end() || (k == 0 && off != 0)) {
+      WriteLog("ERROR, DcmObj::Decomp, Basic Offset Table entry " + std::to_string(k + 1) +
+               " does not point at a fragment");
+      return false;
+    }
+    next = static_cast<size_t>(it - itemOffset.begin());
+    f.frameStart.push_back(next);
+    ++next;
+  }
+  f.frameStart.push_back(n);
+  return true;
+}
+
 bool ParseFragments(const DcmObj& obj, size_t pixelIndex, int frames, Fragments& f) {
   size_t i = pixelIndex + 1;
   const DcmTag* bot = obj.GetTag(i);
@@ -74,35 +104,7 @@ bool ParseFragments(const DcmObj& obj, size_t pixelIndex, int frames, Fragments&
     f.frameStart = {0, n};
     return true;
   }
-  if (n > nf && bot->size() == nf * 4) {
-    // Offsets count from the first byte of the first fragment item; each item is 8 header bytes
-    // plus its value.
-    std::vector<uint64_t> itemOffset;
-    uint64_t pos = 0;
-    for (size_t k = 0; k < n; ++k) {
-      itemOffset.push_back(pos);
-      pos += 8 + obj.GetTag(f.items[k])->size();
-    }
-    const uint8_t* b = bot->data();
-    size_t next = 0;
-    for (size_t k = 0; k < nf; ++k) {
-      uint32_t off = static_cast<uint32_t>(b[4 * k]) | (static_cast<uint32_t>(b[4 * k + 1]) << 8) |
-                     (static_cast<uint32_t>(b[4 * k + 2]) << 16) | (static_cast<uint32_t>(b[4 * k + 3]) << 24);
-      if (bot->bigEndian)
-        off = (off >> 24) | ((off >> 8) & 0xFF00u) | ((off << 8) & 0xFF0000u) | (off << 24);
-      auto it = std::find(itemOffset.begin() + static_cast<long>(next), itemOffset.end(), off);
-      if (it == itemOffset.end() || (k == 0 && off != 0)) {
-        WriteLog("ERROR, DcmObj::Decomp, Basic Offset Table entry " + std::to_string(k + 1) +
-                 " does not point at a fragment");
-        return false;
-      }
-      next = static_cast<size_t>(it - itemOffset.begin());
-      f.frameStart.push_back(next);
-      ++next;
-    }
-    f.frameStart.push_back(n);
-    return true;
-  }
+  if (n > nf && bot->size() == nf * 4) return SplitByOffsetTable(obj, *bot, nf, f);
   WriteLog("ERROR, DcmObj::Decomp, " + std::to_string(n) + " fragments for " + std::to_string(nf) +
            " frames" + (n > nf ? " and no Basic Offset Table to split them" : ""));
   return false;
