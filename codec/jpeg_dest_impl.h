@@ -1,6 +1,78 @@
-// What the JPEG builds share: the memory destination manager (a 16384-byte staging buffer appended
-// to a growing stream) and the decoders' colour rule. Not a normal header: included inside an unnamed namespace after a build's
+// What the JPEG builds share: the error manager and the frames that run the library with it, the
+// memory destination manager (a 16384-byte staging buffer appended to a growing stream) and the
+// decoders' colour rule. Not a normal header: included inside an unnamed namespace after a build's
 // jpeglib.h and jerror.h (the builds' types clash, so each translation unit gets its own copy).
+// Library errors end in a longjmp back to RunEncode/RunDecode; no C++ object with a destructor is
+// alive in the frames the jump crosses.
+struct ErrorManager {
+  jpeg_error_mgr pub;
+  jmp_buf jump;
+  bool announce;               // print "error exit" on standard output (the command-line tools' way)
+  char text[JMSG_LENGTH_MAX];  // the library's message, for callers that report it
+};
+
+void ErrorExit(j_common_ptr cinfo) {
+  auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+  (*cinfo->err->format_message)(cinfo, err->text);
+  if (err->announce) {
+    std::fputs("error exit\n", stdout);
+    std::fflush(stdout);
+  }
+  std::longjmp(err->jump, 1);
+}
+
+// Warnings (corrupt data, supplied EOI) are not printed anywhere.
+void SilentOutput(j_common_ptr) {}
+
+void InstallErrorManager(ErrorManager* err, bool announce) {
+  err->text[0] = 0;
+  jpeg_std_error(&err->pub);
+  err->pub.error_exit = ErrorExit;
+  err->pub.output_message = SilentOutput;
+  err->announce = announce;
+}
+
+// Runs body on a new compressor: its result, or -1 (with the library's message in *error) when
+// the library fails.
+template <class Job>
+int RunEncode(const Job* job, int (*body)(j_compress_ptr, const Job*), bool announce, std::string* error) {
+  ErrorManager err;
+  jpeg_compress_struct cinfo;
+  std::memset(&cinfo, 0, sizeof cinfo);
+  InstallErrorManager(&err, announce);
+  cinfo.err = &err.pub;
+  if (setjmp(err.jump)) {
+    jpeg_destroy_compress(&cinfo);
+    if (error) *error = err.text;
+    return -1;
+  }
+  jpeg_create_compress(&cinfo);
+  const int rc = body(&cinfo, job);
+  jpeg_destroy_compress(&cinfo);
+  return rc;
+}
+
+// Runs body on a new decompressor with Locals (plain library structs the body hooks in, zeroed)
+// living in this frame: its result, or -1 when the library fails.
+template <class Job, class Locals>
+long RunDecode(const Job* job, long (*body)(j_decompress_ptr, Locals*, const Job*)) {
+  ErrorManager err;
+  Locals locals;
+  jpeg_decompress_struct cinfo;
+  std::memset(&cinfo, 0, sizeof cinfo);
+  std::memset(&locals, 0, sizeof locals);
+  InstallErrorManager(&err, false);
+  cinfo.err = &err.pub;
+  if (setjmp(err.jump)) {
+    jpeg_destroy_decompress(&cinfo);
+    return -1;
+  }
+  jpeg_create_decompress(&cinfo);
+  const long written = body(&cinfo, &locals, job);
+  jpeg_destroy_decompress(&cinfo);
+  return written;
+}
+
 struct Destination {
   jpeg_destination_mgr pub;
   std::vector<uint8_t>* stream;

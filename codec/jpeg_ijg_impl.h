@@ -1,12 +1,12 @@
 // Body shared by the three IJG 6b builds (8, 12 and 16 bits). Not a normal header: each of
 // jpeg_ijg8.cpp, jpeg_ijg12.cpp and jpeg_ijg16.cpp includes its build's jpeglib.h and jerror.h
-// and then this file once, with IJG_DECODE and IJG_ENCODE naming its entry points.
-//
-// Library errors end in a longjmp back to the C-style frames RunDecode/RunEncode; no C++ object
-// with a destructor is alive in the frames the jump crosses.
+// and then this file once, with IJG_DECODE and IJG_ENCODE naming its entry points. The error
+// manager and the frames that run the library come from jpeg_dest_impl.h.
 #include <csetjmp>
+#include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "codec/jpeg_internal.h"
 
@@ -17,33 +17,6 @@
 namespace {
 
 constexpr int kBuildSampleBytes = BITS_IN_JSAMPLE == 8 ? 1 : 2;
-
-struct ErrorManager {
-  jpeg_error_mgr pub;
-  jmp_buf jump;
-  bool announce;
-};
-
-void ErrorExit(j_common_ptr cinfo) {
-  auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
-  char text[JMSG_LENGTH_MAX];
-  (*cinfo->err->format_message)(cinfo, text);  // formatted and dropped: the caller reports
-  if (err->announce) {
-    std::fputs("error exit\n", stdout);
-    std::fflush(stdout);
-  }
-  std::longjmp(err->jump, 1);
-}
-
-// Warnings (corrupt data, supplied EOI) are not printed anywhere.
-void SilentOutput(j_common_ptr) {}
-
-void InstallErrorManager(ErrorManager* err, bool announce) {
-  jpeg_std_error(&err->pub);
-  err->pub.error_exit = ErrorExit;
-  err->pub.output_message = SilentOutput;
-  err->announce = announce;
-}
 
 // ---- memory source: an empty source is an error; running out before EOI warns and supplies EOI
 const JOCTET kEoi[2] = {0xFF, JPEG_EOI};
@@ -131,24 +104,6 @@ long DecodeBody(j_decompress_ptr cinfo, jpeg_source_mgr* src, const DecodeJob* j
   return static_cast<long>(total);
 }
 
-long RunDecode(const DecodeJob* job) {
-  ErrorManager err;
-  jpeg_source_mgr src;
-  jpeg_decompress_struct cinfo;
-  std::memset(&cinfo, 0, sizeof cinfo);
-  std::memset(&src, 0, sizeof src);
-  InstallErrorManager(&err, false);
-  cinfo.err = &err.pub;
-  if (setjmp(err.jump)) {
-    jpeg_destroy_decompress(&cinfo);
-    return -1;
-  }
-  jpeg_create_decompress(&cinfo);
-  const long written = DecodeBody(&cinfo, &src, job);
-  jpeg_destroy_decompress(&cinfo);
-  return written;
-}
-
 // ---- encoding
 struct EncodeJob {
   int width;
@@ -206,22 +161,6 @@ int EncodeBody(j_compress_ptr cinfo, const EncodeJob* job) {
   return 0;
 }
 
-int RunEncode(const EncodeJob* job, bool announce) {
-  ErrorManager err;
-  jpeg_compress_struct cinfo;
-  std::memset(&cinfo, 0, sizeof cinfo);
-  InstallErrorManager(&err, announce);
-  cinfo.err = &err.pub;
-  if (setjmp(err.jump)) {
-    jpeg_destroy_compress(&cinfo);
-    return -1;
-  }
-  jpeg_create_compress(&cinfo);
-  const int rc = EncodeBody(&cinfo, job);
-  jpeg_destroy_compress(&cinfo);
-  return rc;
-}
-
 }  // namespace
 
 namespace jpegcodec {
@@ -231,7 +170,7 @@ long IJG_DECODE(const uint8_t* source, size_t sourceLength, uint8_t* destination
   if (outWidth != 1 && outWidth != 2) return -1;
   if (outWidth < kBuildSampleBytes) return -1;
   const DecodeJob job{source, sourceLength, destination, destinationLength, outWidth, rgbSamples};
-  return RunDecode(&job);
+  return RunDecode(&job, DecodeBody);
 }
 
 int IJG_ENCODE(int width, int height, int components, const uint8_t* source, std::vector<uint8_t>& out,
@@ -249,7 +188,7 @@ int IJG_ENCODE(int width, int height, int components, const uint8_t* source, std
   dest.stream = &stream;
   dest.staging = staging.data();
   const EncodeJob job{width, height, components, source, lossless, &dest};
-  if (RunEncode(&job, announce) != 0) return -1;
+  if (RunEncode(&job, EncodeBody, announce, nullptr) != 0) return -1;
   out = std::move(stream);
   return 0;
 }

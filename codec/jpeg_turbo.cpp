@@ -1,6 +1,5 @@
-// 8-bit lossy JPEG through libjpeg-turbo (SIMD): baseline encoding and lossy decoding.
-// Library errors end in a longjmp back to the C-style frames RunDecode/RunEncode; no C++ object
-// with a destructor is alive in the frames the jump crosses.
+// 8-bit lossy JPEG through libjpeg-turbo (SIMD): baseline encoding, the page JPEG and lossy
+// decoding.
 #include <cstdio>
 #include <csetjmp>
 #include <cstdint>
@@ -24,33 +23,6 @@ constexpr int kRowBatch = 16;
 // A progressive stream with more scans than this is refused (corrupt streams can hold thousands
 // of tiny scans that each cost a pass over the whole coefficient buffer).
 constexpr int kMaxScans = 500;
-
-struct ErrorManager {
-  jpeg_error_mgr pub;
-  jmp_buf jump;
-  bool announce;
-  char text[JMSG_LENGTH_MAX];  // the library's message, for callers that report it
-};
-
-void ErrorExit(j_common_ptr cinfo) {
-  auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
-  (*cinfo->err->format_message)(cinfo, err->text);
-  if (err->announce) {
-    std::fputs("error exit\n", stdout);
-    std::fflush(stdout);
-  }
-  std::longjmp(err->jump, 1);
-}
-
-void SilentOutput(j_common_ptr) {}
-
-void InstallErrorManager(ErrorManager* err, bool announce) {
-  err->text[0] = 0;
-  jpeg_std_error(&err->pub);
-  err->pub.error_exit = ErrorExit;
-  err->pub.output_message = SilentOutput;
-  err->announce = announce;
-}
 
 void ScanLimit(j_common_ptr cinfo) {
   auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
@@ -107,24 +79,6 @@ long DecodeBody(j_decompress_ptr cinfo, jpeg_progress_mgr* progress, const Decod
   }
   jpeg_finish_decompress(cinfo);
   return static_cast<long>(total);
-}
-
-long RunDecode(const DecodeJob* job) {
-  ErrorManager err;
-  jpeg_progress_mgr progress;
-  jpeg_decompress_struct cinfo;
-  std::memset(&cinfo, 0, sizeof cinfo);
-  std::memset(&progress, 0, sizeof progress);
-  InstallErrorManager(&err, false);
-  cinfo.err = &err.pub;
-  if (setjmp(err.jump)) {
-    jpeg_destroy_decompress(&cinfo);
-    return -1;
-  }
-  jpeg_create_decompress(&cinfo);
-  const long written = DecodeBody(&cinfo, &progress, job);
-  jpeg_destroy_decompress(&cinfo);
-  return written;
 }
 
 // ---- encoding
@@ -203,23 +157,6 @@ int EncodeBody(j_compress_ptr cinfo, const EncodeJob* job) {
   return 0;
 }
 
-int RunEncode(const EncodeJob* job, bool announce, std::string* error = nullptr) {
-  ErrorManager err;
-  jpeg_compress_struct cinfo;
-  std::memset(&cinfo, 0, sizeof cinfo);
-  InstallErrorManager(&err, announce);
-  cinfo.err = &err.pub;
-  if (setjmp(err.jump)) {
-    jpeg_destroy_compress(&cinfo);
-    if (error) *error = err.text;
-    return -1;
-  }
-  jpeg_create_compress(&cinfo);
-  const int rc = EncodeBody(&cinfo, job);
-  jpeg_destroy_compress(&cinfo);
-  return rc;
-}
-
 }  // namespace
 
 namespace jpegcodec {
@@ -228,7 +165,7 @@ long DecodeTurbo(const uint8_t* source, size_t sourceLength, uint8_t* destinatio
                  int outWidth, bool rgbSamples) {
   if (outWidth != 1 && outWidth != 2) return -1;
   const DecodeJob job{source, sourceLength, destination, destinationLength, outWidth, rgbSamples};
-  return RunDecode(&job);
+  return RunDecode(&job, DecodeBody);
 }
 
 int EncodeTurboBaseline(int width, int height, int components, const uint8_t* source, std::vector<uint8_t>& out,
@@ -246,7 +183,7 @@ int EncodeTurboBaseline(int width, int height, int components, const uint8_t* so
   dest.stream = &stream;
   dest.staging = staging.data();
   const EncodeJob job{width, height, components, source, &dest, 0};
-  if (RunEncode(&job, announce) != 0) return -1;
+  if (RunEncode(&job, EncodeBody, announce, nullptr) != 0) return -1;
   out = std::move(stream);
   return 0;
 }
@@ -275,7 +212,7 @@ int EncodePageJPEG(int width, int height, const uint8_t* bgr, size_t stride, std
   dest.stream = &stream;
   dest.staging = staging.data();
   const EncodeJob job{width, height, 3, bgr, &dest, stride};
-  if (RunEncode(&job, false, error) != 0) return -1;
+  if (RunEncode(&job, EncodeBody, false, error) != 0) return -1;
   out = std::move(stream);
   return 0;
 }
