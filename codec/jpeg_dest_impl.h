@@ -117,3 +117,27 @@ void KeepRgbSamples(j_decompress_ptr cinfo, bool rgbSamples) {
     cinfo->out_color_space = JCS_RGB;
   }
 }
+
+// Codes job into out through a memory destination whose stream starts with room for `expected`
+// bytes. 0, or -1 with out left empty (the library's message, or "out of memory", in *error).
+template <class Job>
+int EncodeToStream(Job job, int (*body)(j_compress_ptr, const Job*), size_t expected, bool announce,
+                   std::string* error, std::vector<uint8_t>& out) {
+  out.clear();
+  std::vector<uint8_t> stream;
+  std::vector<JOCTET> staging;
+  try {
+    staging.resize(jpegcodec::kStagingSize);
+    stream.reserve(expected + jpegcodec::kStagingSize);
+  } catch (const std::bad_alloc&) {
+    if (error) *error = "out of memory";
+    return -1;
+  }
+  Destination dest{};
+  dest.stream = &stream;
+  dest.staging = staging.data();
+  job.dest = &dest;
+  if (RunEncode(&job, body, announce, error) != 0) return -1;
+  out = std::move(stream);
+  return 0;
+}

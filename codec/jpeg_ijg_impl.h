@@ -175,22 +175,9 @@ long IJG_DECODE(const uint8_t* source, size_t sourceLength, uint8_t* destination
 
 int IJG_ENCODE(int width, int height, int components, const uint8_t* source, std::vector<uint8_t>& out,
                bool lossless, bool announce) {
-  out.clear();
-  std::vector<uint8_t> stream;
-  std::vector<JOCTET> staging;
-  try {
-    staging.resize(kStagingSize);
-    stream.reserve(size_t(width) * size_t(height) * size_t(components) * kBuildSampleBytes / 4 + kStagingSize);
-  } catch (const std::bad_alloc&) {
-    return -1;
-  }
-  Destination dest{};
-  dest.stream = &stream;
-  dest.staging = staging.data();
-  const EncodeJob job{width, height, components, source, lossless, &dest};
-  if (RunEncode(&job, EncodeBody, announce, nullptr) != 0) return -1;
-  out = std::move(stream);
-  return 0;
+  const EncodeJob job{width, height, components, source, lossless, nullptr};
+  return EncodeToStream(job, EncodeBody, size_t(width) * size_t(height) * size_t(components) * kBuildSampleBytes / 4,
+                        announce, nullptr, out);
 }
 
 }  // namespace jpegcodec

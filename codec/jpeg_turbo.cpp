@@ -170,22 +170,9 @@ long DecodeTurbo(const uint8_t* source, size_t sourceLength, uint8_t* destinatio
 
 int EncodeTurboBaseline(int width, int height, int components, const uint8_t* source, std::vector<uint8_t>& out,
                         bool announce) {
-  out.clear();
-  std::vector<uint8_t> stream;
-  std::vector<JOCTET> staging;
-  try {
-    staging.resize(kStagingSize);
-    stream.reserve(size_t(width) * size_t(height) * size_t(components) / 8 + kStagingSize);
-  } catch (const std::bad_alloc&) {
-    return -1;
-  }
-  Destination dest{};
-  dest.stream = &stream;
-  dest.staging = staging.data();
-  const EncodeJob job{width, height, components, source, &dest, 0};
-  if (RunEncode(&job, EncodeBody, announce, nullptr) != 0) return -1;
-  out = std::move(stream);
-  return 0;
+  const EncodeJob job{width, height, components, source, nullptr, 0};
+  return EncodeToStream(job, EncodeBody, size_t(width) * size_t(height) * size_t(components) / 8, announce, nullptr,
+                        out);
 }
 
 }  // namespace jpegcodec
@@ -200,19 +187,6 @@ int EncodePageJPEG(int width, int height, const uint8_t* bgr, size_t stride, std
   if (bgr == nullptr || width <= 0 || height <= 0 || stride < size_t(width) * 3) return fail("empty or inconsistent page");
   if (width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION)
     return fail("page of " + std::to_string(width) + " x " + std::to_string(height) + " pixels is too large for JPEG");
-  std::vector<uint8_t> stream;
-  std::vector<JOCTET> staging;
-  try {
-    staging.resize(jpegcodec::kStagingSize);
-    stream.reserve(size_t(width) * size_t(height) / 4 + jpegcodec::kStagingSize);
-  } catch (const std::bad_alloc&) {
-    return fail("out of memory");
-  }
-  Destination dest{};
-  dest.stream = &stream;
-  dest.staging = staging.data();
-  const EncodeJob job{width, height, 3, bgr, &dest, stride};
-  if (RunEncode(&job, EncodeBody, false, error) != 0) return -1;
-  out = std::move(stream);
-  return 0;
+  const EncodeJob job{width, height, 3, bgr, nullptr, stride};
+  return EncodeToStream(job, EncodeBody, size_t(width) * size_t(height) / 4, false, error, out);
 }
