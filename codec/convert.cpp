@@ -4,7 +4,6 @@
 #include "codec/convert.h"
 
 #include <algorithm>
-#include <charconv>
 #include <limits>
 #include <new>
 #include <utility>

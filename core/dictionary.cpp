@@ -126,11 +126,7 @@ const UIDName UIDNameTable[] = {
 };
 const size_t UIDNameTableSize = sizeof(UIDNameTable) / sizeof(UIDNameTable[0]);
 
-const char* const KnownTransferSyntaxes[] = {
-    kTsImplicitLE,   kTsExplicitLE,     kTsExplicitBE,  kTsRLE, kTsJpegLossless, kTsJpegBaseline,
-    kTsJpegExtended, kTsJpegLossless14, kTsJ2KLossless, kTsJ2K, kTsMpeg2,
-};
-const size_t KnownTransferSyntaxCount = sizeof(KnownTransferSyntaxes) / sizeof(KnownTransferSyntaxes[0]);
+const size_t KnownTransferSyntaxCount = kTransferSyntaxCount;
 
 // The image storage rows of the UID name table in table order, then two classes it does not name.
 const char* const ImageSOPClasses[] = {

@@ -29,7 +29,6 @@ struct UIDName {
 extern const UIDName UIDNameTable[];
 extern const size_t UIDNameTableSize;
 // The eleven transfer syntaxes and the image SOP classes, in list order.
-extern const char* const KnownTransferSyntaxes[];
 extern const size_t KnownTransferSyntaxCount;
 extern const char* const ImageSOPClasses[];
 extern const size_t ImageSOPClassCount;

@@ -67,14 +67,23 @@ std::string TemporaryNameFor(const std::string& path) {
   return path + ".part" + std::to_string(::getpid());
 }
 
+namespace {
+
+// Renames the complete file tmp to path; on failure tmp is removed and why says so.
+bool RenameInto(const std::string& tmp, const std::string& path, std::string& why) {
+  if (std::rename(tmp.c_str(), path.c_str()) == 0) return true;
+  why = std::string("cannot rename the written file (") + std::strerror(errno) + ")";
+  std::remove(tmp.c_str());
+  return false;
+}
+
+}  // namespace
+
 bool CommitTemporaryFile(const std::string& tmp, const std::string& path, std::string_view operation) {
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    const int e = errno;
-    std::remove(tmp.c_str());
-    Fail(operation, std::string("cannot rename the written file (") + std::strerror(e) + ")", path);
-    return false;
-  }
-  return true;
+  std::string why;
+  if (RenameInto(tmp, path, why)) return true;
+  Fail(operation, why, path);
+  return false;
 }
 
 bool WriteFileReplacing(const std::string& path, std::string_view bytes, bool durable, std::string& why) {
@@ -101,12 +110,7 @@ bool WriteFileReplacing(const std::string& path, std::string_view bytes, bool du
     std::remove(tmp.c_str());
     return false;
   }
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    why = std::string("cannot rename the written file (") + std::strerror(errno) + ")";
-    std::remove(tmp.c_str());
-    return false;
-  }
-  return true;
+  return RenameInto(tmp, path, why);
 }
 
 bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string_view operation) {

@@ -41,9 +41,3 @@ inline const TransferSyntax* FindTransferSyntax(std::string_view uid) {
     if (uid == ts.uid) return &ts;
   return nullptr;
 }
-
-// A syntax whose pixel data are native (not encapsulated): the three uncompressed ones.
-inline bool IsNativeSyntax(std::string_view uid) {
-  const TransferSyntax* ts = FindTransferSyntax(uid);
-  return ts != nullptr && !ts->encapsulated;
-}

@@ -61,7 +61,7 @@ class Sender {
 
   size_t stored() const { return stored_; }
 
- private:
+  // Tells the caller how the file at index went.
   void Report(size_t index, bool exchanged, int status) {
     StoredFile f;
     f.index = index;
@@ -72,6 +72,7 @@ class Sender {
     if (done_) done_(f);
   }
 
+ private:
   const std::vector<std::string>& files_;
   const AssociationTarget& target_;
   const StoredFileSink& done_;
@@ -94,11 +95,7 @@ size_t StoreFiles(const std::vector<std::string>& files, const AssociationTarget
     DcmObj obj;
     if (!obj.Read(files[i])) {
       WriteLog("ERROR, StoreFiles, cannot read DICOM file " + files[i]);
-      StoredFile f;
-      f.index = i;
-      f.path = files[i];
-      f.status = kFileNotRead;
-      if (done) done(f);
+      sender.Report(i, false, kFileNotRead);
       continue;
     }
     GroupFor(groups, obj.GetString(0x0008, 0x0016), obj.transferSyntax).members.push_back(i);

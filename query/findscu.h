@@ -23,3 +23,19 @@ using FindResponseSink = std::function<void(const DcmObj& identifier)>;
 // `outcome` (may be null) tells how the exchange ended.
 int RunFind(const AssociationTarget& target, const std::string& sopClass, DcmObj& identifier, const char* operation,
             const FindResponseSink& response, const PendingEventsHook& pendingEvents, SearchOutcome* outcome);
+
+// RunFind handing each response over as a record that `read` fills from its identifier.
+template <class Record>
+int RunFindRecords(const AssociationTarget& target, const std::string& sopClass, DcmObj& identifier,
+                   const char* operation, void (*read)(Record&, const DcmObj&),
+                   const std::function<void(const Record&)>& row, const PendingEventsHook& pendingEvents,
+                   SearchOutcome* outcome) {
+  return RunFind(
+      target, sopClass, identifier, operation,
+      [&](const DcmObj& answer) {
+        Record record;
+        read(record, answer);
+        if (row) row(record);
+      },
+      pendingEvents, outcome);
+}

@@ -255,11 +255,8 @@ int SearchStudies(const QueryFields& fields, const AssociationTarget& target, co
                   const PendingEventsHook& pendingEvents, SearchOutcome* outcome) {
   DcmObj identifier;
   MakeStudyIdentifier(MakeStudyQuery(fields), identifier);
-  return RunFind(target, kStudyRootFind, identifier, "SearchStudies", [&row](const DcmObj& answer) {
-    StudyInfo study;
-    ReadStudyInfo(study, answer);
-    if (row) row(study);
-  }, pendingEvents, outcome);
+  return RunFindRecords(target, kStudyRootFind, identifier, "SearchStudies", ReadStudyInfo, row, pendingEvents,
+                        outcome);
 }
 
 int SearchStudies(const QueryFields& fields, const SetupCfg& cfg, const StudyRowSink& row,

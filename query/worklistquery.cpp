@@ -87,11 +87,8 @@ int SearchWorklist(const QueryFields& fields, const AssociationTarget& target, c
                    const PendingEventsHook& pendingEvents, SearchOutcome* outcome) {
   DcmObj identifier;
   MakeWorklistIdentifier(MakeWorklistQuery(fields), identifier);
-  return RunFind(target, kWorklistFind, identifier, "SearchWorklist", [&row](const DcmObj& answer) {
-    TWorklistItem item;
-    ReadWorklistItem(item, answer);
-    if (row) row(item);
-  }, pendingEvents, outcome);
+  return RunFindRecords(target, kWorklistFind, identifier, "SearchWorklist", ReadWorklistItem, row, pendingEvents,
+                        outcome);
 }
 
 int SearchWorklist(const QueryFields& fields, const SetupCfg& cfg, const WorklistRowSink& row,

@@ -3,10 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <ctime>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
