@@ -171,12 +171,14 @@ std::string InterceptText(const std::string& modality) { return modality == "CT"
 // The rewrite of the top-level pixel module for the target (colour rules and planar configuration
 // included). "Bits Stored so far" is 1 until (0028,0101) has been passed.
 void RewriteHeader(DcmObj& obj, const std::string& target, const PixelModule& m) {
-  TopLevelWalk walk;
+  FlatWalk walk;
   int bitsStoredSoFar = 1;
   const bool colour = m.colour();
   for (size_t i = 0; i < obj.Count() && i < m.pixelIndex; ++i) {
     DcmTag* t = obj.GetTag(i);
-    if (t == nullptr || !walk.Step(*t) || t->group != 0x0028) continue;
+    if (t == nullptr) continue;
+    const EntryPlace place = walk.Step(*t);
+    if (place.role != EntryRole::Element || place.depth != 0 || t->group != 0x0028) continue;
     const uint16_t e = t->element;
     if (e == 0x0101) bitsStoredSoFar = t->GetUS();
     if (e == 0x0004 && colour) SetTextValue(*t, target == kTsJpegBaseline ? "YBR_FULL" : "RGB ");
@@ -292,50 +294,48 @@ void ReadLUTSequence(const DcmObj& sequence, LookupTable& lut) {
   }
 }
 
-bool FindVOILUT(const DcmObj& obj, LookupTable* lut, size_t* first, size_t* count) {
-  TopLevelWalk walk;
-  for (size_t i = 0; i < obj.Count(); ++i) {
-    if (const DcmObj* nested = obj.GetObj(i)) {
-      if (walk.depth == 0 && nested->header.Is(0x0028, 0x3010)) {
-        LookupTable found;
-        ReadLUTSequence(*nested, found);
-        if (lut) *lut = std::move(found);
-        if (first) *first = i;
-        if (count) *count = 1;
-        return true;
-      }
+// The end of the flat sequence that starts at i, reading its LUT on the way (from its items of defined
+// length and from the elements of its own items); npos when it is never closed.
+static size_t ReadFlatLUTSequence(const DcmObj& obj, size_t i, LookupTable& found) {
+  FlatWalk walk;
+  walk.Step(*obj.GetTag(i));
+  for (size_t j = i + 1; j < obj.Count(); ++j) {
+    if (const DcmObj* item = obj.GetObj(j)) {
+      ReadLUTSequence(*item, found);
       continue;
     }
-    const DcmTag* t = obj.GetTag(i);
-    const int depthBefore = walk.depth;
-    walk.Step(*t);
-    if (depthBefore == 0 && t->Is(0x0028, 0x3010) && t->length == kUndefinedLength) {
-      // Flat: read up to the delimiter that closes this sequence.
-      LookupTable found;
-      TopLevelWalk inner;
-      inner.Step(*t);
-      size_t j = i + 1;
-      for (; j < obj.Count(); ++j) {
-        if (const DcmObj* item = obj.GetObj(j)) {
-          ReadLUTSequence(*item, found);
-          continue;
-        }
-        const DcmTag* u = obj.GetTag(j);
-        if (inner.depth == 1) {
-          if (u->Is(0x0028, 0x3002)) found.SetDescriptor(u->data(), u->size(), u->bigEndian);
-          if (u->Is(0x0028, 0x3006)) found.SetData(u->data(), u->size(), u->bigEndian);
-        }
-        inner.Step(*u);
-        if (inner.depth == 0) break;
-      }
-      if (j >= obj.Count()) return false;  // never closed: not a usable sequence
-      if (lut) *lut = std::move(found);
-      if (first) *first = i;
-      if (count) *count = j - i + 1;
+    const DcmTag* u = obj.GetTag(j);
+    const EntryPlace place = walk.Step(*u);
+    if (place.role == EntryRole::Element && place.depth <= 2) {
+      if (u->Is(0x0028, 0x3002)) found.SetDescriptor(u->data(), u->size(), u->bigEndian);
+      if (u->Is(0x0028, 0x3006)) found.SetData(u->data(), u->size(), u->bigEndian);
+    }
+    if (walk.depth() == 0) return j;
+  }
+  return DcmObj::npos;
+}
+
+bool FindVOILUT(const DcmObj& obj, LookupTable* lut, size_t* first, size_t* count) {
+  size_t at = DcmObj::npos, end = DcmObj::npos;
+  LookupTable found;
+  WalkEntries(obj, [&](size_t i, const DcmTag& head, EntryPlace place) {
+    if (!place.TopLevel() || !head.Is(0x0028, 0x3010)) return true;
+    if (place.role == EntryRole::Nested) {
+      ReadLUTSequence(*obj.GetObj(i), found);
+      end = i;
+    } else if (place.role == EntryRole::SequenceStart) {
+      end = ReadFlatLUTSequence(obj, i, found);  // never closed: not a usable sequence
+    } else {
       return true;
     }
-  }
-  return false;
+    at = i;
+    return false;
+  });
+  if (at == DcmObj::npos || end == DcmObj::npos) return false;
+  if (lut) *lut = std::move(found);
+  if (first) *first = at;
+  if (count) *count = end - at + 1;
+  return true;
 }
 
 int ApplyVOILUT(DcmObj& obj) {

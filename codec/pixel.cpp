@@ -67,16 +67,15 @@ bool ReadPixelModuleElement(const DcmTag& t, PixelModule& m) {
 
 PixelModule ReadPixelModule(const DcmObj& obj) {
   PixelModule m;
-  TopLevelWalk walk;
-  for (size_t i = 0; i < obj.Count(); ++i) {
-    const DcmTag* t = obj.GetTag(i);
-    if (t == nullptr || !walk.Step(*t)) continue;
-    if (t->Is(0x7FE0, 0x0010)) {
+  WalkEntries(obj, [&m](size_t i, const DcmTag& t, EntryPlace place) {
+    if (place.role != EntryRole::Element || place.depth != 0) return true;
+    if (t.Is(0x7FE0, 0x0010)) {
       m.pixelIndex = i;
-      break;
+      return false;
     }
-    ReadPixelModuleElement(*t, m);
-  }
+    ReadPixelModuleElement(t, m);
+    return true;
+  });
   return m;
 }
 

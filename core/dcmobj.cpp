@@ -31,8 +31,6 @@ std::string rawText(const DcmTag& t) {
 
 float toNumber(const std::string& text) { return static_cast<float>(ParseDecimal(text)); }
 
-bool isSQUndefined(const DcmTag& t) { return t.IsVR("SQ") && t.length == kUndefinedLength; }
-
 }  // namespace
 
 void AdviseHugePages(void* block, size_t bytes) noexcept {
@@ -237,19 +235,50 @@ DcmTag* DcmObj::SetBytes(uint16_t g, uint16_t e, uint32_t len, const void* bytes
   return Insert(std::make_unique<DcmTag>(g, e, len, bytes));
 }
 
+EntryPlace FlatWalk::Step(const DcmTag& t, bool nested) {
+  const int here = depth();
+  const bool inPixels = !open_.empty() && open_.back() == Level::Pixels;
+  if (nested) return {EntryRole::Nested, here};
+  if (inPixels) {
+    if (!t.Is(0xFFFE, 0xE0DD)) return {EntryRole::Fragment, here};
+    open_.pop_back();
+    return {EntryRole::SequenceEnd, here - 1};
+  }
+  if (t.Is(0xFFFE, 0xE000)) {
+    if (t.length == kUndefinedLength) open_.push_back(Level::Item);
+    return {EntryRole::Item, here};
+  }
+  if (t.Is(0xFFFE, 0xE00D)) {
+    if (here == 0 || open_.back() != Level::Item) return {EntryRole::ItemEnd, here};
+    open_.pop_back();
+    return {EntryRole::ItemEnd, here - 1};
+  }
+  if (t.Is(0xFFFE, 0xE0DD)) {
+    size_t k = open_.size();
+    while (k > 0 && open_[k - 1] != Level::Sequence) --k;
+    if (k == 0) return {EntryRole::SequenceEnd, here};
+    open_.resize(k - 1);
+    return {EntryRole::SequenceEnd, depth()};
+  }
+  if (t.length != kUndefinedLength) return {EntryRole::Element, here};
+  // Undefined length outside the item group: encapsulated pixel data, or a sequence (the reader
+  // makes every other such element one).
+  if (t.Is(0x7FE0, 0x0010)) {
+    open_.push_back(Level::Pixels);
+    return {EntryRole::Element, here};
+  }
+  open_.push_back(Level::Sequence);
+  return {EntryRole::SequenceStart, here};
+}
+
 // Index of the last entry that belongs to the undefined-length element at i: the delimiter that
 // closes it, or the last entry when it is never closed.
 size_t DcmObj::runEnd(size_t i) const {
-  const bool pixel = entries_[i].head().Is(0x7FE0, 0x0010);
-  int depth = 1;
+  FlatWalk walk;
+  walk.Step(entries_[i].head());
   for (size_t k = i + 1; k < entries_.size(); ++k) {
-    const DcmTag& h = entries_[k].head();
-    if (pixel) {
-      if (h.Is(0xFFFE, 0xE0DD)) return k;
-      continue;
-    }
-    if (h.length == kUndefinedLength && (h.IsVR("SQ") || h.Is(0xFFFE, 0xE000))) ++depth;
-    if ((h.Is(0xFFFE, 0xE00D) || h.Is(0xFFFE, 0xE0DD)) && --depth == 0) return k;
+    walk.Step(entries_[k].head(), entries_[k].obj != nullptr);
+    if (walk.depth() == 0) return k;
   }
   return entries_.size() - 1;
 }
@@ -299,40 +328,22 @@ DcmTag* DcmObj::replaceValue(size_t i, std::unique_ptr<DcmTag> n, DcmTag* groupL
 DcmTag* DcmObj::Insert(std::unique_ptr<DcmTag> n) {
   if (!n) return nullptr;
   DcmTag* groupLength = nullptr;
-  // The decision for an entry is taken before the entry itself opens a sequence or pixel data, so
-  // an element goes in front of an undefined-length sequence or pixel data element that follows it.
-  int nesting = 0;
-  bool inPixelData = false;
+  FlatWalk walk;
   for (size_t i = 0; i < entries_.size(); ++i) {
     DcmTag& e = entries_[i].head();
-    if (nesting == 0 && !inPixelData) {
-      if (e.group == n->group && isGroupLength(e)) groupLength = &e;
-      if (e.group == n->group && e.element == n->element) {
-        if (entries_[i].obj || e.length == kUndefinedLength) return replaceRun(i, std::move(n), groupLength);
-        return replaceValue(i, std::move(n), groupLength);
-      }
-      if ((e.group == n->group && n->element < e.element) || n->group < e.group) {
-        Entry r;
-        r.tag = std::move(n);
-        DcmTag* p = r.tag.get();
-        entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(i), std::move(r));
-        adjustGroupLength(groupLength, 8 + static_cast<int64_t>(definedLength(*p)), nullptr);
-        return p;
-      }
+    if (!walk.Step(e, entries_[i].obj != nullptr).TopLevel()) continue;
+    if (e.group == n->group && isGroupLength(e)) groupLength = &e;
+    if (e.group == n->group && e.element == n->element) {
+      if (entries_[i].obj || e.length == kUndefinedLength) return replaceRun(i, std::move(n), groupLength);
+      return replaceValue(i, std::move(n), groupLength);
     }
-    if (e.length == kUndefinedLength) {
-      if (e.Is(0x7FE0, 0x0010))
-        inPixelData = true;
-      else if (e.IsVR("SQ") || e.Is(0xFFFE, 0xE000))
-        ++nesting;
-    }
-    if (e.Is(0xFFFE, 0xE00D)) {
-      if (nesting > 0) --nesting;
-    } else if (e.Is(0xFFFE, 0xE0DD)) {
-      if (inPixelData)
-        inPixelData = false;
-      else if (nesting > 0)
-        --nesting;
+    if ((e.group == n->group && n->element < e.element) || n->group < e.group) {
+      Entry r;
+      r.tag = std::move(n);
+      DcmTag* p = r.tag.get();
+      entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(i), std::move(r));
+      adjustGroupLength(groupLength, 8 + static_cast<int64_t>(definedLength(*p)), nullptr);
+      return p;
     }
   }
   DcmTag* p = Add(std::move(n));
@@ -346,40 +357,28 @@ DcmObj* DcmObj::InsertSequence(uint16_t g, uint16_t e, std::unique_ptr<DcmObj> s
   s->header.element = e;
   if (g != 0xFFFE && e != 0xE000) s->header.SetVR("SQ");
   s->explicitVR = explicitVR;
-  bool inSequence = false;
+  FlatWalk walk;
   for (size_t i = 0; i < entries_.size(); ++i) {
     const DcmTag& h = entries_[i].head();
-    if (isSQUndefined(h)) inSequence = true;
-    if (!inSequence && ((h.group == g && e < h.element) || g < h.group)) {
+    if (!walk.Step(h, entries_[i].obj != nullptr).TopLevel()) continue;
+    if ((h.group == g && e < h.element) || g < h.group) {
       Entry r;
       r.obj = std::move(s);
       DcmObj* p = r.obj.get();
       entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(i), std::move(r));
       return p;
     }
-    if (h.Is(0xFFFE, 0xE0DD)) inSequence = false;
   }
   return Add(std::move(s));
 }
 
 size_t DcmObj::IndexOf(uint16_t g, uint16_t e) const {
-  int nesting = 0;
-  bool inPixelData = false;
-  for (size_t i = 0; i < entries_.size(); ++i) {
-    const Entry& en = entries_[i];
-    if (!en.tag) continue;
-    const DcmTag& t = *en.tag;
-    if (nesting == 0 && t.group == g && t.element == e) return i;
-    if (isSQUndefined(t)) ++nesting;
-    if (t.Is(0x7FE0, 0x0010) && t.length == kUndefinedLength) inPixelData = true;
-    if (t.Is(0xFFFE, 0xE0DD)) {
-      if (inPixelData)
-        inPixelData = false;
-      else if (nesting > 0)
-        --nesting;
-    }
-  }
-  return npos;
+  size_t found = npos;
+  WalkEntries(*this, [&](size_t i, const DcmTag& h, EntryPlace place) {
+    if (place.role != EntryRole::Nested && place.TopLevel() && h.Is(g, e)) found = i;
+    return found == npos;
+  });
+  return found;
 }
 
 const DcmTag* DcmObj::FindTag(uint16_t g, uint16_t e) const {

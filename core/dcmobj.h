@@ -240,27 +240,49 @@ class DcmObj {
   std::vector<Entry> entries_;
 };
 
-// Walks a data set's flat entries in order and tells which are elements of its top level: an
-// undefined-length sequence opens a level and its delimiter closes it; encapsulated pixel data
-// (its items and delimiter) belongs to the Pixel Data element. Feed every entry to Step.
-struct TopLevelWalk {
+// Where an entry of a data set's flat list stands. An undefined-length sequence, an undefined-length
+// item and encapsulated pixel data open a level that their delimiter closes; `depth` counts the
+// levels open around the entry, and an entry that opens or closes a level stands at the depth of the
+// element that owns it. Sequences and items of defined length are held as nested objects (`Nested`)
+// and open no level in the flat list.
+enum class EntryRole { Element, Nested, SequenceStart, Item, ItemEnd, SequenceEnd, Fragment };
+
+struct EntryPlace {
+  EntryRole role = EntryRole::Element;
   int depth = 0;
-  bool inPixel = false;
-  // True when the entry is an element of the top level.
-  bool Step(const DcmTag& t) {
-    if (t.IsVR("SQ") && t.length == kUndefinedLength) {
-      ++depth;
-      return false;
-    }
-    const bool top = depth == 0;
-    if (t.Is(0x7FE0, 0x0010) && t.length == kUndefinedLength) {
-      inPixel = true;
-    } else if (t.Is(0xFFFE, 0xE0DD)) {
-      if (inPixel)
-        inPixel = false;
-      else if (depth > 0)
-        --depth;
-    }
-    return top;
+  // An element, sequence or nested object of the top level: what FindTag and Insert look at.
+  bool TopLevel() const {
+    return depth == 0 && (role == EntryRole::Element || role == EntryRole::SequenceStart || role == EntryRole::Nested);
   }
 };
+
+// The one walk over flat entries: feed every entry in order (its element, or a nested object's
+// header with nested = true). A delimiter closes only what it can close: an item end the open item, a
+// sequence end the open pixel data or the innermost sequence (with an item left open in it); a
+// stray one closes nothing.
+class FlatWalk {
+ public:
+  EntryPlace Step(const DcmTag& head, bool nested = false);
+  int depth() const { return static_cast<int>(open_.size()); }
+
+ private:
+  enum class Level : uint8_t { Sequence, Item, Pixels };
+  std::vector<Level> open_;
+};
+
+// Calls visit(i, head, place) for each entry of obj in order; a visit that returns bool stops the walk
+// by returning false.
+template <class Visit>
+void WalkEntries(const DcmObj& obj, Visit&& visit) {
+  FlatWalk walk;
+  for (size_t i = 0; i < obj.Count(); ++i) {
+    const DcmObj* nested = obj.GetObj(i);
+    const DcmTag& head = nested ? nested->header : *obj.GetTag(i);
+    const EntryPlace place = walk.Step(head, nested != nullptr);
+    if constexpr (std::is_same_v<decltype(visit(i, head, place)), bool>) {
+      if (!visit(i, head, place)) return;
+    } else {
+      visit(i, head, place);
+    }
+  }
+}

@@ -24,26 +24,9 @@ std::string General15(float v) { return FormatGeneral(static_cast<double>(v), 15
 void TImages::Load(const DcmObj& dataset) {
   // Only the data set's own elements are taken: an element inside an undefined-length sequence
   // (the Icon Image Sequence among them) or inside a nested sequence entry does not count.
-  int depth = 0;
-  bool inPixel = false;
-  for (size_t i = 0; i < dataset.Count(); ++i) {
-    const DcmTag* t = dataset.GetTag(i);
-    if (t == nullptr) continue;
-    if ((t->IsVR("SQ") || t->Is(0xFFFE, 0xE000)) && t->length == kUndefinedLength && !inPixel) {
-      ++depth;
-      continue;
-    }
-    if (t->Is(0xFFFE, 0xE00D) || t->Is(0xFFFE, 0xE0DD)) {
-      if (inPixel && t->Is(0xFFFE, 0xE0DD))
-        inPixel = false;
-      else if (depth > 0)
-        --depth;
-      continue;
-    }
-    if (t->Is(0x7FE0, 0x0010) && t->length == kUndefinedLength) inPixel = true;
-    // Fragments of encapsulated pixel data are not elements of the data set.
-    if (depth == 0 && (!inPixel || t->Is(0x7FE0, 0x0010))) ReadElement(*t);
-  }
+  WalkEntries(dataset, [this](size_t, const DcmTag& t, EntryPlace place) {
+    if (place.role == EntryRole::Element && place.depth == 0) ReadElement(t);
+  });
   voiLUT = LookupTable();
   voiLUTFound = FindVOILUT(dataset, &voiLUT, nullptr, nullptr);
   CheckPixelSpacing();

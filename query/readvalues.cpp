@@ -6,35 +6,11 @@
 #include "core/log.h"
 #include "query/queryfields.h"
 
-namespace {
-bool Is(const DcmTag& t, uint16_t g, uint16_t e) { return t.Is(g, e); }
-}  // namespace
-
 void ForEachOwnElement(const DcmObj& identifier, const std::function<void(const DcmTag&)>& visit) {
-  int depth = 0;           // open sequences of undefined length
-  bool inPixels = false;   // inside encapsulated pixel data
-  for (size_t i = 0; i < identifier.Count(); ++i) {
-    const DcmTag* t = identifier.GetTag(i);
-    if (!t) continue;  // a nested sequence or item
-    if (inPixels) {
-      if (Is(*t, 0xFFFE, 0xE0DD)) inPixels = false;
-      continue;
-    }
-    if (Is(*t, 0x7FE0, 0x0010) && t->length == kUndefinedLength) {
-      inPixels = true;
-      continue;
-    }
-    if (IsVR(*t, "SQ") && t->length == kUndefinedLength) {
-      ++depth;
-      continue;
-    }
-    if (Is(*t, 0xFFFE, 0xE0DD)) {
-      if (depth > 0) --depth;
-      continue;
-    }
-    if (depth > 0 || t->length == 0 || t->length == kUndefinedLength) continue;
-    visit(*t);
-  }
+  WalkEntries(identifier, [&visit](size_t, const DcmTag& t, EntryPlace place) {
+    if (place.role == EntryRole::Element && place.depth == 0 && t.length != 0 && t.length != kUndefinedLength)
+      visit(t);
+  });
 }
 
 void ForEachElement(const DcmObj& identifier, const std::function<void(const DcmTag&)>& visit) {

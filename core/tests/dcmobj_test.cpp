@@ -167,7 +167,7 @@ static void buildNested(DcmObj& o) {
   o.InsertSequence(0x0008, 0x1110, std::move(seq));
 }
 
-TEST(DcmObj, TopLevelWalkSkipsSequenceContents) {
+TEST(DcmObj, FindTagSkipsSequenceContents) {
   DcmObj o;
   buildNested(o);
   EXPECT_EQ(o.FindTag(0x0008, 0x0100), nullptr);
@@ -190,6 +190,40 @@ TEST(DcmObj, TopLevelWalkSkipsSequenceContents) {
   EXPECT_EQ(d.Count(), 2u);
   EXPECT_EQ(d.GetString(0x0010, 0x0020), "A");
   EXPECT_EQ(d.GetUS(0x0028, 0x0010), 0);
+}
+
+TEST(DcmObj, FlatWalkGivesEachEntryItsRoleAndDepth) {
+  using R = EntryRole;
+  DcmObj o;
+  o.Add(DcmTag(0x0008, 0x1140, kUndefinedLength, nullptr, "SQ"));  // sequence
+  o.Add(DcmTag(0xFFFE, 0xE000, kUndefinedLength, nullptr));        //   item
+  o.Add(DcmTag(0x0040, 0xA730, kUndefinedLength, nullptr, "SQ"));  //     inner sequence
+  o.Add(DcmTag(0xFFFE, 0xE000, 0, nullptr));                       //       empty item: no level
+  o.Add(DcmTag(0xFFFE, 0xE0DD, 0, nullptr));                       //     inner end
+  o.AddText(0x0008, 0x1150, "1.2");                                 //     element in the item
+  o.Add(DcmTag(0xFFFE, 0xE0DD, 0, nullptr));                       // end, closing the open item too
+  auto nested = std::make_unique<DcmObj>();
+  nested->header = DcmTag(0x0008, 0x1155, 0, nullptr, "SQ");
+  o.Add(std::move(nested));                                         // nested object
+  o.Add(DcmTag(0xFFFE, 0xE00D, 0, nullptr));                       // stray item end
+  o.Add(DcmTag(0x7FE0, 0x0010, kUndefinedLength, nullptr, "OB"));  // pixel data
+  o.Add(DcmTag(0xFFFE, 0xE000, 0, nullptr));                       //   offset table
+  o.Add(DcmTag(0xFFFE, 0xE00D, 0, nullptr));                       //   anything inside is a fragment
+  o.Add(DcmTag(0xFFFE, 0xE0DD, 0, nullptr));                       // pixel data end
+  o.AddText(0xFFFA, 0xFFFA, "after");
+  const std::vector<std::pair<R, int>> want = {
+      {R::SequenceStart, 0}, {R::Item, 1}, {R::SequenceStart, 2}, {R::Item, 3}, {R::SequenceEnd, 2},
+      {R::Element, 2},       {R::SequenceEnd, 0}, {R::Nested, 0}, {R::ItemEnd, 0}, {R::Element, 0},
+      {R::Fragment, 1},      {R::Fragment, 1}, {R::SequenceEnd, 0}, {R::Element, 0}};
+  std::vector<std::pair<R, int>> got;
+  WalkEntries(o, [&](size_t, const DcmTag&, EntryPlace p) { got.emplace_back(p.role, p.depth); });
+  EXPECT_EQ(got, want);
+  EXPECT_EQ(o.IndexOf(0x0008, 0x1150), DcmObj::npos);
+  EXPECT_EQ(o.IndexOf(0xFFFA, 0xFFFA), 13u);
+  // Insert replaces a flat sequence as a whole, up to the delimiter that closes it.
+  o.SetText(0x0008, 0x1140, "X");
+  EXPECT_EQ(o.Count(), 8u);
+  EXPECT_EQ(o.GetString(0x0008, 0x1140), "X");
 }
 
 TEST(DcmObj, InsertSkipsSequenceContentsAndPixelData) {
