@@ -414,10 +414,9 @@ bool AAssociateRQ::Write(Buffer& link) {
   return ok;
 }
 
-bool AAssociateRQ::ReadDynamic(Buffer& link) {
-  if (!ReadHeader(link)) return false;
-  if (DebugLevel > 1) DumpHeader("INFO, AAssociateRQ::Read");
-  long long remaining = static_cast<long long>(Length) - 68;
+bool AAssociateHeader::ReadItems(Buffer& link, uint8_t contextType, const ContextReader& readContext,
+                                 long long& remaining) {
+  remaining = static_cast<long long>(Length) - 68;
   while (remaining > 0) {
     uint8_t type = 0;
     if (!link.ReadByte(type)) return false;
@@ -425,21 +424,36 @@ bool AAssociateRQ::ReadDynamic(Buffer& link) {
       AppContext.ItemType = type;
       if (!AppContext.ReadDynamic(link)) return false;
       remaining -= AppContext.Size();
-    } else if (type == 0x20) {
-      auto pc = std::make_unique<PresentationContext>();
-      pc->ItemType = type;
-      bool ok = pc->ReadDynamic(link);
-      if (!ok && !link.GetSocket().IsConnected()) return false;
-      remaining -= pc->Size();
-      PresContexts.push_back(std::move(pc));
+    } else if (type == contextType) {
+      if (!readContext(link, type, remaining)) return false;
     } else if (type == 0x50) {
       bool ok = UserInfo.ReadDynamic(link);
       if (!ok && !link.GetSocket().IsConnected()) return false;
       remaining -= static_cast<long long>(UserInfo.Length) + 4;
     } else {
-      WriteLog("WARNING, AAssociateRQ::Read Unknown Packet");
-      remaining = -1;
+      return true;  // an unknown item: remaining stays above 0
     }
+  }
+  return true;
+}
+
+bool AAssociateRQ::ReadDynamic(Buffer& link) {
+  if (!ReadHeader(link)) return false;
+  if (DebugLevel > 1) DumpHeader("INFO, AAssociateRQ::Read");
+  long long remaining = 0;
+  const bool read = ReadItems(link, 0x20, [this](Buffer& l, uint8_t type, long long& left) {
+    auto pc = std::make_unique<PresentationContext>();
+    pc->ItemType = type;
+    bool ok = pc->ReadDynamic(l);
+    if (!ok && !l.GetSocket().IsConnected()) return false;
+    left -= pc->Size();
+    PresContexts.push_back(std::move(pc));
+    return true;
+  }, remaining);
+  if (!read) return false;
+  if (remaining > 0) {
+    WriteLog("WARNING, AAssociateRQ::Read Unknown Packet");
+    remaining = -1;
   }
   if (remaining != 0) {
     WriteLog("WARNING, AAssociateRQ::Read Count=" + Num(remaining));
@@ -453,29 +467,18 @@ AAssociateAC::~AAssociateAC() = default;
 bool AAssociateAC::ReadDynamic(Buffer& link) {
   if (!ReadHeader(link)) return false;
   if (DebugLevel >= 3) DumpHeader("INFO, AAssociateAC::Read");
-  long long remaining = static_cast<long long>(Length) - 68;
-  while (remaining > 0) {
-    uint8_t type = 0;
-    if (!link.ReadByte(type)) return false;
-    if (type == 0x10) {
-      AppContext.ItemType = type;
-      if (!AppContext.ReadDynamic(link)) return false;
-      remaining -= AppContext.Size();
-    } else if (type == 0x21) {
-      auto pca = std::make_unique<PresentationContextAccept>();
-      pca->ItemType = type;
-      if (!pca->ReadDynamic(link)) return false;
-      remaining -= pca->Size();
-      PresContextAccepts.push_back(std::move(pca));
-    } else if (type == 0x50) {
-      bool ok = UserInfo.ReadDynamic(link);
-      if (!ok && !link.GetSocket().IsConnected()) return false;
-      remaining -= static_cast<long long>(UserInfo.Length) + 4;
-    } else {
-      if (!link.Kill(static_cast<uint32_t>(remaining - 1))) return false;
-      remaining = -1;
-    }
-  }
+  long long remaining = 0;
+  const bool read = ReadItems(link, 0x21, [this](Buffer& l, uint8_t type, long long& left) {
+    auto pca = std::make_unique<PresentationContextAccept>();
+    pca->ItemType = type;
+    if (!pca->ReadDynamic(l)) return false;
+    left -= pca->Size();
+    PresContextAccepts.push_back(std::move(pca));
+    return true;
+  }, remaining);
+  if (!read) return false;
+  // An unknown item: the rest of the PDU is read past, so the link stays in step.
+  if (remaining > 0) link.Kill(static_cast<uint32_t>(remaining - 1));
   return remaining == 0;
 }
 
@@ -487,42 +490,22 @@ bool AAssociateRJ::ReadDynamic(Buffer& link) {
          link.ReadByte(Source) && link.ReadByte(Reason);
 }
 
-namespace {
+AReleasePDU::~AReleasePDU() = default;
 
-// A-RELEASE-RQ and -RP share one layout: type, reserved byte, length 4, four reserved bytes.
-bool WriteRelease(Buffer& link, uint8_t type, uint8_t reserved1, uint32_t length, uint32_t reserved2) {
-  link.WriteByte(type);
-  link.WriteByte(reserved1);
-  link.WriteUInt32(length);
-  link.WriteUInt32(reserved2);
+bool AReleasePDU::Write(Buffer& link) {
+  Length = 4;
+  link.WriteByte(ItemType);
+  link.WriteByte(Reserved1);
+  link.WriteUInt32(Length);
+  link.WriteUInt32(Reserved2);
   return link.Flush();
 }
 
-bool ReadRelease(Buffer& link, uint8_t& reserved1, uint32_t& length, uint32_t& reserved2) {
-  return link.ReadByte(reserved1) && link.ReadUInt32(length) && link.ReadUInt32(reserved2);
+bool AReleasePDU::Read(Buffer& link) { return link.ReadByte(ItemType) && ReadDynamic(link); }
+
+bool AReleasePDU::ReadDynamic(Buffer& link) {
+  return link.ReadByte(Reserved1) && link.ReadUInt32(Length) && link.ReadUInt32(Reserved2);
 }
-
-}  // namespace
-
-AReleaseRQ::~AReleaseRQ() = default;
-
-bool AReleaseRQ::Write(Buffer& link) {
-  Length = 4;
-  return WriteRelease(link, ItemType, Reserved1, Length, Reserved2);
-}
-
-bool AReleaseRQ::ReadDynamic(Buffer& link) { return ReadRelease(link, Reserved1, Length, Reserved2); }
-
-AReleaseRP::~AReleaseRP() = default;
-
-bool AReleaseRP::Write(Buffer& link) {
-  Length = 4;
-  return WriteRelease(link, ItemType, Reserved1, Length, Reserved2);
-}
-
-bool AReleaseRP::Read(Buffer& link) { return link.ReadByte(ItemType) && ReadDynamic(link); }
-
-bool AReleaseRP::ReadDynamic(Buffer& link) { return ReadRelease(link, Reserved1, Length, Reserved2); }
 
 AAbortRQ::~AAbortRQ() = default;
 

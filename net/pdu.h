@@ -9,6 +9,7 @@
 //
 // Readers return false when the link fails; parse warnings are logged as they occur.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -175,6 +176,12 @@ struct AAssociateHeader {
   explicit AAssociateHeader(uint8_t type) : ItemType(type) {}
   bool ReadHeader(Buffer& link);
   void DumpHeader(const char* heading) const;
+  // Reads the items up to the PDU's length: the application context, the user information and,
+  // through readContext (type byte read; it lowers remaining by the item's size), the presentation
+  // context items of contextType. False when an item cannot be read; after an unknown item it stops
+  // with remaining above 0, otherwise remaining is 0 when the items fill the PDU exactly.
+  using ContextReader = std::function<bool(Buffer&, uint8_t type, long long& remaining)>;
+  bool ReadItems(Buffer& link, uint8_t contextType, const ContextReader& readContext, long long& remaining);
 };
 
 class AAssociateRQ : public AAssociateHeader {
@@ -212,30 +219,32 @@ class AAssociateRJ {
   uint8_t Reason = 1;
 };
 
-class AReleaseRQ {
+// A-RELEASE-RQ and -RP share one layout: type, reserved byte, length 4, four reserved bytes.
+class AReleasePDU {
  public:
-  virtual ~AReleaseRQ();
-  bool Write(Buffer& link);
-  bool ReadDynamic(Buffer& link);
-
-  uint8_t ItemType = 0x05;
-  uint8_t Reserved1 = 0;
-  uint32_t Length = 4;
-  uint32_t Reserved2 = 0;
-};
-
-class AReleaseRP {
- public:
-  virtual ~AReleaseRP();
+  virtual ~AReleasePDU();
   bool Write(Buffer& link);
   // Reads the type byte without checking it, then the body.
   bool Read(Buffer& link);
   bool ReadDynamic(Buffer& link);
 
-  uint8_t ItemType = 0x06;
+  uint8_t ItemType;
   uint8_t Reserved1 = 0;
   uint32_t Length = 4;
   uint32_t Reserved2 = 0;
+
+ protected:
+  explicit AReleasePDU(uint8_t type) : ItemType(type) {}
+};
+
+class AReleaseRQ : public AReleasePDU {
+ public:
+  AReleaseRQ() : AReleasePDU(0x05) {}
+};
+
+class AReleaseRP : public AReleasePDU {
+ public:
+  AReleaseRP() : AReleasePDU(0x06) {}
 };
 
 class AAbortRQ {
