@@ -1,10 +1,48 @@
 #pragma once
 // Shared walks over response identifiers (internal to the query clients).
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 
-class DcmObj;
-class DcmTag;
+#include "core/dcmobj.h"
+
+// How a query key is used: sent with the record's text and read back (Match), sent empty and read
+// (Return), sent with the query level's text (Level), or only read from responses (Read).
+enum class KeyUse : uint8_t { Match, Return, Level, Read };
+
+// One text key of a query record: the element and the record's field holding its text.
+template <class Record>
+struct TextKey {
+  uint16_t group;
+  uint16_t element;
+  std::string Record::*text;  // nullptr for a Level key
+  KeyUse use = KeyUse::Match;
+};
+
+// Adds the element of each key that is sent, in table order (ascending tags).
+template <class Record, size_t N>
+void AddKeys(const TextKey<Record> (&keys)[N], const Record& record, DcmObj& identifier,
+             const std::string& level = std::string()) {
+  for (const auto& k : keys) {
+    if (k.use == KeyUse::Read) continue;
+    const std::string& text = k.use == KeyUse::Match ? record.*(k.text) : k.use == KeyUse::Level ? level : std::string();
+    identifier.Add(DcmTag(k.group, k.element, text));
+  }
+}
+
+// Copies the element's text into the field of the first key with its tag that is read; false when
+// there is none.
+template <class Record, size_t N>
+bool ReadKey(const TextKey<Record> (&keys)[N], const DcmTag& t, Record& record) {
+  for (const auto& k : keys) {
+    if (k.use != KeyUse::Level && t.Is(k.group, k.element)) {
+      record.*(k.text) = t.GetString();
+      return true;
+    }
+  }
+  return false;
+}
 
 // Calls `visit` for each element of the identifier's own level that has a defined, non-empty
 // length: nested sequence objects are skipped, and so is everything from a sequence of undefined

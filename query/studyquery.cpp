@@ -14,35 +14,36 @@
 
 namespace {
 
-template <class Record>
-struct Key {
-  uint16_t group;
-  uint16_t element;
-  std::string Record::*text;
-};
+constexpr KeyUse kLevel = KeyUse::Level;
+constexpr KeyUse kRead = KeyUse::Read;
 
-// Keys sent, in ascending tag order; the level goes in at its own place.
-const Key<StudyInfo> kStudyKeys[] = {
+// The keys of each level in ascending tag order, what is sent and what a row takes from a response.
+const TextKey<StudyInfo> kStudyKeys[] = {
     {0x0008, 0x0020, &StudyInfo::StudyDate},
     {0x0008, 0x0030, &StudyInfo::StudyTime},
     {0x0008, 0x0050, &StudyInfo::AccessionNumber},
-    {0x0008, 0x0052, nullptr},
+    {0x0008, 0x0052, nullptr, kLevel},
+    {0x0008, 0x0060, &StudyInfo::ModalitiesInStudy, kRead},
     {0x0008, 0x0061, &StudyInfo::ModalitiesInStudy},
     {0x0008, 0x0080, &StudyInfo::InstitutionName},
     {0x0008, 0x0090, &StudyInfo::ReferringPhysicianName},
     {0x0008, 0x1030, &StudyInfo::StudyDescription},
+    {0x0008, 0x1070, &StudyInfo::OperatorsName, kRead},
     {0x0010, 0x0010, &StudyInfo::PatientName},
     {0x0010, 0x0020, &StudyInfo::PatientID},
     {0x0010, 0x0030, &StudyInfo::PatientBirthDate},
     {0x0010, 0x0040, &StudyInfo::PatientSex},
+    {0x0010, 0x1010, &StudyInfo::PatientAge, kRead},
+    {0x0010, 0x1030, &StudyInfo::PatientWeight, kRead},
     {0x0010, 0x4000, &StudyInfo::PatientComments},
     {0x0020, 0x000D, &StudyInfo::StudyInstanceUID},
+    {0x0020, 0x0010, &StudyInfo::StudyID, kRead},
 };
 
-const Key<SeriesInfo> kSeriesKeys[] = {
+const TextKey<SeriesInfo> kSeriesKeys[] = {
     {0x0008, 0x0021, &SeriesInfo::SeriesDate},
     {0x0008, 0x0031, &SeriesInfo::SeriesTime},
-    {0x0008, 0x0052, nullptr},
+    {0x0008, 0x0052, nullptr, kLevel},
     {0x0008, 0x0060, &SeriesInfo::Modality},
     {0x0008, 0x0080, &SeriesInfo::InstitutionName},
     {0x0008, 0x103E, &SeriesInfo::SeriesDescription},
@@ -53,9 +54,11 @@ const Key<SeriesInfo> kSeriesKeys[] = {
     {0x0020, 0x000D, &SeriesInfo::StudyInstanceUID},
     {0x0020, 0x000E, &SeriesInfo::SeriesInstanceUID},
     {0x0020, 0x0011, &SeriesInfo::SeriesNumber},
+    {0x0020, 0x0052, &SeriesInfo::FrameOfReferenceUID, kRead},
 };
 
-const Key<ImageInfo> kImageKeys[] = {
+// Sent only: an image row is read with its own conversions (ReadImageInfo).
+const TextKey<ImageInfo> kImageKeys[] = {
     {0x0008, 0x0008, &ImageInfo::ImageType},
     {0x0008, 0x0016, &ImageInfo::SOPClassUID},
     {0x0008, 0x0018, &ImageInfo::SOPInstanceUID},
@@ -63,7 +66,7 @@ const Key<ImageInfo> kImageKeys[] = {
     {0x0008, 0x0023, &ImageInfo::ContentDate},
     {0x0008, 0x0032, &ImageInfo::AcquisitionTime},
     {0x0008, 0x0033, &ImageInfo::ContentTime},
-    {0x0008, 0x0052, nullptr},
+    {0x0008, 0x0052, nullptr, kLevel},
     {0x0020, 0x000D, &ImageInfo::StudyInstanceUID},
     {0x0020, 0x000E, &ImageInfo::SeriesInstanceUID},
     {0x0020, 0x0012, &ImageInfo::AcquisitionNumber},
@@ -73,12 +76,6 @@ const Key<ImageInfo> kImageKeys[] = {
     {0x0020, 0x1041, &ImageInfo::SliceLocation},
     {0x0028, 0x0008, &ImageInfo::NumberOfFrames},
 };
-
-template <class Record, size_t N>
-void MakeIdentifier(const Key<Record> (&keys)[N], const Record& record, const char* level, DcmObj& identifier) {
-  for (const auto& k : keys)
-    identifier.Add(DcmTag(k.group, k.element, k.text ? record.*(k.text) : std::string(level)));
-}
 
 // A received text cut to its limit; the message (when there is one) names the full text.
 void Limit(std::string& text, size_t limit, const char* message) {
@@ -90,43 +87,19 @@ void Limit(std::string& text, size_t limit, const char* message) {
 }  // namespace
 
 void MakeStudyIdentifier(const StudyInfo& record, DcmObj& identifier) {
-  MakeIdentifier(kStudyKeys, record, "STUDY", identifier);
+  AddKeys(kStudyKeys, record, identifier, "STUDY");
 }
 
 void MakeSeriesIdentifier(const SeriesInfo& record, DcmObj& identifier) {
-  MakeIdentifier(kSeriesKeys, record, "SERIES", identifier);
+  AddKeys(kSeriesKeys, record, identifier, "SERIES");
 }
 
 void MakeImageIdentifier(const ImageInfo& record, DcmObj& identifier) {
-  MakeIdentifier(kImageKeys, record, "IMAGE", identifier);
+  AddKeys(kImageKeys, record, identifier, "IMAGE");
 }
 
 void ReadStudyInfo(StudyInfo& r, const DcmObj& identifier) {
-  ForEachOwnElement(identifier, [&r](const DcmTag& t) {
-    std::string* to = nullptr;
-    switch ((uint32_t(t.group) << 16) | t.element) {
-      case 0x0020000D: to = &r.StudyInstanceUID; break;
-      case 0x00080020: to = &r.StudyDate; break;
-      case 0x00080030: to = &r.StudyTime; break;
-      case 0x00200010: to = &r.StudyID; break;
-      case 0x00081030: to = &r.StudyDescription; break;
-      case 0x00080050: to = &r.AccessionNumber; break;
-      case 0x00080080: to = &r.InstitutionName; break;
-      case 0x00080090: to = &r.ReferringPhysicianName; break;
-      case 0x00080060:
-      case 0x00080061: to = &r.ModalitiesInStudy; break;
-      case 0x00081070: to = &r.OperatorsName; break;
-      case 0x00100020: to = &r.PatientID; break;
-      case 0x00100010: to = &r.PatientName; break;
-      case 0x00100030: to = &r.PatientBirthDate; break;
-      case 0x00100040: to = &r.PatientSex; break;
-      case 0x00101010: to = &r.PatientAge; break;
-      case 0x00101030: to = &r.PatientWeight; break;
-      case 0x00104000: to = &r.PatientComments; break;
-      default: return;
-    }
-    *to = t.GetString();
-  });
+  ForEachOwnElement(identifier, [&r](const DcmTag& t) { ReadKey(kStudyKeys, t, r); });
   Limit(r.AccessionNumber, 16, "ERROR, Accession number length>16, ");
   Limit(r.InstitutionName, 64, "ERROR, InstitutionName length>64, ");
   Limit(r.StudyDescription, 64, "ERROR, StudyDescription length>64, ");
@@ -136,26 +109,7 @@ void ReadStudyInfo(StudyInfo& r, const DcmObj& identifier) {
 }
 
 void ReadSeriesInfo(SeriesInfo& r, const DcmObj& identifier) {
-  ForEachOwnElement(identifier, [&r](const DcmTag& t) {
-    std::string* to = nullptr;
-    switch ((uint32_t(t.group) << 16) | t.element) {
-      case 0x0020000E: to = &r.SeriesInstanceUID; break;
-      case 0x00200011: to = &r.SeriesNumber; break;
-      case 0x00080021: to = &r.SeriesDate; break;
-      case 0x00080031: to = &r.SeriesTime; break;
-      case 0x0008103E: to = &r.SeriesDescription; break;
-      case 0x00080060: to = &r.Modality; break;
-      case 0x00185100: to = &r.PatientPosition; break;
-      case 0x00080080: to = &r.InstitutionName; break;
-      case 0x00081070: to = &r.OperatorsName; break;
-      case 0x00180015: to = &r.BodyPartExamined; break;
-      case 0x00181030: to = &r.ProtocolName; break;
-      case 0x00200052: to = &r.FrameOfReferenceUID; break;
-      case 0x0020000D: to = &r.StudyInstanceUID; break;
-      default: return;
-    }
-    *to = t.GetString();
-  });
+  ForEachOwnElement(identifier, [&r](const DcmTag& t) { ReadKey(kSeriesKeys, t, r); });
 }
 
 namespace {

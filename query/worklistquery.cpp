@@ -9,68 +9,56 @@
 #include "query/findscu.h"
 #include "query/readvalues.h"
 
-void MakeWorklistIdentifier(const TWorklistItem& r, DcmObj& identifier) {
-  identifier.AddText(0x0008, 0x0050, r.AccessionNumber);
-  identifier.AddText(0x0008, 0x0090, r.ReferringPhysicianName);
-  identifier.AddText(0x0010, 0x0010, r.PatientName);
-  identifier.AddText(0x0010, 0x0020, r.PatientID);
-  identifier.AddText(0x0010, 0x0030, r.PatientBirthDate);
-  identifier.AddText(0x0010, 0x0040, r.PatientSex);
-  identifier.AddText(0x0020, 0x000D, r.StudyInstanceUID);
-  identifier.AddText(0x0032, 0x1060, r.RequestedProcedureDescription);
-  identifier.AddBytes(0x0040, 0x1001, 0, nullptr);
-  identifier.AddBytes(0x0040, 0x1003, 0, nullptr);
+namespace {
 
+constexpr KeyUse kReturn = KeyUse::Return;
+constexpr KeyUse kRead = KeyUse::Read;
+
+// The keys of a worklist query in ascending tag order, what is sent and what a row takes from a
+// response: the patient and request keys, then those of the one Scheduled Procedure Step item.
+const TextKey<TWorklistItem> kWorklistKeys[] = {
+    {0x0008, 0x0050, &TWorklistItem::AccessionNumber},
+    {0x0008, 0x0090, &TWorklistItem::ReferringPhysicianName},
+    {0x0010, 0x0010, &TWorklistItem::PatientName},
+    {0x0010, 0x0020, &TWorklistItem::PatientID},
+    {0x0010, 0x0030, &TWorklistItem::PatientBirthDate},
+    {0x0010, 0x0040, &TWorklistItem::PatientSex},
+    {0x0010, 0x2110, &TWorklistItem::Allergies, kRead},
+    {0x0020, 0x000D, &TWorklistItem::StudyInstanceUID},
+    {0x0032, 0x1032, &TWorklistItem::RequestingPhysician, kRead},
+    {0x0032, 0x1060, &TWorklistItem::RequestedProcedureDescription},
+    {0x0040, 0x1001, &TWorklistItem::RequestedProcedureID, kReturn},
+    {0x0040, 0x1003, &TWorklistItem::RequestedProcedurePriority, kReturn},
+};
+
+const TextKey<TWorklistItem> kStepKeys[] = {
+    {0x0008, 0x0060, &TWorklistItem::Modality},
+    {0x0032, 0x1070, &TWorklistItem::RequestedContrastAgent, kReturn},
+    {0x0040, 0x0001, &TWorklistItem::ScheduledStationAETitle},
+    {0x0040, 0x0002, &TWorklistItem::ScheduledProcedureStepStartDate},
+    {0x0040, 0x0003, &TWorklistItem::ScheduledProcedureStepStartTime},
+    {0x0040, 0x0006, &TWorklistItem::ScheduledPerformingPhysicianName},
+    {0x0040, 0x0007, &TWorklistItem::ScheduledProcedureStepDescription},
+    {0x0040, 0x0009, &TWorklistItem::ScheduledProcedureStepID},
+    {0x0040, 0x0010, &TWorklistItem::ScheduledStationName},
+    {0x0040, 0x0011, &TWorklistItem::ScheduledProcedureStepLocation},
+    {0x0040, 0x0012, &TWorklistItem::PreMedication},
+    {0x0040, 0x0020, &TWorklistItem::ScheduledProcedureStepStatus},
+};
+
+}  // namespace
+
+void MakeWorklistIdentifier(const TWorklistItem& r, DcmObj& identifier) {
+  AddKeys(kWorklistKeys, r, identifier);
   auto item = std::make_unique<DcmObj>();
-  item->SetText(0x0008, 0x0060, r.Modality);
-  item->SetBytes(0x0032, 0x1070, 0, nullptr);
-  item->SetText(0x0040, 0x0001, r.ScheduledStationAETitle);
-  item->SetText(0x0040, 0x0002, r.ScheduledProcedureStepStartDate);
-  item->SetText(0x0040, 0x0003, r.ScheduledProcedureStepStartTime);
-  item->SetText(0x0040, 0x0006, r.ScheduledPerformingPhysicianName);
-  item->SetText(0x0040, 0x0007, r.ScheduledProcedureStepDescription);
-  item->SetText(0x0040, 0x0009, r.ScheduledProcedureStepID);
-  item->SetText(0x0040, 0x0010, r.ScheduledStationName);
-  item->SetText(0x0040, 0x0011, r.ScheduledProcedureStepLocation);
-  item->SetText(0x0040, 0x0012, r.PreMedication);
-  item->SetText(0x0040, 0x0020, r.ScheduledProcedureStepStatus);
+  AddKeys(kStepKeys, r, *item);
   auto sequence = std::make_unique<DcmObj>();
   sequence->InsertSequence(0xFFFE, 0xE000, std::move(item));
   identifier.InsertSequence(0x0040, 0x0100, std::move(sequence));
 }
 
 void ReadWorklistItem(TWorklistItem& r, const DcmObj& identifier) {
-  ForEachElement(identifier, [&r](const DcmTag& t) {
-    std::string* to = nullptr;
-    switch ((uint32_t(t.group) << 16) | t.element) {
-      case 0x00100010: to = &r.PatientName; break;
-      case 0x00100020: to = &r.PatientID; break;
-      case 0x00100030: to = &r.PatientBirthDate; break;
-      case 0x00100040: to = &r.PatientSex; break;
-      case 0x00080050: to = &r.AccessionNumber; break;
-      case 0x00080090: to = &r.ReferringPhysicianName; break;
-      case 0x00321032: to = &r.RequestingPhysician; break;
-      case 0x00102110: to = &r.Allergies; break;
-      case 0x0020000D: to = &r.StudyInstanceUID; break;
-      case 0x00321060: to = &r.RequestedProcedureDescription; break;
-      case 0x00400003: to = &r.ScheduledProcedureStepStartTime; break;
-      case 0x00400002: to = &r.ScheduledProcedureStepStartDate; break;
-      case 0x00080060: to = &r.Modality; break;
-      case 0x00400001: to = &r.ScheduledStationAETitle; break;
-      case 0x00400006: to = &r.ScheduledPerformingPhysicianName; break;
-      case 0x00321070: to = &r.RequestedContrastAgent; break;
-      case 0x00400009: to = &r.ScheduledProcedureStepID; break;
-      case 0x00400007: to = &r.ScheduledProcedureStepDescription; break;
-      case 0x00400010: to = &r.ScheduledStationName; break;
-      case 0x00400011: to = &r.ScheduledProcedureStepLocation; break;
-      case 0x00400012: to = &r.PreMedication; break;
-      case 0x00400020: to = &r.ScheduledProcedureStepStatus; break;
-      case 0x00401001: to = &r.RequestedProcedureID; break;
-      case 0x00401003: to = &r.RequestedProcedurePriority; break;
-      default: return;
-    }
-    *to = t.GetString();
-  });
+  ForEachElement(identifier, [&r](const DcmTag& t) { ReadKey(kWorklistKeys, t, r) || ReadKey(kStepKeys, t, r); });
 }
 
 TWorklistItem MakeWorklistQuery(const QueryFields& f) {
