@@ -1,4 +1,5 @@
-// What the JPEG builds share: the error manager and the frames that run the library with it, the
+// What the JPEG builds share: the decode and encode jobs, the error manager and the frames that run
+// the library with it, the image description and output size check, the
 // memory destination manager (a 16384-byte staging buffer appended to a growing stream) and the
 // decoders' colour rule. Not a normal header: included inside an unnamed namespace after a build's
 // jpeglib.h and jerror.h (the builds' types clash, so each translation unit gets its own copy).
@@ -73,6 +74,30 @@ long RunDecode(const Job* job, long (*body)(j_decompress_ptr, Locals*, const Job
   return written;
 }
 
+struct Destination;
+
+// What a decoder is asked: the stream, and the slice its samples go to (outWidth bytes a sample).
+struct DecodeJob {
+  const uint8_t* source;
+  size_t sourceLength;
+  uint8_t* destination;
+  size_t destinationLength;
+  int outWidth;
+  bool rgbSamples;
+};
+
+// What an encoder is asked: interleaved samples, or (stride != 0, turbo build only) a page of
+// B, G, R rows `stride` bytes apart.
+struct EncodeJob {
+  int width;
+  int height;
+  int components;
+  const uint8_t* source;
+  bool lossless;
+  size_t stride;
+  Destination* dest;
+};
+
 struct Destination {
   jpeg_destination_mgr pub;
   std::vector<uint8_t>* stream;
@@ -108,6 +133,28 @@ void TermDestination(j_compress_ptr cinfo) {
     ERREXIT(cinfo, JERR_FILE_WRITE);
 }
 
+// Hooks the job's memory destination in and describes the image (RGB or grey samples).
+void StartEncoding(j_compress_ptr cinfo, const EncodeJob* job) {
+  cinfo->dest = &job->dest->pub;
+  job->dest->pub.init_destination = InitDestination;
+  job->dest->pub.empty_output_buffer = EmptyOutput;
+  job->dest->pub.term_destination = TermDestination;
+  cinfo->image_width = static_cast<JDIMENSION>(job->width);
+  cinfo->image_height = static_cast<JDIMENSION>(job->height);
+  cinfo->input_components = job->components;
+  cinfo->in_color_space = job->components == 3 ? JCS_RGB : JCS_GRAYSCALE;
+}
+
+// After the header: the output's row samples, row bytes and total bytes, false when the image is
+// empty or does not fit the job's slice (checked before the library allocates for it).
+bool OutputFits(j_decompress_ptr cinfo, const DecodeJob* job, uint64_t& rowSamples, uint64_t& rowBytes,
+                uint64_t& total) {
+  jpeg_calc_output_dimensions(cinfo);
+  rowSamples = uint64_t(cinfo->output_width) * uint64_t(cinfo->output_components);
+  rowBytes = rowSamples * uint64_t(job->outWidth);
+  total = rowBytes * uint64_t(cinfo->output_height);
+  return rowSamples != 0 && total != 0 && total <= job->destinationLength;
+}
 
 // The data set says RGB: a three-component stream with neither a JFIF nor an Adobe marker carries
 // RGB samples, whatever its component ids make the library guess, and is decoded as it stands.

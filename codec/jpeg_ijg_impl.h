@@ -55,19 +55,10 @@ void AttachSource(j_decompress_ptr cinfo, jpeg_source_mgr* src, const uint8_t* d
   cinfo->src = src;
 }
 
-// ---- memory destination
+// ---- memory destination, job types and frames shared by the builds
 #include "codec/jpeg_dest_impl.h"
 
 // ---- decoding
-struct DecodeJob {
-  const uint8_t* source;
-  size_t sourceLength;
-  uint8_t* destination;
-  size_t destinationLength;
-  int outWidth;
-  bool rgbSamples;
-};
-
 long DecodeBody(j_decompress_ptr cinfo, jpeg_source_mgr* src, const DecodeJob* job) {
   AttachSource(cinfo, src, job->source, job->sourceLength);
   jpeg_read_header(cinfo, TRUE);
@@ -78,11 +69,8 @@ long DecodeBody(j_decompress_ptr cinfo, jpeg_source_mgr* src, const DecodeJob* j
   } else {
     KeepRgbSamples(cinfo, job->rgbSamples);
   }
-  jpeg_calc_output_dimensions(cinfo);
-  const uint64_t rowSamples = uint64_t(cinfo->output_width) * uint64_t(cinfo->output_components);
-  const uint64_t rowBytes = rowSamples * uint64_t(job->outWidth);
-  const uint64_t total = rowBytes * uint64_t(cinfo->output_height);
-  if (rowSamples == 0 || total == 0 || total > job->destinationLength) return -1;
+  uint64_t rowSamples = 0, rowBytes = 0, total = 0;
+  if (!OutputFits(cinfo, job, rowSamples, rowBytes, total)) return -1;
   jpeg_start_decompress(cinfo);
   JSAMPARRAY row = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
                                                static_cast<JDIMENSION>(rowSamples), 1);
@@ -105,25 +93,8 @@ long DecodeBody(j_decompress_ptr cinfo, jpeg_source_mgr* src, const DecodeJob* j
 }
 
 // ---- encoding
-struct EncodeJob {
-  int width;
-  int height;
-  int components;
-  const uint8_t* source;
-  bool lossless;
-  Destination* dest;
-};
-
 int EncodeBody(j_compress_ptr cinfo, const EncodeJob* job) {
-  cinfo->dest = &job->dest->pub;
-  job->dest->pub.init_destination = InitDestination;
-  job->dest->pub.empty_output_buffer = EmptyOutput;
-  job->dest->pub.term_destination = TermDestination;
-
-  cinfo->image_width = static_cast<JDIMENSION>(job->width);
-  cinfo->image_height = static_cast<JDIMENSION>(job->height);
-  cinfo->input_components = job->components;
-  cinfo->in_color_space = job->components == 3 ? JCS_RGB : JCS_GRAYSCALE;
+  StartEncoding(cinfo, job);
   jpeg_set_defaults(cinfo);
   if (job->lossless) {
     if (job->components == 3) jpeg_set_colorspace(cinfo, JCS_RGB);  // no colour transform
@@ -175,7 +146,7 @@ long IJG_DECODE(const uint8_t* source, size_t sourceLength, uint8_t* destination
 
 int IJG_ENCODE(int width, int height, int components, const uint8_t* source, std::vector<uint8_t>& out,
                bool lossless, bool announce) {
-  const EncodeJob job{width, height, components, source, lossless, nullptr};
+  const EncodeJob job{width, height, components, source, lossless, 0, nullptr};
   return EncodeToStream(job, EncodeBody, size_t(width) * size_t(height) * size_t(components) * kBuildSampleBytes / 4,
                         announce, nullptr, out);
 }

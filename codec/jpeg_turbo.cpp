@@ -29,19 +29,10 @@ void ScanLimit(j_common_ptr cinfo) {
   if (dinfo->progressive_mode && dinfo->input_scan_number > kMaxScans) ERREXIT(cinfo, JERR_NOTIMPL);
 }
 
-// ---- memory destination
+// ---- memory destination, job types and frames shared by the builds
 #include "codec/jpeg_dest_impl.h"
 
 // ---- decoding
-struct DecodeJob {
-  const uint8_t* source;
-  size_t sourceLength;
-  uint8_t* destination;
-  size_t destinationLength;
-  int outWidth;
-  bool rgbSamples;
-};
-
 long DecodeBody(j_decompress_ptr cinfo, jpeg_progress_mgr* progress, const DecodeJob* job) {
   progress->progress_monitor = ScanLimit;
   cinfo->progress = progress;
@@ -49,11 +40,8 @@ long DecodeBody(j_decompress_ptr cinfo, jpeg_progress_mgr* progress, const Decod
   jpeg_mem_src(cinfo, job->source, static_cast<unsigned long>(job->sourceLength));
   jpeg_read_header(cinfo, TRUE);
   KeepRgbSamples(cinfo, job->rgbSamples);
-  jpeg_calc_output_dimensions(cinfo);
-  const uint64_t rowSamples = uint64_t(cinfo->output_width) * uint64_t(cinfo->output_components);
-  const uint64_t rowBytes = rowSamples * uint64_t(job->outWidth);
-  const uint64_t total = rowBytes * uint64_t(cinfo->output_height);
-  if (rowSamples == 0 || total == 0 || total > job->destinationLength) return -1;
+  uint64_t rowSamples = 0, rowBytes = 0, total = 0;
+  if (!OutputFits(cinfo, job, rowSamples, rowBytes, total)) return -1;
   jpeg_start_decompress(cinfo);
   if (job->outWidth == 1) {
     // The slice is large enough: the library writes the rows straight into it.
@@ -82,15 +70,6 @@ long DecodeBody(j_decompress_ptr cinfo, jpeg_progress_mgr* progress, const Decod
 }
 
 // ---- encoding
-struct EncodeJob {
-  int width;
-  int height;
-  int components;
-  const uint8_t* source;
-  Destination* dest;
-  size_t stride;  // page mode: bytes from one B, G, R row to the next; 0 for interleaved frames
-};
-
 // The page JPEG's settings (see EncodePageJPEG).
 void SetPageParameters(j_compress_ptr cinfo) {
   jpeg_set_defaults(cinfo);  // YCbCr, luminance 2 x 2, chroma 1 x 1, JFIF 1.01, density 0 / 1 x 1
@@ -120,15 +99,7 @@ void WritePageRows(j_compress_ptr cinfo, const EncodeJob* job) {
 }
 
 int EncodeBody(j_compress_ptr cinfo, const EncodeJob* job) {
-  cinfo->dest = &job->dest->pub;
-  job->dest->pub.init_destination = InitDestination;
-  job->dest->pub.empty_output_buffer = EmptyOutput;
-  job->dest->pub.term_destination = TermDestination;
-
-  cinfo->image_width = static_cast<JDIMENSION>(job->width);
-  cinfo->image_height = static_cast<JDIMENSION>(job->height);
-  cinfo->input_components = job->components;
-  cinfo->in_color_space = job->components == 3 ? JCS_RGB : JCS_GRAYSCALE;
+  StartEncoding(cinfo, job);
   if (job->stride != 0) {
     SetPageParameters(cinfo);
     jpeg_start_compress(cinfo, TRUE);
@@ -170,7 +141,7 @@ long DecodeTurbo(const uint8_t* source, size_t sourceLength, uint8_t* destinatio
 
 int EncodeTurboBaseline(int width, int height, int components, const uint8_t* source, std::vector<uint8_t>& out,
                         bool announce) {
-  const EncodeJob job{width, height, components, source, nullptr, 0};
+  const EncodeJob job{width, height, components, source, false, 0, nullptr};
   return EncodeToStream(job, EncodeBody, size_t(width) * size_t(height) * size_t(components) / 8, announce, nullptr,
                         out);
 }
@@ -187,6 +158,6 @@ int EncodePageJPEG(int width, int height, const uint8_t* bgr, size_t stride, std
   if (bgr == nullptr || width <= 0 || height <= 0 || stride < size_t(width) * 3) return fail("empty or inconsistent page");
   if (width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION)
     return fail("page of " + std::to_string(width) + " x " + std::to_string(height) + " pixels is too large for JPEG");
-  const EncodeJob job{width, height, 3, bgr, nullptr, stride};
+  const EncodeJob job{width, height, 3, bgr, false, stride, nullptr};
   return EncodeToStream(job, EncodeBody, size_t(width) * size_t(height) / 4, false, error, out);
 }
