@@ -1,10 +1,10 @@
 // What the JPEG builds share: the decode and encode jobs, the error manager and the frames that run
-// the library with it, the image description and output size check, the
-// memory destination manager (a 16384-byte staging buffer appended to a growing stream) and the
-// decoders' colour rule. Not a normal header: included inside an unnamed namespace after a build's
-// jpeglib.h and jerror.h (the builds' types clash, so each translation unit gets its own copy).
-// Library errors end in a longjmp back to RunEncode/RunDecode; no C++ object with a destructor is
-// alive in the frames the jump crosses.
+// the library with it, the encoder's image set-up, the decoder's output size check, the memory
+// destination manager (a 16384-byte staging buffer appended to a growing stream) and the decoders'
+// colour rule. Not a normal header: included inside an unnamed namespace after a build's jpeglib.h
+// and jerror.h (the builds' types clash, so each translation unit gets its own copy). Library
+// errors end in a longjmp back to RunEncode/RunDecode; no C++ object with a destructor is alive in
+// the frames the jump crosses.
 struct ErrorManager {
   jpeg_error_mgr pub;
   jmp_buf jump;
