@@ -14,6 +14,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -58,16 +59,36 @@ std::string LabelFilePath(const std::string& exePath) {
   return exePath + ".ini";
 }
 
-QPushButton* MakeButton(const char* name, const char* caption) {
-  auto* b = new QPushButton(QString::fromLatin1(caption));
-  b->setObjectName(QString::fromLatin1(name));
-  return b;
+// The captions of the window's labels and buttons; those marked are read again from the label file
+// (section "MainForm", the control's name as key) each time the window is created.
+struct Caption {
+  const char* name;
+  const char* text;
+  bool fromLabelFile;
+};
+
+const Caption kCaptions[] = {
+    {"PatientIDLbl", "Patient ID", true},         {"PatientNameLbl", "Patient Name", true},
+    {"PatientBDLbl", "Patient BD", true},         {"StudyDescriptionLbl", "Study Description", true},
+    {"SexLbl", "Sex", false},                     {"ModalityLbl", "Modality", false},
+    {"StudyDateLbl", "Study Date", false},        {"SearchPACSBtn", "Search PACS", true},
+    {"SearchWLBtn", "Search WL", true},           {"ClearBtn", "Clear", true},
+    {"SetupBtn", "Setup", true},                  {"AddDocBtn", "Add Doc", true},
+    {"AddPDFBtn", "Add PDF", true},               {"ScanBtn", "Scan", true},
+    {"AboutBtn", "About", true},                  {"EndBtn", "End", true},
+};
+
+QString CaptionOf(const char* name) {
+  for (const Caption& c : kCaptions)
+    if (std::strcmp(c.name, name) == 0) return QString::fromLatin1(c.text);
+  return QString();
 }
 
-QLabel* MakeLabel(const char* name, const char* caption) {
-  auto* l = new QLabel(QString::fromLatin1(caption));
-  l->setObjectName(QString::fromLatin1(name));
-  return l;
+template <class Widget>
+Widget* MakeCaptioned(const char* name) {
+  auto* w = new Widget(CaptionOf(name));
+  w->setObjectName(QString::fromLatin1(name));
+  return w;
 }
 
 QDateEdit* MakePicker(const char* name) {
@@ -90,13 +111,13 @@ const char* ModalityOfIndex(int index) { return index >= 0 && index < kModalityC
 TForm1::TForm1(const std::string& exePath, QWidget* parent) : QWidget(parent), exePath_(exePath) {
   setObjectName("Form1");
   // Qt's usual ownership: the controls belong to the window through its layouts.
-  PatientIDLbl = MakeLabel("PatientIDLbl", "Patient ID");
-  PatientNameLbl = MakeLabel("PatientNameLbl", "Patient Name");
-  PatientBDLbl = MakeLabel("PatientBDLbl", "Patient BD");
-  StudyDescriptionLbl = MakeLabel("StudyDescriptionLbl", "Study Description");
-  SexLbl = MakeLabel("SexLbl", "Sex");
-  ModalityLbl = MakeLabel("ModalityLbl", "Modality");
-  StudyDateLbl = MakeLabel("StudyDateLbl", "Study Date");
+  PatientIDLbl = MakeCaptioned<QLabel>("PatientIDLbl");
+  PatientNameLbl = MakeCaptioned<QLabel>("PatientNameLbl");
+  PatientBDLbl = MakeCaptioned<QLabel>("PatientBDLbl");
+  StudyDescriptionLbl = MakeCaptioned<QLabel>("StudyDescriptionLbl");
+  SexLbl = MakeCaptioned<QLabel>("SexLbl");
+  ModalityLbl = MakeCaptioned<QLabel>("ModalityLbl");
+  StudyDateLbl = MakeCaptioned<QLabel>("StudyDateLbl");
   Edit1 = new QLineEdit;
   Edit1->setObjectName("Edit1");
   Edit2 = new QLineEdit;
@@ -113,15 +134,15 @@ TForm1::TForm1(const std::string& exePath, QWidget* parent) : QWidget(parent), e
   ComboBox1->setCurrentIndex(-1);
   ComboBox1->setEditText("ALL");
 
-  SearchPACSBtn = MakeButton("SearchPACSBtn", "Search PACS");
-  SearchWLBtn = MakeButton("SearchWLBtn", "Search WL");
-  ClearBtn = MakeButton("ClearBtn", "Clear");
-  SetupBtn = MakeButton("SetupBtn", "Setup");
-  AddDocBtn = MakeButton("AddDocBtn", "Add Doc");
-  AddPDFBtn = MakeButton("AddPDFBtn", "Add PDF");
-  ScanBtn = MakeButton("ScanBtn", "Scan");
-  AboutBtn = MakeButton("AboutBtn", "About");
-  EndBtn = MakeButton("EndBtn", "End");
+  SearchPACSBtn = MakeCaptioned<QPushButton>("SearchPACSBtn");
+  SearchWLBtn = MakeCaptioned<QPushButton>("SearchWLBtn");
+  ClearBtn = MakeCaptioned<QPushButton>("ClearBtn");
+  SetupBtn = MakeCaptioned<QPushButton>("SetupBtn");
+  AddDocBtn = MakeCaptioned<QPushButton>("AddDocBtn");
+  AddPDFBtn = MakeCaptioned<QPushButton>("AddPDFBtn");
+  ScanBtn = MakeCaptioned<QPushButton>("ScanBtn");
+  AboutBtn = MakeCaptioned<QPushButton>("AboutBtn");
+  EndBtn = MakeCaptioned<QPushButton>("EndBtn");
 
   StringGrid1 = new QTableWidget(1, 7);
   StringGrid1->setObjectName("StringGrid1");
@@ -178,19 +199,10 @@ void TForm1::FormCreate() {
   auto label = [&](const char* key, const char* def) {
     return ToQ(labels.ReadString("MainForm", key, def));
   };
-  PatientIDLbl->setText(label("PatientIDLbl", "Patient ID"));
-  PatientNameLbl->setText(label("PatientNameLbl", "Patient Name"));
-  PatientBDLbl->setText(label("PatientBDLbl", "Patient BD"));
-  StudyDescriptionLbl->setText(label("StudyDescriptionLbl", "Study Description"));
-  SearchPACSBtn->setText(label("SearchPACSBtn", "Search PACS"));
-  ClearBtn->setText(label("ClearBtn", "Clear"));
-  EndBtn->setText(label("EndBtn", "End"));
-  SetupBtn->setText(label("SetupBtn", "Setup"));
-  SearchWLBtn->setText(label("SearchWLBtn", "Search WL"));
-  ScanBtn->setText(label("ScanBtn", "Scan"));
-  AddDocBtn->setText(label("AddDocBtn", "Add Doc"));
-  AddPDFBtn->setText(label("AddPDFBtn", "Add PDF"));
-  AboutBtn->setText(label("AboutBtn", "About"));
+  for (const Caption& c : kCaptions) {
+    if (!c.fromLabelFile) continue;
+    if (QWidget* w = findChild<QWidget*>(QString::fromLatin1(c.name))) w->setProperty("text", label(c.name, c.text));
+  }
   QStringList headers;
   for (const Column& c : kColumns) headers << label(c.key, c.header);
   StringGrid1->setHorizontalHeaderLabels(headers);
