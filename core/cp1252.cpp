@@ -94,45 +94,33 @@ bool NextUtf16(std::u16string_view text, size_t& i, char32_t& cp) {
   return false;
 }
 
+void AppendCp1252(std::string& out, char32_t cp) { out += ToCp1252(cp); }
+void AppendUtf16(std::u16string& out, char32_t cp) { out += static_cast<char16_t>(cp); }
+bool NextCp1252(std::string_view text, size_t& i, char32_t& cp) {
+  cp = FromCp1252(static_cast<unsigned char>(text[i++]));
+  return true;
+}
+
+// Decodes text code point by code point with next (a malformed sequence stands for `bad`) and
+// appends each with put.
+template <class Out, class Char>
+Out Recode(std::basic_string_view<Char> text, bool (*next)(std::basic_string_view<Char>, size_t&, char32_t&),
+           char32_t bad, void (*put)(Out&, char32_t)) {
+  Out out;
+  out.reserve(text.size());
+  char32_t cp = 0;
+  for (size_t i = 0; i < text.size();) put(out, next(text, i, cp) ? cp : bad);
+  return out;
+}
+
 }  // namespace
 
-std::string Cp1252ToUtf8(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (unsigned char c : text) AppendUtf8(out, FromCp1252(c));
-  return out;
-}
-
-std::string Utf8ToCp1252(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  char32_t cp;
-  for (size_t i = 0; i < text.size();) out += NextUtf8(text, i, cp) ? ToCp1252(cp) : '?';
-  return out;
-}
-
-std::u16string Cp1252ToUtf16(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  for (unsigned char c : text) out += static_cast<char16_t>(FromCp1252(c));
-  return out;
-}
-
-std::string Utf16ToCp1252(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  char32_t cp;
-  for (size_t i = 0; i < text.size();) out += NextUtf16(text, i, cp) ? ToCp1252(cp) : '?';
-  return out;
-}
-
-std::string Utf16ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  char32_t cp;
-  for (size_t i = 0; i < text.size();) AppendUtf8(out, NextUtf16(text, i, cp) ? cp : 0xFFFD);
-  return out;
-}
+std::string Cp1252ToUtf8(std::string_view text) { return Recode(text, NextCp1252, 0, AppendUtf8); }
+std::string Utf8ToCp1252(std::string_view text) { return Recode(text, NextUtf8, U'?', AppendCp1252); }
+// Every cp1252 code point lies in the basic plane: one code unit each.
+std::u16string Cp1252ToUtf16(std::string_view text) { return Recode(text, NextCp1252, 0, AppendUtf16); }
+std::string Utf16ToCp1252(std::u16string_view text) { return Recode(text, NextUtf16, U'?', AppendCp1252); }
+std::string Utf16ToUtf8(std::u16string_view text) { return Recode(text, NextUtf16, 0xFFFD, AppendUtf8); }
 
 bool IsValidUtf8(std::string_view text) {
   char32_t cp;
