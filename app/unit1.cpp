@@ -14,8 +14,9 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <cstdio>
-#include <cstring>
+#include <type_traits>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "app/dialogs.h"
@@ -59,38 +60,6 @@ std::string LabelFilePath(const std::string& exePath) {
   return exePath + ".ini";
 }
 
-// The captions of the window's labels and buttons; those marked are read again from the label file
-// (section "MainForm", the control's name as key) each time the window is created.
-struct Caption {
-  const char* name;
-  const char* text;
-  bool fromLabelFile;
-};
-
-const Caption kCaptions[] = {
-    {"PatientIDLbl", "Patient ID", true},         {"PatientNameLbl", "Patient Name", true},
-    {"PatientBDLbl", "Patient BD", true},         {"StudyDescriptionLbl", "Study Description", true},
-    {"SexLbl", "Sex", false},                     {"ModalityLbl", "Modality", false},
-    {"StudyDateLbl", "Study Date", false},        {"SearchPACSBtn", "Search PACS", true},
-    {"SearchWLBtn", "Search WL", true},           {"ClearBtn", "Clear", true},
-    {"SetupBtn", "Setup", true},                  {"AddDocBtn", "Add Doc", true},
-    {"AddPDFBtn", "Add PDF", true},               {"ScanBtn", "Scan", true},
-    {"AboutBtn", "About", true},                  {"EndBtn", "End", true},
-};
-
-QString CaptionOf(const char* name) {
-  for (const Caption& c : kCaptions)
-    if (std::strcmp(c.name, name) == 0) return QString::fromLatin1(c.text);
-  return QString();
-}
-
-template <class Widget>
-Widget* MakeCaptioned(const char* name) {
-  auto* w = new Widget(CaptionOf(name));
-  w->setObjectName(QString::fromLatin1(name));
-  return w;
-}
-
 QDateEdit* MakePicker(const char* name) {
   auto* p = new QDateEdit;
   p->setObjectName(QString::fromLatin1(name));
@@ -108,16 +77,50 @@ std::string Now(const char* format) {
 
 const char* ModalityOfIndex(int index) { return index >= 0 && index < kModalityCount ? kModalityList[index] : ""; }
 
+// The window's labels and buttons with their captions; those marked are read again from the label
+// file (section "MainForm", the control's name as key) each time the window is created.
+struct TForm1::Caption {
+  std::variant<QLabel* TForm1::*, QPushButton* TForm1::*> member;
+  const char* name;
+  const char* text;
+  bool fromLabelFile;
+};
+
+std::span<const TForm1::Caption> TForm1::Captions() {
+  static const Caption kCaptions[] = {
+      {&TForm1::PatientIDLbl, "PatientIDLbl", "Patient ID", true},
+      {&TForm1::PatientNameLbl, "PatientNameLbl", "Patient Name", true},
+      {&TForm1::PatientBDLbl, "PatientBDLbl", "Patient BD", true},
+      {&TForm1::StudyDescriptionLbl, "StudyDescriptionLbl", "Study Description", true},
+      {&TForm1::SexLbl, "SexLbl", "Sex", false},
+      {&TForm1::ModalityLbl, "ModalityLbl", "Modality", false},
+      {&TForm1::StudyDateLbl, "StudyDateLbl", "Study Date", false},
+      {&TForm1::SearchPACSBtn, "SearchPACSBtn", "Search PACS", true},
+      {&TForm1::SearchWLBtn, "SearchWLBtn", "Search WL", true},
+      {&TForm1::ClearBtn, "ClearBtn", "Clear", true},
+      {&TForm1::SetupBtn, "SetupBtn", "Setup", true},
+      {&TForm1::AddDocBtn, "AddDocBtn", "Add Doc", true},
+      {&TForm1::AddPDFBtn, "AddPDFBtn", "Add PDF", true},
+      {&TForm1::ScanBtn, "ScanBtn", "Scan", true},
+      {&TForm1::AboutBtn, "AboutBtn", "About", true},
+      {&TForm1::EndBtn, "EndBtn", "End", true},
+  };
+  return kCaptions;
+}
+
 TForm1::TForm1(const std::string& exePath, QWidget* parent) : QWidget(parent), exePath_(exePath) {
   setObjectName("Form1");
   // Qt's usual ownership: the controls belong to the window through its layouts.
-  PatientIDLbl = MakeCaptioned<QLabel>("PatientIDLbl");
-  PatientNameLbl = MakeCaptioned<QLabel>("PatientNameLbl");
-  PatientBDLbl = MakeCaptioned<QLabel>("PatientBDLbl");
-  StudyDescriptionLbl = MakeCaptioned<QLabel>("StudyDescriptionLbl");
-  SexLbl = MakeCaptioned<QLabel>("SexLbl");
-  ModalityLbl = MakeCaptioned<QLabel>("ModalityLbl");
-  StudyDateLbl = MakeCaptioned<QLabel>("StudyDateLbl");
+  for (const Caption& c : Captions()) {
+    std::visit(
+        [&](auto member) {
+          using Widget = std::remove_pointer_t<std::remove_reference_t<decltype(this->*member)>>;
+          auto* w = new Widget(QString::fromLatin1(c.text));
+          w->setObjectName(QString::fromLatin1(c.name));
+          this->*member = w;
+        },
+        c.member);
+  }
   Edit1 = new QLineEdit;
   Edit1->setObjectName("Edit1");
   Edit2 = new QLineEdit;
@@ -134,15 +137,6 @@ TForm1::TForm1(const std::string& exePath, QWidget* parent) : QWidget(parent), e
   ComboBox1->setCurrentIndex(-1);
   ComboBox1->setEditText("ALL");
 
-  SearchPACSBtn = MakeCaptioned<QPushButton>("SearchPACSBtn");
-  SearchWLBtn = MakeCaptioned<QPushButton>("SearchWLBtn");
-  ClearBtn = MakeCaptioned<QPushButton>("ClearBtn");
-  SetupBtn = MakeCaptioned<QPushButton>("SetupBtn");
-  AddDocBtn = MakeCaptioned<QPushButton>("AddDocBtn");
-  AddPDFBtn = MakeCaptioned<QPushButton>("AddPDFBtn");
-  ScanBtn = MakeCaptioned<QPushButton>("ScanBtn");
-  AboutBtn = MakeCaptioned<QPushButton>("AboutBtn");
-  EndBtn = MakeCaptioned<QPushButton>("EndBtn");
 
   StringGrid1 = new QTableWidget(1, 7);
   StringGrid1->setObjectName("StringGrid1");
@@ -199,9 +193,9 @@ void TForm1::FormCreate() {
   auto label = [&](const char* key, const char* def) {
     return ToQ(labels.ReadString("MainForm", key, def));
   };
-  for (const Caption& c : kCaptions) {
+  for (const Caption& c : Captions()) {
     if (!c.fromLabelFile) continue;
-    if (QWidget* w = findChild<QWidget*>(QString::fromLatin1(c.name))) w->setProperty("text", label(c.name, c.text));
+    std::visit([&](auto member) { (this->*member)->setText(label(c.name, c.text)); }, c.member);
   }
   QStringList headers;
   for (const Column& c : kColumns) headers << label(c.key, c.header);

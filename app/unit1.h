@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QEvent>
 #include <QWidget>
+#include <span>
 #include <string>
 
 #include "query/queryfields.h"
@@ -96,6 +97,10 @@ class TForm1 : public QWidget {
   // each row cannot start a second search inside the first.
   template <class Search>
   void RunSearch(Search&& search);
+
+  // The labels and buttons with their captions (unit1.cpp).
+  struct Caption;
+  static std::span<const Caption> Captions();
 
   std::string exePath_;
   TSetupFrm* setupForm_ = nullptr;
