@@ -133,6 +133,17 @@ void TermDestination(j_compress_ptr cinfo) {
     ERREXIT(cinfo, JERR_FILE_WRITE);
 }
 
+// A decoder's entry: the stream decoded by body into a slice of outWidth bytes a sample (1 or 2, at
+// least minWidth). The bytes written, or -1.
+template <class Locals>
+long DecodeToSlice(long (*body)(j_decompress_ptr, Locals*, const DecodeJob*), const uint8_t* source,
+                   size_t sourceLength, uint8_t* destination, size_t destinationLength, int outWidth, bool rgbSamples,
+                   int minWidth) {
+  if ((outWidth != 1 && outWidth != 2) || outWidth < minWidth) return -1;
+  const DecodeJob job{source, sourceLength, destination, destinationLength, outWidth, rgbSamples};
+  return RunDecode(&job, body);
+}
+
 // Hooks the job's memory destination in and describes the image (RGB or grey samples).
 void StartEncoding(j_compress_ptr cinfo, const EncodeJob* job) {
   cinfo->dest = &job->dest->pub;

@@ -138,10 +138,8 @@ namespace jpegcodec {
 
 long IJG_DECODE(const uint8_t* source, size_t sourceLength, uint8_t* destination, size_t destinationLength,
                 int outWidth, bool rgbSamples) {
-  if (outWidth != 1 && outWidth != 2) return -1;
-  if (outWidth < kBuildSampleBytes) return -1;
-  const DecodeJob job{source, sourceLength, destination, destinationLength, outWidth, rgbSamples};
-  return RunDecode(&job, DecodeBody);
+  return DecodeToSlice(DecodeBody, source, sourceLength, destination, destinationLength, outWidth, rgbSamples,
+                       kBuildSampleBytes);
 }
 
 int IJG_ENCODE(int width, int height, int components, const uint8_t* source, std::vector<uint8_t>& out,

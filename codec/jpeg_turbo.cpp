@@ -134,9 +134,7 @@ namespace jpegcodec {
 
 long DecodeTurbo(const uint8_t* source, size_t sourceLength, uint8_t* destination, size_t destinationLength,
                  int outWidth, bool rgbSamples) {
-  if (outWidth != 1 && outWidth != 2) return -1;
-  const DecodeJob job{source, sourceLength, destination, destinationLength, outWidth, rgbSamples};
-  return RunDecode(&job, DecodeBody);
+  return DecodeToSlice(DecodeBody, source, sourceLength, destination, destinationLength, outWidth, rgbSamples, 1);
 }
 
 int EncodeTurboBaseline(int width, int height, int components, const uint8_t* source, std::vector<uint8_t>& out,
