@@ -199,25 +199,24 @@ const DcmObj* DcmObj::GetObj(size_t i) const { return i < entries_.size() ? entr
 
 std::string DcmObj::KeyAt(size_t i) const { return i < entries_.size() ? entries_[i].head().Key() : std::string(); }
 
-DcmTag* DcmObj::Add(std::unique_ptr<DcmTag> tag) {
-  if (!tag) return nullptr;
+template <class T>
+T* DcmObj::place(size_t i, std::unique_ptr<T> item) {
+  if (!item) return nullptr;
+  T* p = item.get();
   Entry e;
-  e.tag = std::move(tag);
-  DcmTag* p = e.tag.get();
-  entries_.push_back(std::move(e));
+  if constexpr (std::is_same_v<T, DcmTag>)
+    e.tag = std::move(item);
+  else
+    e.obj = std::move(item);
+  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(std::min(i, entries_.size())), std::move(e));
   return p;
 }
+
+DcmTag* DcmObj::Add(std::unique_ptr<DcmTag> tag) { return place(npos, std::move(tag)); }
 
 DcmTag* DcmObj::Add(DcmTag&& tag) { return Add(std::make_unique<DcmTag>(std::move(tag))); }
 
-DcmObj* DcmObj::Add(std::unique_ptr<DcmObj> obj) {
-  if (!obj) return nullptr;
-  Entry e;
-  e.obj = std::move(obj);
-  DcmObj* p = e.obj.get();
-  entries_.push_back(std::move(e));
-  return p;
-}
+DcmObj* DcmObj::Add(std::unique_ptr<DcmObj> obj) { return place(npos, std::move(obj)); }
 
 DcmTag* DcmObj::AddText(uint16_t g, uint16_t e, const std::string& text) {
   return Add(std::make_unique<DcmTag>(g, e, text));
@@ -338,10 +337,7 @@ DcmTag* DcmObj::Insert(std::unique_ptr<DcmTag> n) {
       return replaceValue(i, std::move(n), groupLength);
     }
     if ((e.group == n->group && n->element < e.element) || n->group < e.group) {
-      Entry r;
-      r.tag = std::move(n);
-      DcmTag* p = r.tag.get();
-      entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(i), std::move(r));
+      DcmTag* p = place(i, std::move(n));
       adjustGroupLength(groupLength, 8 + static_cast<int64_t>(definedLength(*p)), nullptr);
       return p;
     }
@@ -362,11 +358,7 @@ DcmObj* DcmObj::InsertSequence(uint16_t g, uint16_t e, std::unique_ptr<DcmObj> s
     const DcmTag& h = entries_[i].head();
     if (!walk.Step(h, entries_[i].obj != nullptr).TopLevel()) continue;
     if ((h.group == g && e < h.element) || g < h.group) {
-      Entry r;
-      r.obj = std::move(s);
-      DcmObj* p = r.obj.get();
-      entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(i), std::move(r));
-      return p;
+      return place(i, std::move(s));
     }
   }
   return Add(std::move(s));
@@ -400,23 +392,9 @@ std::string DcmObj::GetString(uint16_t g, uint16_t e) const {
   return t ? t->GetString() : std::string();
 }
 
-DcmTag* DcmObj::InsertAt(size_t i, std::unique_ptr<DcmTag> tag) {
-  if (!tag) return nullptr;
-  Entry r;
-  r.tag = std::move(tag);
-  DcmTag* p = r.tag.get();
-  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(std::min(i, entries_.size())), std::move(r));
-  return p;
-}
+DcmTag* DcmObj::InsertAt(size_t i, std::unique_ptr<DcmTag> tag) { return place(i, std::move(tag)); }
 
-DcmObj* DcmObj::InsertAt(size_t i, std::unique_ptr<DcmObj> obj) {
-  if (!obj) return nullptr;
-  Entry r;
-  r.obj = std::move(obj);
-  DcmObj* p = r.obj.get();
-  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(std::min(i, entries_.size())), std::move(r));
-  return p;
-}
+DcmObj* DcmObj::InsertAt(size_t i, std::unique_ptr<DcmObj> obj) { return place(i, std::move(obj)); }
 
 void DcmObj::Delete(size_t i) {
   if (i < entries_.size()) entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(i));

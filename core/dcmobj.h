@@ -232,6 +232,9 @@ class DcmObj {
     DcmTag& head() { return tag ? *tag : obj->header; }
   };
   friend class BufData;
+  // Places the element or object at index i (at the end when i >= Count()) and returns it.
+  template <class T>
+  T* place(size_t i, std::unique_ptr<T> item);
   size_t runEnd(size_t i) const;
   // Insert's cases: the entry at i (a nested sequence, or an undefined-length element with its
   // items and delimiter) replaced as a whole by n; the value of the element at i replaced by n's.
