@@ -329,23 +329,10 @@ bool BufData::WriteTag(const DcmTag& t, bool explicitVR) {
              " bytes for length " + std::to_string(t.length));
     return false;
   }
-  WriteUS(t.group);
-  WriteUS(t.element);
-  if (plainHeader(t, explicitVR)) {
-    WriteUL(t.length);
-  } else {
-    const ExplicitForm f = explicitForm(t);
-    if (f.oversized)
-      WriteLog("WARNING, BufData::WriteTag, (" + tagText(t.group, t.element) + ") " + t.VR() + " value of " +
-               std::to_string(t.length) + " bytes written with VR UN");
-    Write(f.vr, 2);
-    if (f.longForm) {
-      WriteUS(0);
-      WriteUL(t.length);
-    } else {
-      WriteUS(static_cast<uint16_t>(t.length));
-    }
-  }
+  if (!plainHeader(t, explicitVR) && explicitForm(t).oversized)
+    WriteLog("WARNING, BufData::WriteTag, (" + tagText(t.group, t.element) + ") " + t.VR() + " value of " +
+             std::to_string(t.length) + " bytes written with VR UN");
+  writeHeader(t, explicitVR);
   if (t.length != 0 && t.length != kUndefinedLength) {
     if (deferLarge_ && t.length >= kDeferredValue && pos_ == buf_.size() && !external_)
       deferred_.push_back(Deferred{pos_, t.data(), t.length});  // written from the element by SaveToFile
@@ -463,6 +450,23 @@ bool measure(DcmObj& o, bool explicitVR, bool bigEndian, uint64_t& size, int dep
 
 bool BufData::ReadObj(DcmObj& obj) { return parseStream(*this, obj, false, 0); }
 
+void BufData::writeHeader(const DcmTag& t, bool explicitVR) {
+  WriteUS(t.group);
+  WriteUS(t.element);
+  if (plainHeader(t, explicitVR)) {
+    WriteUL(t.length);
+    return;
+  }
+  const ExplicitForm f = explicitForm(t);
+  Write(f.vr, 2);
+  if (f.longForm) {
+    WriteUS(0);
+    WriteUL(t.length);
+  } else {
+    WriteUS(static_cast<uint16_t>(t.length));
+  }
+}
+
 bool BufData::writeEntries(DcmObj& o, int depth) {
   for (size_t i = 0; i < o.Count(); ++i) {
     if (const DcmTag* t = o.GetTag(i)) {
@@ -476,20 +480,7 @@ bool BufData::writeEntries(DcmObj& o, int depth) {
     h.element = d.header.element;
     std::memcpy(h.vr, d.header.vr, 4);
     h.length = d.header.length;
-    WriteUS(h.group);
-    WriteUS(h.element);
-    if (plainHeader(h, o.explicitVR)) {
-      WriteUL(h.length);
-    } else {
-      const ExplicitForm f = explicitForm(h);
-      Write(f.vr, 2);
-      if (f.longForm) {
-        WriteUS(0);
-        WriteUL(h.length);
-      } else {
-        WriteUS(static_cast<uint16_t>(h.length));
-      }
-    }
+    writeHeader(h, o.explicitVR);
     if (!writeEntries(d, depth + 1)) return false;
   }
   return true;

@@ -123,6 +123,8 @@ class BufData {
   uint8_t* writable(size_t count);  // room for count bytes at the position
   const uint8_t* base() const { return external_ ? ext_ : buf_.data(); }
   bool writeEntries(DcmObj& obj, int depth);
+  // Tag, then VR and length in the form the encoding and the value need.
+  void writeHeader(const DcmTag& t, bool explicitVR);
   // DcmObj::Read: loads the start of the file only; the rest follows on demand (loaded()), or, for a
   // large value that ends the file, is read straight into that value's own buffer (ReadTag).
   bool openForRead(const std::string& fileName);
