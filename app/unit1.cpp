@@ -28,6 +28,7 @@
 #include "core/log.h"
 #include "core/strutil.h"
 #include "core/version.h"
+#include "query/findscu.h"
 #include "query/studyquery.h"
 #include "query/worklistquery.h"
 
@@ -262,13 +263,13 @@ void TForm1::RunSearch(Search&& search) {
 // Rows appear as they arrive: AddResult lets pending events run after each one.
 void TForm1::SearchPACSBtnClick() {
   RunSearch([this](const QueryFields& f) {
-    SearchStudies(f, setupcfg, [this](const StudyInfo& s) { AddResult(s); }, {});
+    SearchStudies(f, PacsTarget(setupcfg), [this](const StudyInfo& s) { AddResult(s); }, {});
   });
 }
 
 void TForm1::SearchWLBtnClick() {
   RunSearch([this](const QueryFields& f) {
-    SearchWorklist(f, setupcfg, [this](const TWorklistItem& w) { AddResult(w); }, {});
+    SearchWorklist(f, WorklistTarget(setupcfg), [this](const TWorklistItem& w) { AddResult(w); }, {});
   });
 }
 

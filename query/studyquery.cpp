@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <memory>
 
-#include "core/config.h"
 #include "core/dcmobj.h"
 #include "core/log.h"
 #include "net/dimse.h"
@@ -211,9 +210,4 @@ int SearchStudies(const QueryFields& fields, const AssociationTarget& target, co
   MakeStudyIdentifier(MakeStudyQuery(fields), identifier);
   return RunFindRecords(target, kStudyRootFind, identifier, "SearchStudies", ReadStudyInfo, row, pendingEvents,
                         outcome);
-}
-
-int SearchStudies(const QueryFields& fields, const SetupCfg& cfg, const StudyRowSink& row,
-                  const PendingEventsHook& pendingEvents, SearchOutcome* outcome) {
-  return SearchStudies(fields, PacsTarget(cfg), row, pendingEvents, outcome);
 }

@@ -11,7 +11,6 @@
 
 class DcmObj;
 class PDU_Service;
-struct SetupCfg;
 
 // Study Root Query/Retrieve Information Model - FIND.
 inline constexpr const char* kStudyRootFind = "1.2.840.10008.5.1.4.1.2.2.1";
@@ -56,7 +55,4 @@ using StudyRowSink = std::function<void(const StudyInfo&)>;
 // opened. Returns the number of rows handed over;
 // `outcome` (may be null) tells how the search ended.
 int SearchStudies(const QueryFields& fields, const AssociationTarget& target, const StudyRowSink& row,
-                  const PendingEventsHook& pendingEvents, SearchOutcome* outcome = nullptr);
-// The same to PacsTarget(cfg): LocalAET, PacsAET, PacsIP and PacsPort, a kQueryTimeout read time-out.
-int SearchStudies(const QueryFields& fields, const SetupCfg& cfg, const StudyRowSink& row,
                   const PendingEventsHook& pendingEvents, SearchOutcome* outcome = nullptr);

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <memory>
 
-#include "core/config.h"
 #include "core/dcmobj.h"
 #include "core/log.h"
 #include "query/findscu.h"
@@ -77,9 +76,4 @@ int SearchWorklist(const QueryFields& fields, const AssociationTarget& target, c
   MakeWorklistIdentifier(MakeWorklistQuery(fields), identifier);
   return RunFindRecords(target, kWorklistFind, identifier, "SearchWorklist", ReadWorklistItem, row, pendingEvents,
                         outcome);
-}
-
-int SearchWorklist(const QueryFields& fields, const SetupCfg& cfg, const WorklistRowSink& row,
-                   const PendingEventsHook& pendingEvents, SearchOutcome* outcome) {
-  return SearchWorklist(fields, WorklistTarget(cfg), row, pendingEvents, outcome);
 }

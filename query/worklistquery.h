@@ -8,7 +8,6 @@
 #include "query/studyinfo.h"
 
 class DcmObj;
-struct SetupCfg;
 
 // Modality Worklist Information Model - FIND.
 inline constexpr const char* kWorklistFind = "1.2.840.10008.5.1.4.31";
@@ -32,7 +31,4 @@ using WorklistRowSink = std::function<void(const TWorklistItem&)>;
 // + the called AE title when the association cannot be opened. Returns the number of rows handed over;
 // `outcome` (may be null) tells how the search ended.
 int SearchWorklist(const QueryFields& fields, const AssociationTarget& target, const WorklistRowSink& row,
-                  const PendingEventsHook& pendingEvents, SearchOutcome* outcome = nullptr);
-// The same to WorklistTarget(cfg): LocalAET and the worklist server, a kQueryTimeout read time-out.
-int SearchWorklist(const QueryFields& fields, const SetupCfg& cfg, const WorklistRowSink& row,
                   const PendingEventsHook& pendingEvents, SearchOutcome* outcome = nullptr);

@@ -155,19 +155,11 @@ int RunSearch(const Args& a, const char* usage, bool worklist, const char* what,
 }  // namespace
 
 int CmdFind(const Args& a) {
-  return RunSearch(
-      a, kFindUsage, false, "studies",
-      [](const QueryFields& f, const AssociationTarget& n, const StudyRowSink& row, const PendingEventsHook& hook,
-         SearchOutcome* end) { return SearchStudies(f, n, row, hook, end); },
-      StudyResultRow);
+  return RunSearch(a, kFindUsage, false, "studies", SearchStudies, StudyResultRow);
 }
 
 int CmdWorklist(const Args& a) {
-  return RunSearch(
-      a, kWorklistUsage, true, "worklist entries",
-      [](const QueryFields& f, const AssociationTarget& n, const WorklistRowSink& row, const PendingEventsHook& hook,
-         SearchOutcome* end) { return SearchWorklist(f, n, row, hook, end); },
-      WorklistResultRow);
+  return RunSearch(a, kWorklistUsage, true, "worklist entries", SearchWorklist, WorklistResultRow);
 }
 
 }  // namespace cli
