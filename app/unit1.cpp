@@ -23,12 +23,14 @@
 #include "app/qtext.h"
 #include "app/setup.h"
 #include "core/config.h"
+#include "core/cp1252.h"
 #include "core/datefmt.h"
 #include "core/inifile.h"
 #include "core/log.h"
 #include "core/strutil.h"
 #include "core/version.h"
 #include "query/findscu.h"
+#include "query/studytext.h"
 #include "query/studyquery.h"
 #include "query/worklistquery.h"
 
@@ -241,9 +243,9 @@ void TForm1::closeEvent(QCloseEvent* e) {
 
 QueryFields TForm1::SearchFields() const {
   QueryFields f;
-  f.PatientName = FromQ(Edit2->text());
-  f.PatientID = FromQ(Edit1->text());
-  f.StudyDescription = FromQ(Edit6->text());
+  f.PatientName = Edit2->text().toStdString();
+  f.PatientID = Edit1->text().toStdString();
+  f.StudyDescription = Edit6->text().toStdString();
   f.StudyDate = DateTimePicker2->date().toString("yyyyMMdd").toStdString();
   f.ModalityIndex = ModalityIndex();
   return f;
@@ -279,6 +281,7 @@ void TForm1::ClearBtnClick() {
   Edit6->clear();
   SetRowCount(2);
   for (int c = 0; c < 7; ++c) SetCell(c, 1, "");
+  rowStudies_.clear();
   ComboBox1->setCurrentIndex(-1);
   ComboBox1->setEditText("");
   DateTimePicker2->setDateTime(QDateTime::currentDateTime());
@@ -302,30 +305,37 @@ int TForm1::ModalityIndex() const {
 
 bool TForm1::FillCurrentStudy(Conversion kind) {
   const int row = SelectedRow();
-  if (!Cell(0, row).isEmpty()) {
-    CurrentStudy.PatientName = FromQ(Cell(0, row));
-    CurrentStudy.PatientID = FromQ(Cell(1, row));
-    CurrentStudy.PatientSex = FromQ(Cell(2, row));
-    CurrentStudy.PatientBirthDate = DisplayDateToDA(FromQ(Cell(3, row)));
-    CurrentStudy.StudyDescription = FromQ(Cell(4, row));
-    CurrentStudy.AccessionNumber = FromQ(Cell(5, row));
-    CurrentStudy.StudyInstanceUID = FromQ(Cell(6, row));
+  StudyInfo study;
+  if (!Cell(0, row).isEmpty() && size_t(row - 1) < rowStudies_.size()) {
+    // A result row: its values as the server sent them, in its character set.
+    const StudyInfo& picked = rowStudies_[size_t(row - 1)];
+    study.PatientName = picked.PatientName;
+    study.PatientID = picked.PatientID;
+    study.PatientSex = picked.PatientSex;
+    study.PatientBirthDate = picked.PatientBirthDate;
+    study.StudyDescription = picked.StudyDescription;
+    study.AccessionNumber = picked.AccessionNumber;
+    study.StudyInstanceUID = picked.StudyInstanceUID;
+    study.SpecificCharacterSet = picked.SpecificCharacterSet;
   } else {
-    CurrentStudy.PatientID = FromQ(Edit1->text());
-    CurrentStudy.PatientName = FromQ(Edit2->text());
-    CurrentStudy.PatientBirthDate = DateTimePicker1->date().toString("yyyyMMdd").toStdString();
-    CurrentStudy.StudyDescription = FromQ(Edit6->text());
-    // The window has no input for the sex of a typed-in patient: it stays unknown (empty) rather
-    // than being guessed. Study Instance UID and Accession Number keep their values.
-    CurrentStudy.PatientSex.clear();
+    // Typed in: the window has no input for the sex of a typed-in patient, so it stays unknown
+    // (empty) rather than being guessed. Study Instance UID and Accession Number keep their values.
+    study.PatientID = Edit1->text().toStdString();
+    study.PatientName = Edit2->text().toStdString();
+    study.PatientBirthDate = DateTimePicker1->date().toString("yyyyMMdd").toStdString();
+    study.StudyDescription = Edit6->text().toStdString();
+    study.StudyInstanceUID = StudyText(CurrentStudy, &StudyInfo::StudyInstanceUID);
+    study.AccessionNumber = StudyText(CurrentStudy, &StudyInfo::AccessionNumber);
+    EncodeTypedStudy(study);
   }
-  CurrentStudy.StudyDate = Now("yyyyMMdd");
-  CurrentStudy.StudyTime = Now("HHmmss");
+  study.StudyDate = Now("yyyyMMdd");
+  study.StudyTime = Now("HHmmss");
   if (kind == Conversion::Scan) {
     const char* m = ModalityOfIndex(ModalityIndex());
-    CurrentStudy.ModalitiesInStudy = *m ? m : "OT";
+    study.ModalitiesInStudy = *m ? m : "OT";
   }
-  CurrentStudy.InstitutionName = setupcfg.InstitutionName;
+  SetStudyText(study, &StudyInfo::InstitutionName, Cp1252ToUtf8(setupcfg.InstitutionName));
+  CurrentStudy = std::move(study);
   if (CurrentStudy.PatientName.empty()) {
     Dialogs().ShowMessage(this, "Patient Name can't be empty");
     return false;
@@ -375,19 +385,23 @@ void TForm1::BeginResults() {
   for (int c = 0; c < 7; ++c) SetCell(c, 1, "");
   StringGrid1->setCurrentCell(0, 0);
   results_ = 0;
+  rowStudies_.clear();
 }
 
 void TForm1::AddRow(const ResultRow& cells) {
   const int row = results_ + 1;
-  for (int c = 0; c < kResultColumns; ++c) SetCell(c, row, ToQ(cells[size_t(c)]));
+  for (int c = 0; c < kResultColumns; ++c) SetCell(c, row, QString::fromStdString(cells[size_t(c)]));
   ++results_;
   QCoreApplication::processEvents();
   SetRowCount(RowCount() + 1);
 }
 
-void TForm1::AddResult(const StudyInfo& s) { AddRow(StudyResultRow(s)); }
+void TForm1::AddResult(const StudyInfo& s) {
+  rowStudies_.push_back(s);
+  AddRow(StudyResultRow(s));
+}
 
-void TForm1::AddResult(const TWorklistItem& w) { AddRow(WorklistResultRow(w)); }
+void TForm1::AddResult(const TWorklistItem& w) { AddResult(StudyFromWorklist(w)); }
 
 void TForm1::EndResults() {
   if (RowCount() > 2) SetRowCount(RowCount() - 1);
@@ -400,10 +414,15 @@ void TForm1::SortRows() {
   const int last = RowCount() - 1;
   for (int r = 1; r <= last; ++r) {
     ResultRow row;
-    for (int c = 0; c < kResultColumns; ++c) row[size_t(c)] = FromQ(Cell(c, r));
+    for (int c = 0; c < kResultColumns; ++c) row[size_t(c)] = Cell(c, r).toStdString();
     rows.push_back(std::move(row));
   }
-  SortResultRows(rows);
-  for (int r = 1; r <= last; ++r)
-    for (int c = 0; c < kResultColumns; ++c) SetCell(c, r, ToQ(rows[size_t(r - 1)][size_t(c)]));
+  const std::vector<size_t> order = SortedRowOrder(rows);
+  std::vector<StudyInfo> studies;
+  for (int r = 1; r <= last; ++r) {
+    const size_t from = order[size_t(r - 1)];
+    for (int c = 0; c < kResultColumns; ++c) SetCell(c, r, QString::fromStdString(rows[from][size_t(c)]));
+    if (from < rowStudies_.size()) studies.push_back(std::move(rowStudies_[from]));
+  }
+  rowStudies_ = std::move(studies);
 }

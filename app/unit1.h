@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "query/queryfields.h"
 #include "query/resultrows.h"
@@ -107,4 +108,6 @@ class TForm1 : public QWidget {
   QLabel *PatientIDLbl = nullptr, *PatientNameLbl = nullptr, *PatientBDLbl = nullptr,
          *StudyDescriptionLbl = nullptr, *SexLbl = nullptr, *ModalityLbl = nullptr, *StudyDateLbl = nullptr;
   int results_ = 0;
+  // The record of each result row (index = grid row - 1), bytes and character set as received.
+  std::vector<StudyInfo> rowStudies_;
 };

@@ -128,6 +128,11 @@ void DeleteBatchFiles(ConversionBatch& batch) {
   batch.TempFiles.clear();
 }
 
+void AddCharacterSet(DcmObj& obj, const StudyInfo& study, const char* ifNone) {
+  const std::string set = study.SpecificCharacterSet.empty() ? std::string(ifNone) : study.SpecificCharacterSet;
+  if (!set.empty()) obj.AddText(0x0008, 0x0005, set);
+}
+
 std::string NowDA() { return FormatNow("%Y%m%d"); }
 std::string NowTM() { return FormatNow("%H%M%S"); }
 

@@ -64,4 +64,8 @@ void DeleteBatchFiles(ConversionBatch& batch);
 
 // The local date and time now, as DA "yyyymmdd" and TM "hhnnss" (hours 00-23).
 std::string NowDA();
+
+// Specific Character Set (0008,0005) of an object of the study: the study's set, or `ifNone` when it
+// has none (nothing is added when both are empty).
+void AddCharacterSet(DcmObj& obj, const StudyInfo& study, const char* ifNone);
 std::string NowTM();

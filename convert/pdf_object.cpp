@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <string_view>
 
+#include "core/charset.h"
 #include "core/fileutil.h"
 #include "core/log.h"
 
 void AddDocumentHeader(DcmObj& obj, const StudyInfo& study, const ConversionBatch& batch, int32_t instanceNumber) {
-  obj.AddText(0x0008, 0x0005, "ISO_IR_100");
+  AddCharacterSet(obj, study, kLatin1Set);
   obj.AddText(0x0008, 0x0012, NowDA());
   obj.AddText(0x0008, 0x0013, NowTM());
   obj.AddText(0x0008, 0x0016, batch.SOPClassUID);

@@ -27,6 +27,7 @@ std::string ScannedPageSOPClass(const std::string& modality) {
 void AddScannedImageHeader(DcmObj& obj, const StudyInfo& study, const std::string& sopClassUID,
                            const std::string& sopInstanceUID, uint16_t columns, uint16_t rows, bool colour,
                            const ConversionBatch& batch, int32_t instanceNumber) {
+  AddCharacterSet(obj, study, "");
   obj.AddText(0x0008, 0x0008, "DERIVED");
   obj.AddText(0x0008, 0x0012, NowDA());
   obj.AddText(0x0008, 0x0013, NowTM());

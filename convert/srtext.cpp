@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "query/studytext.h"
+
 namespace {
 
 constexpr uint16_t kItemGroup = 0xFFFE;
@@ -14,29 +16,6 @@ std::unique_ptr<DcmObj> NewItem(const DcmObj& parent) {
   item->bigEndian = parent.bigEndian;
   item->transferSyntax = parent.transferSyntax;
   return item;
-}
-
-// Report text is cp1252, but a document without Specific Character Set may only hold ASCII. Text
-// with letters beyond ASCII is declared ISO_IR 100 (Latin-1, which shares cp1252's bytes from 0xA0
-// up); the characters only cp1252 has (0x80-0x9F: typographic quotes, dashes, the euro sign...)
-// become their nearest plain-text form, since they are control codes in Latin-1.
-std::string Latin1Text(const std::string& text) {
-  static const char* const kCp1252Only[32] = {
-      "EUR", "?", ",", "f", "\"", "...", "+", "+", "^", "%o", "S", "<", "OE", "?", "Z", "?",
-      "?",   "'", "'", "\"", "\"", "*",   "-", "-", "~", "TM", "s", ">", "oe", "?", "z", "Y"};
-  std::string out;
-  out.reserve(text.size());
-  for (unsigned char c : text) {
-    if (c >= 0x80 && c < 0xA0) out += kCp1252Only[c - 0x80];
-    else out += static_cast<char>(c);
-  }
-  return out;
-}
-
-bool BeyondAscii(const std::string& text) {
-  for (unsigned char c : text)
-    if (c >= 0x80) return true;
-  return false;
 }
 
 }  // namespace
@@ -106,36 +85,35 @@ void AddContentItem(const DcmSRObj& sr, DcmObj& contentList, const std::string& 
 }
 
 void FillTextReport(DcmSRObj& sr, const std::string& seriesUID, const std::string& sopInstanceUID,
-                    const StudyInfo& study, const std::string& observerName, const std::string& reportText) {
+                    const StudyInfo& studyIn, const std::string& observerName, const std::string& reportText) {
+  // The report and the observer are written in the study's set; when it cannot hold them the
+  // document's study values move with them to the set the typed rule picks.
+  StudyInfo study = studyIn;
+  const std::string observer = EncodeForStudy(study, observerName);
+  const std::string report = EncodeForStudy(study, reportText);
   StartSRDocument(sr, study.StudyInstanceUID, seriesUID, sopInstanceUID, "Radiology Report", study.StudyID, 0, 1);
-  bool latin1 = false;
-  auto text = [&latin1](const std::string& value) {
-    std::string t = Latin1Text(value);
-    latin1 = latin1 || BeyondAscii(t);
-    return t;
-  };
+  if (!study.SpecificCharacterSet.empty()) sr.SetText(0x0008, 0x0005, study.SpecificCharacterSet);
   sr.SetText(0x0008, 0x0020, study.StudyDate);
   sr.SetText(0x0008, 0x0021, NowDA());
   sr.SetText(0x0008, 0x0023, NowDA());
   sr.SetText(0x0008, 0x0030, study.StudyTime);
   sr.SetText(0x0008, 0x0031, NowTM());
   sr.SetText(0x0008, 0x0033, NowTM());
-  sr.SetText(0x0008, 0x0050, text(study.AccessionNumber));
-  sr.SetText(0x0008, 0x0080, text(study.InstitutionName));
-  sr.SetText(0x0008, 0x1030, text(study.StudyDescription));
+  sr.SetText(0x0008, 0x0050, study.AccessionNumber);
+  sr.SetText(0x0008, 0x0080, study.InstitutionName);
+  sr.SetText(0x0008, 0x1030, study.StudyDescription);
   sr.SetText(0x0008, 0x103E, "Report");
-  sr.SetText(0x0010, 0x0010, text(study.PatientName));
-  sr.SetText(0x0010, 0x0020, text(study.PatientID));
+  sr.SetText(0x0010, 0x0010, study.PatientName);
+  sr.SetText(0x0010, 0x0020, study.PatientID);
   sr.SetText(0x0010, 0x0030, study.PatientBirthDate);
   sr.SetText(0x0010, 0x0040, study.PatientSex);
   sr.SetText(0x0040, 0xA491, "PARTIAL");
   sr.SetText(0x0040, 0xA493, "UNVERIFIED");
 
   auto content = NewItem(sr);
-  AddContentItem(sr, *content, "CODE01", "Observer Name", text(observerName), 8, 3);
-  AddContentItem(sr, *content, "CODE02", "Report Text", text(reportText), 1, 2);
+  AddContentItem(sr, *content, "CODE01", "Observer Name", observer, 8, 3);
+  AddContentItem(sr, *content, "CODE02", "Report Text", report, 1, 2);
   sr.InsertSequence(0x0040, 0xA730, std::move(content));
-  if (latin1) sr.SetText(0x0008, 0x0005, "ISO_IR 100");
 }
 
 void BuildTextReport(DcmSRObj& sr, const std::string& reportText, const StudyInfo& study, ConversionBatch& batch,

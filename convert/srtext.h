@@ -38,14 +38,15 @@ void AddContentItem(const DcmSRObj& sr, DcmObj& contentList, const std::string& 
                     const std::string& codeMeaning, const std::string& value, int valueType, int relationshipType);
 
 // Assembles the whole report document for the study: the observer's name item and one TEXT item
-// holding reportText (cp1252, line breaks included) whatever its length. Text beyond ASCII makes the
-// document declare Specific Character Set "ISO_IR 100"; cp1252's own characters 0x80-0x9F are
-// written in their nearest plain form ("EUR", quotes, "-").
+// holding reportText (UTF-8, line breaks included) whatever its length. The study's values keep their
+// bytes and set, and the report and observer's name are written in that set; a study without a set
+// declares none unless the report needs one. When the study's set cannot hold the report, the
+// document declares the set the typed rule picks for all its text (ISO_IR 100 or ISO_IR 192).
 void FillTextReport(DcmSRObj& sr, const std::string& seriesUID, const std::string& sopInstanceUID,
                     const StudyInfo& study, const std::string& observerName, const std::string& reportText);
 
 // What the report editor's Send builds: takes the next instance number from counter, sets
 // batch.SOPClassUID and batch.SOPInstanceUID = BaseUID + ".1." + number, and fills the report with
-// batch.SeriesUID, observer "Observer" and reportText (cp1252). Series Number 0, Instance Number 1.
+// batch.SeriesUID, observer "Observer" and reportText (UTF-8). Series Number 0, Instance Number 1.
 void BuildTextReport(DcmSRObj& sr, const std::string& reportText, const StudyInfo& study, ConversionBatch& batch,
                      int32_t& counter);

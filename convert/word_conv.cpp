@@ -158,7 +158,7 @@ std::string ReportTextFromLines(const std::vector<std::string>& utf8Lines) {
       }
     }
   }
-  return Utf8ToCp1252(text);
+  return text;
 }
 
 std::string ReportTextFromTextFile(const std::string& bytes) {

@@ -14,7 +14,7 @@
 bool ReadWordText(const std::string& path, std::vector<std::string>& lines);
 
 // The report text the editor sends after importing those lines unedited, as the command-line tool
-// builds it: cp1252, each line a paragraph and each paragraph mark inside a line (CR, LF or CR LF) a
+// builds it: UTF-8, each line a paragraph and each paragraph mark inside a line (CR, LF or CR LF) a
 // paragraph break, breaks written CR LF; the paragraph marks that end a line add none of their own
 // (so a document reads the same whichever way its text is cut into pieces).
 std::string ReportTextFromLines(const std::vector<std::string>& utf8Lines);

@@ -221,3 +221,14 @@ std::string TypedCharacterSet(std::string_view utf8) {
   if (EncodeDicomText(utf8, kLatin1Set, latin1)) return kLatin1Set;
   return kUtf8Set;
 }
+
+std::string EncodeTypedTexts(const std::vector<std::string*>& texts, std::string_view extra) {
+  std::string all(extra);
+  for (const std::string* t : texts) all += *t;
+  const std::string set = TypedCharacterSet(all);
+  for (std::string* t : texts) {
+    std::string coded;
+    if (EncodeDicomText(*t, set, coded)) *t = std::move(coded);
+  }
+  return set;
+}

@@ -6,6 +6,7 @@
 // read as code page 1252, a superset of ASCII that unlabelled Western archives use in practice.
 #include <string>
 #include <string_view>
+#include <vector>
 
 inline constexpr const char kLatin1Set[] = "ISO_IR 100";
 inline constexpr const char kUtf8Set[] = "ISO_IR 192";
@@ -22,6 +23,10 @@ bool EncodeDicomText(std::string_view utf8, std::string_view specificCharacterSe
 // The set a typed text is written in: no value when it is ASCII, "ISO_IR 100" when Latin-1 holds
 // it, "ISO_IR 192" (UTF-8) otherwise.
 std::string TypedCharacterSet(std::string_view utf8);
+
+// Writes UTF-8 texts that belong together (the values of one object or one query) in the set
+// TypedCharacterSet gives for all of them and `extra`; returns that set.
+std::string EncodeTypedTexts(const std::vector<std::string*>& texts, std::string_view extra = {});
 
 // True when every byte is below 0x80.
 bool IsAscii(std::string_view text);

@@ -15,5 +15,7 @@ std::u16string Cp1252ToUtf16(std::string_view text);
 std::string Utf16ToCp1252(std::u16string_view text);
 // UTF-16 -> UTF-8. An unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
+// UTF-8 -> code points; a malformed sequence becomes U+FFFD.
+std::u32string Utf8ToUtf32(std::string_view text);
 // True when text is well-formed UTF-8 (shortest forms, no surrogates, at most U+10FFFF).
 bool IsValidUtf8(std::string_view text);

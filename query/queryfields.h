@@ -3,13 +3,17 @@
 #include <functional>
 #include <string>
 
-// The main window's search fields, as typed.
+// The main window's search fields, as typed (UTF-8).
 struct QueryFields {
   std::string PatientName;       // "Patient Name" edit box
   std::string PatientID;         // "Patient ID" edit box
   std::string StudyDescription;  // "Study Description" edit box
   std::string StudyDate;         // the study date picker's day as "yyyymmdd"
   int ModalityIndex = -1;        // selected entry of the modality list, -1 for none ("ALL")
+  // Keys the window does not have (the command line's --worklist and --study): an exact accession
+  // number or Study Instance UID; a study UID makes the study search match any date.
+  std::string AccessionNumber;
+  std::string StudyInstanceUID;
 };
 
 // The main window's modality list, in its order.

@@ -8,8 +8,9 @@
 #include "core/dcmobj.h"
 
 // How a query key is used: sent with the record's text and read back (Match), sent empty and read
-// (Return), sent with the query level's text (Level), or only read from responses (Read).
-enum class KeyUse : uint8_t { Match, Return, Level, Read };
+// (Return), sent with the query level's text (Level), only read from responses (Read), or sent when
+// the record's text is not empty and read (Optional).
+enum class KeyUse : uint8_t { Match, Return, Level, Read, Optional };
 
 // One text key of a query record: the element and the record's field holding its text.
 template <class Record>
@@ -25,8 +26,10 @@ template <class Record, size_t N>
 void AddKeys(const TextKey<Record> (&keys)[N], const Record& record, DcmObj& identifier,
              const std::string& level = std::string()) {
   for (const auto& k : keys) {
-    if (k.use == KeyUse::Read) continue;
-    const std::string& text = k.use == KeyUse::Match ? record.*(k.text) : k.use == KeyUse::Level ? level : std::string();
+    if (k.use == KeyUse::Read || (k.use == KeyUse::Optional && (record.*(k.text)).empty())) continue;
+    const std::string& text = k.use == KeyUse::Match || k.use == KeyUse::Optional ? record.*(k.text)
+                              : k.use == KeyUse::Level                           ? level
+                                                                                 : std::string();
     identifier.Add(DcmTag(k.group, k.element, text));
   }
 }

@@ -1,47 +1,50 @@
 #include "query/resultrows.h"
 
 #include <cwchar>
+#include <cwctype>
 #include <utility>
 
 #include "core/cp1252.h"
+#include "core/charset.h"
 #include "core/datefmt.h"
-
-ResultRow StudyResultRow(const StudyInfo& s) {
-  return {s.PatientName,      s.PatientID,       s.PatientSex,      FormatDisplayDate(s.PatientBirthDate),
-          s.StudyDescription, s.AccessionNumber, s.StudyInstanceUID};
-}
-
-ResultRow WorklistResultRow(const TWorklistItem& w) {
-  return {w.PatientName,
-          w.PatientID,
-          w.PatientSex,
-          FormatDisplayDate(w.PatientBirthDate),
-          w.RequestedProcedureDescription,
-          w.AccessionNumber,
-          w.StudyInstanceUID};
-}
+#include "query/studytext.h"
 
 namespace {
 
-// Lower case of a cp1252 character: A-Z, the Latin-1 capitals (not the multiplication sign),
-// and the four capitals cp1252 keeps in 0x80-0x9F (S, OE and Z with caron, Y with diaeresis).
-unsigned char LowerCp1252(unsigned char c) {
-  if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) return static_cast<unsigned char>(c + 0x20);
+std::string Shown(const std::string& bytes, const std::string& set) { return DecodeDicomText(bytes, set); }
+
+}  // namespace
+
+ResultRow StudyResultRow(const StudyInfo& s) {
+  const std::string& cs = s.SpecificCharacterSet;
+  return {Shown(s.PatientName, cs),      Shown(s.PatientID, cs),       Shown(s.PatientSex, cs),
+          FormatDisplayDate(s.PatientBirthDate), Shown(s.StudyDescription, cs), Shown(s.AccessionNumber, cs),
+          s.StudyInstanceUID};
+}
+
+ResultRow WorklistResultRow(const TWorklistItem& w) { return StudyResultRow(StudyFromWorklist(w)); }
+
+namespace {
+
+// Lower case for the comparison: A-Z, the Latin-1 capitals (not the multiplication sign) and the
+// capitals code page 1252 adds (S, OE and Z with caron, Y with diaeresis) whatever the locale; other
+// letters as the locale's towlower has them.
+wchar_t Fold(char32_t c) {
+  if ((c >= U'A' && c <= U'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) return static_cast<wchar_t>(c + 0x20);
   switch (c) {
-    case 0x8A: return 0x9A;
-    case 0x8C: return 0x9C;
-    case 0x8E: return 0x9E;
-    case 0x9F: return 0xFF;
-    default: return c;
+    case 0x0160: return 0x0161;
+    case 0x0152: return 0x0153;
+    case 0x017D: return 0x017E;
+    case 0x0178: return 0x00FF;
+    default: return static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
   }
 }
 
 // The folded name as wide characters (Unicode code points, as glibc's wchar_t holds them).
 std::wstring Folded(std::string_view name) {
-  std::string lower(name);
-  for (char& c : lower) c = static_cast<char>(LowerCp1252(static_cast<unsigned char>(c)));
-  std::u16string u = Cp1252ToUtf16(lower);  // cp1252 lies in the basic plane: one unit each
-  return std::wstring(u.begin(), u.end());
+  std::wstring out;
+  for (char32_t c : Utf8ToUtf32(name)) out += Fold(c);
+  return out;
 }
 
 }  // namespace
@@ -54,8 +57,18 @@ int CompareNames(std::string_view a, std::string_view b) {
   return fa.compare(fb) < 0 ? -1 : (fa.compare(fb) > 0 ? 1 : 0);
 }
 
+std::vector<size_t> SortedRowOrder(const std::vector<ResultRow>& rows) {
+  std::vector<size_t> order(rows.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  for (size_t i = 0; i + 1 < order.size(); ++i)
+    for (size_t j = i + 1; j < order.size(); ++j)
+      if (CompareNames(rows[order[j]][0], rows[order[i]][0]) < 0) std::swap(order[i], order[j]);
+  return order;
+}
+
 void SortResultRows(std::vector<ResultRow>& rows) {
-  for (size_t i = 0; i + 1 < rows.size(); ++i)
-    for (size_t j = i + 1; j < rows.size(); ++j)
-      if (CompareNames(rows[j][0], rows[i][0]) < 0) std::swap(rows[i], rows[j]);
+  std::vector<ResultRow> sorted;
+  sorted.reserve(rows.size());
+  for (size_t i : SortedRowOrder(rows)) sorted.push_back(std::move(rows[i]));
+  rows = std::move(sorted);
 }

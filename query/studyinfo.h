@@ -1,7 +1,8 @@
 #pragma once
 // Records of the study-root C-FIND (STUDY, SERIES, IMAGE levels) and of the Modality Worklist
-// C-FIND. Each record serves both as the query keys sent and as one result. Texts are 8-bit
-// cp1252, empty at construction; integers are 0 until set.
+// C-FIND. Each record serves both as the query keys sent and as one result. Texts are bytes in the
+// record's Specific Character Set (as a server sent them, or as the typed rule wrote them; see
+// query/studytext.h), empty at construction; integers are 0 until set.
 #include <cstdint>
 #include <string>
 
@@ -26,6 +27,9 @@ struct StudyInfo {
   std::string PatientAge;        // (0010,1010)
   std::string PatientWeight;     // (0010,1030)
   std::string PatientComments;   // (0010,4000)
+  // (0008,0005): the set the texts are in; empty for none (ASCII, or cp1252 from an archive that
+  // declares nothing).
+  std::string SpecificCharacterSet;
 
   // Sets every field to empty.
   void Clear() { *this = StudyInfo(); }
@@ -105,6 +109,7 @@ struct TWorklistItem {
   std::string ScheduledProcedureStepStatus;       // (0040,0020)
   std::string RequestedProcedureID;               // (0040,1001)
   std::string RequestedProcedurePriority;         // (0040,1003)
+  std::string SpecificCharacterSet;               // (0008,0005), as for StudyInfo
 
   void Clear() { *this = TWorklistItem(); }
 };

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "core/charset.h"
 #include "core/dcmobj.h"
 #include "core/log.h"
 #include "net/dimse.h"
@@ -15,9 +16,11 @@ namespace {
 
 constexpr KeyUse kLevel = KeyUse::Level;
 constexpr KeyUse kRead = KeyUse::Read;
+constexpr KeyUse kOptional = KeyUse::Optional;
 
 // The keys of each level in ascending tag order, what is sent and what a row takes from a response.
 const TextKey<StudyInfo> kStudyKeys[] = {
+    {0x0008, 0x0005, &StudyInfo::SpecificCharacterSet, kOptional},
     {0x0008, 0x0020, &StudyInfo::StudyDate},
     {0x0008, 0x0030, &StudyInfo::StudyTime},
     {0x0008, 0x0050, &StudyInfo::AccessionNumber},
@@ -199,8 +202,11 @@ StudyInfo MakeStudyQuery(const QueryFields& f) {
   if (!f.PatientName.empty()) q.PatientName = f.PatientName;
   if (!f.PatientID.empty()) q.PatientID = f.PatientID;
   if (!f.StudyDescription.empty()) q.StudyDescription = f.StudyDescription;
-  q.StudyDate = f.StudyDate + "-" + f.StudyDate;
+  if (!f.AccessionNumber.empty()) q.AccessionNumber = f.AccessionNumber;
+  q.StudyInstanceUID = f.StudyInstanceUID;
+  if (f.StudyInstanceUID.empty()) q.StudyDate = f.StudyDate + "-" + f.StudyDate;
   q.ModalitiesInStudy = QueryModality(f.ModalityIndex);
+  q.SpecificCharacterSet = EncodeTypedTexts({&q.PatientName, &q.PatientID, &q.StudyDescription, &q.AccessionNumber});
   return q;
 }
 

@@ -44,7 +44,8 @@ int ReadFindRSP(PDU_Service* pdu, FindList& records, const std::string& level);
 
 // The query record of the study search: Patient's Name, Patient ID and Study Description as
 // typed (when not empty), Study Date as the one-day range "yyyymmdd-yyyymmdd", Modalities in
-// Study from the modality list.
+// Study from the modality list. Typed texts beyond ASCII are written by the typed rule and declared
+// in Specific Character Set (ISO_IR 100 or ISO_IR 192).
 StudyInfo MakeStudyQuery(const QueryFields& fields);
 
 using StudyRowSink = std::function<void(const StudyInfo&)>;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "core/charset.h"
 #include "core/dcmobj.h"
 #include "core/log.h"
 #include "query/findscu.h"
@@ -12,10 +13,12 @@ namespace {
 
 constexpr KeyUse kReturn = KeyUse::Return;
 constexpr KeyUse kRead = KeyUse::Read;
+constexpr KeyUse kOptional = KeyUse::Optional;
 
 // The keys of a worklist query in ascending tag order, what is sent and what a row takes from a
 // response: the patient and request keys, then those of the one Scheduled Procedure Step item.
 const TextKey<TWorklistItem> kWorklistKeys[] = {
+    {0x0008, 0x0005, &TWorklistItem::SpecificCharacterSet, kOptional},
     {0x0008, 0x0050, &TWorklistItem::AccessionNumber},
     {0x0008, 0x0090, &TWorklistItem::ReferringPhysicianName},
     {0x0010, 0x0010, &TWorklistItem::PatientName},
@@ -66,7 +69,9 @@ TWorklistItem MakeWorklistQuery(const QueryFields& f) {
   if (!f.PatientID.empty()) q.PatientID = f.PatientID;
   if (!f.StudyDescription.empty()) q.RequestedProcedureDescription = f.StudyDescription;
   q.ScheduledProcedureStepStartDate = f.StudyDate;
+  q.AccessionNumber = f.AccessionNumber;
   q.Modality = QueryModality(f.ModalityIndex);
+  q.SpecificCharacterSet = EncodeTypedTexts({&q.PatientName, &q.PatientID, &q.RequestedProcedureDescription, &q.AccessionNumber});
   return q;
 }
 

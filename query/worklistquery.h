@@ -21,7 +21,8 @@ void MakeWorklistIdentifier(const TWorklistItem& record, DcmObj& identifier);
 void ReadWorklistItem(TWorklistItem& record, const DcmObj& identifier);
 
 // The query record of the worklist search: patient name and ID as typed, requested procedure
-// description from the study description, step start date "yyyymmdd", modality from the list.
+// description from the study description, step start date "yyyymmdd", modality from the list;
+// typed texts beyond ASCII declared as for the study search.
 TWorklistItem MakeWorklistQuery(const QueryFields& fields);
 
 using WorklistRowSink = std::function<void(const TWorklistItem&)>;

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "net/dimse.h"
-
 #include "query/studyinfo.h"
 
 namespace cli {
@@ -28,8 +27,18 @@ std::string Opt(const Args& a, const std::string& name, const std::string& def);
 // Prints a command's usage: on stdout with exit 0 for --help, on stderr with exit 2 otherwise.
 int Usage(const Args& a, const char* text);
 
-// The study keys (--patient-name, --patient-id, ...); false when name or ID is missing.
-bool StudyFromArgs(const Args& a, StudyInfo& study);
+// True for a calendar date written "yyyymmdd".
+bool ValidDate(const std::string& d);
+
+// An option's text as UTF-8: the shell's UTF-8 as given, bytes that are not UTF-8 taken as cp1252.
+std::string ArgText(const Args& a, const std::string& name, const std::string& def = "");
+
+// The study of a document command, as the window fills it: from the worklist item with the
+// accession number of --worklist (on the day of --date, today by default) or the PACS study of
+// --study, bytes and character set as the server sent them; otherwise from the typed study keys
+// (--patient-name, --patient-id, ...) by the typed character-set rule. False with a message when
+// name or ID is missing, or when the search fails or finds no single match.
+bool StudyFromArgs(const Args& a, StudyInfo& study, std::string& error);
 
 // --aet --aec --host --port, defaulting to the PACS (or the worklist server) of scrivara.cfg.
 // Where --aet, --aec, --host and --port point, each defaulting to the configuration's PACS (or

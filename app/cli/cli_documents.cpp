@@ -28,8 +28,9 @@ std::string LowerExtension(const std::string& path) {
 
 // Starts the batch of this run and claims its instance number.
 bool StartRun(const Args& a, StudyInfo& study, ConversionBatch& batch, int& rc) {
-  if (!StudyFromArgs(a, study)) {
-    rc = Fail("--patient-name and --patient-id are required");
+  std::string error;
+  if (!StudyFromArgs(a, study, error)) {
+    rc = Fail(error);
     return false;
   }
   if (!StartConversionBatch(study, ExeFolder + "temp/", batch)) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/cp1252.h"
+#include "convert/batch.h"
 #include "query/resultrows.h"
 #include "query/studyquery.h"
 #include "query/worklistquery.h"
@@ -34,31 +34,7 @@ const char kKeysHelp[] =
     "  No match: exit 0 and no output (a note on stderr when stdout is a terminal).\n"
     "  Failure (no association, no readable answer, a failure status, bad key): a message, exit 1.\n";
 
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-// True for a calendar date written "yyyymmdd".
-bool ValidDate(const std::string& d) {
-  if (d.size() != 8) return false;
-  for (char c : d)
-    if (c < '0' || c > '9') return false;
-  const int y = std::stoi(d.substr(0, 4)), m = std::stoi(d.substr(4, 2)), day = std::stoi(d.substr(6, 2));
-  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (y < 1 || m < 1 || m > 12 || day < 1) return false;
-  return day <= kDays[m - 1] + (m == 2 && IsLeap(y) ? 1 : 0);
-}
-
-std::string Today() {
-  char day[16];
-  std::time_t t = std::time(nullptr);
-  std::strftime(day, sizeof day, "%Y%m%d", std::localtime(&t));
-  return day;
-}
-
-// The shell hands UTF-8; the toolkit holds cp1252. Bytes that are not UTF-8 are taken as cp1252.
-std::string Key(const Args& a, const char* name) {
-  std::string v = Opt(a, name, "");
-  return IsValidUtf8(v) ? Utf8ToCp1252(v) : v;
-}
+std::string Key(const Args& a, const char* name) { return ArgText(a, name); }
 
 // The window's search fields from the options; false (after the message) for a bad key.
 bool FieldsFromArgs(const Args& a, QueryFields& f, int& rc) {
@@ -78,7 +54,7 @@ bool FieldsFromArgs(const Args& a, QueryFields& f, int& rc) {
   f.PatientName = Key(a, "name");
   f.PatientID = Key(a, "id");
   f.StudyDescription = Key(a, "description");
-  f.StudyDate = Opt(a, "date", Today());
+  f.StudyDate = Opt(a, "date", NowDA());
   if (!ValidDate(f.StudyDate)) {
     rc = Fail("bad date " + f.StudyDate + " (expected YYYYMMDD)");
     return false;
@@ -98,7 +74,7 @@ void PrintRow(const ResultRow& row) {
   std::string line;
   for (int c = 0; c < kResultColumns; ++c) {
     if (c) line += '\t';
-    std::string cell = Cp1252ToUtf8(row[size_t(c)]);
+    std::string cell = row[size_t(c)];
     for (char& ch : cell)
       if (ch == '\t' || ch == '\n' || ch == '\r') ch = ' ';
     line += cell;

@@ -44,6 +44,8 @@ const char kUsage[] =
     "network options: --aet LOCAL --aec PEER --host HOST --port PORT (defaults from scrivara.cfg)\n"
     "study keys: --patient-name N --patient-id I [--birth-date D] [--sex S] [--accession A]\n"
     "            [--study-uid U] [--study-description T] [--institution T] [--modality M]\n"
+    "        or: --worklist ACCESSION [--date YYYYMMDD] | --study STUDYUID, with the network options:\n"
+    "            the patient and study of that worklist item or PACS study, as the server sent them\n"
     "search keys: [--name N] [--id I] [--description D] [--date YYYYMMDD] [--modality M]\n"
     "'scrivara-cli COMMAND --help' describes one command.\n";
 
@@ -85,7 +87,8 @@ int CmdPdf(const Args& a) {
     return a.help ? 0 : 2;
   }
   StudyInfo study;
-  if (!StudyFromArgs(a, study)) return Fail("--patient-name and --patient-id are required");
+  std::string error;
+  if (!StudyFromArgs(a, study, error)) return Fail(error);
   ConversionBatch batch;
   if (!StartConversionBatch(study, ExeFolder + "temp/", batch)) return Fail("cannot start the batch");
   DcmObj obj;
@@ -164,7 +167,9 @@ int main(int argc, char** argv) {
     return argc < 2 ? 2 : 0;
   }
   const std::string cmd = argv[1];
-  Args a = cli::Parse(argc, argv, 2, {"worklist"});
+  // Only echo takes --worklist as a flag; the document commands take it with an accession number.
+  const bool documents = cmd == "pdf" || cmd == "sr" || cmd == "img";
+  Args a = cli::Parse(argc, argv, 2, documents ? std::vector<std::string>{} : std::vector<std::string>{"worklist"});
   if (!a.error.empty()) return Fail(a.error);
   int rc;
   if (cmd == "dump") rc = CmdDump(a);

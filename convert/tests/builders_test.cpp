@@ -12,6 +12,7 @@
 #include "convert/pdf_object.h"
 #include "convert/scan_object.h"
 #include "convert/srtext.h"
+#include "query/studytext.h"
 #include "tests/support/log_capture.h"
 #include "core/dcmobj.h"
 #include "tests/support/peer.h"
@@ -118,7 +119,7 @@ TEST(EncapsulatedPdf, ElementsInTableOrderWithTheBatchUIDs) {
   EXPECT_EQ(obj.GetString(0x0020, 0x0011), "0");
   EXPECT_EQ(obj.GetString(0x0020, 0x0013), "1");
   EXPECT_EQ(obj.GetString(0x0008, 0x0060), "OT");
-  EXPECT_EQ(obj.GetString(0x0008, 0x0005), "ISO_IR_100");
+  EXPECT_EQ(obj.GetString(0x0008, 0x0005), "ISO_IR 100");
   EXPECT_EQ(obj.GetString(0x0010, 0x0010), "Doe^Jane");
   EXPECT_EQ(obj.GetString(0x0042, 0x0012), "application/pdf");
   EXPECT_EQ(obj.FindTag(0x0008, 0x0090)->length, 0u);
@@ -290,9 +291,11 @@ TEST(TextSR, ReportTextIsOneValueWithItsParagraphSeparators) {
   StudyInfo study = Study("SR0002");
   ConversionBatch batch = Batch(study);
   int32_t counter = 0;
+  // Typed as UTF-8; Latin-1 holds it, so it is written in Latin-1 and the document says so.
   const std::string report = "First paragraph.\r\nSecond \xE9t\xE9.\r\n\r\nThird.";
   DcmSRObj sr;
-  BuildTextReport(sr, report, study, batch, counter);
+  BuildTextReport(sr, "First paragraph.\r\nSecond \xC3\xA9t\xC3\xA9.\r\n\r\nThird.", study, batch, counter);
+  EXPECT_EQ(sr.GetString(0x0008, 0x0005), "ISO_IR 100");
   const DcmTag* value = Nested(sr, 0x0040, 0xA730)->GetObj(1)->FindTag(0x0040, 0xA160);
   ASSERT_NE(value, nullptr);
   // The odd length is padded with one space; the text itself is kept byte for byte.
@@ -311,7 +314,7 @@ TEST(TextSR, ReportTextIsOneValueWithItsParagraphSeparators) {
   EXPECT_EQ(empty.GetString(0x0008, 0x0018), batch.BaseUID + ".1.2");
 }
 
-TEST(TextSR, TextBeyondAsciiDeclaresLatin1AndSpellsCp1252OnlyCharacters) {
+TEST(TextSR, ReportIsWrittenInTheStudysCharacterSet) {
   StudyInfo study = Study("SR0003");
   ConversionBatch batch = Batch(study);
   int32_t counter = 0;
@@ -319,15 +322,27 @@ TEST(TextSR, TextBeyondAsciiDeclaresLatin1AndSpellsCp1252OnlyCharacters) {
   BuildTextReport(ascii, "Plain text.", study, batch, counter);
   EXPECT_EQ(ascii.FindTag(0x0008, 0x0005), nullptr);
 
-  // Smart quotes, a dash and the euro sign (cp1252 only) next to Latin-1 letters.
+  // A Cyrillic study from a server (ISO_IR 144) keeps its bytes; a Cyrillic report joins it.
+  StudyInfo cyrillic = study;
+  cyrillic.PatientName = "\xB4\xDC\xD8\xE2\xE0\xD8\xD9";
+  cyrillic.SpecificCharacterSet = "ISO_IR 144";
+  DcmSRObj kept;
+  BuildTextReport(kept, "\xD0\x94\xD0\xB0", cyrillic, batch, counter);
+  EXPECT_EQ(kept.GetString(0x0008, 0x0005), "ISO_IR 144");
+  EXPECT_EQ(Tags(kept).front(), (std::pair<uint16_t, uint16_t>{0x0008, 0x0005}));
+  EXPECT_EQ(kept.GetString(0x0010, 0x0010), cyrillic.PatientName);
+  EXPECT_EQ(Nested(kept, 0x0040, 0xA730)->GetObj(1)->GetString(0x0040, 0xA160), "\xB4\xD0");
+
+  // Quotes, a dash and the euro sign are not Latin-1: the Latin-1 study moves to UTF-8 with its
+  // report, so no character is rewritten.
   study.PatientName = "M\xFCller^Zo\xEB";
+  study.SpecificCharacterSet = "ISO_IR 100";
+  const std::string report = "\xE2\x80\x9C" "Caf\xC3\xA9\xE2\x80\x9D \xE2\x80\x93 12 \xE2\x82\xAC";
   DcmSRObj sr;
-  BuildTextReport(sr, "\x93" "Caf\xE9\x94 \x96 12 \x80\x85", study, batch, counter);
-  EXPECT_EQ(sr.GetString(0x0008, 0x0005), "ISO_IR 100");
-  EXPECT_EQ(Tags(sr).front(), (std::pair<uint16_t, uint16_t>{0x0008, 0x0005}));
-  EXPECT_EQ(sr.GetString(0x0010, 0x0010), "M\xFCller^Zo\xEB");
-  const DcmObj* text = Nested(sr, 0x0040, 0xA730)->GetObj(1);
-  EXPECT_EQ(text->GetString(0x0040, 0xA160), "\"Caf\xE9\" - 12 EUR...");
+  BuildTextReport(sr, report, study, batch, counter);
+  EXPECT_EQ(sr.GetString(0x0008, 0x0005), "ISO_IR 192");
+  EXPECT_EQ(sr.GetString(0x0010, 0x0010), "M\xC3\xBCller^Zo\xC3\xAB");
+  EXPECT_EQ(Nested(sr, 0x0040, 0xA730)->GetObj(1)->GetString(0x0040, 0xA160), report);
 }
 
 TEST(TextSR, CodeNames) {
@@ -464,6 +479,35 @@ TEST(ScannedPage, StreamsThatDoNotFitTheHeaderFail) {
     EXPECT_NE(log.Lines()[0].find(c.reason), std::string::npos) << log.Lines()[0];
   }
   EXPECT_EQ(counter, 0);
+}
+
+TEST(Builders, TypedNamesAreTheSameBytesInEveryObjectOfAStudy) {
+  TempDir dir;
+  Spit(dir / "a.pdf", PdfBytes(40));
+  const std::vector<uint8_t> jpeg = PageJpeg(16, 16);
+  // Typed (UTF-8) names: one Latin-1 holds, one it does not, one plain ASCII.
+  const std::pair<std::string, std::string> cases[] = {
+      {"Jos\xC3\xA9^Mu\xC3\xB1oz", "ISO_IR 100"},
+      {"\xC5\xA0imon^Dvo\xC5\x99\xC3\xA1k", "ISO_IR 192"},
+      {"Doe^Jane", ""},
+  };
+  for (const auto& [name, set] : cases) {
+    StudyInfo study = Study("SET" + set);
+    study.PatientName = name;
+    EncodeTypedStudy(study);
+    ConversionBatch batch = Batch(study, dir.path());
+    int32_t counter = 0;
+    DcmObj pdf, page;
+    DcmSRObj sr;
+    ASSERT_TRUE(MakeEncapsulatedPdf(dir / "a.pdf", study, batch, counter, pdf));
+    BuildTextReport(sr, "Report.", study, batch, counter);
+    ASSERT_TRUE(MakeScannedPageObject(jpeg, 16, 16, study, batch, counter, page));
+    const std::string bytes = set == "ISO_IR 100" ? "Jos\xE9^Mu\xF1oz" : name;
+    for (const DcmObj* obj : std::vector<const DcmObj*>{&pdf, &sr, &page}) {
+      EXPECT_EQ(obj->GetString(0x0010, 0x0010), bytes) << set;
+      EXPECT_EQ(obj->GetString(0x0008, 0x0005), obj == &pdf && set.empty() ? "ISO_IR 100" : set) << set;
+    }
+  }
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "convert/word_conv.h"
+#include "core/cp1252.h"
 
 #include <gtest/gtest.h>
 
@@ -98,9 +99,11 @@ TEST(ReadWordText, PiecesClaimingMoreTextThanTheDocumentAreCutOff) {
 }
 
 TEST(ReadWordText, ReportTextFromTheLines) {
-  // Word's paragraph marks become CR LF breaks; the document's last mark adds none; text leaves
-  // UTF-8 for cp1252, where the Greek letters have no place.
-  EXPECT_EQ(ReportTextFromLines(Read("report.doc")),
+  // Word's paragraph marks become CR LF breaks; the document's last mark adds none; the text stays
+  // UTF-8 (seen here through cp1252, where the Greek letters have no place).
+  const std::string report = ReportTextFromLines(Read("report.doc"));
+  EXPECT_TRUE(IsValidUtf8(report));
+  EXPECT_EQ(Utf8ToCp1252(report),
             "Radiology report\r\nFindings: gr\xF6\xDF" "e 5 mm, caf\xE9, 20 \x80 \x97 no change.\r\nGreek ????? and math ? 3.");
   EXPECT_EQ(ReportTextFromLines(Read("mixed.doc")), ReportTextFromLines(Read("report.doc")));
   EXPECT_EQ(ReportTextFromLines({"a\nb\r\nc", "", "d\r\r"}), "a\r\nb\r\nc\r\n\r\nd");
