@@ -294,6 +294,37 @@ class FormsTest : public QObject {
     QCOMPARE(w.RowCount(), 2);
   }
 
+  void namesAreShownDecodedAndFiledAsSentOrTyped() {
+    AppForms f = Start();
+    setupcfg.InstitutionName = "Clinic";
+    TForm1& w = *f.Form1;
+    // A Cyrillic row as the server sent it (ISO_IR 144): shown decoded, filed with its bytes and set.
+    StudyInfo ivanov;
+    ivanov.PatientName = "\xB4\xDC\xD8\xE2\xE0\xD8\xD9";
+    ivanov.PatientID = "RU1";
+    ivanov.SpecificCharacterSet = "ISO_IR 144";
+    w.BeginResults();
+    w.AddResult(ivanov);
+    w.EndResults();
+    QCOMPARE(w.Cell(0, 1), QString::fromUtf8("\xD0\x94\xD0\xBC\xD0\xB8\xD1\x82\xD1\x80\xD0\xB8\xD0\xB9"));
+    w.StringGrid1->setCurrentCell(0, 0);
+    QVERIFY(w.FillCurrentStudy(TForm1::Conversion::Pdf));
+    QCOMPARE(CurrentStudy.PatientName, ivanov.PatientName);
+    QCOMPARE(CurrentStudy.SpecificCharacterSet, std::string("ISO_IR 144"));
+    QCOMPARE(CurrentStudy.InstitutionName, std::string("Clinic"));
+    // Typed names: by the typed rule.
+    w.ClearBtnClick();
+    w.Edit1->setText("CZ1");
+    w.Edit2->setText(QString::fromUtf8("\xC5\xA0imon^Dvo\xC5\x99\xC3\xA1k"));
+    QVERIFY(w.FillCurrentStudy(TForm1::Conversion::Pdf));
+    QCOMPARE(CurrentStudy.SpecificCharacterSet, std::string("ISO_IR 192"));
+    QCOMPARE(CurrentStudy.PatientName, std::string("\xC5\xA0imon^Dvo\xC5\x99\xC3\xA1k"));
+    w.Edit2->setText(QString::fromUtf8("Jos\xC3\xA9^Mu\xC3\xB1oz"));
+    QVERIFY(w.FillCurrentStudy(TForm1::Conversion::Pdf));
+    QCOMPARE(CurrentStudy.SpecificCharacterSet, std::string("ISO_IR 100"));
+    QCOMPARE(CurrentStudy.PatientName, std::string("Jos\xE9^Mu\xF1oz"));
+  }
+
   void programStartsWithoutWritingAConfiguration() {
     // The real program, copied into a folder of its own, started with a PDF path.
     const std::string exe = dir_ + "/prog/scrivara";

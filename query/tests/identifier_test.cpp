@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/dcmobj.h"
+#include "query/resultrows.h"
 #include "query/studyquery.h"
 #include "query/worklistquery.h"
 
@@ -161,6 +162,38 @@ TEST(WorklistIdentifier, StudyDescriptionBecomesRequestedProcedureDescription) {
   EXPECT_EQ(q.RequestedProcedureDescription, "CT Thorax");
   EXPECT_EQ(q.ScheduledProcedureStepStartDate, "20150312");
   EXPECT_EQ(q.Modality, "");
+}
+
+}  // namespace
+
+namespace {
+
+// Typed keys beyond ASCII go out in the smallest set that holds them, declared first; a response's
+// own set is kept with the record and decides how the grid shows it.
+TEST(Identifiers, KeysBeyondAsciiDeclareTheirSetAndResponsesKeepTheirs) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"M\xC3\xBC*", "ISO_IR 100"}, {"\xC5\xA0im*", "ISO_IR 192"}, {"Sm*", ""}};
+  for (const auto& [name, set] : cases) {
+    QueryFields f = Day("20150312");
+    f.PatientName = name;
+    DcmObj study, worklist;
+    MakeStudyIdentifier(MakeStudyQuery(f), study);
+    MakeWorklistIdentifier(MakeWorklistQuery(f), worklist);
+    for (const DcmObj* id : {&study, &worklist}) {
+      EXPECT_TRUE(Ascending(*id));
+      EXPECT_EQ(id->GetString(0x0008, 0x0005), set) << name;
+      EXPECT_EQ(id->FindTag(0x0008, 0x0005) != nullptr, !set.empty()) << name;
+      EXPECT_EQ(id->GetString(0x0010, 0x0010), set == "ISO_IR 100" ? std::string("M\xFC*") : name);
+    }
+  }
+  DcmObj response;
+  response.AddText(0x0008, 0x0005, "ISO_IR 144");
+  response.AddText(0x0010, 0x0010, "\xB4\xDC\xD8\xE2\xE0\xD8\xD9");
+  StudyInfo row;
+  ReadStudyInfo(row, response);
+  EXPECT_EQ(row.SpecificCharacterSet, "ISO_IR 144");
+  EXPECT_EQ(row.PatientName, "\xB4\xDC\xD8\xE2\xE0\xD8\xD9");
+  EXPECT_EQ(StudyResultRow(row)[0], "\xD0\x94\xD0\xBC\xD0\xB8\xD1\x82\xD1\x80\xD0\xB8\xD0\xB9");
 }
 
 }  // namespace

@@ -169,10 +169,11 @@ struct Step {
 struct Entry {
   std::string name, id, birthDate, sex, accession, studyUID, requestedDescription;
   std::vector<Step> steps;
+  std::string charset = "ISO_IR 100";  // the file's Specific Character Set; its values are in it
 };
 
 inline std::string WorklistDump(const Entry& e) {
-  std::string d = "(0008,0005) CS [ISO_IR 100]\n(0008,0050) SH [" + e.accession + "]\n"
+  std::string d = "(0008,0005) CS [" + e.charset + "]\n(0008,0050) SH [" + e.accession + "]\n"
                   "(0008,0090) PN [Ref^Doc]\n(0010,0010) PN [" + e.name + "]\n(0010,0020) LO [" + e.id + "]\n";
   if (!e.birthDate.empty()) d += "(0010,0030) DA [" + e.birthDate + "]\n";
   d += "(0010,0040) CS [" + e.sex + "]\n(0020,000d) UI " + e.studyUID + "\n(0032,1032) PN [Req^Doc]\n"
@@ -280,6 +281,7 @@ struct Orthanc {
     Run({"mkdir", "-p", dir.path + "/db", Worklists()}, &mk);
   }
   std::string Worklists() const { return dir.path + "/worklists"; }
+  std::string encoding;  // "DefaultEncoding" when set (Orthanc's own default is Latin1)
   bool Start() {
     std::string cfg = dir.path + "/orthanc.json";
     WriteFile(cfg, "{\n"
@@ -288,7 +290,8 @@ struct Orthanc {
                    "  \"IndexDirectory\": \"" + dir.path + "/db\",\n"
                    "  \"HttpPort\": " + std::to_string(httpPort) + ",\n"
                    "  \"DicomPort\": " + std::to_string(port) + ",\n"
-                   "  \"DicomAet\": \"ORTHANC\",\n"
+                   "  \"DicomAet\": \"ORTHANC\",\n" +
+                   (encoding.empty() ? std::string() : "  \"DefaultEncoding\": \"" + encoding + "\",\n") +
                    "  \"RemoteAccessAllowed\": false,\n"
                    "  \"DicomCheckCalledAet\": false,\n"
                    "  \"DicomAlwaysAllowFind\": true,\n"
