@@ -6,6 +6,7 @@
 #include "app/forms.h"
 #include "app/setup.h"
 #include "app/unit1.h"
+#include "convert/forms/pdf_form.h"
 
 struct AppForms {
   std::unique_ptr<TForm1> Form1;  // the main window

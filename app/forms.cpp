@@ -1,10 +1,5 @@
 #include "app/forms.h"
 
-TPDFForm::TPDFForm(QWidget* parent) : QDialog(parent) {
-  setObjectName("PDFForm");
-  setWindowTitle("Convert PDF");
-}
-
 TMainForm::TMainForm(QWidget* parent) : QDialog(parent) {
   setObjectName("MainForm");
   setWindowTitle("Untitled");

@@ -1,17 +1,8 @@
 #pragma once
-// The conversion forms and the scanner settings dialog. The conversion work is added to them by
-// the document issues; here they exist with their captions, created once at start-up.
+// The report editor, the acquisition form and the scanner settings dialog, created once at start-up
+// with their captions (the PDF form is convert/forms/pdf_form.h).
 #include <QDialog>
 #include <string>
-
-// The PDF form: turns a PDF into an Encapsulated PDF object and sends it.
-class TPDFForm : public QDialog {
-  Q_OBJECT
- public:
-  explicit TPDFForm(QWidget* parent = nullptr);
-  // The PDF to convert without asking (the command-line document); "" asks for one.
-  std::string PresetFile;
-};
 
 // The report editor: a report typed or opened, sent as a Basic Text SR document.
 class TMainForm : public QDialog {

@@ -8,7 +8,6 @@
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  app.setApplicationDisplayName("Scrivara");
   CommandLineText = CommandLineFromArgs(argc, argv);
   try {
     AppForms forms = CreateForms(ExecutablePath());

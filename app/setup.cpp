@@ -10,8 +10,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "app/dialogs.h"
-#include "app/qtext.h"
+#include "edge/dialogs.h"
+#include "edge/qtext.h"
 #include "core/config.h"
 #include "core/log.h"
 #include "net/dimse.h"

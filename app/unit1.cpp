@@ -3,6 +3,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QDateEdit>
 #include <QFile>
 #include <QGridLayout>
@@ -19,9 +23,11 @@
 #include <variant>
 #include <vector>
 
-#include "app/dialogs.h"
-#include "app/qtext.h"
+#include "edge/dialogs.h"
+#include "edge/qtext.h"
 #include "app/setup.h"
+#include "convert/forms/pdf_form.h"
+#include "convert/outbox.h"
 #include "core/config.h"
 #include "core/cp1252.h"
 #include "core/datefmt.h"
@@ -139,7 +145,21 @@ TForm1::TForm1(const std::string& exePath, QWidget* parent) : QWidget(parent), e
   for (const char* m : kModalityList) ComboBox1->addItem(QString::fromLatin1(m));
   ComboBox1->setCurrentIndex(-1);
   ComboBox1->setEditText("ALL");
-
+  // The labels name their fields for screen readers and desktop automation.
+  PatientIDLbl->setBuddy(Edit1);
+  PatientNameLbl->setBuddy(Edit2);
+  PatientBDLbl->setBuddy(DateTimePicker1);
+  ModalityLbl->setBuddy(ComboBox1);
+  StudyDateLbl->setBuddy(DateTimePicker2);
+  StudyDescriptionLbl->setBuddy(Edit6);
+  for (auto [w, name] : {std::pair<QWidget*, const char*>{Edit1, "Patient ID"}, {Edit2, "Patient Name"},
+                         {DateTimePicker1, "Patient BD"}, {ComboBox1, "Modality"}, {DateTimePicker2, "Study Date"},
+                         {Edit6, "Study Description"}})
+    w->setAccessibleName(QString::fromLatin1(name));
+  OutboxBtn = new QPushButton;
+  OutboxBtn->setObjectName("OutboxBtn");
+  OutboxBtn->hide();
+  setAcceptDrops(true);
 
   StringGrid1 = new QTableWidget(1, 7);
   StringGrid1->setObjectName("StringGrid1");
@@ -149,6 +169,7 @@ TForm1::TForm1(const std::string& exePath, QWidget* parent) : QWidget(parent), e
   StringGrid1->verticalHeader()->hide();
   StringGrid1->horizontalHeader()->setStretchLastSection(false);
   StringGrid1->setCurrentCell(0, 0);
+  StringGrid1->setAccessibleName("Search results");
 
   auto* fields = new QGridLayout;
   fields->addWidget(PatientIDLbl, 0, 0);
@@ -172,6 +193,7 @@ TForm1::TForm1(const std::string& exePath, QWidget* parent) : QWidget(parent), e
   topRow->addLayout(searches);
   auto* bottomRow = new QHBoxLayout;
   for (QPushButton* b : {AddDocBtn, AddPDFBtn, ScanBtn}) bottomRow->addWidget(b);
+  bottomRow->addWidget(OutboxBtn);
   bottomRow->addStretch();
   bottomRow->addWidget(AboutBtn);
   bottomRow->addWidget(EndBtn);
@@ -187,6 +209,10 @@ TForm1::TForm1(const std::string& exePath, QWidget* parent) : QWidget(parent), e
   connect(SetupBtn, &QPushButton::clicked, this, &TForm1::SetupBtnClick);
   connect(AboutBtn, &QPushButton::clicked, this, &TForm1::AboutBtnClick);
   connect(EndBtn, &QPushButton::clicked, this, &TForm1::EndBtnClick);
+  connect(AddPDFBtn, &QPushButton::clicked, this, &TForm1::AddPDFBtnClick);
+  connect(AddDocBtn, &QPushButton::clicked, this, &TForm1::AddDocBtnClick);
+  connect(ScanBtn, &QPushButton::clicked, this, &TForm1::ScanBtnClick);
+  connect(OutboxBtn, &QPushButton::clicked, this, &TForm1::OutboxBtnClick);
   FormCreate();
 }
 
@@ -223,6 +249,7 @@ bool TForm1::event(QEvent* e) {
 
 void TForm1::OnStartup() {
   StartProgramFolders(exePath_);
+  UpdateOutboxButton();  // what an earlier run kept
 
   if (!CommandLineText.empty()) {
     setWindowTitle(windowTitle() + " - " + QFile::decodeName(QByteArray::fromStdString(CommandLineText)));
@@ -293,7 +320,7 @@ void TForm1::SetupBtnClick() {
 }
 
 void TForm1::AboutBtnClick() {
-  Dialogs().ShowMessage(this, "Scrivara V" + ToQ(GetVersionText(exePath_)) + "\nDICOM Converter\nhttps://scrivara.example");
+  Dialogs().ShowMessage(this, "Scrivara V" + ToQ(GetVersionText(exePath_)) + "\n\rDICOM Converter\n\rhttps://scrivara.example");
 }
 
 void TForm1::EndBtnClick() { close(); }
@@ -349,6 +376,79 @@ bool TForm1::FillCurrentStudy(Conversion kind) {
     AccessionCounter = AccessionCounter >= 9999 ? 0 : AccessionCounter + 1;
   }
   return true;
+}
+
+void TForm1::SetConversionForms(TPDFForm* pdf, QDialog* report, QDialog* acquisition) {
+  pdfForm_ = pdf;
+  reportForm_ = report;
+  acquisitionForm_ = acquisition;
+  if (pdfForm_) connect(pdfForm_, &TPDFForm::OutboxChanged, this, &TForm1::UpdateOutboxButton);
+}
+
+void TForm1::AddPDFBtnClick() {
+  if (!FillCurrentStudy(Conversion::Pdf) || !pdfForm_) return;
+  if (!CommandLineText.empty()) pdfForm_->PresetFile = PresetPdfFile();
+  Dialogs().ShowModal(pdfForm_);
+  UpdateOutboxButton();
+}
+
+void TForm1::AddDocBtnClick() {
+  if (FillCurrentStudy(Conversion::Doc) && reportForm_) Dialogs().ShowModal(reportForm_);
+}
+
+void TForm1::ScanBtnClick() {
+  if (FillCurrentStudy(Conversion::Scan) && acquisitionForm_) Dialogs().ShowModal(acquisitionForm_);
+}
+
+void TForm1::AddPdfFiles(const std::vector<std::string>& pdfs) {
+  if (pdfs.empty() || !FillCurrentStudy(Conversion::Pdf) || !pdfForm_) return;
+  pdfForm_->PresetFiles = pdfs;
+  Dialogs().ShowModal(pdfForm_);
+  UpdateOutboxButton();
+}
+
+void TForm1::UpdateOutboxButton() {
+  const size_t n = OutboxFiles().size();
+  OutboxBtn->setText("Outbox (" + QString::number(n) + ")");
+  OutboxBtn->setVisible(n > 0);
+}
+
+void TForm1::OutboxBtnClick() {
+  std::vector<BatchObject> batch = OutboxBatch();
+  if (batch.empty()) {
+    UpdateOutboxButton();
+    return;
+  }
+  OutboxBtn->setEnabled(false);
+  AssociationTarget target = PacsTarget(setupcfg, 60);
+  target.messageDump = true;
+  const bool all = SendBatch(batch, target, [] { QCoreApplication::processEvents(); });
+  ClearAccepted(batch);
+  OutboxBtn->setEnabled(true);
+  UpdateOutboxButton();
+  const QString details = QString::fromStdString(ResultDetails(batch));
+  if (all)
+    Dialogs().ShowDetails(this, "Files sent OK", details, false);
+  else
+    Dialogs().ShowDetails(this, "ERROR sending files, please check log file", details, true);
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* e) {
+  if (e->mimeData()->hasUrls()) e->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* e) {
+  std::vector<std::string> pdfs;
+  for (const QUrl& url : e->mimeData()->urls()) {
+    const QString path = url.toLocalFile();
+    if (path.isEmpty() || !path.endsWith(".pdf", Qt::CaseInsensitive)) {
+      Dialogs().ShowMessage(this, "Not a PDF document: " + (path.isEmpty() ? url.toString() : path));
+      return;
+    }
+    pdfs.push_back(path.toStdString());
+  }
+  e->acceptProposedAction();
+  AddPdfFiles(pdfs);
 }
 
 std::string TForm1::PresetPdfFile() const { return ReplaceAll(CommandLineText, "\"", ""); }

@@ -18,6 +18,8 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableWidget;
+class QDialog;
+class TPDFForm;
 class TSetupFrm;
 
 // The program-wide current study, filled by the conversion buttons and emptied by Clear.
@@ -40,6 +42,8 @@ class TForm1 : public QWidget {
   explicit TForm1(const std::string& exePath, QWidget* parent = nullptr);
 
   void SetSetupForm(TSetupFrm* form) { setupForm_ = form; }
+  // The forms the conversion buttons open: the PDF form, the report editor, the acquisition form.
+  void SetConversionForms(TPDFForm* pdf, QDialog* report, QDialog* acquisition);
 
   // The start-up step, run once when the posted start-up event arrives.
   void OnStartup();
@@ -51,6 +55,15 @@ class TForm1 : public QWidget {
   void SetupBtnClick();
   void AboutBtnClick();
   void EndBtnClick();
+  void AddPDFBtnClick();
+  void AddDocBtnClick();
+  void ScanBtnClick();
+  // "Outbox (N)": sends what the outbox holds; accepted objects leave it.
+  void OutboxBtnClick();
+  // Shows the outbox button with its count while the outbox holds objects.
+  void UpdateOutboxButton();
+  // PDFs dropped onto the window: Add PDF for the current patient with those files, in order.
+  void AddPdfFiles(const std::vector<std::string>& pdfs);
 
   // The first part of Add PDF, Add Doc and Scan: copies the patient and study into CurrentStudy
   // (from the selected result row when its name is set, else from the fields), checks the name and
@@ -79,7 +92,7 @@ class TForm1 : public QWidget {
 
   QPushButton *SearchPACSBtn = nullptr, *SearchWLBtn = nullptr, *ClearBtn = nullptr, *SetupBtn = nullptr,
               *AddDocBtn = nullptr, *AddPDFBtn = nullptr, *ScanBtn = nullptr, *AboutBtn = nullptr,
-              *EndBtn = nullptr;
+              *EndBtn = nullptr, *OutboxBtn = nullptr;
   QLineEdit *Edit1 = nullptr, *Edit2 = nullptr, *Edit6 = nullptr;
   QDateEdit *DateTimePicker1 = nullptr, *DateTimePicker2 = nullptr;
   QComboBox* ComboBox1 = nullptr;
@@ -88,6 +101,8 @@ class TForm1 : public QWidget {
  protected:
   bool event(QEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
+  void dragEnterEvent(QDragEnterEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
 
  private:
   void FormCreate();
@@ -105,6 +120,9 @@ class TForm1 : public QWidget {
 
   std::string exePath_;
   TSetupFrm* setupForm_ = nullptr;
+  TPDFForm* pdfForm_ = nullptr;
+  QDialog* reportForm_ = nullptr;
+  QDialog* acquisitionForm_ = nullptr;
   QLabel *PatientIDLbl = nullptr, *PatientNameLbl = nullptr, *PatientBDLbl = nullptr,
          *StudyDescriptionLbl = nullptr, *SexLbl = nullptr, *ModalityLbl = nullptr, *StudyDateLbl = nullptr;
   int results_ = 0;

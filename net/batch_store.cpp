@@ -30,6 +30,7 @@ class Sender {
   void Send(const std::vector<Group>& groups, bool recheck, std::vector<Group>* moved) {
     for (const Group& g : groups) {
       PDU_Service pdu;
+      pdu.MessageDump = target_.messageDump;
       if (!OpenAssociation(pdu, target_, g.sopClass, g.transferSyntax)) {
         WriteLog("ERROR, StoreFiles, no association with " + target_.calledAE + "@" + target_.host + ":" +
                  target_.port + " for " + g.sopClass);

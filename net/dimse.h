@@ -16,6 +16,7 @@ struct AssociationTarget {
   std::string host;
   std::string port;
   uint32_t timeoutSeconds = 30;
+  bool messageDump = false;  // list every message written or read in the log
 };
 
 // Pads or cuts an AE title to exactly 16 characters.

@@ -16,7 +16,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/dialogs.h"
+#include "edge/dialogs.h"
 #include "app/dicom10.h"
 #include "core/config.h"
 #include "core/datefmt.h"

@@ -1,4 +1,4 @@
-#include "app/dialogs.h"
+#include "edge/dialogs.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -8,14 +8,16 @@
 namespace {
 DialogLayer g_real;
 DialogLayer* g_layer = &g_real;
+// The program's name on its message boxes (the windows carry their own captions).
+const QString kTitle = QStringLiteral("Scrivara");
 }  // namespace
 
 void DialogLayer::ShowMessage(QWidget* parent, const QString& text) {
-  QMessageBox::information(parent, QApplication::applicationDisplayName(), text);
+  QMessageBox::information(parent, kTitle, text);
 }
 
 void DialogLayer::ShowError(QWidget* parent, const QString& text) {
-  QMessageBox::critical(parent, QApplication::applicationDisplayName(), text);
+  QMessageBox::critical(parent, kTitle, text);
 }
 
 QString DialogLayer::OpenFileName(QWidget* parent, const QString& caption, const QString& filter) {
@@ -24,6 +26,17 @@ QString DialogLayer::OpenFileName(QWidget* parent, const QString& caption, const
 
 QString DialogLayer::SaveFileName(QWidget* parent, const QString& caption, const QString& filter) {
   return QFileDialog::getSaveFileName(parent, caption, QString(), filter);
+}
+
+void DialogLayer::ShowDetails(QWidget* parent, const QString& text, const QString& details, bool error) {
+  QMessageBox box(error ? QMessageBox::Critical : QMessageBox::Information, kTitle, text, QMessageBox::Ok, parent);
+  box.setDetailedText(details);
+  box.exec();
+}
+
+bool DialogLayer::AskYesNo(QWidget* parent, const QString& title, const QString& text) {
+  return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
+         QMessageBox::Yes;
 }
 
 int DialogLayer::ShowModal(QDialog* dialog) { return dialog->exec(); }

@@ -16,6 +16,11 @@ class DialogLayer {
   // The open and save file dialogs; "" when cancelled.
   virtual QString OpenFileName(QWidget* parent, const QString& caption, const QString& filter);
   virtual QString SaveFileName(QWidget* parent, const QString& caption, const QString& filter);
+  // A message box whose "Show Details..." button shows `details` (one line per file, say); an
+  // error box when `error`.
+  virtual void ShowDetails(QWidget* parent, const QString& text, const QString& details, bool error);
+  // A Yes / No question; true for Yes.
+  virtual bool AskYesNo(QWidget* parent, const QString& title, const QString& text);
   // Shows a form modally and returns its result (QDialog::Accepted or Rejected).
   virtual int ShowModal(QDialog* dialog);
 };

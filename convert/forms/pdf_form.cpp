@@ -1,0 +1,220 @@
+#include "convert/forms/pdf_form.h"
+
+#include <poppler-qt6.h>
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QMimeData>
+#include <QPushButton>
+#include <QStyle>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <filesystem>
+
+#include "convert/outbox.h"
+#include "convert/pdf_object.h"
+#include "core/fileutil.h"
+#include "core/log.h"
+#include "edge/dialogs.h"
+#include "edge/qtext.h"
+#include "query/findscu.h"
+#include "query/studytext.h"
+
+namespace {
+
+// Read time-out of the Send association, in seconds.
+constexpr uint32_t kSendTimeout = 60;
+constexpr int kThumbnailHeight = 64;
+
+enum Column { kDocument, kPages, kSize, kState };
+
+// The page count and a thumbnail of the first page; 0 pages and a null image when poppler cannot
+// read the file (it is still sent).
+int PagesAndThumbnail(const std::string& path, QImage& thumbnail) {
+  std::unique_ptr<Poppler::Document> doc = Poppler::Document::load(QString::fromStdString(path));
+  if (!doc || doc->isLocked() || doc->numPages() < 1) return 0;
+  std::unique_ptr<Poppler::Page> first = doc->page(0);
+  if (first) {
+    const QSizeF points = first->pageSizeF();
+    const double dpi = points.height() > 0 ? 72.0 * kThumbnailHeight / points.height() : 18.0;
+    thumbnail = first->renderToImage(dpi, dpi);
+  }
+  return doc->numPages();
+}
+
+QString SizeText(uint64_t bytes) {
+  if (bytes < 1024) return QString::number(bytes) + " B";
+  if (bytes < 1024 * 1024) return QString::number(double(bytes) / 1024, 'f', 1) + " KB";
+  return QString::number(double(bytes) / (1024 * 1024), 'f', 1) + " MB";
+}
+
+bool IsPdfName(const QString& path) { return path.endsWith(".pdf", Qt::CaseInsensitive); }
+
+}  // namespace
+
+TPDFForm::TPDFForm(StudyInfo& study, const SetupCfg& cfg, QWidget* parent)
+    : QDialog(parent), study_(study), cfg_(cfg) {
+  setObjectName("PDFForm");
+  setWindowTitle("Convert PDF");
+  setAcceptDrops(true);
+  BatchList = new QTreeWidget;
+  BatchList->setObjectName("BatchList");
+  BatchList->setAccessibleName("Objects of this batch");
+  BatchList->setRootIsDecorated(false);
+  BatchList->setIconSize(QSize(kThumbnailHeight * 3 / 4, kThumbnailHeight));
+  BatchList->setHeaderLabels({"Document", "Pages", "Size", "State"});
+  BatchList->header()->setSectionResizeMode(kDocument, QHeaderView::Stretch);
+  Button3 = new QPushButton("Send");
+  Button3->setObjectName("Button3");
+  Button1 = new QPushButton("Close");
+  Button1->setObjectName("Button1");
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(Button3);
+  buttons->addWidget(Button1);
+  auto* top = new QVBoxLayout(this);
+  top->addWidget(BatchList);
+  top->addLayout(buttons);
+  resize(560, 320);
+  connect(Button3, &QPushButton::clicked, this, &TPDFForm::Button3Click);
+  connect(Button1, &QPushButton::clicked, this, &TPDFForm::Button1Click);
+  PresetFile.clear();  // FormCreate
+}
+
+TPDFForm::~TPDFForm() {
+  // The program ends with the form open: what the PACS has not accepted goes to the outbox unasked.
+  FormClose(false);
+}
+
+void TPDFForm::FormActivate() {
+  setWindowTitle("PDF Form - " + QString::fromStdString(StudyText(study_, &StudyInfo::PatientName)));
+  objects_.clear();
+  BatchList->clear();
+  InstanceCounter = 0;
+  if (!StartConversionBatch(study_, ExeFolder + "temp/", batch_))
+    Dialogs().ShowError(this, "The batch cannot start: the Patient ID is empty.");
+  if (DebugLevel <= 1) WriteLog("INFO, Study Instance UID = " + study_.StudyInstanceUID);
+}
+
+void TPDFForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (event->spontaneous()) return;
+  FormActivate();
+  if (!PresetFile.empty() || !PresetFiles.empty()) QTimer::singleShot(0, this, &TPDFForm::Button3Click);
+}
+
+void TPDFForm::Button3Click() {
+  if (sending_) return;
+  std::vector<std::string> pdfs = PresetFiles;
+  if (!PresetFile.empty()) pdfs.insert(pdfs.begin(), PresetFile);
+  const bool closeWhenDone = !pdfs.empty();
+  PresetFile.clear();
+  PresetFiles.clear();
+  if (pdfs.empty()) {
+    const QString chosen = Dialogs().OpenFileName(this, "Open", "PDF Document (*.pdf)");
+    if (chosen.isEmpty()) return;
+    pdfs.push_back(chosen.toStdString());
+  }
+  SendFiles(pdfs);
+  if (closeWhenDone) close();
+}
+
+void TPDFForm::SendFiles(const std::vector<std::string>& pdfs) {
+  for (const std::string& pdf : pdfs)
+    if (!AddPdf(pdf)) return;  // the file's message was shown; nothing is sent
+  sending_ = true;
+  Button1->setEnabled(false);
+  AssociationTarget target = PacsTarget(cfg_, kSendTimeout);
+  target.messageDump = true;
+  size_t next = 0;
+  const bool all = SendBatch(objects_, target, [this, &next] {
+    for (; next < objects_.size() && objects_[next].state != BatchObject::State::NotSent; ++next) ShowRow(next);
+    QApplication::processEvents();
+  });
+  for (size_t i = 0; i < objects_.size(); ++i) ShowRow(i);
+  Button1->setEnabled(true);
+  sending_ = false;
+  const QString details = QString::fromStdString(ResultDetails(objects_));
+  if (all)
+    Dialogs().ShowDetails(this, "Files sent OK", details, false);
+  else
+    Dialogs().ShowDetails(this, "ERROR sending files, please check log file", details, true);
+}
+
+bool TPDFForm::AddPdf(const std::string& path) {
+  const std::string object = BuildEncapsulatedPdf(path, study_, batch_, InstanceCounter);
+  if (object.empty()) {
+    Dialogs().ShowError(this, "Cannot convert " + QString::fromStdString(path) +
+                                  ": the file is missing, unreadable, empty or not a PDF document.");
+    return false;
+  }
+  BatchObject o;
+  o.path = object;
+  o.document = FileNamePart(path);
+  std::error_code ec;
+  o.bytes = std::filesystem::file_size(path, ec);
+  QImage thumbnail;
+  o.pages = PagesAndThumbnail(path, thumbnail);
+  objects_.push_back(o);
+  auto* row = new QTreeWidgetItem(BatchList);  // the list owns its rows
+  row->setIcon(kDocument, thumbnail.isNull() ? style()->standardIcon(QStyle::SP_FileIcon)
+                                             : QIcon(QPixmap::fromImage(thumbnail)));
+  ShowRow(objects_.size() - 1);
+  return true;
+}
+
+void TPDFForm::ShowRow(size_t i) {
+  QTreeWidgetItem* row = BatchList->topLevelItem(int(i));
+  if (!row || i >= objects_.size()) return;
+  const BatchObject& o = objects_[i];
+  row->setText(kDocument, QString::fromStdString(o.document));
+  row->setText(kPages, o.pages > 0 ? QString::number(o.pages) : QString("?"));
+  row->setText(kSize, SizeText(o.bytes));
+  row->setText(kState, QString::fromStdString(StateText(o)));
+}
+
+void TPDFForm::done(int result) {
+  if (sending_) return;  // "Close" is disabled while sending; Escape and the window's close wait too
+  FormClose(true);
+  QDialog::done(result);
+}
+
+void TPDFForm::FormClose(bool ask) {
+  std::vector<std::string> keep;
+  for (const BatchObject& o : objects_)
+    if (o.state != BatchObject::State::Accepted) keep.push_back(o.path);
+  if (!keep.empty() &&
+      (!ask || Dialogs().AskYesNo(this, "Outbox",
+                                  QString::number(keep.size()) +
+                                      " object(s) were not accepted by the PACS. Keep them in the outbox to send "
+                                      "later?"))) {
+    MoveToOutbox(keep);
+    emit OutboxChanged();
+  }
+  DeleteBatchFiles(batch_);  // what was moved is gone from temp/ already
+  objects_.clear();
+  BatchList->clear();
+}
+
+void TPDFForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TPDFForm::dropEvent(QDropEvent* event) {
+  std::vector<std::string> pdfs;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    const QString path = url.toLocalFile();
+    if (path.isEmpty() || !IsPdfName(path)) {
+      Dialogs().ShowMessage(this, "Not a PDF document: " + (path.isEmpty() ? url.toString() : path));
+      return;
+    }
+    pdfs.push_back(path.toStdString());
+  }
+  event->acceptProposedAction();
+  if (!pdfs.empty() && !sending_) SendFiles(pdfs);
+}

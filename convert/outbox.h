@@ -1,0 +1,24 @@
+#pragma once
+// The outbox: objects the PACS did not accept, kept in ExeFolder + "outbox/" (beside temp/) to be
+// sent later. It survives a restart; a file in it is deleted only once the PACS has accepted it.
+#include <string>
+#include <vector>
+
+#include "convert/sending.h"
+
+// ExeFolder + "outbox/".
+std::string OutboxFolder();
+
+// The files waiting in the outbox, by name.
+std::vector<std::string> OutboxFiles();
+
+// Moves the files into the outbox (a name already there gets a number added). A file that cannot
+// be moved stays where it is, with one log line. Returns the number moved.
+size_t MoveToOutbox(const std::vector<std::string>& files);
+
+// The outbox as a batch: one object per file, named by its file name.
+std::vector<BatchObject> OutboxBatch();
+
+// After a send of OutboxBatch(): deletes the accepted files; the rest stay (an unreadable file is
+// reported by its state and never deleted).
+void ClearAccepted(const std::vector<BatchObject>& sent);

@@ -1,0 +1,58 @@
+#include "convert/sending.h"
+
+#include <cstdio>
+
+#include "core/log.h"
+#include "net/batch_store.h"
+
+std::string StateText(const BatchObject& o) {
+  switch (o.state) {
+    case BatchObject::State::NotSent: return "not sent yet";
+    case BatchObject::State::Accepted: return "accepted";
+    case BatchObject::State::NotRead: return "not read";
+    case BatchObject::State::NoAssociation: return "not sent: no association";
+    case BatchObject::State::Refused: break;
+  }
+  if (o.status < 0) return "refused: no response";
+  char status[8];
+  std::snprintf(status, sizeof status, "%04X", unsigned(o.status) & 0xFFFFu);
+  return std::string("refused, status ") + status + "H";
+}
+
+std::string ResultDetails(const std::vector<BatchObject>& objects) {
+  std::string text;
+  for (const BatchObject& o : objects) text += o.document + ": " + StateText(o) + "\n";
+  return text;
+}
+
+size_t NotAccepted(const std::vector<BatchObject>& objects) {
+  size_t n = 0;
+  for (const BatchObject& o : objects) n += o.state != BatchObject::State::Accepted;
+  return n;
+}
+
+bool SendBatch(std::vector<BatchObject>& objects, const AssociationTarget& target,
+               const std::function<void()>& afterEach) {
+  std::vector<std::string> files;
+  for (const BatchObject& o : objects) files.push_back(o.path);
+  bool associationLogged = false;
+  const size_t stored = StoreFiles(files, target, [&](const StoredFile& f) {
+    BatchObject& o = objects[f.index];
+    o.status = f.status;
+    if (f.stored()) {
+      o.state = BatchObject::State::Accepted;
+    } else if (f.status == kFileNotRead) {
+      o.state = BatchObject::State::NotRead;
+      WriteLog("ERROR, Couldn't read file: " + f.path);
+    } else if (f.status == kNoAssociation) {
+      o.state = BatchObject::State::NoAssociation;
+      if (!associationLogged) WriteLog("ERROR, Can't open association with: " + target.calledAE);
+      associationLogged = true;
+    } else {
+      o.state = BatchObject::State::Refused;
+      if (!f.exchanged) WriteLog("ERROR, WriteStoreRQ");
+    }
+    if (afterEach) afterEach();
+  });
+  return stored == objects.size();
+}

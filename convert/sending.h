@@ -1,0 +1,35 @@
+#pragma once
+// Sending a conversion batch: every object of the batch to the PACS through the batch store, the
+// result of each kept for the form's list and the result message.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "net/dimse.h"
+
+// One object of a batch as the conversion forms list it.
+struct BatchObject {
+  std::string path;      // its Part 10 file in temp/
+  std::string document;  // what it was made from, as the list names it (a PDF's file name)
+  uint64_t bytes = 0;    // size of that document
+  int pages = 0;         // its page count; 0 when unknown
+  enum class State { NotSent, Accepted, Refused, NotRead, NoAssociation } state = State::NotSent;
+  int status = 0;        // the DIMSE status of a refusal, or the local failure code
+};
+
+// "not sent yet", "accepted", "refused, status A700H", "not read", "not sent: no association".
+std::string StateText(const BatchObject& object);
+
+// The details of a result message: one line "document: state" per object.
+std::string ResultDetails(const std::vector<BatchObject>& objects);
+
+// The objects the PACS has not accepted (not sent, refused or not read).
+size_t NotAccepted(const std::vector<BatchObject>& objects);
+
+// Sends every object of the batch, in order, to target; each object's state is set from its
+// exchange and `afterEach` (may be empty) runs after each file. Logs "ERROR, Can't open association
+// with: " + the called AE title, "ERROR, Couldn't read file: " + path and "ERROR, WriteStoreRQ" as a
+// failure happens. True when every object was accepted.
+bool SendBatch(std::vector<BatchObject>& objects, const AssociationTarget& target,
+               const std::function<void()>& afterEach);
