@@ -438,17 +438,9 @@ void TForm1::dragEnterEvent(QDragEnterEvent* e) {
 }
 
 void TForm1::dropEvent(QDropEvent* e) {
-  std::vector<std::string> pdfs;
-  for (const QUrl& url : e->mimeData()->urls()) {
-    const QString path = url.toLocalFile();
-    if (path.isEmpty() || !path.endsWith(".pdf", Qt::CaseInsensitive)) {
-      Dialogs().ShowMessage(this, "Not a PDF document: " + (path.isEmpty() ? url.toString() : path));
-      return;
-    }
-    pdfs.push_back(path.toStdString());
-  }
   e->acceptProposedAction();
-  AddPdfFiles(pdfs);
+  std::vector<std::string> pdfs;
+  if (DroppedPdfs(this, e->mimeData()->urls(), pdfs)) AddPdfFiles(pdfs);
 }
 
 std::string TForm1::PresetPdfFile() const { return ReplaceAll(CommandLineText, "\"", ""); }

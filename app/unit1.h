@@ -62,7 +62,8 @@ class TForm1 : public QWidget {
   void OutboxBtnClick();
   // Shows the outbox button with its count while the outbox holds objects.
   void UpdateOutboxButton();
-  // PDFs dropped onto the window: Add PDF for the current patient with those files, in order.
+  // PDFs dropped onto the window (DroppedPdfs): Add PDF for the current patient with those files,
+  // in order.
   void AddPdfFiles(const std::vector<std::string>& pdfs);
 
   // The first part of Add PDF, Add Doc and Scan: copies the patient and study into CurrentStudy

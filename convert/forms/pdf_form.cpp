@@ -206,15 +206,21 @@ void TPDFForm::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void TPDFForm::dropEvent(QDropEvent* event) {
+  event->acceptProposedAction();
   std::vector<std::string> pdfs;
-  for (const QUrl& url : event->mimeData()->urls()) {
+  if (DroppedPdfs(this, event->mimeData()->urls(), pdfs) && !sending_) SendFiles(pdfs);
+}
+
+bool DroppedPdfs(QWidget* parent, const QList<QUrl>& urls, std::vector<std::string>& pdfs) {
+  pdfs.clear();
+  for (const QUrl& url : urls) {
     const QString path = url.toLocalFile();
     if (path.isEmpty() || !IsPdfName(path)) {
-      Dialogs().ShowMessage(this, "Not a PDF document: " + (path.isEmpty() ? url.toString() : path));
-      return;
+      Dialogs().ShowMessage(parent, "Not a PDF document: " + (path.isEmpty() ? url.toString() : path));
+      pdfs.clear();
+      return false;
     }
     pdfs.push_back(path.toStdString());
   }
-  event->acceptProposedAction();
-  if (!pdfs.empty() && !sending_) SendFiles(pdfs);
+  return !pdfs.empty();
 }

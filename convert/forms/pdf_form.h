@@ -13,6 +13,11 @@
 
 class QPushButton;
 class QTreeWidget;
+class QUrl;
+
+// The local PDF files of a drop, in order; false (after a message naming the first other thing
+// dropped) when anything else is among them.
+bool DroppedPdfs(QWidget* parent, const QList<QUrl>& urls, std::vector<std::string>& pdfs);
 
 class TPDFForm : public QDialog {
   Q_OBJECT

@@ -1,0 +1,297 @@
+// The operator's road through the real forms, offscreen, with the dialogs answered: Add PDF for a
+// typed patient and for a worklist row, two Sends in one showing, the command-line document, a PACS
+// that is down and the outbox sent later, and PDFs dropped onto the window. The objects go to an
+// Orthanc started for the suite and are looked up there with a study search.
+#include <unistd.h>
+
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+#include <QUrl>
+#include <fstream>
+#include <functional>
+
+#include "app/dicom10.h"
+#include "convert/outbox.h"
+#include "core/config.h"
+#include "core/dcmobj.h"
+#include "core/log.h"
+#include "edge/dialogs.h"
+#include "query/findscu.h"
+#include "query/studyquery.h"
+#include "tests/support/peer.h"
+
+namespace {
+
+void WriteAll(const std::string& path, const std::string& data) {
+  std::ofstream out(path, std::ios::binary);
+  out << data;
+}
+
+// Answers the dialogs: ShowModal shows the form and runs `onModal` on it (by default it waits until a
+// form that sends by itself has closed, then closes it).
+class ScriptedDialogs : public DialogLayer {
+ public:
+  void ShowMessage(QWidget*, const QString& text) override { messages << text; }
+  void ShowError(QWidget*, const QString& text) override { messages << text; }
+  void ShowDetails(QWidget*, const QString& text, const QString& details, bool) override {
+    results << text;
+    lastDetails = details;
+  }
+  bool AskYesNo(QWidget*, const QString&, const QString& text) override {
+    questions << text;
+    return keepInOutbox;
+  }
+  QString OpenFileName(QWidget*, const QString&, const QString& filter) override {
+    filters << filter;
+    return chosen.isEmpty() ? QString() : chosen.takeFirst();
+  }
+  int ShowModal(QDialog* d) override {
+    d->show();
+    if (onModal) {
+      onModal(d);
+    } else {
+      // A form that sends by itself closes when done.
+      for (int waited = 0; d->isVisible() && waited < 30000; waited += 20) QTest::qWait(20);
+    }
+    if (d->isVisible()) d->close();
+    return QDialog::Rejected;
+  }
+  QStringList messages, results, questions, filters, chosen;
+  QString lastDetails;
+  bool keepInOutbox = true;
+  std::function<void(QDialog*)> onModal;
+};
+
+}  // namespace
+
+class PdfRoadTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::string dir_, exe_, pdfA_, pdfB_;
+  int orthancPort_ = 0;
+  testsupport::Process orthanc_;
+  std::string orthancDir_;
+  ScriptedDialogs dialogs_;
+
+  AppForms Start() {
+    AppForms f = CreateForms(exe_);
+    QCoreApplication::sendPostedEvents();  // the start-up event
+    setupcfg.PacsAET = "ORTHANC";
+    setupcfg.PacsIP = "127.0.0.1";
+    setupcfg.PacsPort = std::to_string(orthancPort_);
+    setupcfg.InstitutionName = "Clinic";
+    return f;
+  }
+
+  // The studies Orthanc holds for the patient, found with the study search.
+  std::vector<StudyInfo> OnOrthanc(const std::string& patientId) {
+    QueryFields f;
+    f.PatientID = patientId;
+    f.StudyDate = QDate::currentDate().toString("yyyyMMdd").toStdString();
+    std::vector<StudyInfo> rows;
+    SearchStudies(f, PacsTarget(setupcfg), [&rows](const StudyInfo& s) { rows.push_back(s); }, {});
+    return rows;
+  }
+
+  // Sends one chosen PDF in each showing: Send, then Close.
+  void SendChosen(const std::string& pdf) {
+    dialogs_.chosen << QString::fromStdString(pdf);
+    dialogs_.onModal = [](QDialog* d) { static_cast<TPDFForm*>(d)->Button3Click(); };
+  }
+
+  static int32_t InstanceNumber(const std::string& file) {
+    DcmObj o;
+    return o.Read(file) ? std::stoi(o.GetString(0x0020, 0x0013)) : -1;
+  }
+
+ private slots:
+  void initTestCase() {
+    orthancDir_ = testsupport::MakeTempDir("road_orthanc");
+    orthancPort_ = testsupport::FreePort();
+    const int http = testsupport::FreePort();
+    WriteAll(orthancDir_ + "/orthanc.json",
+             "{\"Name\": \"road\", \"StorageDirectory\": \"" + orthancDir_ + "/db\", \"IndexDirectory\": \"" +
+                 orthancDir_ + "/db\", \"HttpPort\": " + std::to_string(http) + ", \"DicomPort\": " +
+                 std::to_string(orthancPort_) +
+                 ", \"DicomAet\": \"ORTHANC\", \"RemoteAccessAllowed\": false, \"DicomCheckCalledAet\": false,"
+                 " \"DicomAlwaysAllowFind\": true, \"DicomAlwaysAllowStore\": true}\n");
+    const std::string program = testsupport::FindProgram("Orthanc");
+    QVERIFY2(!program.empty(), "Orthanc is not installed (scripts/install-deps --test)");
+    orthanc_ = testsupport::Process({program, orthancDir_ + "/orthanc.json"}, orthancDir_ + "/orthanc.log");
+    QVERIFY(testsupport::WaitForPort(orthancPort_, 30000));
+  }
+  void cleanupTestCase() {
+    orthanc_.Stop(0);
+    testsupport::RemoveTree(orthancDir_);
+  }
+  void init() {
+    dir_ = testsupport::MakeTempDir("road");
+    exe_ = dir_ + "/scrivara";
+    QVERIFY(::symlink(ExecutablePath().c_str(), exe_.c_str()) == 0);
+    pdfA_ = dir_ + "/first report.pdf";
+    pdfB_ = dir_ + "/second.pdf";
+    WriteAll(pdfA_, "%PDF-1.4\n1 0 obj << /Type /Catalog >> endobj\n%%EOF\n");
+    WriteAll(pdfB_, "%PDF-1.4\n% second\n%%EOF\n");
+    setupcfg = SetupCfg();
+    ExeFolder.clear();
+    CommandLineText.clear();
+    DebugLevel = 0;
+    CurrentStudy.Clear();
+    AccessionCounter = 0;
+    dialogs_ = ScriptedDialogs();
+    SetDialogLayer(&dialogs_);
+  }
+  void cleanup() {
+    SetDialogLayer(nullptr);
+    CloseLog();
+    testsupport::RemoveTree(dir_);
+  }
+
+  void typedPatientReachesThePacsAndClearOpensANewStudy() {
+    AppForms f = Start();
+    f.Form1->AddPDFBtnClick();  // empty fields: the message, no form
+    QCOMPARE(dialogs_.messages, QStringList{"Patient Name can't be empty"});
+    f.Form1->Edit1->setText("ROAD1");
+    f.Form1->Edit2->setText("Road^Rita");
+    SendChosen(pdfA_);
+    f.Form1->AddPDFBtnClick();
+    QCOMPARE(dialogs_.filters, QStringList{"PDF Document (*.pdf)"});
+    QCOMPARE(dialogs_.results, QStringList{"Files sent OK"});
+    QCOMPARE(dialogs_.lastDetails, QString("first report.pdf: accepted\n"));
+    QVERIFY(dialogs_.questions.isEmpty());
+    const std::string firstStudy = CurrentStudy.StudyInstanceUID;
+    const std::string accession = CurrentStudy.AccessionNumber;
+    QCOMPARE(accession.size(), size_t(11));
+    std::vector<StudyInfo> held = OnOrthanc("ROAD1");
+    QCOMPARE(held.size(), size_t(1));
+    QCOMPARE(held[0].PatientName, std::string("Road^Rita"));
+    QCOMPARE(held[0].StudyInstanceUID, firstStudy);
+    QCOMPARE(held[0].AccessionNumber, accession);
+    QCOMPARE(QDir(QString::fromStdString(dir_ + "/temp")).entryList({"*.dcm"}, QDir::Files).size(), 0);
+
+    f.Form1->ClearBtnClick();
+    f.Form1->Edit1->setText("ROAD1");
+    f.Form1->Edit2->setText("Road^Rita");
+    SendChosen(pdfB_);
+    f.Form1->AddPDFBtnClick();
+    QVERIFY(CurrentStudy.StudyInstanceUID != firstStudy);
+    QVERIFY(CurrentStudy.AccessionNumber != accession);
+    QCOMPARE(CurrentStudy.AccessionNumber.substr(0, 10), accession.substr(0, 10));  // within one minute:
+    QCOMPARE(CurrentStudy.AccessionNumber.back(), '1');                             // only the counter
+    QCOMPARE(OnOrthanc("ROAD1").size(), size_t(2));
+  }
+
+  void worklistRowAndTwoSendsInOneShowing() {
+    AppForms f = Start();
+    TWorklistItem item;
+    item.PatientName = "List^Lena";
+    item.PatientID = "ROAD2";
+    item.PatientBirthDate = "19660606";
+    item.AccessionNumber = "WLACC2";
+    item.StudyInstanceUID = "1.2.826.0.1.3680043.9.7003.2";
+    f.Form1->BeginResults();
+    f.Form1->AddResult(item);
+    f.Form1->EndResults();
+    dialogs_.chosen << QString::fromStdString(pdfA_) << QString::fromStdString(pdfB_);
+    std::vector<int32_t> numbers;
+    dialogs_.onModal = [&numbers](QDialog* d) {
+      auto* form = static_cast<TPDFForm*>(d);
+      form->Button3Click();
+      form->Button3Click();  // the first object again, then the second
+      for (const BatchObject& o : form->Objects()) numbers.push_back(InstanceNumber(o.path));
+      QCOMPARE(form->BatchList->topLevelItemCount(), 2);
+      QCOMPARE(form->BatchList->topLevelItem(1)->text(3), QString("accepted"));
+    };
+    f.Form1->AddPDFBtnClick();
+    QCOMPARE(numbers, (std::vector<int32_t>{1, 2}));
+    QCOMPARE(dialogs_.results, (QStringList{"Files sent OK", "Files sent OK"}));
+    std::vector<StudyInfo> held = OnOrthanc("ROAD2");
+    QCOMPARE(held.size(), size_t(1));
+    QCOMPARE(held[0].StudyInstanceUID, item.StudyInstanceUID);
+    QCOMPARE(held[0].AccessionNumber, item.AccessionNumber);
+    QCOMPARE(held[0].PatientBirthDate, item.PatientBirthDate);
+    QCOMPARE(held[0].PatientName, item.PatientName);
+  }
+
+  void commandLineDocumentIsSentAtOnce() {
+    CommandLineText = "\"" + pdfA_ + "\"";
+    AppForms f = Start();
+    QCOMPARE(f.Form1->windowTitle(), "Scrivara - 3.1.0 - " + QString::fromStdString(CommandLineText));
+    f.Form1->Edit1->setText("ROAD3");
+    f.Form1->Edit2->setText("Line^Leo");
+    f.Form1->AddPDFBtnClick();  // no dialog: the form sends and closes by itself
+    QVERIFY(dialogs_.filters.isEmpty());
+    QCOMPARE(dialogs_.results, QStringList{"Files sent OK"});
+    QVERIFY(!f.PDFForm->isVisible());
+    f.Form1->AddPDFBtnClick();  // the same file again
+    QCOMPARE(dialogs_.results.size(), 2);
+    QCOMPARE(OnOrthanc("ROAD3").size(), size_t(1));
+  }
+
+  void pacsDownKeepsTheObjectsInTheOutbox() {
+    AppForms f = Start();
+    const std::string pacsPort = setupcfg.PacsPort;
+    setupcfg.PacsPort = std::to_string(testsupport::FreePort());  // nothing listens there
+    f.Form1->Edit1->setText("ROAD4");
+    f.Form1->Edit2->setText("Down^Dora");
+    SendChosen(pdfA_);
+    f.Form1->AddPDFBtnClick();
+    QCOMPARE(dialogs_.results, QStringList{"ERROR sending files, please check log file"});
+    QCOMPARE(dialogs_.lastDetails, QString("first report.pdf: not sent: no association\n"));
+    QCOMPARE(dialogs_.questions,
+             QStringList{"1 object(s) were not accepted by the PACS. Keep them in the outbox to send later?"});
+    QCOMPARE(OutboxFiles().size(), size_t(1));
+    QVERIFY(!f.Form1->OutboxBtn->isHidden());
+    QCOMPARE(f.Form1->OutboxBtn->text(), QString("Outbox (1)"));
+    QCOMPARE(QDir(QString::fromStdString(dir_ + "/temp")).entryList({"*.dcm"}, QDir::Files).size(), 0);
+    QVERIFY(QFile(QString::fromStdString(LogPath())).exists());
+
+    // A file that is no DICOM file stays and is reported; the object reaches the PACS.
+    WriteAll(OutboxFolder() + "junk.dcm", "not DICOM");
+    setupcfg.PacsPort = pacsPort;
+    f.Form1->OutboxBtnClick();
+    QCOMPARE(dialogs_.results.last(), QString("ERROR sending files, please check log file"));
+    QVERIFY(dialogs_.lastDetails.contains("junk.dcm: not read"));
+    QVERIFY(dialogs_.lastDetails.contains(": accepted"));
+    QCOMPARE(OutboxFiles(), std::vector<std::string>{OutboxFolder() + "junk.dcm"});
+    QCOMPARE(OnOrthanc("ROAD4").size(), size_t(1));
+    QFile::remove(QString::fromStdString(OutboxFolder() + "junk.dcm"));
+    f.Form1->UpdateOutboxButton();
+    QVERIFY(f.Form1->OutboxBtn->isHidden());
+
+    // Answered No: the objects are deleted as before.
+    setupcfg.PacsPort = std::to_string(testsupport::FreePort());
+    dialogs_.keepInOutbox = false;
+    SendChosen(pdfB_);
+    f.Form1->AddPDFBtnClick();
+    QVERIFY(OutboxFiles().empty());
+    QCOMPARE(QDir(QString::fromStdString(dir_ + "/temp")).entryList({"*.dcm"}, QDir::Files).size(), 0);
+  }
+
+  void droppedPdfsMakeOneBatch() {
+    AppForms f = Start();
+    f.Form1->Edit1->setText("ROAD5");
+    f.Form1->Edit2->setText("Drop^Dan");
+    const QUrl a = QUrl::fromLocalFile(QString::fromStdString(pdfA_));
+    const QUrl b = QUrl::fromLocalFile(QString::fromStdString(pdfB_));
+    const QUrl notes = QUrl::fromLocalFile(QString::fromStdString(dir_ + "/notes.txt"));
+    std::vector<std::string> pdfs;
+    QVERIFY(!DroppedPdfs(f.Form1.get(), {a, notes}, pdfs));  // refused whole, naming the file
+    QCOMPARE(dialogs_.messages, QStringList{"Not a PDF document: " + notes.toLocalFile()});
+    QVERIFY(pdfs.empty());
+    QVERIFY(DroppedPdfs(f.Form1.get(), {a, b}, pdfs));
+    f.Form1->AddPdfFiles(pdfs);
+    QCOMPARE(dialogs_.results, QStringList{"Files sent OK"});
+    // One batch of two objects, in the order dropped.
+    QCOMPARE(dialogs_.lastDetails, QString("first report.pdf: accepted\nsecond.pdf: accepted\n"));
+    std::vector<StudyInfo> held = OnOrthanc("ROAD5");
+    QCOMPARE(held.size(), size_t(1));  // one study, one series of two objects
+  }
+};
+
+QTEST_MAIN(PdfRoadTest)
+#include "pdf_road_test.moc"
