@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -323,6 +324,21 @@ class FormsTest : public QObject {
     QVERIFY(w.FillCurrentStudy(TForm1::Conversion::Pdf));
     QCOMPARE(CurrentStudy.SpecificCharacterSet, std::string("ISO_IR 100"));
     QCOMPARE(CurrentStudy.PatientName, std::string("Jos\xE9^Mu\xF1oz"));
+  }
+
+  void everyControlHasAnAccessibleName() {
+    AppForms f = Start();
+    for (QWidget* form : std::initializer_list<QWidget*>{f.Form1.get(), f.SetupFrm.get(), f.PDFForm.get()}) {
+      for (QWidget* w : form->findChildren<QWidget*>()) {
+        const bool control = qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w) ||
+                             qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QAbstractButton*>(w) ||
+                             qobject_cast<QAbstractItemView*>(w);
+        // Qt's own parts (viewports, a spin box's line edit, the combo's list) are named by their owner.
+        if (!control || w->objectName().isEmpty() || w->objectName().startsWith("qt_")) continue;
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+        QVERIFY2(a && !a->text(QAccessible::Name).isEmpty(), qPrintable(w->objectName()));
+      }
+    }
   }
 
   void programStartsWithoutWritingAConfiguration() {
