@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMimeData>
+#include <QPainter>
 #include <QPushButton>
 #include <QStyle>
 #include <QTimer>
@@ -42,7 +43,12 @@ int PagesAndThumbnail(const std::string& path, QImage& thumbnail) {
   if (first) {
     const QSizeF points = first->pageSizeF();
     const double dpi = points.height() > 0 ? 72.0 * kThumbnailHeight / points.height() : 18.0;
-    thumbnail = first->renderToImage(dpi, dpi);
+    thumbnail = first->renderToImage(dpi, dpi).convertToFormat(QImage::Format_RGB32);
+    if (!thumbnail.isNull()) {  // a frame, so that a white page shows as a page
+      QPainter frame(&thumbnail);
+      frame.setPen(Qt::gray);
+      frame.drawRect(thumbnail.rect().adjusted(0, 0, -1, -1));
+    }
   }
   return doc->numPages();
 }

@@ -1,0 +1,94 @@
+// Pictures of the real windows for the README, taken under Xvfb by scripts/demo --screenshots DIR
+// against the demo PACS: the main window with the day's worklist rows, the PDF form with its batch,
+// the result message with its details, and the setup dialog.
+#include <QApplication>
+#include <QFile>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <cstdio>
+
+#include "app/dicom10.h"
+#include "core/config.h"
+#include "edge/dialogs.h"
+
+namespace {
+
+QString g_dir;
+
+void Save(QWidget* w, const char* name) {
+  QApplication::processEvents();
+  const QString path = g_dir + "/" + name;
+  if (!w->grab().save(path)) std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+}
+
+// A one-page report to convert, written with Qt's own PDF writer.
+QString MakeReport(const QString& path) {
+  QPdfWriter pdf(path);
+  pdf.setTitle("Chest X-ray report");
+  QPainter p(&pdf);
+  QFont f = p.font();
+  f.setPointSize(18);
+  p.setFont(f);
+  p.drawText(QRect(600, 600, 8000, 1000), "Chest X-ray report");
+  f.setPointSize(11);
+  p.setFont(f);
+  p.drawText(QRect(600, 1800, 8000, 6000), Qt::TextWordWrap,
+             "Findings: heart size normal, lungs clear, no effusion.\n\nImpression: no acute findings.");
+  return path;
+}
+
+// Answers the dialogs the way an operator would, taking the pictures on the way.
+class ScreenshotDialogs : public DialogLayer {
+ public:
+  QString report;
+  QString OpenFileName(QWidget*, const QString&, const QString&) override { return report; }
+  void ShowDetails(QWidget* parent, const QString& text, const QString& details, bool error) override {
+    Save(parent, "pdf-form.png");
+    QMessageBox box(error ? QMessageBox::Critical : QMessageBox::Information, "Scrivara", text, QMessageBox::Ok,
+                    parent);
+    box.setDetailedText(details);
+    box.show();
+    for (QAbstractButton* b : box.buttons())
+      if (box.buttonRole(b) == QMessageBox::ActionRole) b->click();  // "Show Details..."
+    Save(&box, "result-details.png");
+  }
+  int ShowModal(QDialog* d) override {
+    d->show();
+    if (auto* pdf = qobject_cast<TPDFForm*>(d)) {
+      pdf->Button3Click();
+      pdf->Button3Click();  // a second document joins the batch
+    } else {
+      Save(d, "setup-dialog.png");
+    }
+    d->close();
+    return QDialog::Rejected;
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: readme_screens PROGRAM OUTDIR\n");
+    return 2;
+  }
+  g_dir = QString::fromLocal8Bit(argv[2]);
+  ScreenshotDialogs dialogs;
+  dialogs.report = MakeReport(g_dir + "/chest-report.pdf");
+  SetDialogLayer(&dialogs);
+  AppForms forms = CreateForms(argv[1]);
+  forms.Form1->show();
+  QApplication::sendPostedEvents();
+  forms.Form1->SearchWLBtnClick();
+  Save(forms.Form1.get(), "main-window.png");
+  forms.Form1->SetupBtnClick();
+  forms.Form1->AddPDFBtnClick();
+  SetDialogLayer(nullptr);
+  QFile::remove(dialogs.report);
+  return 0;
+}
