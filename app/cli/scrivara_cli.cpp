@@ -12,6 +12,7 @@
 #include "app/cli/cli_documents.h"
 #include "codec/convert.h"
 #include "convert/batch.h"
+#include "convert/outbox.h"
 #include "convert/pdf_object.h"
 #include "core/config.h"
 #include "core/dcmobj.h"
@@ -109,12 +110,16 @@ int CmdEcho(const Args& a) {
 }
 
 int CmdStore(const Args& a) {
-  if (a.help || a.pos.empty()) {
-    std::fputs("usage: scrivara-cli store [--aet A] [--aec A] [--host H] [--port P] FILE|DIR...\n", a.help ? stdout : stderr);
+  const bool outbox = a.opt.count("outbox") > 0;
+  if (a.help || (a.pos.empty() != outbox)) {
+    std::fputs("usage: scrivara-cli store [--aet A] [--aec A] [--host H] [--port P] FILE|DIR...\n"
+               "       scrivara-cli store --outbox [network options]\n"
+               "  --outbox sends the objects the window program kept in its outbox; accepted ones leave it\n",
+               a.help ? stdout : stderr);
     return a.help ? 0 : 2;
   }
   const AssociationTarget target = TargetFromArgs(a, false, 30);
-  std::vector<std::string> files;
+  std::vector<std::string> files = outbox ? OutboxFiles() : std::vector<std::string>{};
   for (const auto& p : a.pos) {
     std::error_code ec;
     if (std::filesystem::is_directory(p, ec)) {
@@ -142,6 +147,8 @@ int CmdStore(const Args& a) {
     }
     lastHadAssociation = f.status != kNoAssociation;
     if (!f.stored()) ++failed;
+    if (f.stored() && outbox && std::remove(f.path.c_str()) != 0)
+      std::fprintf(stderr, "scrivara-cli: cannot remove %s from the outbox\n", f.path.c_str());
     ++done;
     if (tty) {
       int width = 40, fill = total ? static_cast<int>(done * width / total) : width;
@@ -169,7 +176,8 @@ int main(int argc, char** argv) {
   const std::string cmd = argv[1];
   // Only echo takes --worklist as a flag; the document commands take it with an accession number.
   const bool documents = cmd == "pdf" || cmd == "sr" || cmd == "img";
-  Args a = cli::Parse(argc, argv, 2, documents ? std::vector<std::string>{} : std::vector<std::string>{"worklist"});
+  Args a = cli::Parse(argc, argv, 2,
+                      documents ? std::vector<std::string>{} : std::vector<std::string>{"worklist", "outbox"});
   if (!a.error.empty()) return Fail(a.error);
   int rc;
   if (cmd == "dump") rc = CmdDump(a);

@@ -192,6 +192,25 @@ TEST_F(CliDocuments, StoredToStorescpAndOrthancWhichReturnsThePdfBytes) {
   EXPECT_EQ(Rest("/instances/" + id[1].str() + "/content/0042-0011"), pdfSource + '\0');
 }
 
+// store --outbox sends the installation's outbox (beside the executable) and empties it of what was
+// accepted; a file that is no DICOM file stays.
+TEST_F(CliDocuments, StoreOutboxSendsAndKeepsOnlyWhatWasNotAccepted) {
+  const std::string outbox = std::string(SCRIVARA_BINARY_DIR) + "/bin/outbox";
+  testsupport::RemoveTree(outbox);
+  testsupport::Run({"mkdir", "-p", outbox});
+  testsupport::Run({"cp", Obj("pdf"), outbox + "/pdf.dcm"});
+  WriteFile(outbox + "/junk.dcm", "not DICOM");
+  auto r = RunCli([&] {
+    auto v = Net("STORESCP", storescp->port);
+    v.insert(v.begin(), {"store", "--outbox"});
+    return v;
+  }());
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find("2 file(s): 1 stored, 1 failed"), std::string::npos) << r.output;
+  EXPECT_EQ(Listing(outbox), "junk.dcm\n");
+  testsupport::RemoveTree(outbox);
+}
+
 TEST_F(CliDocuments, StoreGroupsByTheMetaGroupButSendsWhatTheDataSetSays) {
   // The store key is read from the meta group; a file whose meta group names another SOP class than
   // its data set is still sent as what its data set holds.
