@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMimeData>
@@ -15,6 +16,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
 #include <filesystem>
 
 #include "convert/outbox.h"
@@ -34,11 +36,18 @@ constexpr int kThumbnailHeight = 64;
 
 enum Column { kDocument, kPages, kSize, kState };
 
-// The page count and a thumbnail of the first page; 0 pages and a null image when poppler cannot
-// read the file (it is still sent).
-int PagesAndThumbnail(const std::string& path, QImage& thumbnail) {
-  std::unique_ptr<Poppler::Document> doc = Poppler::Document::load(QString::fromStdString(path));
-  if (!doc || doc->isLocked() || doc->numPages() < 1) return 0;
+struct Preview {
+  int pages = 0;  // 0 when poppler cannot read the file (it is still sent)
+  QImage thumbnail;
+};
+
+// The page count and a thumbnail of the first page, made on a worker thread so that a large
+// document does not hold up its Send.
+Preview PagesAndThumbnail(const QString& path) {
+  Preview p;
+  QImage& thumbnail = p.thumbnail;
+  std::unique_ptr<Poppler::Document> doc = Poppler::Document::load(path);
+  if (!doc || doc->isLocked() || doc->numPages() < 1) return p;
   std::unique_ptr<Poppler::Page> first = doc->page(0);
   if (first) {
     const QSizeF points = first->pageSizeF();
@@ -50,7 +59,13 @@ int PagesAndThumbnail(const std::string& path, QImage& thumbnail) {
       frame.drawRect(thumbnail.rect().adjusted(0, 0, -1, -1));
     }
   }
-  return doc->numPages();
+  p.pages = doc->numPages();
+  return p;
+}
+
+// Poppler's complaints about damaged files go to the log, not to the terminal.
+void PopplerMessage(const QString& message, const QVariant&) {
+  WriteLog("WARNING, PDF preview: " + message.toStdString());
 }
 
 QString SizeText(uint64_t bytes) {
@@ -90,6 +105,7 @@ TPDFForm::TPDFForm(StudyInfo& study, const SetupCfg& cfg, QWidget* parent)
   connect(Button3, &QPushButton::clicked, this, &TPDFForm::Button3Click);
   connect(Button1, &QPushButton::clicked, this, &TPDFForm::Button1Click);
   PresetFile.clear();  // FormCreate
+  Poppler::setDebugErrorFunction(PopplerMessage, QVariant());
 }
 
 TPDFForm::~TPDFForm() {
@@ -99,6 +115,7 @@ TPDFForm::~TPDFForm() {
 
 void TPDFForm::FormActivate() {
   setWindowTitle("PDF Form - " + QString::fromStdString(StudyText(study_, &StudyInfo::PatientName)));
+  ++generation_;
   objects_.clear();
   BatchList->clear();
   InstanceCounter = 0;
@@ -164,13 +181,23 @@ bool TPDFForm::AddPdf(const std::string& path) {
   o.document = FileNamePart(path);
   std::error_code ec;
   o.bytes = std::filesystem::file_size(path, ec);
-  QImage thumbnail;
-  o.pages = PagesAndThumbnail(path, thumbnail);
   objects_.push_back(o);
   auto* row = new QTreeWidgetItem(BatchList);  // the list owns its rows
-  row->setIcon(kDocument, thumbnail.isNull() ? style()->standardIcon(QStyle::SP_FileIcon)
-                                             : QIcon(QPixmap::fromImage(thumbnail)));
-  ShowRow(objects_.size() - 1);
+  row->setIcon(kDocument, style()->standardIcon(QStyle::SP_FileIcon));
+  const size_t index = objects_.size() - 1;
+  ShowRow(index);
+  // The preview arrives later; a batch closed or restarted by then ignores it.
+  auto* watcher = new QFutureWatcher<Preview>(this);
+  connect(watcher, &QFutureWatcher<Preview>::finished, this, [this, watcher, index, batch = generation_] {
+    const Preview p = watcher->result();
+    watcher->deleteLater();
+    if (batch != generation_ || index >= objects_.size()) return;
+    objects_[index].pages = p.pages;
+    if (QTreeWidgetItem* r = BatchList->topLevelItem(int(index)); r && !p.thumbnail.isNull())
+      r->setIcon(kDocument, QIcon(QPixmap::fromImage(p.thumbnail)));
+    ShowRow(index);
+  });
+  watcher->setFuture(QtConcurrent::run(PagesAndThumbnail, QString::fromStdString(path)));
   return true;
 }
 
@@ -203,6 +230,7 @@ void TPDFForm::FormClose(bool ask) {
     emit OutboxChanged();
   }
   DeleteBatchFiles(batch_);  // what was moved is gone from temp/ already
+  ++generation_;
   objects_.clear();
   BatchList->clear();
 }

@@ -71,4 +71,5 @@ class TPDFForm : public QDialog {
   ConversionBatch batch_;
   std::vector<BatchObject> objects_;
   bool sending_ = false;
+  int generation_ = 0;  // counts batches, so that a late preview finds its own
 };
