@@ -38,10 +38,10 @@ std::string FreeName(const std::string& file) {
 
 }  // namespace
 
-size_t MoveToOutbox(const std::vector<std::string>& files) {
+std::vector<std::string> MoveToOutbox(const std::vector<std::string>& files) {
   std::error_code ec;
   fs::create_directories(OutboxFolder(), ec);
-  size_t moved = 0;
+  std::vector<std::string> stayed;
   for (const std::string& f : files) {
     const std::string to = FreeName(f);
     fs::rename(f, to, ec);
@@ -51,13 +51,13 @@ size_t MoveToOutbox(const std::vector<std::string>& files) {
       if (copyError) {
         WriteLog("ERROR, MoveToOutbox, cannot keep " + f + " in " + OutboxFolder() + ": " + copyError.message());
         fs::remove(to, ec);
+        stayed.push_back(f);
         continue;
       }
       fs::remove(f, ec);
     }
-    ++moved;
   }
-  return moved;
+  return stayed;
 }
 
 std::vector<BatchObject> OutboxBatch() {

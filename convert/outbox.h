@@ -13,8 +13,8 @@ std::string OutboxFolder();
 std::vector<std::string> OutboxFiles();
 
 // Moves the files into the outbox (a name already there gets a number added). A file that cannot
-// be moved stays where it is, with one log line. Returns the number moved.
-size_t MoveToOutbox(const std::vector<std::string>& files);
+// be moved stays where it is, with one log line. Returns the files that could not be moved.
+std::vector<std::string> MoveToOutbox(const std::vector<std::string>& files);
 
 // The outbox as a batch: one object per file, named by its file name.
 std::vector<BatchObject> OutboxBatch();

@@ -17,6 +17,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
+#include <algorithm>
 #include <filesystem>
 
 #include "convert/outbox.h"
@@ -226,8 +227,17 @@ void TPDFForm::FormClose(bool ask) {
                                   QString::number(keep.size()) +
                                       " object(s) were not accepted by the PACS. Keep them in the outbox to send "
                                       "later?"))) {
-    MoveToOutbox(keep);
+    const std::vector<std::string> stayed = MoveToOutbox(keep);
     emit OutboxChanged();
+    if (!stayed.empty()) {
+      // Nothing is lost: what could not be moved stays in temp/.
+      std::erase_if(batch_.TempFiles, [&stayed](const std::string& f) {
+        return std::find(stayed.begin(), stayed.end(), f) != stayed.end();
+      });
+      Dialogs().ShowError(this, QString::number(stayed.size()) + " object(s) could not be moved to " +
+                                    QString::fromStdString(OutboxFolder()) + "; they stay in " +
+                                    QString::fromStdString(batch_.TempFolder) + ". See the log file.");
+    }
   }
   DeleteBatchFiles(batch_);  // what was moved is gone from temp/ already
   ++generation_;
