@@ -30,7 +30,7 @@ std::map<std::string, int32_t>& HighestByBase() {
 // lines older than a day dropped. Under its lock, takes the number after the larger of `after`
 // and the file's highest for baseUID and records it. False (logged) when the file can't be used.
 bool ClaimOnFile(const std::string& path, const std::string& baseUID, int32_t after, int32_t& claimed) {
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) {
     WriteLog("ERROR, NextInstanceNumber, cannot open " + path);
     return false;

@@ -1,5 +1,7 @@
 // Saving built objects as DICOM files: each is written under a temporary name and renamed when
 // complete.
+#include <sys/stat.h>
+
 #include <cstdio>
 
 #include "convert/batch.h"
@@ -16,6 +18,7 @@ bool SaveObjectFile(DcmObj& obj, const std::string& path, std::string_view opera
     WriteLog("ERROR, " + std::string(operation) + ", cannot write file: " + path);
     return false;
   }
+  ::chmod(tmp.c_str(), 0600);  // patient data: for its owner only
   return CommitTemporaryFile(tmp, path, operation);
 }
 

@@ -40,7 +40,9 @@ std::string FreeName(const std::string& file) {
 
 std::vector<std::string> MoveToOutbox(const std::vector<std::string>& files) {
   std::error_code ec;
-  fs::create_directories(OutboxFolder(), ec);
+  std::string warning;
+  PrivateFolder(OutboxFolder(), &warning);
+  if (!warning.empty()) WriteLog(warning);
   std::vector<std::string> stayed;
   for (const std::string& f : files) {
     const std::string to = FreeName(f);

@@ -124,8 +124,9 @@ bool ForceDirectories(const std::string& path) {
 
 std::string StartProgramFolders(const std::string& executablePath) {
   ExeFolder = FolderOf(executablePath);
-  ForceDirectories(ExeFolder + "logs/");
-  ForceDirectories(ExeFolder + "temp/");
+  std::string logsWarning, tempWarning;
+  PrivateFolder(ExeFolder + "logs/", &logsWarning);
+  PrivateFolder(ExeFolder + "temp/", &tempWarning);
   char day[16];
   const std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -134,6 +135,11 @@ std::string StartProgramFolders(const std::string& executablePath) {
   const std::string logPath = ExeFolder + "logs/" + day + "_doc.log";
   InitLog(logPath, "scrivara", "");
   // The day's log file exists from the start, even before the first message.
-  if (FILE* f = std::fopen(logPath.c_str(), "ab")) std::fclose(f);
+  if (FILE* f = OpenPrivateAppend(logPath)) std::fclose(f);
+  for (const std::string& w : {logsWarning, tempWarning})
+    if (!w.empty()) WriteLog(w);
+  // Objects a run that ended unexpectedly left behind; the outbox is another folder, never touched.
+  if (const size_t old = RemoveFilesOlderThan(ExeFolder + "temp/", 24 * 60 * 60))
+    WriteLog("INFO, removed " + std::to_string(old) + " file(s) older than a day from " + ExeFolder + "temp/");
   return logPath;
 }

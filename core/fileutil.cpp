@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
 
 #include "core/log.h"
 
@@ -88,7 +90,9 @@ bool CommitTemporaryFile(const std::string& tmp, const std::string& path, std::s
 
 bool WriteFileReplacing(const std::string& path, std::string_view bytes, bool durable, std::string& why) {
   const std::string tmp = TemporaryNameFor(path);
-  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  struct stat existing{};
+  const mode_t mode = ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0600;
+  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
   if (fd < 0) {
     why = std::string("cannot create file (") + std::strerror(errno) + ")";
     return false;
@@ -103,6 +107,7 @@ bool WriteFileReplacing(const std::string& path, std::string_view bytes, bool du
     else
       done += static_cast<size_t>(n);
   }
+  if (e == 0 && ::fchmod(fd, mode) != 0) e = errno;  // the mode asked for, whatever the umask
   if (e == 0 && durable && ::fsync(fd) != 0) e = errno;
   if (::close(fd) != 0 && e == 0) e = errno;
   if (e != 0) {
@@ -118,6 +123,48 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string
   if (WriteFileReplacing(path, bytes, false, why)) return true;
   Fail(operation, why, path);
   return false;
+}
+
+bool PrivateFolder(const std::string& path, std::string* warning) {
+  std::string p = path;
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  std::error_code ec;
+  const std::filesystem::path parent = std::filesystem::path(p).parent_path();
+  if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+  if (::mkdir(p.c_str(), 0700) == 0) {
+    ::chmod(p.c_str(), 0700);  // whatever the umask
+    return true;
+  }
+  struct stat st{};
+  if (::stat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  const mode_t mode = st.st_mode & 07777;
+  if ((mode & 077) != 0 && ::chmod(p.c_str(), 0700) == 0 && warning) {
+    char octal[8];
+    std::snprintf(octal, sizeof octal, "%04o", unsigned(mode));
+    *warning = "WARNING, folder " + p + " was open to other users (mode " + octal + "), now 0700";
+  }
+  return true;
+}
+
+FILE* OpenPrivateAppend(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return nullptr;
+  FILE* f = ::fdopen(fd, "ab");
+  if (!f) ::close(fd);
+  return f;
+}
+
+size_t RemoveFilesOlderThan(const std::string& folder, long maxAgeSeconds) {
+  const std::time_t limit = std::time(nullptr) - maxAgeSeconds;
+  size_t removed = 0;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    struct stat st{};
+    const std::string f = it->path().string();
+    if (::lstat(f.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_mtime < limit && std::remove(f.c_str()) == 0)
+      ++removed;
+  }
+  return removed;
 }
 
 std::string FileNamePart(const std::string& path) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,8 @@
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include "core/fileutil.h"
 
 int DebugLevel = 0;
 std::atomic<bool> LogBusy{false};
@@ -26,15 +29,16 @@ LogSink g_sink;
 std::atomic<std::thread::id> g_busyOwner{};
 
 void relay(const std::string& name, const std::string& message) {
+  const std::string path = RelaySocketPath(name);
+  if (path.empty()) return;
+  sockaddr_un addr{};
+  if (path.size() >= sizeof(addr.sun_path)) return;
   int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return;
   timeval tv{0, 500000};  // a viewer that does not answer holds us at most 500 ms
   ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-  sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
-  size_t n = std::min(name.size(), sizeof(addr.sun_path) - 1);
-  std::memcpy(addr.sun_path + 1, name.data(), n);  // abstract namespace: leading NUL
-  socklen_t alen = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + n);
+  std::memcpy(addr.sun_path, path.data(), path.size());
 
   std::vector<unsigned char> dgram;
   uint32_t cb = static_cast<uint32_t>(message.size() + 1);
@@ -43,12 +47,32 @@ void relay(const std::string& name, const std::string& message) {
   for (int i = 0; i < 4; ++i) dgram.push_back(static_cast<unsigned char>((cb >> (8 * i)) & 0xFF));
   dgram.insert(dgram.end(), message.begin(), message.end());
   dgram.push_back(0);
-  // No receiver is normal: the send fails with ECONNREFUSED and nothing is relayed.
-  (void)::sendto(fd, dgram.data(), dgram.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&addr), alen);
+  // No receiver is normal: the send fails (no such file, or refused) and nothing is relayed.
+  (void)::sendto(fd, dgram.data(), dgram.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&addr),
+                 static_cast<socklen_t>(sizeof addr));
   ::close(fd);
 }
 
 }  // namespace
+
+std::string RelaySocketPath(const std::string& title) {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime == nullptr || runtime[0] != '/' || title.empty() || title.find('/') != std::string::npos ||
+      title == "." || title == "..")
+    return std::string();
+  return std::string(runtime) + "/" + title + "/log-relay";
+}
+
+bool ParseRelayDatagram(const unsigned char* data, size_t size, std::string& text) {
+  if (size < 13) return false;
+  unsigned long long dw = 0;
+  uint32_t cb = 0;
+  for (int i = 0; i < 8; ++i) dw |= static_cast<unsigned long long>(data[i]) << (8 * i);
+  for (int i = 0; i < 4; ++i) cb |= static_cast<uint32_t>(data[8 + i]) << (8 * i);
+  if (dw != kLogRelayData || cb == 0 || size != 12 + size_t(cb) || data[size - 1] != 0) return false;
+  text.assign(reinterpret_cast<const char*>(data + 12), cb - 1);
+  return true;
+}
 
 void InitLog(const std::string& path, const std::string& relayTitle, const std::string& relayClass) {
   std::lock_guard<std::mutex> lock(g_stateMutex);
@@ -119,7 +143,7 @@ void WriteLog(const std::string& message) {
   }
   if (sink) sink(message);
   // Binary append: the line break is written as CR LF explicitly, as the log always had it.
-  FILE* f = path ? std::fopen(path->c_str(), "ab") : nullptr;
+  FILE* f = path ? OpenPrivateAppend(*path) : nullptr;
   if (!f) return;  // no path, folder missing: nothing is written and nothing is relayed
   std::time_t now = std::time(nullptr);
   std::tm tmv{};

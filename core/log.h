@@ -1,6 +1,7 @@
 #pragma once
-// Diagnostic log: one plain-text file per day, each message also relayed to a viewer
-// listening on a Unix datagram socket in the abstract namespace named after the relay title.
+// Diagnostic log: one plain-text file per day (0600), each message also relayed to a viewer of the
+// same user: a Unix datagram socket at $XDG_RUNTIME_DIR/<relay title>/log-relay, a folder only that
+// user can enter. Without $XDG_RUNTIME_DIR nothing is relayed.
 #include <atomic>
 #include <functional>
 #include <string>
@@ -27,3 +28,9 @@ std::string LogPath();
 
 // Relay datagram layout: dwData (8 bytes LE, 50), cbData (4 bytes LE), cbData bytes (text + NUL).
 constexpr unsigned long long kLogRelayData = 50;
+
+// Where the relay for this title goes: $XDG_RUNTIME_DIR/<title>/log-relay; "" without
+// $XDG_RUNTIME_DIR (or with a title that is no plain name).
+std::string RelaySocketPath(const std::string& title);
+// The text of one relay datagram; false for a datagram of another layout or size.
+bool ParseRelayDatagram(const unsigned char* data, size_t size, std::string& text);

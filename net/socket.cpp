@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/fileutil.h"
 #include "core/log.h"
 
 namespace {
@@ -50,7 +51,7 @@ void TraceBytes(const unsigned char* data, int count, bool sent) {
   if (DebugLevel < 3 || count < 0) return;
   std::string path = LogPath();
   if (path.empty()) return;
-  FILE* f = std::fopen(path.c_str(), "ab");
+  FILE* f = OpenPrivateAppend(path);
   if (!f) return;
   char head[32];
   std::snprintf(head, sizeof head, sent ? "%6d >> " : "%6d << ", count);

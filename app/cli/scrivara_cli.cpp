@@ -10,6 +10,7 @@
 #include "app/cli/cli_common.h"
 #include "app/cli/cli_query.h"
 #include "app/cli/cli_documents.h"
+#include "app/cli/cli_logviewer.h"
 #include "codec/convert.h"
 #include "convert/batch.h"
 #include "convert/outbox.h"
@@ -42,6 +43,7 @@ const char kUsage[] =
     "  worklist [search keys]         C-FIND the worklist server, one tab-separated line each\n"
     "  sr [study keys] IN OUT         Basic Text SR report from a .txt or .doc file\n"
     "  img [study keys] IN OUT        JPEG page image object from a 24-bit .bmp or a .jpg file\n"
+    "  log-viewer                     prints this user's log lines live, as the programs write them\n"
     "network options: --aet LOCAL --aec PEER --host HOST --port PORT (defaults from scrivara.cfg)\n"
     "study keys: --patient-name N --patient-id I [--birth-date D] [--sex S] [--accession A]\n"
     "            [--study-uid U] [--study-description T] [--institution T] [--modality M]\n"
@@ -189,6 +191,7 @@ int main(int argc, char** argv) {
   else if (cmd == "store") rc = CmdStore(a);
   else if (cmd == "find") rc = cli::CmdFind(a);
   else if (cmd == "worklist") rc = cli::CmdWorklist(a);
+  else if (cmd == "log-viewer") rc = cli::CmdLogViewer(a);
   else rc = Fail("unknown command " + cmd + " (try --help)");
   CloseLog();
   return rc;

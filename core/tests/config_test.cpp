@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <fstream>
 #include <sstream>
 
@@ -146,6 +147,42 @@ TEST(Folders, FolderOfAndForceDirectories) {
   testsupport::RemoveTree(dir);
   std::string exe = ExecutablePath();
   EXPECT_NE(exe.find("scrivara_core_tests"), std::string::npos) << exe;
+}
+
+// The folders and files of patient data are the user's alone: made 0700 / 0600, tightened with a
+// WARNING line when they were open; temporary files older than a day go at the next start.
+TEST(Folders, ProgramFoldersArePrivateAndOldTemporaryFilesGo) {
+  const std::string dir = testsupport::MakeTempDir("private");
+  auto mode = [](const std::string& path) {
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 ? unsigned(st.st_mode & 0777) : 01000u;
+  };
+  const std::string log = StartProgramFolders(dir + "/scrivara");
+  EXPECT_EQ(mode(dir + "/logs"), 0700u);
+  EXPECT_EQ(mode(dir + "/temp"), 0700u);
+  EXPECT_EQ(mode(log), 0600u);
+  CloseLog();
+
+  ::chmod((dir + "/logs").c_str(), 0755);
+  ::chmod((dir + "/temp").c_str(), 0755);
+  WriteAll(dir + "/temp/old.dcm", "x");
+  WriteAll(dir + "/temp/new.dcm", "x");
+  const std::string twoDaysAgo = "@" + std::to_string(std::time(nullptr) - 2 * 86400);
+  testsupport::Run({"touch", "-d", twoDaysAgo, dir + "/temp/old.dcm"});
+  StartProgramFolders(dir + "/scrivara");
+  EXPECT_EQ(mode(dir + "/logs"), 0700u);
+  EXPECT_EQ(mode(dir + "/temp"), 0700u);
+  EXPECT_EQ(mode(dir + "/temp/old.dcm"), 01000u);  // gone
+  EXPECT_NE(mode(dir + "/temp/new.dcm"), 01000u);  // a fresh one stays
+  const std::string text = ReadAll(log);
+  EXPECT_NE(text.find("WARNING, folder " + dir + "/logs was open to other users (mode 0755), now 0700"),
+            std::string::npos) << text;
+  EXPECT_NE(text.find("WARNING, folder " + dir + "/temp was open to other users (mode 0755), now 0700"),
+            std::string::npos) << text;
+  EXPECT_NE(text.find("INFO, removed 1 file(s) older than a day from " + dir + "/temp/"), std::string::npos) << text;
+  CloseLog();
+  ExeFolder.clear();
+  testsupport::RemoveTree(dir);
 }
 
 TEST(IniFile, SectionsAndKeysIgnoreCaseDefaultsApply) {

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <regex>
@@ -22,15 +24,24 @@ std::string ReadAll(const std::string& path) {
   return ss.str();
 }
 
-// A viewer stand-in: a datagram socket bound to the relay's abstract name.
+// A viewer stand-in: a datagram socket bound to the relay's path for the name (in the test's own
+// runtime folder), or, with `abstractName`, to the abstract name earlier versions sent to.
 class RelayReceiver {
  public:
-  explicit RelayReceiver(const std::string& name) {
+  explicit RelayReceiver(const std::string& name, bool abstractName = false) {
     fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    std::memcpy(addr.sun_path + 1, name.data(), name.size());
-    socklen_t len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    socklen_t len = 0;
+    if (abstractName) {
+      std::memcpy(addr.sun_path + 1, name.data(), name.size());
+      len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    } else {
+      const std::string path = RelaySocketPath(name);
+      ::mkdir(path.substr(0, path.rfind('/')).c_str(), 0700);
+      std::memcpy(addr.sun_path, path.data(), path.size());
+      len = sizeof addr;
+    }
     bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), len) == 0;
     timeval tv{0, 200000};
     ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
@@ -65,11 +76,23 @@ class LogTest : public ::testing::Test {
     // Only the datagram test binds the program's own relay name; the others use one of their own
     // so that tests running side by side do not take it from each other.
     relay_ = "scrivara-test-" + std::to_string(::getpid());
+    // A runtime folder of the test's own: nothing reaches or comes from a real viewer.
+    const char* old = std::getenv("XDG_RUNTIME_DIR");
+    oldRuntime_ = old ? old : "";
+    hadRuntime_ = old != nullptr;
+    ::mkdir((dir_ + "/run").c_str(), 0700);
+    ::setenv("XDG_RUNTIME_DIR", (dir_ + "/run").c_str(), 1);
   }
   void TearDown() override {
     CloseLog();
+    if (hadRuntime_)
+      ::setenv("XDG_RUNTIME_DIR", oldRuntime_.c_str(), 1);
+    else
+      ::unsetenv("XDG_RUNTIME_DIR");
     testsupport::RemoveTree(dir_);
   }
+  std::string oldRuntime_;
+  bool hadRuntime_ = false;
   std::string dir_, path_, marker_, relay_;
 };
 
@@ -86,7 +109,7 @@ TEST_F(LogTest, LineIsTimeCommaMessageCrLfAndOpenedPerMessage) {
 
 TEST_F(LogTest, RelayDatagramCarriesDwData50LengthAndNul) {
   RelayReceiver rx("scrivara");
-  ASSERT_TRUE(rx.bound()) << "another process holds the relay name";
+  ASSERT_TRUE(rx.bound());
   InitLog(path_, "scrivara", "");
   const std::string msg = marker_ + "ERROR, x";
   WriteLog(msg);
@@ -103,6 +126,34 @@ TEST_F(LogTest, RelayDatagramCarriesDwData50LengthAndNul) {
   // Messages arrive in order.
   std::string d2 = rx.NextWith(marker_);
   EXPECT_EQ(d2.substr(12), marker_ + "second" + std::string(1, '\0'));
+}
+
+// The relay reaches only this user's runtime folder: a listener on the old abstract name hears
+// nothing, and without a runtime folder nothing is sent at all. The log file is the user's alone.
+TEST_F(LogTest, RelayStaysWithTheUserAndTheLogIsPrivate) {
+  EXPECT_EQ(RelaySocketPath("scrivara"), dir_ + "/run/scrivara/log-relay");
+  RelayReceiver own("scrivara");
+  RelayReceiver squatter("scrivara", true);
+  ASSERT_TRUE(own.bound());
+  InitLog(path_, "scrivara", "");
+  WriteLog(marker_ + "private");
+  std::string text;
+  const std::string d = own.NextWith(marker_);
+  ASSERT_TRUE(ParseRelayDatagram(reinterpret_cast<const unsigned char*>(d.data()), d.size(), text));
+  EXPECT_EQ(text, marker_ + "private");
+  if (squatter.bound()) {
+    EXPECT_EQ(squatter.NextWith(marker_), "");
+  }
+  struct stat st{};
+  ASSERT_EQ(::stat(path_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+  ::unsetenv("XDG_RUNTIME_DIR");
+  EXPECT_EQ(RelaySocketPath("scrivara"), "");
+  WriteLog(marker_ + "unrelayed");
+  EXPECT_EQ(own.NextWith(marker_), "");
+  EXPECT_NE(ReadAll(path_).find(marker_ + "unrelayed"), std::string::npos);
+  EXPECT_FALSE(ParseRelayDatagram(reinterpret_cast<const unsigned char*>("short"), 5, text));
 }
 
 TEST_F(LogTest, NoReceiverWritesOnlyTheFileAndDoesNotWait) {
