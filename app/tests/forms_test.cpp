@@ -22,21 +22,13 @@
 #include "core/config.h"
 #include "core/datefmt.h"
 #include "core/log.h"
+#include "tests/support/files.h"
 #include "tests/support/peer.h"
 
 namespace {
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void WriteAll(const std::string& path, const std::string& data) {
-  std::ofstream out(path, std::ios::binary);
-  out << data;
-}
+using testsupport::ReadAll;
+using testsupport::WriteAll;
 
 bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 

@@ -21,14 +21,12 @@
 #include "edge/dialogs.h"
 #include "query/findscu.h"
 #include "query/studyquery.h"
+#include "tests/support/files.h"
 #include "tests/support/peer.h"
 
 namespace {
 
-void WriteAll(const std::string& path, const std::string& data) {
-  std::ofstream out(path, std::ios::binary);
-  out << data;
-}
+using testsupport::WriteAll;
 
 // Answers the dialogs: ShowModal shows the form and runs `onModal` on it (by default it waits until a
 // form that sends by itself has closed, then closes it).

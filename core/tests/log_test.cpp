@@ -13,16 +13,12 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/files.h"
 #include "tests/support/peer.h"
 
 namespace {
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using testsupport::ReadAll;
 
 // A viewer stand-in: a datagram socket bound to the relay's path for the name (in the test's own
 // runtime folder), or, with `abstractName`, to the abstract name earlier versions sent to.

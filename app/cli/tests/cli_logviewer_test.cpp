@@ -9,16 +9,12 @@
 #include <string>
 
 #include "app/cli/tests/cli_support.h"
+#include "tests/support/files.h"
 #include "tests/support/peer.h"
 
 namespace {
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using testsupport::ReadAll;
 
 TEST(CliLogViewer, PrintsTheLinesOfThisUsersPrograms) {
   const std::string dir = testsupport::MakeTempDir("logviewer");
