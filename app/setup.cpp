@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "edge/dialogs.h"
+#include "edge/layouts.h"
 #include "edge/qtext.h"
 #include "core/config.h"
 #include "core/log.h"
@@ -55,14 +56,9 @@ TSetupFrm::TSetupFrm(const std::string& exePath, QWidget* parent)
   BitBtn1->setDefault(true);
   BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), "Cancel");
   BitBtn2->setObjectName("BitBtn2");
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(BitBtn1);
-  buttons->addWidget(BitBtn2);
-
   auto* top = new QVBoxLayout(this);
   top->addWidget(PageControl1);
-  top->addLayout(buttons);
+  top->addLayout(ButtonRow({BitBtn1, BitBtn2}));
 
   connect(BitBtn1, &QPushButton::clicked, this, &TSetupFrm::BitBtn1Click);
   connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);

@@ -647,13 +647,7 @@ bool BufData::openForRead(const std::string& fileName) {
   const size_t size = static_cast<size_t>(st.st_size);
   const size_t head = size < kFileHead ? size : kFileHead;
   size_t got = 0;
-  try {
-    buf_.resize(head);
-  } catch (const std::bad_alloc&) {
-    WriteLog("ERROR, BufData::LoadFromFile, Out of memory for \"" + fileName + "\"");
-    Clear();
-    return false;
-  }
+  if (!resizeForFile(head)) return false;
   if (!readFileAt(0, buf_.data(), head, got)) return false;
   buf_.resize(got);
   if (got < head || head == size) {
@@ -665,6 +659,17 @@ bool BufData::openForRead(const std::string& fileName) {
   return GetSize() != 0;
 }
 
+bool BufData::resizeForFile(size_t bytes) {
+  try {
+    buf_.resize(bytes);
+    return true;
+  } catch (const std::bad_alloc&) {
+    WriteLog("ERROR, BufData::LoadFromFile, Out of memory for \"" + fileName_ + "\"");
+    Clear();
+    return false;
+  }
+}
+
 bool BufData::loaded(size_t count) {
   if (fd_ < 0 || pos_ + count <= buf_.size()) return true;
   return loadRest();
@@ -673,13 +678,7 @@ bool BufData::loaded(size_t count) {
 bool BufData::loadRest() {
   if (fd_ < 0) return true;
   const size_t have = buf_.size();
-  try {
-    buf_.resize(fileSize_);
-  } catch (const std::bad_alloc&) {
-    WriteLog("ERROR, BufData::LoadFromFile, Out of memory for \"" + fileName_ + "\"");
-    Clear();
-    return false;
-  }
+  if (!resizeForFile(fileSize_)) return false;
   size_t got = 0;
   if (!readFileAt(have, buf_.data() + have, fileSize_ - have, got)) return false;
   buf_.resize(have + got);

@@ -132,6 +132,8 @@ class BufData {
   // false after a read error (logged, stream emptied).
   bool loaded(size_t count);
   bool loadRest();
+  // The buffer resized for the file's bytes; false (logged, buffer cleared) when memory runs out.
+  bool resizeForFile(size_t bytes);
   // ReadTag's steps: the element header (group, element, VR, length), then its value.
   bool readHeader(DcmTag& t, bool explicitVR, uint32_t& len);
   bool readValue(DcmTag& t, uint32_t len);

@@ -25,6 +25,7 @@
 #include "core/fileutil.h"
 #include "core/log.h"
 #include "edge/dialogs.h"
+#include "edge/layouts.h"
 #include "edge/qtext.h"
 #include "query/findscu.h"
 #include "query/studytext.h"
@@ -95,13 +96,9 @@ TPDFForm::TPDFForm(StudyInfo& study, const SetupCfg& cfg, QWidget* parent)
   Button3->setObjectName("Button3");
   Button1 = new QPushButton("Close");
   Button1->setObjectName("Button1");
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(Button3);
-  buttons->addWidget(Button1);
   auto* top = new QVBoxLayout(this);
   top->addWidget(BatchList);
-  top->addLayout(buttons);
+  top->addLayout(ButtonRow({Button3, Button1}));
   resize(560, 320);
   connect(Button3, &QPushButton::clicked, this, &TPDFForm::Button3Click);
   connect(Button1, &QPushButton::clicked, this, &TPDFForm::Button1Click);
