@@ -1,12 +1,29 @@
 // Program entry: the window system, the command line, the six forms, the message loop.
 #include <QApplication>
 #include <QMessageBox>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 
 #include "app/dicom10.h"
 #include "core/config.h"
+#include "core/log.h"
+#include "core/version.h"
 
 int main(int argc, char** argv) {
+  // Answered before any window system is needed.
+  if (argc == 2 && (std::strcmp(argv[1], "--version") == 0 || std::strcmp(argv[1], "--help") == 0)) {
+    if (argv[1][2] == 'v') {
+      std::printf("scrivara %s\n", GetVersionText(ExecutablePath()).c_str());
+    } else {
+      std::printf(
+          "usage: scrivara [FILE]\n"
+          "  Starts the DICOM converter's main window. FILE, when given, is a PDF document that Add PDF\n"
+          "  converts and sends at once for the patient of the window, without asking for a file.\n"
+          "  --version prints the version; scrivara-cli --version also says where the files are.\n");
+    }
+    return 0;
+  }
   QApplication app(argc, argv);
   CommandLineText = CommandLineFromArgs(argc, argv);
   try {

@@ -29,7 +29,7 @@ QLineEdit* AddEdit(QFormLayout* form, const char* name, const char* label, const
 }  // namespace
 
 TSetupFrm::TSetupFrm(const std::string& exePath, QWidget* parent)
-    : QDialog(parent), cfgPath_(FolderOf(exePath).append(kSetupFileName)) {
+    : QDialog(parent), cfgPath_(FoldersFor(exePath).config + kSetupFileName) {
   setObjectName("SetupFrm");
   setWindowTitle("Setup");
   // Qt's usual ownership: every control belongs to the dialog through its layout.
@@ -120,7 +120,7 @@ void TSetupFrm::BitBtn1Click() {
   setupcfg.DebugLogging = CheckBox1->isChecked();
   // Clearing the box does not lower DebugLevel during the run; "FALSE" takes effect at the next start.
   if (setupcfg.DebugLogging) DebugLevel = 2;
-  const std::string path = ExeFolder.empty() ? cfgPath_ : std::string(ExeFolder).append(kSetupFileName);
+  const std::string path = ConfigFolder().empty() ? cfgPath_ : ConfigFolder() + kSetupFileName;
   if (!WriteSetupFile(setupcfg, path)) {
     // setupcfg already holds the new values; the dialog stays open so the operator can retry.
     Dialogs().ShowError(this, "ERROR, couldn't save " + QString::fromLocal8Bit(path.c_str()) +

@@ -31,6 +31,7 @@
 #include "core/config.h"
 #include "core/cp1252.h"
 #include "core/datefmt.h"
+#include "core/fileutil.h"
 #include "core/inifile.h"
 #include "core/log.h"
 #include "core/strutil.h"
@@ -61,12 +62,12 @@ constexpr Column kColumns[7] = {
     {"StringGrid1StudyUID", "Study Instance UID", 200},
 };
 
-// The label file: the program file's name with its extension replaced by ".ini".
+// The label file: the program file's name with its extension replaced by ".ini", in the
+// configuration folder (beside the program, or the per-user one of an installed program).
 std::string LabelFilePath(const std::string& exePath) {
-  size_t slash = exePath.rfind('/');
-  size_t dot = exePath.rfind('.');
-  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) return exePath.substr(0, dot) + ".ini";
-  return exePath + ".ini";
+  const std::string name = FileNamePart(exePath);
+  const size_t dot = name.rfind('.');
+  return FoldersFor(exePath).config + (dot == std::string::npos ? name : name.substr(0, dot)) + ".ini";
 }
 
 QDateEdit* MakePicker(const char* name) {
@@ -320,7 +321,9 @@ void TForm1::SetupBtnClick() {
 }
 
 void TForm1::AboutBtnClick() {
-  Dialogs().ShowMessage(this, "Scrivara V" + ToQ(GetVersionText(exePath_)) + "\n\rDICOM Converter\n\rhttps://scrivara.example");
+  Dialogs().ShowMessage(this, "Scrivara V" + ToQ(GetVersionText(exePath_)) +
+                                  "\n\rDICOM Converter\n\rhttps://scrivara.example\n\n" +
+                                  QString::fromStdString(FoldersDescription()));
 }
 
 void TForm1::EndBtnClick() { close(); }

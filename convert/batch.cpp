@@ -108,7 +108,7 @@ int32_t NextInstanceNumber(const std::string& baseUID, int32_t& counter) {
   int32_t& highest = HighestByBase()[baseUID];
   if (counter < highest) counter = highest;
   int32_t claimed = 0;
-  if (!ExeFolder.empty() && ClaimOnFile(ExeFolder + kInstanceClaimsFile, baseUID, counter, claimed))
+  if (!TempFolder().empty() && ClaimOnFile(TempFolder() + kInstanceClaimsFile, baseUID, counter, claimed))
     counter = claimed;
   else
     ++counter;

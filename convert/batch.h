@@ -33,14 +33,14 @@ inline constexpr const char kUIDApplicationNumber[] = "29";
 // Fails (one log line, batch unchanged) when the study has no Patient ID, since no UID can be made.
 bool StartConversionBatch(StudyInfo& study, const std::string& tempFolder, ConversionBatch& batch);
 
-// Where the numbers handed out under each base UID are kept, beside the executable.
-inline constexpr const char kInstanceClaimsFile[] = "temp/instances";
+// Where the numbers handed out under each base UID are kept, in the temporary folder.
+inline constexpr const char kInstanceClaimsFile[] = "instances";
 
 // Adds 1 to counter and returns it: the Instance Number and last UID component of a new object
 // under baseUID. A number already handed out under the same base UID (an earlier batch for the same
-// patient, accession and minute, in this process or, through ExeFolder + kInstanceClaimsFile, in
+// patient, accession and minute, in this process or, through TempFolder() + kInstanceClaimsFile, in
 // any other process of this installation: a second window program, scrivara-cli runs) is
-// skipped, so two objects never share a SOP Instance UID. Without ExeFolder, or when the claims
+// skipped, so two objects never share a SOP Instance UID. Without a temporary folder, or when the claims
 // file can't be used (one log line), only this process's numbers are known.
 int32_t NextInstanceNumber(const std::string& baseUID, int32_t& counter);
 

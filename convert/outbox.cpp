@@ -12,8 +12,6 @@
 
 namespace fs = std::filesystem;
 
-std::string OutboxFolder() { return ExeFolder + "outbox/"; }
-
 std::vector<std::string> OutboxFiles() {
   std::vector<std::string> files;
   std::error_code ec;

@@ -1,13 +1,11 @@
 #pragma once
-// The outbox: objects the PACS did not accept, kept in ExeFolder + "outbox/" (beside temp/) to be
-// sent later. It survives a restart; a file in it is deleted only once the PACS has accepted it.
+// The outbox: objects the PACS did not accept, kept in OutboxFolder() (core/config.h) to be sent
+// later. It survives a restart; a file in it is deleted only once the PACS has accepted it.
 #include <string>
 #include <vector>
 
 #include "convert/sending.h"
-
-// ExeFolder + "outbox/".
-std::string OutboxFolder();
+#include "core/config.h"
 
 // The files waiting in the outbox, by name.
 std::vector<std::string> OutboxFiles();

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fstream>
@@ -122,24 +123,72 @@ bool ForceDirectories(const std::string& path) {
   return errno == EEXIST && ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+namespace {
+
+ProgramFolders g_folders;
+bool g_foldersSet = false;
+
+// An XDG base folder: the variable when it holds an absolute path, else $HOME + the default.
+std::string XdgBase(const char* variable, const char* underHome) {
+  const char* v = std::getenv(variable);
+  if (v && v[0] == '/') return std::string(v) + "/";
+  const char* home = std::getenv("HOME");
+  return std::string(home && home[0] ? home : "/tmp") + "/" + underHome + "/";
+}
+
+std::string Beside(const char* sub) { return ExeFolder.empty() ? std::string() : ExeFolder + sub; }
+
+}  // namespace
+
+ProgramFolders FoldersFor(const std::string& executablePath) {
+  ProgramFolders f;
+  const std::string exeFolder = FolderOf(executablePath);
+  if (!exeFolder.empty() && ::access(exeFolder.c_str(), W_OK) == 0) {
+    f.config = exeFolder;
+    f.logs = exeFolder + "logs/";
+    f.temp = exeFolder + "temp/";
+    f.outbox = exeFolder + "outbox/";
+    return f;
+  }
+  f.besideExecutable = false;
+  f.config = XdgBase("XDG_CONFIG_HOME", ".config") + "scrivara/";
+  f.logs = XdgBase("XDG_STATE_HOME", ".local/state") + "scrivara/logs/";
+  f.temp = XdgBase("XDG_CACHE_HOME", ".cache") + "scrivara/temp/";
+  f.outbox = XdgBase("XDG_DATA_HOME", ".local/share") + "scrivara/outbox/";
+  return f;
+}
+
+std::string ConfigFolder() { return g_foldersSet ? g_folders.config : Beside(""); }
+std::string LogsFolder() { return g_foldersSet ? g_folders.logs : Beside("logs/"); }
+std::string TempFolder() { return g_foldersSet ? g_folders.temp : Beside("temp/"); }
+std::string OutboxFolder() { return g_foldersSet ? g_folders.outbox : Beside("outbox/"); }
+
+std::string FoldersDescription() {
+  return "configuration: " + ConfigFolder() + "\nlogs: " + LogsFolder() + "\ntemporary files: " + TempFolder() +
+         "\noutbox: " + OutboxFolder();
+}
+
 std::string StartProgramFolders(const std::string& executablePath) {
   ExeFolder = FolderOf(executablePath);
+  g_folders = FoldersFor(executablePath);
+  g_foldersSet = true;
   std::string logsWarning, tempWarning;
-  PrivateFolder(ExeFolder + "logs/", &logsWarning);
-  PrivateFolder(ExeFolder + "temp/", &tempWarning);
+  if (!g_folders.besideExecutable) ForceDirectories(g_folders.config);
+  PrivateFolder(g_folders.logs, &logsWarning);
+  PrivateFolder(g_folders.temp, &tempWarning);
   char day[16];
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
   std::strftime(day, sizeof day, "%Y%m%d", &local);
-  const std::string logPath = ExeFolder + "logs/" + day + "_doc.log";
+  const std::string logPath = g_folders.logs + day + "_doc.log";
   InitLog(logPath, "scrivara", "");
   // The day's log file exists from the start, even before the first message.
   if (FILE* f = OpenPrivateAppend(logPath)) std::fclose(f);
   for (const std::string& w : {logsWarning, tempWarning})
     if (!w.empty()) WriteLog(w);
   // Objects a run that ended unexpectedly left behind; the outbox is another folder, never touched.
-  if (const size_t old = RemoveFilesOlderThan(ExeFolder + "temp/", 24 * 60 * 60))
-    WriteLog("INFO, removed " + std::to_string(old) + " file(s) older than a day from " + ExeFolder + "temp/");
+  if (const size_t old = RemoveFilesOlderThan(g_folders.temp, 24 * 60 * 60))
+    WriteLog("INFO, removed " + std::to_string(old) + " file(s) older than a day from " + g_folders.temp);
   return logPath;
 }

@@ -44,8 +44,35 @@ std::string FolderOf(const std::string& path);
 // Creates a folder and its missing parents; true when it exists afterwards.
 bool ForceDirectories(const std::string& path);
 
+// Where the program's files live, each folder ending in "/".
+struct ProgramFolders {
+  std::string config;  // scrivara.cfg and the label file
+  std::string logs;    // the day's logs
+  std::string temp;    // objects made for sending, the instance claims
+  std::string outbox;  // objects kept to be sent later
+  bool besideExecutable = true;
+};
+
+// The one decision, for the window program and the command-line companion alike: when the
+// executable's folder is writable (a build tree, a portable copy) everything stays beside it
+// ("logs/", "temp/", "outbox/"); when it is not (an installed program) the files go to the
+// per-user XDG folders: $XDG_CONFIG_HOME/scrivara/, $XDG_STATE_HOME/scrivara/logs/,
+// $XDG_CACHE_HOME/scrivara/temp/ and $XDG_DATA_HOME/scrivara/outbox/ (defaults ~/.config,
+// ~/.local/state, ~/.cache and ~/.local/share).
+ProgramFolders FoldersFor(const std::string& executablePath);
+
+// The folders in use: set by StartProgramFolders. Before that (and in tests that set only
+// ExeFolder) each is the folder beside ExeFolder, or "" without one.
+std::string ConfigFolder();
+std::string LogsFolder();
+std::string TempFolder();
+std::string OutboxFolder();
+// "configuration: ...", "logs: ...", "temporary files: ...", "outbox: ..." on four lines.
+std::string FoldersDescription();
+
 // The start-up step of the window program and the command-line companion: ExeFolder from the
-// executable's path, "logs/" and "temp/" beside it (a failed creation is ignored: later writes
-// fail there), and the day's log "logs/yyyymmdd_doc.log" (local date) started and created, with
-// its relay to "scrivara". Returns the log's path.
+// executable's path, the folders of FoldersFor (logs/, temp/ and the outbox private to the user;
+// the configuration folder made when it is a per-user one; a failed creation is ignored: later
+// writes fail there), and the day's log "yyyymmdd_doc.log" (local date) in the logs folder started
+// and created, with its relay to "scrivara". Returns the log's path.
 std::string StartProgramFolders(const std::string& executablePath);

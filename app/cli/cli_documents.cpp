@@ -33,7 +33,7 @@ bool StartRun(const Args& a, StudyInfo& study, ConversionBatch& batch, int& rc) 
     rc = Fail(error);
     return false;
   }
-  if (!StartConversionBatch(study, ExeFolder + "temp/", batch)) {
+  if (!StartConversionBatch(study, TempFolder(), batch)) {
     rc = Fail("cannot start the batch");
     return false;
   }

@@ -16,6 +16,7 @@
 #include "convert/outbox.h"
 #include "convert/pdf_object.h"
 #include "core/config.h"
+#include "core/version.h"
 #include "core/dcmobj.h"
 #include "core/log.h"
 #include "net/batch_store.h"
@@ -50,7 +51,8 @@ const char kUsage[] =
     "        or: --worklist ACCESSION [--date YYYYMMDD] | --study STUDYUID, with the network options:\n"
     "            the patient and study of that worklist item or PACS study, as the server sent them\n"
     "search keys: [--name N] [--id I] [--description D] [--date YYYYMMDD] [--modality M]\n"
-    "'scrivara-cli COMMAND --help' describes one command.\n";
+    "'scrivara-cli COMMAND --help' describes one command; 'scrivara-cli --version' prints the version\n"
+    "and where the configuration, logs, temporary files and outbox are.\n";
 
 // Writes obj to a temporary name beside out and renames it when complete.
 bool WriteAtomically(DcmObj& obj, const std::string& out) {
@@ -93,7 +95,7 @@ int CmdPdf(const Args& a) {
   std::string error;
   if (!StudyFromArgs(a, study, error)) return Fail(error);
   ConversionBatch batch;
-  if (!StartConversionBatch(study, ExeFolder + "temp/", batch)) return Fail("cannot start the batch");
+  if (!StartConversionBatch(study, TempFolder(), batch)) return Fail("cannot start the batch");
   DcmObj obj;
   if (!MakeEncapsulatedPdf(a.pos[0], study, batch, InstanceCounter, obj)) return Fail("cannot convert " + a.pos[0]);
   if (!WriteAtomically(obj, a.pos[1])) return Fail("cannot write " + a.pos[1]);
@@ -168,9 +170,13 @@ int CmdStore(const Args& a) {
 
 int main(int argc, char** argv) {
   StartProgramFolders(ExecutablePath());
-  ReadSetupFile(setupcfg, ExeFolder + kSetupFileName);
+  ReadSetupFile(setupcfg, ConfigFolder() + kSetupFileName);
   if (setupcfg.DebugLogging) DebugLevel = 2;
 
+  if (argc >= 2 && std::string(argv[1]) == "--version") {
+    std::printf("scrivara-cli %s\n%s\n", GetVersionText(ExecutablePath()).c_str(), FoldersDescription().c_str());
+    return 0;
+  }
   if (argc < 2 || std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h") {
     std::fputs(kUsage, argc < 2 ? stderr : stdout);
     return argc < 2 ? 2 : 0;

@@ -117,7 +117,7 @@ void TPDFForm::FormActivate() {
   objects_.clear();
   BatchList->clear();
   InstanceCounter = 0;
-  if (!StartConversionBatch(study_, ExeFolder + "temp/", batch_))
+  if (!StartConversionBatch(study_, TempFolder(), batch_))
     Dialogs().ShowError(this, "The batch cannot start: the Patient ID is empty.");
   if (DebugLevel <= 1) WriteLog("INFO, Study Instance UID = " + study_.StudyInstanceUID);
 }
