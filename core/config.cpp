@@ -138,12 +138,23 @@ std::string XdgBase(const char* variable, const char* underHome) {
 
 std::string Beside(const char* sub) { return ExeFolder.empty() ? std::string() : ExeFolder + sub; }
 
+// A portable copy: a folder outside the system's program folders that its mode lets this user
+// write into. (Root may write anywhere, so for root the mode's write bits decide.)
+bool PortableFolder(const std::string& folder) {
+  for (const char* system : {"/usr/", "/bin/", "/sbin/"})
+    if (folder.rfind(system, 0) == 0) return false;
+  struct stat st{};
+  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  if (::geteuid() == 0) return (st.st_mode & 0222) != 0;
+  return ::access(folder.c_str(), W_OK) == 0;
+}
+
 }  // namespace
 
 ProgramFolders FoldersFor(const std::string& executablePath) {
   ProgramFolders f;
   const std::string exeFolder = FolderOf(executablePath);
-  if (!exeFolder.empty() && ::access(exeFolder.c_str(), W_OK) == 0) {
+  if (!exeFolder.empty() && PortableFolder(exeFolder)) {
     f.config = exeFolder;
     f.logs = exeFolder + "logs/";
     f.temp = exeFolder + "temp/";

@@ -54,7 +54,8 @@ struct ProgramFolders {
 };
 
 // The one decision, for the window program and the command-line companion alike: when the
-// executable's folder is writable (a build tree, a portable copy) everything stays beside it
+// executable's folder is writable (a build tree, a portable copy; never a folder under /usr, /bin
+// or /sbin, and for root only one whose mode has a write bit) everything stays beside it
 // ("logs/", "temp/", "outbox/"); when it is not (an installed program) the files go to the
 // per-user XDG folders: $XDG_CONFIG_HOME/scrivara/, $XDG_STATE_HOME/scrivara/logs/,
 // $XDG_CACHE_HOME/scrivara/temp/ and $XDG_DATA_HOME/scrivara/outbox/ (defaults ~/.config,

@@ -1,0 +1,37 @@
+# bash completion for scrivara-cli
+_scrivara_cli() {
+  local cur prev cmd
+  cur=${COMP_WORDS[COMP_CWORD]}
+  prev=${COMP_WORDS[COMP_CWORD-1]}
+  cmd=${COMP_WORDS[1]}
+  local commands="dump convert pdf sr img echo store find worklist log-viewer --help --version"
+  local net="--aet --aec --host --port"
+  local study="--patient-name --patient-id --birth-date --sex --accession --study-uid --study-description
+               --institution --modality --worklist --date --study"
+  local search="--name --id --description --date --modality"
+  if ((COMP_CWORD == 1)); then
+    COMPREPLY=($(compgen -W "$commands" -- "$cur"))
+    return
+  fi
+  case $prev in
+    --modality) COMPREPLY=($(compgen -W "US CR CT MR DX XA ES OT BMD SC PX NM MG ALL" -- "$cur")); return ;;
+    --ts) COMPREPLY=($(compgen -W "1.2.840.10008.1.2 1.2.840.10008.1.2.1 1.2.840.10008.1.2.2 1.2.840.10008.1.2.4.50
+                                    1.2.840.10008.1.2.4.70 1.2.840.10008.1.2.4.90 1.2.840.10008.1.2.5" -- "$cur")); return ;;
+    --aet|--aec|--host|--port|--patient-name|--patient-id|--birth-date|--sex|--accession|--study-uid|\
+    --study-description|--institution|--worklist|--date|--study|--name|--id|--description) return ;;
+  esac
+  local options="--help"
+  case $cmd in
+    convert) options="--ts --help" ;;
+    pdf|sr|img) options="$study $net --help" ;;
+    echo) options="--worklist $net --help" ;;
+    store) options="--outbox $net --help" ;;
+    find|worklist) options="$search $net --help" ;;
+  esac
+  if [[ $cur == -* ]]; then
+    COMPREPLY=($(compgen -W "$options" -- "$cur"))
+  else
+    COMPREPLY=($(compgen -f -- "$cur"))
+  fi
+}
+complete -o filenames -F _scrivara_cli scrivara-cli
