@@ -425,15 +425,11 @@ void TForm1::OutboxBtnClick() {
   OutboxBtn->setEnabled(false);
   AssociationTarget target = PacsTarget(setupcfg, 60);
   target.messageDump = true;
-  const bool all = SendBatch(batch, target, [] { QCoreApplication::processEvents(); });
+  SendBatch(batch, target, [] { QCoreApplication::processEvents(); });
   ClearAccepted(batch);
   OutboxBtn->setEnabled(true);
   UpdateOutboxButton();
-  const QString details = QString::fromStdString(ResultDetails(batch));
-  if (all)
-    Dialogs().ShowDetails(this, "Files sent OK", details, false);
-  else
-    Dialogs().ShowDetails(this, "ERROR sending files, please check log file", details, true);
+  ShowSendResult(this, batch);
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* e) {

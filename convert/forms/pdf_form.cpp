@@ -119,6 +119,7 @@ void TPDFForm::FormActivate() {
   InstanceCounter = 0;
   if (!StartConversionBatch(study_, TempFolder(), batch_))
     Dialogs().ShowError(this, "The batch cannot start: the Patient ID is empty.");
+  // Each showing names its study in the log (StartConversionBatch does so itself with debug logging).
   if (DebugLevel <= 1) WriteLog("INFO, Study Instance UID = " + study_.StudyInstanceUID);
 }
 
@@ -153,18 +154,22 @@ void TPDFForm::SendFiles(const std::vector<std::string>& pdfs) {
   AssociationTarget target = PacsTarget(cfg_, kSendTimeout);
   target.messageDump = true;
   size_t next = 0;
-  const bool all = SendBatch(objects_, target, [this, &next] {
+  SendBatch(objects_, target, [this, &next] {
     for (; next < objects_.size() && objects_[next].state != BatchObject::State::NotSent; ++next) ShowRow(next);
     QApplication::processEvents();
   });
   for (size_t i = 0; i < objects_.size(); ++i) ShowRow(i);
   Button1->setEnabled(true);
   sending_ = false;
-  const QString details = QString::fromStdString(ResultDetails(objects_));
-  if (all)
-    Dialogs().ShowDetails(this, "Files sent OK", details, false);
+  ShowSendResult(this, objects_);
+}
+
+void ShowSendResult(QWidget* parent, const std::vector<BatchObject>& sent) {
+  const QString details = QString::fromStdString(ResultDetails(sent));
+  if (NotAccepted(sent) == 0)
+    Dialogs().ShowDetails(parent, "Files sent OK", details, false);
   else
-    Dialogs().ShowDetails(this, "ERROR sending files, please check log file", details, true);
+    Dialogs().ShowDetails(parent, "ERROR sending files, please check log file", details, true);
 }
 
 bool TPDFForm::AddPdf(const std::string& path) {

@@ -15,6 +15,10 @@ class QPushButton;
 class QTreeWidget;
 class QUrl;
 
+// The result of a Send: "Files sent OK" when the PACS accepted every object, else "ERROR sending
+// files, please check log file"; the details name each object's result.
+void ShowSendResult(QWidget* parent, const std::vector<BatchObject>& sent);
+
 // The local PDF files of a drop, in order; false (after a message naming the first other thing
 // dropped) when anything else is among them.
 bool DroppedPdfs(QWidget* parent, const QList<QUrl>& urls, std::vector<std::string>& pdfs);
