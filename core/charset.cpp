@@ -232,3 +232,13 @@ std::string EncodeTypedTexts(const std::vector<std::string*>& texts, std::string
   }
   return set;
 }
+
+std::string DecodeCodePage(std::string_view bytes, int codePage) {
+  static const int kPages[] = {874, 932, 936, 949, 950, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258};
+  bool known = false;
+  for (int p : kPages) known = known || p == codePage;
+  if (!known || codePage == 1252) return Cp1252ToUtf8(bytes);
+  std::string out;
+  DecodeWith(("CP" + std::to_string(codePage)).c_str(), bytes, out);
+  return out;
+}

@@ -28,5 +28,9 @@ std::string TypedCharacterSet(std::string_view utf8);
 // TypedCharacterSet gives for all of them and `extra`; returns that set.
 std::string EncodeTypedTexts(const std::vector<std::string*>& texts, std::string_view extra = {});
 
+// Bytes in a Windows code page (1250-1258, 874, 932, 936, 949, 950; 0 and others as 1252) as
+// UTF-8; a byte sequence the page cannot hold becomes U+FFFD.
+std::string DecodeCodePage(std::string_view bytes, int codePage);
+
 // True when every byte is below 0x80.
 bool IsAscii(std::string_view text);

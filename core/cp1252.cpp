@@ -97,6 +97,10 @@ bool NextUtf16(std::u16string_view text, size_t& i, char32_t& cp) {
 void AppendCp1252(std::string& out, char32_t cp) { out += ToCp1252(cp); }
 void AppendUtf16(std::u16string& out, char32_t cp) { out += static_cast<char16_t>(cp); }
 void AppendUtf32(std::u32string& out, char32_t cp) { out += cp; }
+bool NextUtf32(std::u32string_view text, size_t& i, char32_t& cp) {
+  cp = text[i++];
+  return cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
+}
 bool NextCp1252(std::string_view text, size_t& i, char32_t& cp) {
   cp = FromCp1252(static_cast<unsigned char>(text[i++]));
   return true;
@@ -123,6 +127,7 @@ std::u16string Cp1252ToUtf16(std::string_view text) { return Recode(text, NextCp
 std::string Utf16ToCp1252(std::u16string_view text) { return Recode(text, NextUtf16, U'?', AppendCp1252); }
 std::string Utf16ToUtf8(std::u16string_view text) { return Recode(text, NextUtf16, 0xFFFD, AppendUtf8); }
 std::u32string Utf8ToUtf32(std::string_view text) { return Recode(text, NextUtf8, 0xFFFD, AppendUtf32); }
+std::string Utf32ToUtf8(std::u32string_view text) { return Recode(text, NextUtf32, 0xFFFD, AppendUtf8); }
 
 bool IsValidUtf8(std::string_view text) {
   char32_t cp;

@@ -17,5 +17,7 @@ std::string Utf16ToCp1252(std::u16string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
 // UTF-8 -> code points; a malformed sequence becomes U+FFFD.
 std::u32string Utf8ToUtf32(std::string_view text);
+// Code points -> UTF-8; a surrogate or a value beyond U+10FFFF becomes U+FFFD.
+std::string Utf32ToUtf8(std::u32string_view text);
 // True when text is well-formed UTF-8 (shortest forms, no surrogates, at most U+10FFFF).
 bool IsValidUtf8(std::string_view text);

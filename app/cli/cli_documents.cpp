@@ -7,6 +7,7 @@
 #include "convert/batch.h"
 #include "convert/bmpfile.h"
 #include "convert/page_jpeg.h"
+#include "convert/rtf.h"
 #include "convert/scan_object.h"
 #include "convert/srtext.h"
 #include "convert/word_conv.h"
@@ -53,7 +54,7 @@ int CmdSr(const Args& a) {
     return Usage(a,
                  "usage: scrivara-cli sr --patient-name N --patient-id I [study keys] IN OUT.dcm\n"
                  "  builds a Basic Text SR report from IN: a .txt file (UTF-8, or cp1252 when it is not\n"
-                 "  valid UTF-8) or a Word 97-2003 .doc file (the text of its pieces)\n");
+                 "  valid UTF-8), an .rtf file (its text) or a Word 97-2003 .doc file (the text of its pieces)\n");
   const std::string& in = a.pos[0];
   const std::string ext = LowerExtension(in);
   std::string report;
@@ -61,12 +62,18 @@ int CmdSr(const Args& a) {
     std::vector<std::string> lines;
     if (!ReadWordText(in, lines)) return Fail("cannot read the text of Word document " + in);
     report = ReportTextFromLines(lines);
+  } else if (ext == ".rtf") {
+    std::string bytes;
+    StyledText doc;
+    if (!ReadWholeFile(in, bytes, "scrivara-cli sr")) return Fail("cannot read " + in);
+    if (!ReadRtf(bytes, doc, in)) return Fail(in + " is not an RTF document");
+    report = doc.PlainText();
   } else if (ext == ".txt") {
     std::string bytes;
     if (!ReadWholeFile(in, bytes, "scrivara-cli sr")) return Fail("cannot read " + in);
     report = ReportTextFromTextFile(bytes);
   } else {
-    return Fail("the report must be a .txt or .doc file: " + in);
+    return Fail("the report must be a .txt, .rtf or .doc file: " + in);
   }
   if (OnlyBlank(report)) return Fail("the report in " + in + " is empty");
   StudyInfo study;

@@ -279,6 +279,12 @@ TEST_F(CliDocuments, TextReportEncodings) {
     EXPECT_NE(file.find("caf\xC3\xA9 5 \xE2\x82\xAC\r\nline 2"), std::string::npos) << name;
     EXPECT_NE(file.find("ISO_IR 192"), std::string::npos) << name;
   }
+  // An RTF report gives its text, paragraphs as CR LF.
+  WriteFile(d + "/report.rtf", "{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 Arial;}}\\f0 Keine Auff\\'e4lligkeiten.\\par "
+                               "{\\b Zweite} Zeile\\par}");
+  auto r = RunCli(Cmd("sr", {}, d + "/report.rtf", d + "/rtf.dcm"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(ReadFile(d + "/rtf.dcm").find("Keine Auff\xE4lligkeiten.\r\nZweite Zeile"), std::string::npos);
 }
 
 // The one fragment of a page object.

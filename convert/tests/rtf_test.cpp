@@ -1,0 +1,100 @@
+// RTF read as WordPad, Word and LibreOffice write it, written back so that they read it, and damaged
+// input read as far as it goes.
+#include "convert/rtf.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/support/log_capture.h"
+
+namespace {
+
+// In the style of WordPad: a font with its own character set, a colour table, an ignorable
+// destination, a picture, and a paragraph property that leaks into the next paragraph.
+const char kWordPad[] =
+    "{\\rtf1\\ansi\\ansicpg1252\\deff0\\nouicompat\\deflang1033{\\fonttbl{\\f0\\fnil\\fcharset0 Calibri;}"
+    "{\\f1\\fnil\\fcharset238 Arial CE;}}\r\n"
+    "{\\colortbl ;\\red255\\green0\\blue0;}\r\n"
+    "{\\*\\generator Riched20 10.0.19041}\\viewkind4\\uc1 \r\n"
+    "\\pard\\sa200\\sl276\\slmult1\\qc\\b\\f0\\fs28 Radiology Report\\b0\\fs22\\par\r\n"
+    "\\pard\\sa200 Findings: caf\\'e9, 20 \\'80, \\i normal\\i0 , \\ul under\\ulnone , \\cf1 red\\cf0 .\\par\r\n"
+    "\\f1 \\'8aimon \\u8364?\\par\r\n"
+    "{\\pict\\wmetafile8\\picw100 0100090000036e}"
+    "\\qr Right\\tab end\\line next\\par\r\n}\r\n";
+
+TEST(Rtf, ReadsTextRunsAlignmentAndCodePages) {
+  StyledText doc;
+  ASSERT_TRUE(ReadRtf(kWordPad, doc, "wordpad.rtf"));
+  ASSERT_EQ(doc.paragraphs.size(), 4u);
+  EXPECT_EQ(doc.PlainText(),
+            "Radiology Report\r\nFindings: caf\xC3\xA9, 20 \xE2\x82\xAC, normal, under, red.\r\n"
+            "\xC5\xA0imon \xE2\x82\xAC\r\nRight\tend\r\nnext");
+  const Paragraph& title = doc.paragraphs[0];
+  EXPECT_EQ(title.alignment, Alignment::Center);
+  ASSERT_EQ(title.runs.size(), 1u);
+  EXPECT_TRUE(title.runs[0].bold);
+  EXPECT_EQ(title.runs[0].halfPoints, 28);
+  const Paragraph& findings = doc.paragraphs[1];
+  EXPECT_EQ(findings.alignment, Alignment::Left);
+  ASSERT_EQ(findings.runs.size(), 7u);
+  EXPECT_TRUE(findings.runs[1].italic);
+  EXPECT_EQ(findings.runs[1].text, "normal");
+  EXPECT_TRUE(findings.runs[3].underline);
+  EXPECT_EQ(findings.runs[5].text, "red");
+  EXPECT_TRUE(findings.runs[5].coloured);
+  EXPECT_EQ(findings.runs[5].rgb, 0xFF0000u);
+  EXPECT_EQ(findings.runs[6].halfPoints, 22);
+  EXPECT_EQ(doc.paragraphs[2].runs[0].font, "Arial CE");
+  EXPECT_EQ(doc.paragraphs[3].alignment, Alignment::Right);
+}
+
+TEST(Rtf, UnicodeEscapesSkipTheirFallbacks) {
+  StyledText doc;
+  // A smiley as a surrogate pair, two fallback characters after \uc2, none after \uc0, and a
+  // fallback that is itself an escape.
+  ASSERT_TRUE(ReadRtf("{\\rtf1\\ansi \\u-10179?\\u-8704? a\\uc2\\u8364??b\\uc0\\u955 c\\uc1\\u946\\'3fd}", doc, "u"));
+  EXPECT_EQ(doc.PlainText(), "\xF0\x9F\x98\x80 a\xE2\x82\xAC" "b\xCE\xBB" "c\xCE\xB2" "d");
+}
+
+TEST(Rtf, WhatIsWrittenReadsBackTheSame) {
+  StyledText doc;
+  TextRun plain;
+  plain.text = "Braces {} and \\ backslash, caf\xC3\xA9 \xE2\x82\xAC, \xCE\xB1\xCE\xB2, \xF0\x9F\x98\x80\tand\nnext";
+  TextRun fancy;
+  fancy.text = "Bold italic";
+  fancy.bold = fancy.italic = fancy.underline = true;
+  fancy.font = "DejaVu Sans";
+  fancy.halfPoints = 40;
+  fancy.coloured = true;
+  fancy.rgb = 0x1F5F8B;
+  doc.Append(plain);
+  doc.Append(fancy);
+  doc.paragraphs.emplace_back();
+  doc.paragraphs.back().alignment = Alignment::Justify;
+  doc.Append(plain);
+  const std::string rtf = WriteRtf(doc);
+  for (unsigned char c : rtf) ASSERT_LT(c, 0x80);  // ASCII only
+  EXPECT_EQ(rtf.rfind("{\\rtf1\\ansi\\ansicpg1252", 0), 0u);
+  StyledText back;
+  ASSERT_TRUE(ReadRtf(rtf, back, "written"));
+  EXPECT_EQ(back, doc);
+}
+
+TEST(Rtf, DamagedInputGivesWhatCanBeRead) {
+  LogCapture log;
+  StyledText doc;
+  EXPECT_FALSE(ReadRtf("Hello, plain text", doc, "plain.txt"));
+  EXPECT_EQ(log.Messages(), std::vector<std::string>{"ERROR, ReadRtf, not an RTF document: plain.txt"});
+  // Cut short, unknown words, a huge size and a binary blob that claims more than there is.
+  ASSERT_TRUE(ReadRtf("{\\rtf1 Hello \\frobnicate42 {\\b bold\\fs99999999999 big \\bin99999999 xyz", doc, "cut"));
+  EXPECT_EQ(doc.PlainText(), "Hello boldbig ");  // a control word's space is its delimiter
+  EXPECT_EQ(doc.paragraphs[0].runs.back().halfPoints, 3276);
+  // Groups nested far too deep: their text is dropped, the text after them is kept.
+  std::string deep = "{\\rtf1 before ";
+  deep += std::string(100000, '{') + "inside" + std::string(100000, '}') + " after}";
+  ASSERT_TRUE(ReadRtf(deep, doc, "deep"));
+  EXPECT_EQ(doc.PlainText(), "before  after");
+}
+
+}  // namespace
