@@ -7,6 +7,7 @@
 #include "app/setup.h"
 #include "app/unit1.h"
 #include "convert/forms/pdf_form.h"
+#include "convert/forms/report_editor.h"
 
 struct AppForms {
   std::unique_ptr<TForm1> Form1;  // the main window

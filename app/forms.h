@@ -1,15 +1,8 @@
 #pragma once
-// The report editor, the acquisition form and the scanner settings dialog, created once at start-up
-// with their captions (the PDF form is convert/forms/pdf_form.h).
+// The acquisition form and the scanner settings dialog, created once at start-up with their
+// captions (the PDF form and the report editor are in convert/forms/).
 #include <QDialog>
 #include <string>
-
-// The report editor: a report typed or opened, sent as a Basic Text SR document.
-class TMainForm : public QDialog {
-  Q_OBJECT
- public:
-  explicit TMainForm(QWidget* parent = nullptr);
-};
 
 // The scanner settings dialog.
 class TConfigFrm : public QDialog {

@@ -27,6 +27,7 @@
 #include "edge/qtext.h"
 #include "app/setup.h"
 #include "convert/forms/pdf_form.h"
+#include "convert/forms/report_editor.h"
 #include "convert/outbox.h"
 #include "core/config.h"
 #include "core/cp1252.h"
@@ -381,11 +382,12 @@ bool TForm1::FillCurrentStudy(Conversion kind) {
   return true;
 }
 
-void TForm1::SetConversionForms(TPDFForm* pdf, QDialog* report, QDialog* acquisition) {
+void TForm1::SetConversionForms(TPDFForm* pdf, TMainForm* report, QDialog* acquisition) {
   pdfForm_ = pdf;
   reportForm_ = report;
   acquisitionForm_ = acquisition;
   if (pdfForm_) connect(pdfForm_, &TPDFForm::OutboxChanged, this, &TForm1::UpdateOutboxButton);
+  if (reportForm_) connect(reportForm_, &TMainForm::OutboxChanged, this, &TForm1::UpdateOutboxButton);
 }
 
 void TForm1::AddPDFBtnClick() {
@@ -396,7 +398,9 @@ void TForm1::AddPDFBtnClick() {
 }
 
 void TForm1::AddDocBtnClick() {
-  if (FillCurrentStudy(Conversion::Doc) && reportForm_) Dialogs().ShowModal(reportForm_);
+  if (!FillCurrentStudy(Conversion::Doc) || !reportForm_) return;
+  Dialogs().ShowModal(reportForm_);
+  UpdateOutboxButton();
 }
 
 void TForm1::ScanBtnClick() {

@@ -19,6 +19,7 @@ class QLineEdit;
 class QPushButton;
 class QTableWidget;
 class QDialog;
+class TMainForm;
 class TPDFForm;
 class TSetupFrm;
 
@@ -43,7 +44,7 @@ class TForm1 : public QWidget {
 
   void SetSetupForm(TSetupFrm* form) { setupForm_ = form; }
   // The forms the conversion buttons open: the PDF form, the report editor, the acquisition form.
-  void SetConversionForms(TPDFForm* pdf, QDialog* report, QDialog* acquisition);
+  void SetConversionForms(TPDFForm* pdf, TMainForm* report, QDialog* acquisition);
 
   // The start-up step, run once when the posted start-up event arrives.
   void OnStartup();
@@ -122,7 +123,7 @@ class TForm1 : public QWidget {
   std::string exePath_;
   TSetupFrm* setupForm_ = nullptr;
   TPDFForm* pdfForm_ = nullptr;
-  QDialog* reportForm_ = nullptr;
+  TMainForm* reportForm_ = nullptr;
   QDialog* acquisitionForm_ = nullptr;
   QLabel *PatientIDLbl = nullptr, *PatientNameLbl = nullptr, *PatientBDLbl = nullptr,
          *StudyDescriptionLbl = nullptr, *SexLbl = nullptr, *ModalityLbl = nullptr, *StudyDateLbl = nullptr;

@@ -8,6 +8,7 @@
 #include "core/fileutil.h"
 #include "convert/pdf_object.h"
 #include "convert/scan_object.h"
+#include "convert/srtext.h"
 #include "core/dcmobj.h"
 #include "core/log.h"
 
@@ -38,6 +39,16 @@ std::string BuildScannedPageObject(const std::vector<uint8_t>& jpeg, int width, 
   if (!MakeScannedPageObject(jpeg, width, height, study, batch, counter, obj)) return "";
   const std::string path = BatchFileName(batch, study, counter);
   if (!SaveObjectFile(obj, path, "BuildScannedPageObject")) return "";
+  batch.TempFiles.push_back(path);
+  return path;
+}
+
+std::string BuildTextReportObject(const std::string& reportText, const StudyInfo& study, ConversionBatch& batch,
+                                  int32_t& counter) {
+  DcmSRObj sr;
+  BuildTextReport(sr, reportText, study, batch, counter);
+  const std::string path = BatchFileName(batch, study, counter);
+  if (!SaveObjectFile(sr, path, "BuildReport")) return "";
   batch.TempFiles.push_back(path);
   return path;
 }

@@ -50,3 +50,9 @@ void FillTextReport(DcmSRObj& sr, const std::string& seriesUID, const std::strin
 // batch.SeriesUID, observer "Observer" and reportText (UTF-8). Series Number 0, Instance Number 1.
 void BuildTextReport(DcmSRObj& sr, const std::string& reportText, const StudyInfo& study, ConversionBatch& batch,
                      int32_t& counter);
+
+// BuildTextReport, then saves the document as a DICOM file named by BatchFileName (written under a
+// temporary name and renamed when complete) and appends its path to batch.TempFiles. Returns the
+// path, or "" on failure (logged).
+std::string BuildTextReportObject(const std::string& reportText, const StudyInfo& study, ConversionBatch& batch,
+                                  int32_t& counter);

@@ -3,7 +3,10 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFontDialog>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 
 namespace {
 DialogLayer g_real;
@@ -37,6 +40,23 @@ void DialogLayer::ShowDetails(QWidget* parent, const QString& text, const QStrin
 bool DialogLayer::AskYesNo(QWidget* parent, const QString& title, const QString& text) {
   return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
          QMessageBox::Yes;
+}
+
+int DialogLayer::AskYesNoCancel(QWidget* parent, const QString& title, const QString& text) {
+  return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                               QMessageBox::Yes);
+}
+
+bool DialogLayer::ChooseFont(QWidget* parent, QFont& font) {
+  bool ok = false;
+  const QFont chosen = QFontDialog::getFont(&ok, font, parent);
+  if (ok) font = chosen;
+  return ok;
+}
+
+bool DialogLayer::SetUpPrinter(QWidget* parent, QPrinter& printer) {
+  QPrintDialog dialog(&printer, parent);
+  return dialog.exec() == QDialog::Accepted;
 }
 
 int DialogLayer::ShowModal(QDialog* dialog) { return dialog->exec(); }

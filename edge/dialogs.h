@@ -4,6 +4,8 @@
 #include <QString>
 
 class QDialog;
+class QFont;
+class QPrinter;
 class QWidget;
 
 class DialogLayer {
@@ -21,6 +23,12 @@ class DialogLayer {
   virtual void ShowDetails(QWidget* parent, const QString& text, const QString& details, bool error);
   // A Yes / No question; true for Yes.
   virtual bool AskYesNo(QWidget* parent, const QString& title, const QString& text);
+  // A Yes / No / Cancel question with a question icon: QMessageBox::Yes, No or Cancel.
+  virtual int AskYesNoCancel(QWidget* parent, const QString& title, const QString& text);
+  // The font dialog preset with `font`; true (font changed) when confirmed.
+  virtual bool ChooseFont(QWidget* parent, QFont& font);
+  // The print dialog for `printer`; true when confirmed.
+  virtual bool SetUpPrinter(QWidget* parent, QPrinter& printer);
   // Shows a form modally and returns its result (QDialog::Accepted or Rejected).
   virtual int ShowModal(QDialog* dialog);
 };

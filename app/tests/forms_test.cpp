@@ -324,7 +324,8 @@ class FormsTest : public QObject {
 
   void everyControlHasAnAccessibleName() {
     AppForms f = Start();
-    for (QWidget* form : std::initializer_list<QWidget*>{f.Form1.get(), f.SetupFrm.get(), f.PDFForm.get()}) {
+    for (QWidget* form :
+         std::initializer_list<QWidget*>{f.Form1.get(), f.SetupFrm.get(), f.PDFForm.get(), f.MainForm.get()}) {
       for (QWidget* w : form->findChildren<QWidget*>()) {
         const bool control = qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w) ||
                              qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QAbstractButton*>(w) ||

@@ -5,6 +5,11 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTextEdit>
+#include <QLineEdit>
+#include <QToolButton>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -15,8 +20,10 @@
 
 #include "app/dicom10.h"
 #include "convert/outbox.h"
+#include "convert/rtf.h"
 #include "core/config.h"
 #include "core/dcmobj.h"
+#include "tests/support/files.h"
 #include "core/log.h"
 #include "edge/dialogs.h"
 #include "query/findscu.h"
@@ -46,6 +53,13 @@ class ScriptedDialogs : public DialogLayer {
     filters << filter;
     return chosen.isEmpty() ? QString() : chosen.takeFirst();
   }
+  QString SaveFileName(QWidget*, const QString&, const QString&) override {
+    return saveAs.isEmpty() ? QString() : saveAs.takeFirst();
+  }
+  int AskYesNoCancel(QWidget*, const QString& title, const QString& text) override {
+    questions << title + ": " + text;
+    return saveAnswer;
+  }
   int ShowModal(QDialog* d) override {
     d->show();
     if (onModal) {
@@ -57,7 +71,8 @@ class ScriptedDialogs : public DialogLayer {
     if (d->isVisible()) d->close();
     return QDialog::Rejected;
   }
-  QStringList messages, results, questions, filters, chosen;
+  QStringList messages, results, questions, filters, chosen, saveAs;
+  int saveAnswer = QMessageBox::No;
   QString lastDetails;
   bool keepInOutbox = true;
   std::function<void(QDialog*)> onModal;
@@ -277,6 +292,102 @@ class PdfRoadTest : public QObject {
     f.Form1->AddPDFBtnClick();
     QVERIFY(dialogs_.messages.last().startsWith("1 object(s) could not be moved to "));
     QCOMPARE(QDir(QString::fromStdString(dir_ + "/temp")).entryList({"*.dcm"}, QDir::Files).size(), 1);
+  }
+
+  void reportEditorStylesSizesAndFiles() {
+    AppForms f = Start();
+    f.Form1->Edit1->setText("ROAD6");
+    f.Form1->Edit2->setText("Edit^Eva");
+    const std::string saved = dir_ + "/report.rtf";
+    const std::string doc = dir_ + "/REPORT.DOC";
+    QFile::copy(QString(SCRIVARA_SOURCE_DIR "/convert/tests/data/report.doc"), QString::fromStdString(doc));
+    testsupport::WriteAll(dir_ + "/notes.txt", "Plain notes\n");
+    dialogs_.saveAs << QString::fromStdString(dir_ + "/report");  // Save As adds the .rtf
+    dialogs_.onModal = [&](QDialog* d) {
+      auto* e = static_cast<TMainForm*>(d);
+      QVERIFY(e->windowTitle().startsWith("Untitled - "));
+      QCOMPARE(e->MainMenu->actions()[0]->text(), QString("&File"));
+      QCOMPARE(e->FileSaveAs->text(), QString("Save&As"));
+      e->RichEdit1->insertPlainText("Plain ");
+      e->BoldButton->click();
+      e->RichEdit1->insertPlainText("bold");
+      e->AlignClick(2);
+      QVERIFY(e->CenterAlign->isChecked());
+      for (const char* size : {"0", ""}) {  // nothing happens, no message
+        e->FontSize->setText(size);
+        e->FontSizeChange();
+      }
+      QVERIFY(dialogs_.messages.isEmpty());
+      e->FontSize->setText("2000");
+      e->FontSizeChange();
+      QCOMPARE(dialogs_.messages, QStringList{"The number must be between 1 and 1638."});
+      QCOMPARE(e->FontSize->text(), QString("1638"));
+      // Closing a changed text asks; Cancel keeps the editor open, Yes saves (Save As) and closes.
+      dialogs_.saveAnswer = QMessageBox::Cancel;
+      e->close();
+      QVERIFY(e->isVisible());
+      dialogs_.saveAnswer = QMessageBox::Yes;
+      e->close();
+      QVERIFY(!e->isVisible());
+    };
+    f.Form1->AddDocBtnClick();
+    QCOMPARE(dialogs_.questions, (QStringList{"Confirmation: Save Changes?", "Confirmation: Save Changes?"}));
+    StyledText back;
+    QVERIFY(ReadRtf(testsupport::ReadAll(saved), back, saved));
+    QCOMPARE(back.PlainText(), std::string("Plain bold"));
+    QCOMPARE(back.paragraphs[0].alignment, Alignment::Center);
+    QVERIFY(back.paragraphs[0].runs.back().bold && !back.paragraphs[0].runs.front().bold);
+
+    // A Word document comes in as a change to an untitled report; a text file names the caption.
+    dialogs_.questions.clear();
+    dialogs_.onModal = [&](QDialog* d) {
+      auto* e = static_cast<TMainForm*>(d);
+      e->OpenFile(doc);
+      QVERIFY(e->windowTitle().startsWith("Untitled - "));
+      QVERIFY(e->RichEdit1->toPlainText().startsWith("Radiology report"));
+      dialogs_.saveAnswer = QMessageBox::No;
+      e->OpenFile(dir_ + "/notes.txt");
+      QVERIFY(e->windowTitle().startsWith("notes.txt - "));
+      QCOMPARE(e->RichEdit1->toPlainText(), QString("Plain notes\n"));
+      e->close();  // unchanged: no question
+    };
+    f.Form1->AddDocBtnClick();
+    QVERIFY(dialogs_.questions.isEmpty());
+  }
+
+  void reportSendReachesThePacsAndAFailureIsNotLost() {
+    AppForms f = Start();
+    f.Form1->Edit1->setText("ROAD7");
+    f.Form1->Edit2->setText("Send^Sam");
+    std::string sentText;
+    dialogs_.onModal = [&](QDialog* d) {
+      auto* e = static_cast<TMainForm*>(d);
+      e->Button1Click();  // an empty report: an empty text item
+      e->RichEdit1->insertPlainText("No acute findings.\nHeart normal.");
+      e->Button1Click();
+      sentText = testsupport::ReadAll(e->Objects().back().path);
+      e->close();  // accepted: nothing to save, nothing for the outbox
+    };
+    f.Form1->AddDocBtnClick();
+    QCOMPARE(dialogs_.results, (QStringList{"Files sent OK", "Files sent OK"}));
+    QVERIFY(sentText.find("No acute findings.\r\nHeart normal.") != std::string::npos);
+    QVERIFY(dialogs_.questions.isEmpty());
+    QCOMPARE(OnOrthanc("ROAD7").size(), size_t(1));
+
+    // The PACS down: the report is kept, closing asks to save it and offers the outbox.
+    setupcfg.PacsPort = std::to_string(testsupport::FreePort());
+    dialogs_.keepInOutbox = false;
+    dialogs_.onModal = [&](QDialog* d) {
+      auto* e = static_cast<TMainForm*>(d);
+      e->RichEdit1->insertPlainText("Typed report");
+      e->Button1Click();
+      e->close();
+    };
+    f.Form1->AddDocBtnClick();
+    QCOMPARE(dialogs_.results.last(), QString("ERROR sending files, please check log file"));
+    QCOMPARE(dialogs_.questions,
+             (QStringList{"Confirmation: Save Changes?",
+                          "1 object(s) were not accepted by the PACS. Keep them in the outbox to send later?"}));
   }
 
   void droppedPdfsMakeOneBatch() {

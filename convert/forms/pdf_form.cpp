@@ -221,30 +221,36 @@ void TPDFForm::done(int result) {
 }
 
 void TPDFForm::FormClose(bool ask) {
+  if (CloseBatch(this, objects_, batch_, ask)) emit OutboxChanged();
+  ++generation_;
+  objects_.clear();
+  BatchList->clear();
+}
+
+bool CloseBatch(QWidget* parent, const std::vector<BatchObject>& objects, ConversionBatch& batch, bool ask) {
   std::vector<std::string> keep;
-  for (const BatchObject& o : objects_)
+  for (const BatchObject& o : objects)
     if (o.state != BatchObject::State::Accepted) keep.push_back(o.path);
+  bool moved = false;
   if (!keep.empty() &&
-      (!ask || Dialogs().AskYesNo(this, "Outbox",
+      (!ask || Dialogs().AskYesNo(parent, "Outbox",
                                   QString::number(keep.size()) +
                                       " object(s) were not accepted by the PACS. Keep them in the outbox to send "
                                       "later?"))) {
     const std::vector<std::string> stayed = MoveToOutbox(keep);
-    emit OutboxChanged();
+    moved = stayed.size() < keep.size();
     if (!stayed.empty()) {
       // Nothing is lost: what could not be moved stays in temp/.
-      std::erase_if(batch_.TempFiles, [&stayed](const std::string& f) {
+      std::erase_if(batch.TempFiles, [&stayed](const std::string& f) {
         return std::find(stayed.begin(), stayed.end(), f) != stayed.end();
       });
-      Dialogs().ShowError(this, QString::number(stayed.size()) + " object(s) could not be moved to " +
-                                    QString::fromStdString(OutboxFolder()) + "; they stay in " +
-                                    QString::fromStdString(batch_.TempFolder) + ". See the log file.");
+      Dialogs().ShowError(parent, QString::number(stayed.size()) + " object(s) could not be moved to " +
+                                      QString::fromStdString(OutboxFolder()) + "; they stay in " +
+                                      QString::fromStdString(batch.TempFolder) + ". See the log file.");
     }
   }
-  DeleteBatchFiles(batch_);  // what was moved is gone from temp/ already
-  ++generation_;
-  objects_.clear();
-  BatchList->clear();
+  DeleteBatchFiles(batch);  // what was moved is gone from temp/ already
+  return moved;
 }
 
 void TPDFForm::dragEnterEvent(QDragEnterEvent* event) {

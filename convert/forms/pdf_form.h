@@ -15,6 +15,11 @@ class QPushButton;
 class QTreeWidget;
 class QUrl;
 
+// Closing a batch: the objects the PACS has not accepted go to the outbox when the operator says so
+// (unasked without `ask`); an object that cannot be moved stays in temp/ with a message; every
+// other file of the batch is deleted. True when the outbox changed.
+bool CloseBatch(QWidget* parent, const std::vector<BatchObject>& objects, ConversionBatch& batch, bool ask);
+
 // The result of a Send: "Files sent OK" when the PACS accepted every object, else "ERROR sending
 // files, please check log file"; the details name each object's result.
 void ShowSendResult(QWidget* parent, const std::vector<BatchObject>& sent);

@@ -356,7 +356,7 @@ TEST_F(CliDocuments, BadInputFailsClearlyAndLeavesNoFile) {
       {"sr", d + "/empty.txt", "the report in " + d + "/empty.txt is empty"},
       {"sr", d + "/blank.txt", "the report in " + d + "/blank.txt is empty"},
       {"sr", cutDoc, "cannot read the text of Word document " + cutDoc},
-      {"sr", dir->path + "/doc.pdf", "the report must be a .txt or .doc file"},
+      {"sr", dir->path + "/doc.pdf", "the report must be a .txt, .rtf or .doc file"},
       {"img", d + "/grey8.bmp", "cannot read " + d + "/grey8.bmp as a 24-bit uncompressed BMP file"},
       {"img", d + "/missing.bmp", "cannot read " + d + "/missing.bmp as a 24-bit uncompressed BMP file"},
       {"img", d + "/deep.jpg", "cannot take " + d + "/deep.jpg: 12-bit samples"},

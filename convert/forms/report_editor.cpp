@@ -1,0 +1,500 @@
+#include "convert/forms/report_editor.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPrinter>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cctype>
+
+#include "convert/forms/pdf_form.h"
+#include "convert/forms/rich_text.h"
+#include "convert/outbox.h"
+#include "convert/rtf.h"
+#include "convert/srtext.h"
+#include "convert/word_conv.h"
+#include "core/cp1252.h"
+#include "core/fileutil.h"
+#include "core/log.h"
+#include "edge/dialogs.h"
+#include "query/findscu.h"
+#include "query/studytext.h"
+
+namespace {
+
+constexpr uint32_t kSendTimeout = 60;
+constexpr int kMaxFontSize = 1638;
+
+std::string LowerExtension(const std::string& path) {
+  const std::string name = FileNamePart(path);
+  const size_t dot = name.rfind('.');
+  std::string ext = dot == std::string::npos ? "" : name.substr(dot);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext;
+}
+
+// The character-set byte kept with a font name (TCharsetObject): the first writing system the
+// family covers that names one.
+int CharsetOf(const QString& family) {
+  const QList<QFontDatabase::WritingSystem> systems = QFontDatabase::writingSystems(family);
+  static const std::pair<QFontDatabase::WritingSystem, int> kSets[] = {
+      {QFontDatabase::Latin, 0},      {QFontDatabase::Symbol, 2},         {QFontDatabase::Japanese, 128},
+      {QFontDatabase::Korean, 129},   {QFontDatabase::SimplifiedChinese, 134},
+      {QFontDatabase::TraditionalChinese, 136}, {QFontDatabase::Greek, 161}, {QFontDatabase::Vietnamese, 163},
+      {QFontDatabase::Hebrew, 177},   {QFontDatabase::Arabic, 178},       {QFontDatabase::Cyrillic, 204},
+      {QFontDatabase::Thai, 222}};
+  for (const auto& [system, charset] : kSets)
+    if (systems.contains(system)) return charset;
+  return 1;  // the default character set
+}
+
+QToolButton* ToolButton(const char* name, const char* hint, const QIcon& icon = QIcon(), const char* text = "") {
+  auto* b = new QToolButton;
+  b->setObjectName(name);
+  b->setToolTip(hint);
+  b->setStatusTip(hint);
+  b->setAccessibleName(hint);
+  if (!icon.isNull()) b->setIcon(icon);
+  if (*text) b->setText(text);
+  return b;
+}
+
+}  // namespace
+
+TMainForm::TMainForm(StudyInfo& study, const SetupCfg& cfg, QWidget* parent)
+    : QDialog(parent), study_(study), cfg_(cfg) {
+  setObjectName("MainForm");
+  setWindowTitle("Untitled");
+  RichEdit1 = new QTextEdit;
+  RichEdit1->setObjectName("RichEdit1");
+  RichEdit1->setAccessibleName("Report");
+  RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  RichEdit1->setFont(QFont("Tahoma"));
+  RichEdit1->setAcceptRichText(true);
+  StatusBar = new QStatusBar;
+  StatusBar->setObjectName("StatusBar");
+  StatusBar->setSizeGripEnabled(false);
+  BuildMenu();
+  auto* bar = new QWidget;
+  BuildToolBar(bar);
+  Button1 = new QPushButton("Send");
+  Button1->setObjectName("Button1");
+  auto* top = new QVBoxLayout(this);
+  top->setMenuBar(MainMenu);
+  top->addWidget(bar);
+  top->addWidget(RichEdit1, 1);
+  auto* bottom = new QHBoxLayout;
+  bottom->addWidget(StatusBar, 1);
+  bottom->addWidget(Button1);
+  top->addLayout(bottom);
+  resize(720, 540);
+  connect(Button1, &QPushButton::clicked, this, &TMainForm::Button1Click);
+  connect(RichEdit1, &QTextEdit::cursorPositionChanged, this, &TMainForm::SelectionChange);
+  connect(RichEdit1, &QTextEdit::currentCharFormatChanged, this, &TMainForm::SelectionChange);
+}
+
+TMainForm::~TMainForm() {
+  // Reports the PACS has not accepted go to the outbox unasked when the program ends.
+  CloseBatch(this, objects_, batch_, false);
+}
+
+void TMainForm::BuildMenu() {
+  MainMenu = new QMenuBar;
+  MainMenu->setObjectName("MainMenu");
+  auto item = [this](QMenu* menu, const char* name, auto slot) {
+    QAction* a = menu->addAction(QString());
+    a->setObjectName(name);
+    connect(a, &QAction::triggered, this, slot);
+    return a;
+  };
+  QMenu* file = MainMenu->addMenu("&Archivo");
+  file->setObjectName("FileMenu");
+  FileNew = item(file, "FileNew", &TMainForm::FileNewClick);
+  FileOpen = item(file, "FileOpen", &TMainForm::FileOpenClick);
+  FileSave = item(file, "FileSave", [this] { FileSaveClick(); });
+  FileSaveAs = item(file, "FileSaveAs", [this] { FileSaveAsClick(); });
+  file->addSeparator();
+  FilePrint = item(file, "FilePrint", &TMainForm::FilePrintClick);
+  file->addSeparator();
+  FileExit = item(file, "FileExit", &TMainForm::FileExitClick);
+  QMenu* edit = MainMenu->addMenu("&Edicion");
+  edit->setObjectName("EditMenu");
+  EditUndo = item(edit, "EditUndo", &TMainForm::EditUndoClick);
+  edit->addSeparator();
+  EditCut = item(edit, "EditCut", &TMainForm::EditCutClick);
+  EditCopy = item(edit, "EditCopy", &TMainForm::EditCopyClick);
+  EditPaste = item(edit, "EditPaste", &TMainForm::EditPasteClick);
+  edit->addSeparator();
+  EditFont = item(edit, "EditFont", &TMainForm::SelectFont);
+  edit->addSeparator();
+}
+
+void TMainForm::BuildToolBar(QWidget* bar) {
+  QStyle* s = style();
+  OpenButton = ToolButton("OpenButton", "Open", s->standardIcon(QStyle::SP_DialogOpenButton));
+  SaveButton = ToolButton("SaveButton", "Save", s->standardIcon(QStyle::SP_DialogSaveButton));
+  PrintButton = ToolButton("PrintButton", "Print", QIcon::fromTheme("document-print"), "Print");
+  UndoButton = ToolButton("UndoButton", "Undo", QIcon::fromTheme("edit-undo"), "Undo");
+  CutButton = ToolButton("CutButton", "Cut", QIcon::fromTheme("edit-cut"), "Cut");
+  CopyButton = ToolButton("CopyButton", "Copy", QIcon::fromTheme("edit-copy"), "Copy");
+  PasteButton = ToolButton("PasteButton", "Paste", QIcon::fromTheme("edit-paste"), "Paste");
+  FontName = new QComboBox;
+  FontName->setObjectName("FontName");
+  FontName->setAccessibleName("Font name");
+  GetFontNames();
+  FontSize = new QLineEdit("12");
+  FontSize->setObjectName("FontSize");
+  FontSize->setAccessibleName("Font size");
+  FontSize->setMaximumWidth(50);
+  UpDown1 = new QSpinBox;
+  UpDown1->setObjectName("UpDown1");
+  UpDown1->setAccessibleName("Font size up and down");
+  UpDown1->setRange(1, kMaxFontSize);
+  UpDown1->setValue(12);
+  UpDown1->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+  UpDown1->setMaximumWidth(22);
+  BoldButton = ToolButton("BoldButton", "Bold", QIcon(), "B");
+  ItalicButton = ToolButton("ItalicButton", "Italic", QIcon(), "I");
+  UnderlineButton = ToolButton("UnderlineButton", "Underline", QIcon(), "U");
+  LeftAlign = ToolButton("LeftAlign", "Align Left", QIcon::fromTheme("format-justify-left"), "Left");
+  CenterAlign = ToolButton("CenterAlign", "Center", QIcon::fromTheme("format-justify-center"), "Center");
+  RightAlign = ToolButton("RightAlign", "Align Right", QIcon::fromTheme("format-justify-right"), "Right");
+  for (QToolButton* b : {BoldButton, ItalicButton, UnderlineButton, LeftAlign, CenterAlign, RightAlign})
+    b->setCheckable(true);
+  for (QToolButton* b : {LeftAlign, CenterAlign, RightAlign}) b->setAutoExclusive(true);
+  auto* row = new QHBoxLayout(bar);
+  row->setContentsMargins(0, 0, 0, 0);
+  for (QWidget* w : std::initializer_list<QWidget*>{OpenButton, SaveButton, PrintButton, UndoButton, CutButton,
+                                                    CopyButton, PasteButton, FontName, FontSize, UpDown1, BoldButton,
+                                                    ItalicButton, UnderlineButton, LeftAlign, CenterAlign, RightAlign})
+    row->addWidget(w);
+  row->addStretch();
+  connect(OpenButton, &QToolButton::clicked, this, &TMainForm::FileOpenClick);
+  connect(SaveButton, &QToolButton::clicked, this, [this] { FileSaveClick(); });
+  connect(PrintButton, &QToolButton::clicked, this, &TMainForm::FilePrintClick);
+  connect(UndoButton, &QToolButton::clicked, this, &TMainForm::EditUndoClick);
+  connect(CutButton, &QToolButton::clicked, this, &TMainForm::EditCutClick);
+  connect(CopyButton, &QToolButton::clicked, this, &TMainForm::EditCopyClick);
+  connect(PasteButton, &QToolButton::clicked, this, &TMainForm::EditPasteClick);
+  connect(BoldButton, &QToolButton::clicked, this, &TMainForm::BoldButtonClick);
+  connect(ItalicButton, &QToolButton::clicked, this, &TMainForm::ItalicButtonClick);
+  connect(UnderlineButton, &QToolButton::clicked, this, &TMainForm::UnderlineButtonClick);
+  connect(LeftAlign, &QToolButton::clicked, this, [this] { AlignClick(0); });
+  connect(RightAlign, &QToolButton::clicked, this, [this] { AlignClick(1); });
+  connect(CenterAlign, &QToolButton::clicked, this, [this] { AlignClick(2); });
+  connect(FontName, &QComboBox::activated, this, &TMainForm::FontNameChange);
+  connect(FontSize, &QLineEdit::textEdited, this, &TMainForm::FontSizeChange);
+  connect(UpDown1, &QSpinBox::valueChanged, this, [this](int v) {
+    if (Updating) return;
+    FontSize->setText(QString::number(v));
+    FontSizeChange();
+  });
+}
+
+void TMainForm::GetFontNames() {
+  QStringList families = QFontDatabase::families();
+  families.sort(Qt::CaseInsensitive);
+  for (const QString& f : families) FontName->addItem(f, CharsetOf(f));  // the TCharsetObject
+}
+
+bool TMainForm::event(QEvent* e) {
+  // The status line shows the hint of whatever the pointer is over.
+  if (e->type() == QEvent::StatusTip) {
+    StatusBar->showMessage(static_cast<QStatusTipEvent*>(e)->tip());
+    return true;
+  }
+  return QDialog::event(e);
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!event->spontaneous()) FormActivate();
+}
+
+void TMainForm::FormActivate() {
+  struct Caption {
+    QAction* action;
+    const char* caption;
+    const char* hint;
+  };
+  const Caption captions[] = {
+      {FileNew, "&New", "Create a new file"},
+      {FileOpen, "&Open", "Open an existing file"},
+      {FileSave, "&Save", "Save current file"},
+      {FileSaveAs, "Save&As", "Save current file under a new name"},
+      {FilePrint, "&Print", "Print current file"},
+      {FileExit, "E&xit", "Exit this application"},
+      {EditUndo, "&Undo", "Undo the last action"},
+      {EditCut, "Cu&t", "Delete selected item"},
+      {EditCopy, "&Copy", "Copy selected item to clipboard"},
+      {EditPaste, "&Paste", "Paste contents of clipboard"},
+      {EditFont, "&Font", "Select a font for the text."},
+  };
+  for (const Caption& c : captions) {
+    c.action->setText(c.caption);
+    c.action->setStatusTip(c.hint);
+  }
+  MainMenu->actions()[0]->setText("&File");
+  MainMenu->actions()[1]->setText("&Edit");
+  SelectionChange();
+  SetFileName("Untitled");
+  RichEdit1->clear();
+  RichEdit1->setReadOnly(false);
+  RichEdit1->document()->setModified(false);
+  objects_.clear();
+  InstanceCounter = 0;
+  if (!StartConversionBatch(study_, TempFolder(), batch_))
+    Dialogs().ShowError(this, "The batch cannot start: the Patient ID is empty.");
+  if (DebugLevel <= 1) WriteLog("INFO, Study Instance UID = " + study_.StudyInstanceUID);
+}
+
+void TMainForm::SetFileName(const std::string& name) {
+  fileName_ = name;
+  setWindowTitle(QString::fromStdString(FileNamePart(name)) + " - " + QApplication::applicationName());
+}
+
+void TMainForm::SelectionChange() {
+  Updating = true;
+  const QTextCharFormat f = RichEdit1->currentCharFormat();
+  BoldButton->setChecked(f.fontWeight() >= QFont::Bold);
+  ItalicButton->setChecked(f.fontItalic());
+  UnderlineButton->setChecked(f.fontUnderline());
+  const double points = f.fontPointSize() > 0 ? f.fontPointSize() : RichEdit1->font().pointSizeF();
+  FontSize->setText(QString::number(static_cast<int>(points + 0.5)));
+  UpDown1->setValue(std::clamp(static_cast<int>(points + 0.5), 1, kMaxFontSize));
+  const QStringList families = f.fontFamilies().toStringList();
+  const QString family = families.isEmpty() ? RichEdit1->font().family() : families.first();
+  const int index = FontName->findText(family);
+  if (index >= 0) FontName->setCurrentIndex(index);
+  const Qt::Alignment a = RichEdit1->alignment();
+  RightAlign->setChecked(a & Qt::AlignRight);
+  CenterAlign->setChecked(a & Qt::AlignHCenter);
+  LeftAlign->setChecked(!(a & (Qt::AlignRight | Qt::AlignHCenter)));
+  Updating = false;
+}
+
+bool TMainForm::CheckFileSave() {
+  if (!RichEdit1->document()->isModified()) return true;
+  switch (Dialogs().AskYesNoCancel(this, "Confirmation", "Save Changes?")) {
+    case QMessageBox::Yes: return FileSaveClick();
+    case QMessageBox::No: return true;
+    default: return false;
+  }
+}
+
+void TMainForm::FileNewClick() {
+  if (!CheckFileSave()) return;
+  SetFileName("Untitled");
+  RichEdit1->clear();
+  RichEdit1->setReadOnly(false);
+  RichEdit1->document()->setModified(false);
+}
+
+void TMainForm::FileOpenClick() {
+  if (!CheckFileSave()) return;
+  const QString chosen = Dialogs().OpenFileName(
+      this, "Open", "Rich Text Files (*.RTF *.rtf);;Word Document (*.DOC *.doc);;Text Document (*.TXT *.txt)");
+  if (chosen.isEmpty()) return;
+  OpenFile(chosen.toStdString());
+}
+
+void TMainForm::OpenFile(const std::string& path) {
+  if (LowerExtension(path) == ".doc") {
+    // The Word route: the text replaces the editor's, and counts as a change to an untitled report.
+    RichEdit1->clear();
+    std::vector<std::string> lines;
+    if (ReadWordText(path, lines)) {
+      QString text = QString::fromStdString(ReportTextFromLines(lines));
+      RichEdit1->setPlainText(text.replace("\r\n", "\n"));
+    }
+    RichEdit1->document()->setModified(true);
+    return;
+  }
+  std::string bytes;
+  if (!ReadWholeFile(path, bytes, "FileOpen")) {
+    Dialogs().ShowError(this, "Cannot open " + QString::fromStdString(path) + ".");
+    return;
+  }
+  StyledText text;
+  if (LooksLikeRtf(bytes) && ReadRtf(bytes, text, path)) {
+    ToDocument(text, *RichEdit1->document());
+  } else {
+    RichEdit1->setPlainText(QString::fromStdString(IsValidUtf8(bytes) ? bytes : Cp1252ToUtf8(bytes)));
+  }
+  RichEdit1->document()->clearUndoRedoStacks();
+  SetFileName(path);
+  RichEdit1->setFocus();
+  RichEdit1->document()->setModified(false);
+}
+
+bool TMainForm::SaveTo(const std::string& path) {
+  const std::string bytes = LowerExtension(path) == ".txt" ? RichEdit1->toPlainText().toStdString()
+                                                           : WriteRtf(FromDocument(*RichEdit1->document()));
+  if (!WriteWholeFile(path, bytes, "FileSave")) {
+    Dialogs().ShowError(this, "Cannot save " + QString::fromStdString(path) + ". The text is kept.");
+    return false;
+  }
+  return true;
+}
+
+bool TMainForm::FileSaveClick() {
+  if (fileName_ == "Untitled") return FileSaveAsClick();
+  if (!SaveTo(fileName_)) return false;
+  RichEdit1->document()->setModified(false);
+  return true;
+}
+
+bool TMainForm::FileSaveAsClick() {
+  QString chosen = Dialogs().SaveFileName(this, "Save As", "Rich Text Files (*.RTF *.rtf);;Text Files (*.TXT *.txt)");
+  if (chosen.isEmpty()) return false;
+  if (QFileInfo(chosen).suffix().isEmpty()) chosen += ".rtf";  // the default extension
+  if (!SaveTo(chosen.toStdString())) return false;
+  SetFileName(chosen.toStdString());
+  RichEdit1->document()->setModified(false);
+  return true;
+}
+
+void TMainForm::FilePrintClick() {
+  QPrinter printer(QPrinter::HighResolution);
+  if (!Dialogs().SetUpPrinter(this, printer)) return;
+  PrintTo(printer);
+}
+
+void TMainForm::PrintTo(QPrinter& printer) {
+  printer.setDocName("Reporte");
+  printer.setFullPage(true);  // the rectangle below is measured from the paper's edge
+  const QRect paper = printer.pageLayout().fullRectPixels(printer.resolution());
+  const QRect printable = printer.pageLayout().paintRectPixels(printer.resolution());
+  const int dpiX = printer.logicalDpiX(), dpiY = printer.logicalDpiY();
+  const int offsetX = printable.left() - paper.left(), offsetY = printable.top() - paper.top();
+  const QRect page(static_cast<int>(0.5 * dpiX) - offsetX, static_cast<int>(1.0 * dpiY) - offsetY,
+                   paper.width() - static_cast<int>(0.5 * dpiX) - (static_cast<int>(0.5 * dpiX) - offsetX) - offsetX,
+                   paper.height() - static_cast<int>(1.0 * dpiY) - (static_cast<int>(1.0 * dpiY) - offsetY) - offsetY);
+  std::unique_ptr<QTextDocument> doc(RichEdit1->document()->clone());
+  doc->documentLayout()->setPaintDevice(&printer);
+  doc->setDocumentMargin(0);
+  doc->setPageSize(page.size());
+  QPainter painter(&printer);
+  const int pages = std::max(1, doc->pageCount());
+  for (int p = 0; p < pages; ++p) {
+    if (p) printer.newPage();
+    painter.save();
+    painter.translate(page.left(), page.top() - p * page.height());
+    doc->drawContents(&painter, QRectF(0, p * page.height(), page.width(), page.height()));
+    painter.restore();
+  }
+}
+
+void TMainForm::EditUndoClick() { RichEdit1->undo(); }
+void TMainForm::EditCutClick() { RichEdit1->cut(); }
+void TMainForm::EditCopyClick() { RichEdit1->copy(); }
+void TMainForm::EditPasteClick() { RichEdit1->paste(); }
+
+void TMainForm::SelectFont() {
+  QFont font = RichEdit1->currentCharFormat().font();
+  if (Dialogs().ChooseFont(this, font)) {
+    QTextCharFormat f;
+    f.setFont(font);
+    MergeFormat(f);
+  }
+  RichEdit1->setFocus();
+}
+
+void TMainForm::MergeFormat(const QTextCharFormat& format) {
+  RichEdit1->mergeCurrentCharFormat(format);
+  SelectionChange();
+}
+
+void TMainForm::BoldButtonClick() {
+  if (Updating) return;
+  QTextCharFormat f;
+  f.setFontWeight(BoldButton->isChecked() ? QFont::Bold : QFont::Normal);
+  MergeFormat(f);
+}
+
+void TMainForm::ItalicButtonClick() {
+  if (Updating) return;
+  QTextCharFormat f;
+  f.setFontItalic(ItalicButton->isChecked());
+  MergeFormat(f);
+}
+
+void TMainForm::UnderlineButtonClick() {
+  if (Updating) return;
+  QTextCharFormat f;
+  f.setFontUnderline(UnderlineButton->isChecked());
+  MergeFormat(f);
+}
+
+void TMainForm::AlignClick(int code) {
+  if (Updating) return;
+  RichEdit1->setAlignment(code == 1 ? Qt::AlignRight : code == 2 ? Qt::AlignHCenter : Qt::AlignLeft);
+  SelectionChange();
+}
+
+void TMainForm::FontNameChange() {
+  if (Updating || FontName->currentIndex() < 0) return;
+  QTextCharFormat f;
+  f.setFontFamilies({FontName->currentText()});
+  MergeFormat(f);
+}
+
+void TMainForm::FontSizeChange() {
+  if (Updating) return;
+  bool number = false;
+  int size = FontSize->text().trimmed().toInt(&number);
+  if (!number) size = 0;
+  if (size == 0) return;
+  if (size < 0 || size > kMaxFontSize) {
+    Dialogs().ShowMessage(this, "The number must be between 1 and 1638.");
+    FontSize->setText(size < 0 ? "1" : "1638");
+    size = size < 0 ? 1 : kMaxFontSize;
+  }
+  QTextCharFormat f;
+  f.setFontPointSize(size);
+  RichEdit1->mergeCurrentCharFormat(f);
+}
+
+void TMainForm::Button1Click() {
+  // The report's lines as the SR holds them: paragraphs and line breaks as CR LF.
+  QString text = RichEdit1->toPlainText();
+  text.replace(QChar(0x2028), QChar('\n'));
+  text.replace("\n", "\r\n");
+  const std::string path = BuildTextReportObject(text.toStdString(), study_, batch_, InstanceCounter);
+  if (path.empty()) {
+    Dialogs().ShowError(this, "ERROR sending files, please check log file");
+    return;
+  }
+  BatchObject report;
+  report.path = path;
+  report.document = "Report " + std::to_string(InstanceCounter);
+  std::vector<BatchObject> one{report};
+  SendBatch(one, PacsTarget(cfg_, kSendTimeout), [] { QApplication::processEvents(); });
+  objects_.push_back(one.front());
+  ShowSendResult(this, one);
+  // Only a report the PACS accepted is safe: after a failure, closing still asks to save it.
+  if (one.front().state == BatchObject::State::Accepted) RichEdit1->document()->setModified(false);
+}
+
+void TMainForm::done(int result) {
+  if (!CheckFileSave()) return;  // FormCloseQuery: Cancel keeps the editor open
+  if (CloseBatch(this, objects_, batch_, true)) emit OutboxChanged();
+  objects_.clear();
+  QDialog::done(result);
+}

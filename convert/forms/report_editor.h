@@ -1,0 +1,106 @@
+#pragma once
+// The report editor: a small rich-text word processor whose report is sent to the PACS as a Basic
+// Text SR document of the current study.
+#include <QDialog>
+#include <string>
+#include <vector>
+
+#include "convert/batch.h"
+#include "convert/sending.h"
+#include "core/config.h"
+#include "query/studyinfo.h"
+
+class QAction;
+class QActionGroup;
+class QComboBox;
+class QLineEdit;
+class QMenuBar;
+class QPrinter;
+class QPushButton;
+class QSpinBox;
+class QStatusBar;
+class QTextEdit;
+class QToolButton;
+
+class TMainForm : public QDialog {
+  Q_OBJECT
+ public:
+  // study: the current study, filled by the main window before each showing; cfg: the PACS.
+  TMainForm(StudyInfo& study, const SetupCfg& cfg, QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // Each showing: English menu captions, "Untitled", empty text, fresh UIDs, the INFO line.
+  void FormActivate();
+  void SelectionChange();
+  // "Save Changes?" for a modified text: false when the operator cancelled the operation.
+  bool CheckFileSave();
+  void FileNewClick();
+  void FileOpenClick();
+  bool FileSaveClick();
+  bool FileSaveAsClick();
+  void FilePrintClick();
+  void FileExitClick() { close(); }
+  void EditUndoClick();
+  void EditCutClick();
+  void EditCopyClick();
+  void EditPasteClick();
+  void SelectFont();
+  void BoldButtonClick();
+  void ItalicButtonClick();
+  void UnderlineButtonClick();
+  // Alignment codes: 0 left, 1 right, 2 centre.
+  void AlignClick(int code);
+  void FontNameChange();
+  void FontSizeChange();
+  // "Send": the plain text as a Basic Text SR document of the current study, sent to the PACS.
+  void Button1Click();
+
+  // Opens a file as FileOpenClick does after its dialog (.doc in any case: the Word route).
+  void OpenFile(const std::string& path);
+  // Saves the document as rich text, or as plain text for a .txt name; false (after the message)
+  // when the file cannot be written.
+  bool SaveTo(const std::string& path);
+  // Prints the document into the page rectangle of the Part: 0.5 inch left and right, 1 inch top
+  // and bottom, less the printer's physical offsets; job title "Reporte".
+  void PrintTo(QPrinter& printer);
+
+  const std::string& FileName() const { return fileName_; }
+  const std::vector<BatchObject>& Objects() const { return objects_; }
+
+  QMenuBar* MainMenu = nullptr;
+  QAction *FileNew = nullptr, *FileOpen = nullptr, *FileSave = nullptr, *FileSaveAs = nullptr,
+          *FilePrint = nullptr, *FileExit = nullptr, *EditUndo = nullptr, *EditCut = nullptr,
+          *EditCopy = nullptr, *EditPaste = nullptr, *EditFont = nullptr;
+  QToolButton *OpenButton = nullptr, *SaveButton = nullptr, *PrintButton = nullptr, *UndoButton = nullptr,
+              *CutButton = nullptr, *CopyButton = nullptr, *PasteButton = nullptr, *BoldButton = nullptr,
+              *ItalicButton = nullptr, *UnderlineButton = nullptr, *LeftAlign = nullptr, *CenterAlign = nullptr,
+              *RightAlign = nullptr;
+  QComboBox* FontName = nullptr;
+  QLineEdit* FontSize = nullptr;
+  QSpinBox* UpDown1 = nullptr;
+  QPushButton* Button1 = nullptr;
+  QTextEdit* RichEdit1 = nullptr;
+  QStatusBar* StatusBar = nullptr;
+
+ signals:
+  void OutboxChanged();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void done(int result) override;
+  bool event(QEvent* event) override;
+
+ private:
+  void BuildMenu();
+  void BuildToolBar(QWidget* bar);
+  void SetFileName(const std::string& name);
+  void GetFontNames();
+  void MergeFormat(const class QTextCharFormat& format);
+
+  StudyInfo& study_;
+  const SetupCfg& cfg_;
+  ConversionBatch batch_;
+  std::vector<BatchObject> objects_;  // the reports of this showing
+  std::string fileName_ = "Untitled";
+  bool Updating = false;
+};
