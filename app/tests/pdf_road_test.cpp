@@ -6,6 +6,8 @@
 
 #include <QFile>
 #include <QMenuBar>
+#include <QPrinter>
+#include <QRegularExpression>
 #include <QMessageBox>
 #include <QTextEdit>
 #include <QLineEdit>
@@ -353,6 +355,34 @@ class PdfRoadTest : public QObject {
     };
     f.Form1->AddDocBtnClick();
     QVERIFY(dialogs_.questions.isEmpty());
+  }
+
+  void reportPrintsInsideThePageRectangle() {
+    AppForms f = Start();
+    f.Form1->Edit1->setText("ROAD8");
+    f.Form1->Edit2->setText("Print^Pia");
+    const std::string pdf = dir_ + "/printed.pdf";
+    dialogs_.onModal = [&](QDialog* d) {
+      auto* e = static_cast<TMainForm*>(d);
+      e->RichEdit1->insertPlainText("Printedword on the page");
+      QPrinter printer(QPrinter::HighResolution);
+      printer.setOutputFormat(QPrinter::PdfFormat);
+      printer.setOutputFileName(QString::fromStdString(pdf));
+      printer.setPageSize(QPageSize(QPageSize::A4));
+      e->PrintTo(printer);
+      e->RichEdit1->document()->setModified(false);
+      e->close();
+    };
+    f.Form1->AddDocBtnClick();
+    std::string boxes;
+    QCOMPARE(testsupport::Run({testsupport::FindProgram("pdftotext"), "-bbox", pdf, "-"}, &boxes), 0);
+    const QRegularExpression word(R"re(xMin="([0-9.]+)" yMin="([0-9.]+)" xMax="([0-9.]+)" yMax="([0-9.]+)">Printedword<)re");
+    const QRegularExpressionMatch m = word.match(QString::fromStdString(boxes));
+    QVERIFY2(m.hasMatch(), boxes.c_str());
+    // A4 is 595 x 842 points: the text starts at the left margin (0.5 inch) below the top one (1 inch).
+    QVERIFY(std::abs(m.captured(1).toDouble() - 36) < 3);
+    QVERIFY(m.captured(2).toDouble() >= 71 && m.captured(2).toDouble() < 100);
+    QVERIFY(m.captured(3).toDouble() < 595 - 36);
   }
 
   void reportSendReachesThePacsAndAFailureIsNotLost() {

@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QShowEvent>
@@ -131,6 +132,7 @@ void TMainForm::BuildMenu() {
   FileSaveAs = item(file, "FileSaveAs", [this] { FileSaveAsClick(); });
   file->addSeparator();
   FilePrint = item(file, "FilePrint", &TMainForm::FilePrintClick);
+  FilePrintPreview = item(file, "FilePrintPreview", &TMainForm::FilePrintPreviewClick);
   file->addSeparator();
   FileExit = item(file, "FileExit", &TMainForm::FileExitClick);
   QMenu* edit = MainMenu->addMenu("&Edicion");
@@ -239,6 +241,7 @@ void TMainForm::FormActivate() {
       {FileSave, "&Save", "Save current file"},
       {FileSaveAs, "Save&As", "Save current file under a new name"},
       {FilePrint, "&Print", "Print current file"},
+      {FilePrintPreview, "Print Pre&view", "Show the pages as they will be printed"},
       {FileExit, "E&xit", "Exit this application"},
       {EditUndo, "&Undo", "Undo the last action"},
       {EditCut, "Cu&t", "Delete selected item"},
@@ -374,6 +377,14 @@ void TMainForm::FilePrintClick() {
   QPrinter printer(QPrinter::HighResolution);
   if (!Dialogs().SetUpPrinter(this, printer)) return;
   PrintTo(printer);
+}
+
+void TMainForm::FilePrintPreviewClick() {
+  QPrinter printer(QPrinter::HighResolution);
+  QPrintPreviewDialog preview(&printer, this);
+  preview.setObjectName("PrintPreview");
+  connect(&preview, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* p) { PrintTo(*p); });
+  Dialogs().ShowModal(&preview);
 }
 
 void TMainForm::PrintTo(QPrinter& printer) {

@@ -39,6 +39,8 @@ class TMainForm : public QDialog {
   bool FileSaveClick();
   bool FileSaveAsClick();
   void FilePrintClick();
+  // The print preview, pages laid out as PrintTo prints them.
+  void FilePrintPreviewClick();
   void FileExitClick() { close(); }
   void EditUndoClick();
   void EditCutClick();
@@ -69,7 +71,7 @@ class TMainForm : public QDialog {
 
   QMenuBar* MainMenu = nullptr;
   QAction *FileNew = nullptr, *FileOpen = nullptr, *FileSave = nullptr, *FileSaveAs = nullptr,
-          *FilePrint = nullptr, *FileExit = nullptr, *EditUndo = nullptr, *EditCut = nullptr,
+          *FilePrint = nullptr, *FilePrintPreview = nullptr, *FileExit = nullptr, *EditUndo = nullptr, *EditCut = nullptr,
           *EditCopy = nullptr, *EditPaste = nullptr, *EditFont = nullptr;
   QToolButton *OpenButton = nullptr, *SaveButton = nullptr, *PrintButton = nullptr, *UndoButton = nullptr,
               *CutButton = nullptr, *CopyButton = nullptr, *PasteButton = nullptr, *BoldButton = nullptr,
