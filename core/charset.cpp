@@ -242,3 +242,11 @@ std::string DecodeCodePage(std::string_view bytes, int codePage) {
   DecodeWith(("CP" + std::to_string(codePage)).c_str(), bytes, out);
   return out;
 }
+
+bool ConvertText(std::string_view in, const char* from, const char* to, std::string& out) {
+  Converter c(to, from);
+  std::string converted;
+  if (!c.ok() || !c.Run(in, converted, nullptr)) return false;
+  out = std::move(converted);
+  return true;
+}

@@ -32,5 +32,9 @@ std::string EncodeTypedTexts(const std::vector<std::string*>& texts, std::string
 // UTF-8; a byte sequence the page cannot hold becomes U+FFFD.
 std::string DecodeCodePage(std::string_view bytes, int codePage);
 
+// Text from one iconv encoding to another; false (out untouched) when a character has no place in
+// the target or the encodings are unknown.
+bool ConvertText(std::string_view in, const char* from, const char* to, std::string& out);
+
 // True when every byte is below 0x80.
 bool IsAscii(std::string_view text);

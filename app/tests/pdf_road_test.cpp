@@ -5,7 +5,10 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <QMenu>
 #include <QMenuBar>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QMessageBox>
@@ -23,6 +26,7 @@
 #include "app/dicom10.h"
 #include "convert/outbox.h"
 #include "convert/rtf.h"
+#include "convert/spelling.h"
 #include "core/config.h"
 #include "core/dcmobj.h"
 #include "tests/support/files.h"
@@ -355,6 +359,34 @@ class PdfRoadTest : public QObject {
     };
     f.Form1->AddDocBtnClick();
     QVERIFY(dialogs_.questions.isEmpty());
+  }
+
+  void reportMarksMisspeltWords() {
+    qputenv("LC_ALL", "en_US.UTF-8");
+    AppForms f = Start();
+    qunsetenv("LC_ALL");
+    f.Form1->Edit1->setText("ROAD9");
+    f.Form1->Edit2->setText("Spell^Sue");
+    QStringList marked;
+    QStringList menu;
+    dialogs_.onModal = [&](QDialog* d) {
+      auto* e = static_cast<TMainForm*>(d);
+      QCOMPARE(e->Speller().Language(), std::string("en_US"));
+      e->RichEdit1->setPlainText("The liver shows hepatomegaly, we recieve 3mm lesions.");
+      const QTextBlock block = e->RichEdit1->document()->firstBlock();
+      for (const QTextLayout::FormatRange& r : block.layout()->formats())
+        if (r.format.underlineStyle() == QTextCharFormat::SpellCheckUnderline) marked << block.text().mid(r.start, r.length);
+      const QTextCursor at = e->RichEdit1->document()->find("recieve");
+      const QRect where = e->RichEdit1->cursorRect(at);
+      std::unique_ptr<QMenu> m(e->SpellingMenu(where.center() - QPoint(where.width(), 0)));
+      for (QAction* a : m->actions()) menu << a->text();
+      e->RichEdit1->document()->setModified(false);
+      e->close();
+    };
+    f.Form1->AddDocBtnClick();
+    QCOMPARE(marked, QStringList{"recieve"});  // the medical term and "3mm" are not marked
+    QVERIFY(menu.contains("receive"));
+    QVERIFY(menu.contains("Add to dictionary"));
   }
 
   void reportPrintsInsideThePageRectangle() {

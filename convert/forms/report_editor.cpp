@@ -1,6 +1,7 @@
 #include "convert/forms/report_editor.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QActionGroup>
 #include <QApplication>
 #include <QComboBox>
 #include <QFileInfo>
@@ -23,11 +24,14 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 
 #include "convert/forms/pdf_form.h"
 #include "convert/forms/rich_text.h"
+#include "convert/forms/spell_highlighter.h"
 #include "convert/outbox.h"
 #include "convert/rtf.h"
+#include "convert/spelling.h"
 #include "convert/srtext.h"
 #include "convert/word_conv.h"
 #include "core/cp1252.h"
@@ -108,11 +112,69 @@ TMainForm::TMainForm(StudyInfo& study, const SetupCfg& cfg, QWidget* parent)
   connect(Button1, &QPushButton::clicked, this, &TMainForm::Button1Click);
   connect(RichEdit1, &QTextEdit::cursorPositionChanged, this, &TMainForm::SelectionChange);
   connect(RichEdit1, &QTextEdit::currentCharFormatChanged, this, &TMainForm::SelectionChange);
+
+  // Spelling: the system's dictionaries, the language from the locale, selectable in the menu.
+  speller_ = std::make_unique<SpellChecker>("/usr/share/hunspell", ConfigFolder() + "scrivara-words.txt");
+  highlighter_ = new SpellHighlighter(RichEdit1->document(), *speller_);  // owned by the document
+  LanguageMenu = MainMenu->addMenu("&Language");
+  LanguageMenu->setObjectName("LanguageMenu");
+  auto* languages = new QActionGroup(this);
+  for (const std::string& language : speller_->Languages()) {
+    QAction* a = LanguageMenu->addAction(QString::fromStdString(language));
+    a->setCheckable(true);
+    languages->addAction(a);
+    connect(a, &QAction::triggered, this, [this, language] { SetSpellingLanguage(language); });
+  }
+  LanguageMenu->setEnabled(!languages->actions().isEmpty());
+  const char* locale = std::getenv("LC_ALL");
+  if (!locale || !*locale) locale = std::getenv("LANG");
+  SetSpellingLanguage(speller_->LanguageFor(locale ? locale : ""));
+  RichEdit1->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(RichEdit1, &QTextEdit::customContextMenuRequested, this, [this](const QPoint& at) {
+    std::unique_ptr<QMenu> menu(SpellingMenu(at));
+    menu->exec(RichEdit1->viewport()->mapToGlobal(at));
+  });
+}
+
+void TMainForm::SetSpellingLanguage(const std::string& language) {
+  if (language.empty() || !speller_->Load(language)) {
+    highlighter_->rehighlight();
+    return;
+  }
+  for (QAction* a : LanguageMenu->actions()) a->setChecked(a->text().toStdString() == language);
+  highlighter_->rehighlight();
+}
+
+QMenu* TMainForm::SpellingMenu(const QPoint& at) {
+  QMenu* menu = RichEdit1->createStandardContextMenu(at);
+  QTextCursor cursor = RichEdit1->cursorForPosition(at);
+  cursor.select(QTextCursor::WordUnderCursor);
+  const QString word = cursor.selectedText();
+  if (word.isEmpty() || !speller_->Loaded() || speller_->Correct(word.toStdString())) return menu;
+  QAction* first = menu->actions().isEmpty() ? nullptr : menu->actions().first();
+  for (const std::string& s : speller_->Suggestions(word.toStdString())) {
+    auto* a = new QAction(QString::fromStdString(s), menu);
+    connect(a, &QAction::triggered, this, [this, cursor, s]() mutable {
+      cursor.insertText(QString::fromStdString(s));
+      RichEdit1->setTextCursor(cursor);
+    });
+    menu->insertAction(first, a);
+  }
+  auto* add = new QAction("Add to dictionary", menu);
+  add->setObjectName("AddToDictionary");
+  connect(add, &QAction::triggered, this, [this, word] {
+    speller_->AddToPersonalList(word.toStdString());
+    highlighter_->rehighlight();
+  });
+  menu->insertAction(first, add);
+  menu->insertSeparator(first);
+  return menu;
 }
 
 TMainForm::~TMainForm() {
   // Reports the PACS has not accepted go to the outbox unasked when the program ends.
   CloseBatch(this, objects_, batch_, false);
+  highlighter_->setDocument(nullptr);  // it reads the spell checker, which goes first
 }
 
 void TMainForm::BuildMenu() {
@@ -261,6 +323,8 @@ void TMainForm::FormActivate() {
   RichEdit1->setReadOnly(false);
   RichEdit1->document()->setModified(false);
   objects_.clear();
+  speller_->SetPersonalList(ConfigFolder() + "scrivara-words.txt");
+  highlighter_->rehighlight();
   InstanceCounter = 0;
   if (!StartConversionBatch(study_, TempFolder(), batch_))
     Dialogs().ShowError(this, "The batch cannot start: the Patient ID is empty.");

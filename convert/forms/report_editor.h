@@ -2,6 +2,7 @@
 // The report editor: a small rich-text word processor whose report is sent to the PACS as a Basic
 // Text SR document of the current study.
 #include <QDialog>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,8 +20,11 @@ class QPrinter;
 class QPushButton;
 class QSpinBox;
 class QStatusBar;
+class QMenu;
 class QTextEdit;
 class QToolButton;
+class SpellChecker;
+class SpellHighlighter;
 
 class TMainForm : public QDialog {
   Q_OBJECT
@@ -66,10 +70,18 @@ class TMainForm : public QDialog {
   // and bottom, less the printer's physical offsets; job title "Reporte".
   void PrintTo(QPrinter& printer);
 
+  // Spell checking in a language of the dictionaries found (see SpellChecker); "" turns it off.
+  void SetSpellingLanguage(const std::string& language);
+  const SpellChecker& Speller() const { return *speller_; }
+  // The context menu of the text at a point: suggestions and "Add to dictionary" for a misspelt
+  // word, then the usual editing entries.
+  QMenu* SpellingMenu(const QPoint& at);
+
   const std::string& FileName() const { return fileName_; }
   const std::vector<BatchObject>& Objects() const { return objects_; }
 
   QMenuBar* MainMenu = nullptr;
+  QMenu* LanguageMenu = nullptr;
   QAction *FileNew = nullptr, *FileOpen = nullptr, *FileSave = nullptr, *FileSaveAs = nullptr,
           *FilePrint = nullptr, *FilePrintPreview = nullptr, *FileExit = nullptr, *EditUndo = nullptr, *EditCut = nullptr,
           *EditCopy = nullptr, *EditPaste = nullptr, *EditFont = nullptr;
@@ -105,4 +117,6 @@ class TMainForm : public QDialog {
   std::vector<BatchObject> objects_;  // the reports of this showing
   std::string fileName_ = "Untitled";
   bool Updating = false;
+  std::unique_ptr<SpellChecker> speller_;
+  SpellHighlighter* highlighter_ = nullptr;
 };
