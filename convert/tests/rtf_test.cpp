@@ -6,7 +6,9 @@
 
 #include <string>
 
+#include "tests/support/files.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/peer.h"
 
 namespace {
 
@@ -95,6 +97,28 @@ TEST(Rtf, DamagedInputGivesWhatCanBeRead) {
   deep += std::string(100000, '{') + "inside" + std::string(100000, '}') + " after}";
   ASSERT_TRUE(ReadRtf(deep, doc, "deep"));
   EXPECT_EQ(doc.PlainText(), "before  after");
+}
+
+// What the editor saves, read by another maker's reader (unrtf, test only): the same text.
+TEST(Rtf, WrittenRtfReadsInUnrtf) {
+  StyledText doc;
+  TextRun r;
+  r.text = "Findings: caf\xC3\xA9, 20 \xE2\x82\xAC, \xCE\xB1";
+  doc.Append(r);
+  doc.paragraphs.emplace_back();
+  r.bold = true;
+  r.text = "Impression {normal}";
+  doc.Append(r);
+  const std::string dir = testsupport::MakeTempDir("unrtf");
+  testsupport::WriteAll(dir + "/report.rtf", WriteRtf(doc));
+  const std::string unrtf = testsupport::FindProgram("unrtf");
+  ASSERT_FALSE(unrtf.empty()) << "unrtf is not installed (scripts/install-deps --test)";
+  // Its HTML output names each character beyond ASCII unambiguously.
+  std::string html;
+  ASSERT_EQ(testsupport::Run({unrtf, "--html", dir + "/report.rtf"}, &html), 0) << html;
+  EXPECT_NE(html.find("Findings: caf&eacute;, 20 &euro;, &alpha;"), std::string::npos) << html;
+  EXPECT_NE(html.find("Impression {normal}"), std::string::npos) << html;
+  testsupport::RemoveTree(dir);
 }
 
 }  // namespace
