@@ -121,4 +121,27 @@ TEST(Rtf, WrittenRtfReadsInUnrtf) {
   testsupport::RemoveTree(dir);
 }
 
+// Made once with LibreOffice (soffice --headless --convert-to rtf) from a small HTML report.
+TEST(Rtf, ReadsWhatLibreOfficeWrites) {
+  StyledText doc;
+  ASSERT_TRUE(ReadRtf(testsupport::ReadAll(SCRIVARA_SOURCE_DIR "/convert/tests/data/libreoffice.rtf"), doc, "lo"));
+  EXPECT_EQ(doc.PlainText(),
+            "Radiology Report\r\n"
+            "Findings: caf\xC3\xA9, 20 \xE2\x82\xAC, normal heart, no effusion. Gr\xC3\xB6\xC3\x9F" "e 5 mm "
+            "\xE2\x80\x93 stable.\r\n"
+            "Dr. \xC5\xA0imon Dvo\xC5\x99\xC3\xA1k\r\n"
+            "Greek \xCE\xB1\xCE\xB2\xCE\xB3 and \xE2\x80\x9Cquotes\xE2\x80\x9D.");
+  ASSERT_EQ(doc.paragraphs.size(), 4u);
+  EXPECT_EQ(doc.paragraphs[0].alignment, Alignment::Center);
+  EXPECT_TRUE(doc.paragraphs[0].runs[0].bold);
+  EXPECT_EQ(doc.paragraphs[2].alignment, Alignment::Right);
+  std::vector<std::string> italic, underlined;
+  for (const TextRun& r : doc.paragraphs[1].runs) {
+    if (r.italic) italic.push_back(r.text);
+    if (r.underline) underlined.push_back(r.text);
+  }
+  EXPECT_EQ(italic, std::vector<std::string>{"normal"});
+  EXPECT_EQ(underlined, std::vector<std::string>{"no"});
+}
+
 }  // namespace
