@@ -1,6 +1,7 @@
 // Pictures of the real windows for the README, taken under Xvfb by scripts/demo --screenshots DIR
 // against the demo PACS: the main window with the day's worklist rows, the PDF form with its batch,
-// the result message with its details, and the setup dialog.
+// the result message with its details, the report editor with a misspelling marked, and the setup
+// dialog.
 #include <QApplication>
 #include <QFile>
 #include <QMessageBox>
@@ -8,6 +9,7 @@
 #include <QPdfWriter>
 #include <QPushButton>
 #include <QTimer>
+#include <QTextEdit>
 #include <QTreeWidget>
 #include <cstdio>
 
@@ -58,7 +60,15 @@ class ScreenshotDialogs : public DialogLayer {
   }
   int ShowModal(QDialog* d) override {
     d->show();
-    if (auto* pdf = qobject_cast<TPDFForm*>(d)) {
+    if (auto* editor = qobject_cast<TMainForm*>(d)) {
+      editor->RichEdit1->setHtml(
+          "<p align=center><b><span style='font-size:16pt'>Chest X-ray report</span></b></p>"
+          "<p><b>Findings:</b> heart size normal, lungs clear, no pleural efusion. No hepatomegaly on the "
+          "included upper abdomen.</p><p><i>Impression:</i> no acute findings.</p>");
+      QApplication::processEvents();
+      Save(editor, "report-editor.png");
+      editor->RichEdit1->document()->setModified(false);
+    } else if (auto* pdf = qobject_cast<TPDFForm*>(d)) {
       pdf->Button3Click();
       pdf->Button3Click();  // a second document joins the batch
     } else {
@@ -87,6 +97,7 @@ int main(int argc, char** argv) {
   forms.Form1->SearchWLBtnClick();
   Save(forms.Form1.get(), "main-window.png");
   forms.Form1->SetupBtnClick();
+  forms.Form1->AddDocBtnClick();
   forms.Form1->AddPDFBtnClick();
   SetDialogLayer(nullptr);
   QFile::remove(dialogs.report);
