@@ -98,11 +98,12 @@ constexpr size_t kMaxDepth = 512;
 
 class Reader {
  public:
-  explicit Reader(std::string_view in) : in_(in) {}
+  Reader(std::string_view in, std::string what) : in_(in), what_(std::move(what)) {}
 
   void Run(StyledText& out) {
     out_ = &out;
     while (pos_ < in_.size() && !done_) Step();
+    if (!done_) WriteLog("WARNING, ReadRtf, the document ends before its last group closes: " + what_);
     FlushBytes();
     if (!current_.runs.empty()) out_->paragraphs.push_back(std::move(current_));
   }
@@ -387,6 +388,7 @@ class Reader {
 
   static constexpr uint32_t kAuto = 0xFFFFFFFFu;
   std::string_view in_;
+  std::string what_;
   size_t pos_ = 0;
   bool done_ = false;
   bool groupStart_ = false;
@@ -413,7 +415,7 @@ bool ReadRtf(std::string_view bytes, StyledText& out, const std::string& what) {
     WriteLog("ERROR, ReadRtf, not an RTF document: " + what);
     return false;
   }
-  Reader(bytes).Run(out);
+  Reader(bytes, what).Run(out);
   return true;
 }
 

@@ -1,6 +1,8 @@
 #include "edge/dialogs.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QGridLayout>
 #include <QDialog>
 #include <QFileDialog>
 #include <QFontDialog>
@@ -25,6 +27,20 @@ void DialogLayer::ShowError(QWidget* parent, const QString& text) {
 
 QString DialogLayer::OpenFileName(QWidget* parent, const QString& caption, const QString& filter) {
   return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
+}
+
+QString DialogLayer::OpenFileNameReadOnly(QWidget* parent, const QString& caption, const QString& filter,
+                                          bool& readOnly) {
+  // Qt's own dialog (the desktop's has no such option) with the check box added below its fields.
+  QFileDialog dialog(parent, caption, QString(), filter);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  auto* option = new QCheckBox(QObject::tr("Open as read-only"), &dialog);
+  if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) grid->addWidget(option, grid->rowCount(), 0, 1, -1);
+  readOnly = false;
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+  readOnly = option->isChecked();
+  return dialog.selectedFiles().first();
 }
 
 QString DialogLayer::SaveFileName(QWidget* parent, const QString& caption, const QString& filter) {

@@ -18,6 +18,9 @@ class DialogLayer {
   // The open and save file dialogs; "" when cancelled.
   virtual QString OpenFileName(QWidget* parent, const QString& caption, const QString& filter);
   virtual QString SaveFileName(QWidget* parent, const QString& caption, const QString& filter);
+  // The open dialog with an "Open as read-only" option, whose state comes back in readOnly.
+  virtual QString OpenFileNameReadOnly(QWidget* parent, const QString& caption, const QString& filter,
+                                       bool& readOnly);
   // A message box whose "Show Details..." button shows `details` (one line per file, say); an
   // error box when `error`.
   virtual void ShowDetails(QWidget* parent, const QString& text, const QString& details, bool error);

@@ -59,6 +59,10 @@ class ScriptedDialogs : public DialogLayer {
     filters << filter;
     return chosen.isEmpty() ? QString() : chosen.takeFirst();
   }
+  QString OpenFileNameReadOnly(QWidget*, const QString&, const QString&, bool& readOnly) override {
+    readOnly = openReadOnly;
+    return chosen.isEmpty() ? QString() : chosen.takeFirst();
+  }
   QString SaveFileName(QWidget*, const QString&, const QString&) override {
     return saveAs.isEmpty() ? QString() : saveAs.takeFirst();
   }
@@ -79,6 +83,7 @@ class ScriptedDialogs : public DialogLayer {
   }
   QStringList messages, results, questions, filters, chosen, saveAs;
   int saveAnswer = QMessageBox::No;
+  bool openReadOnly = false;
   QString lastDetails;
   bool keepInOutbox = true;
   std::function<void(QDialog*)> onModal;
@@ -356,6 +361,12 @@ class PdfRoadTest : public QObject {
       QVERIFY(e->windowTitle().startsWith("notes.txt - "));
       QVERIFY(!e->RichEdit1->document()->isUndoAvailable());  // a loaded file starts a fresh history
       QCOMPARE(e->RichEdit1->toPlainText(), QString("Plain notes\n"));
+      dialogs_.chosen << QString::fromStdString(saved);
+      dialogs_.openReadOnly = true;
+      e->FileOpenClick();  // through the dialog, with its read-only option ticked
+      QVERIFY(e->windowTitle().startsWith("report.rtf - "));
+      QVERIFY(e->RichEdit1->isReadOnly());
+      QCOMPARE(e->RichEdit1->toPlainText(), QString("Plain bold"));
       e->close();  // unchanged: no question
     };
     f.Form1->AddDocBtnClick();

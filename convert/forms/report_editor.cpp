@@ -375,10 +375,13 @@ void TMainForm::FileNewClick() {
 
 void TMainForm::FileOpenClick() {
   if (!CheckFileSave()) return;
-  const QString chosen = Dialogs().OpenFileName(
-      this, "Open", "Rich Text Files (*.RTF *.rtf);;Word Document (*.DOC *.doc);;Text Document (*.TXT *.txt)");
+  bool readOnly = false;
+  const QString chosen = Dialogs().OpenFileNameReadOnly(
+      this, "Open", "Rich Text Files (*.RTF *.rtf);;Word Document (*.DOC *.doc);;Text Document (*.TXT *.txt)",
+      readOnly);
   if (chosen.isEmpty()) return;
   OpenFile(chosen.toStdString());
+  if (LowerExtension(chosen.toStdString()) != ".doc") RichEdit1->setReadOnly(readOnly);
 }
 
 void TMainForm::OpenFile(const std::string& path) {
@@ -393,6 +396,7 @@ void TMainForm::OpenFile(const std::string& path) {
     RichEdit1->document()->setModified(true);
     return;
   }
+  RichEdit1->setReadOnly(false);
   std::string bytes;
   if (!ReadWholeFile(path, bytes, "FileOpen")) {
     Dialogs().ShowError(this, "Cannot open " + QString::fromStdString(path) + ".");

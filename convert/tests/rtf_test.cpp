@@ -91,6 +91,7 @@ TEST(Rtf, DamagedInputGivesWhatCanBeRead) {
   // Cut short, unknown words, a huge size and a binary blob that claims more than there is.
   ASSERT_TRUE(ReadRtf("{\\rtf1 Hello \\frobnicate42 {\\b bold\\fs99999999999 big \\bin99999999 xyz", doc, "cut"));
   EXPECT_EQ(doc.PlainText(), "Hello boldbig ");  // a control word's space is its delimiter
+  EXPECT_EQ(log.Messages().back(), "WARNING, ReadRtf, the document ends before its last group closes: cut");
   EXPECT_EQ(doc.paragraphs[0].runs.back().halfPoints, 3276);
   // Groups nested far too deep: their text is dropped, the text after them is kept.
   std::string deep = "{\\rtf1 before ";
