@@ -474,7 +474,8 @@ void TMainForm::PrintTo(QPrinter& printer) {
   for (int p = 0; p < pages; ++p) {
     if (p) printer.newPage();
     painter.save();
-    painter.translate(page.left(), page.top() - p * page.height());
+    // The rectangle is measured from the printable area's corner; the painter's origin is the paper's.
+    painter.translate(page.left() + offsetX, page.top() + offsetY - p * page.height());
     doc->drawContents(&painter, QRectF(0, p * page.height(), page.width(), page.height()));
     painter.restore();
   }
