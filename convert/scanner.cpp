@@ -1,0 +1,262 @@
+#include "convert/scanner.h"
+
+#include <sane/sane.h>
+#include <sane/saneopts.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "core/log.h"
+
+namespace {
+
+// A page larger than this is refused rather than read (a 600 dpi A3 colour page is about 210 MB).
+constexpr size_t kMaxFrameBytes = size_t(512) << 20;
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string StatusMessage(SANE_Status status) {
+  char code[16];
+  std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(status));
+  return std::string("ERROR, acquiring image: ") + code + " " + sane_strstatus(status);
+}
+
+// The device, closed and its scan ended whatever happens.
+class Device {
+ public:
+  SANE_Status Open(const std::string& name) { return sane_open(name.c_str(), &handle_); }
+  ~Device() {
+    if (handle_) {
+      sane_cancel(handle_);
+      sane_close(handle_);
+    }
+  }
+  SANE_Handle get() const { return handle_; }
+
+  // The option's number, or -1.
+  int Find(const char* name) const {
+    for (int i = 1;; ++i) {
+      const SANE_Option_Descriptor* d = sane_get_option_descriptor(handle_, i);
+      if (!d) return -1;
+      if (d->name && std::strcmp(d->name, name) == 0) return SANE_OPTION_IS_ACTIVE(d->cap) ? i : -1;
+    }
+  }
+
+  // A string option set to the first of its values that contains one of the words.
+  void SetString(const char* name, std::initializer_list<const char*> words) {
+    const int i = Find(name);
+    if (i < 0) return;
+    const SANE_Option_Descriptor* d = sane_get_option_descriptor(handle_, i);
+    if (d->type != SANE_TYPE_STRING || d->constraint_type != SANE_CONSTRAINT_STRING_LIST) return;
+    for (const char* word : words)
+      for (const SANE_String_Const* v = d->constraint.string_list; *v; ++v)
+        if (Lower(*v).find(word) != std::string::npos) {
+          std::vector<char> value(static_cast<size_t>(std::max<SANE_Int>(d->size, 1)), '\0');
+          std::strncpy(value.data(), *v, value.size() - 1);
+          sane_control_option(handle_, i, SANE_ACTION_SET_VALUE, value.data(), nullptr);
+          return;
+        }
+  }
+
+  // The resolution, INT or FIXED, made the nearest value the device allows.
+  void SetResolution(int dpi) {
+    const int i = Find(SANE_NAME_SCAN_RESOLUTION);
+    if (i < 0) return;
+    const SANE_Option_Descriptor* d = sane_get_option_descriptor(handle_, i);
+    const bool fixed = d->type == SANE_TYPE_FIXED;
+    if (!fixed && d->type != SANE_TYPE_INT) return;
+    auto toDouble = [fixed](SANE_Word w) { return fixed ? SANE_UNFIX(w) : double(w); };
+    double best = dpi;
+    if (d->constraint_type == SANE_CONSTRAINT_RANGE) {
+      const SANE_Range* r = d->constraint.range;
+      const double lo = toDouble(r->min), hi = toDouble(r->max), step = toDouble(r->quant);
+      best = std::clamp<double>(dpi, lo, hi);
+      if (step > 0) best = lo + std::round((best - lo) / step) * step;
+    } else if (d->constraint_type == SANE_CONSTRAINT_WORD_LIST) {
+      const SANE_Word* list = d->constraint.word_list;
+      for (SANE_Word k = 1; k <= list[0]; ++k)
+        if (k == 1 || std::fabs(toDouble(list[k]) - dpi) < std::fabs(best - dpi)) best = toDouble(list[k]);
+    }
+    SANE_Word value = fixed ? SANE_FIX(best) : static_cast<SANE_Word>(std::lround(best));
+    sane_control_option(handle_, i, SANE_ACTION_SET_VALUE, &value, nullptr);
+  }
+
+ private:
+  SANE_Handle handle_ = nullptr;
+};
+
+// One frame's bytes: the whole frame, or (lines = -1) what the device sends until it ends.
+SANE_Status ReadFrame(SANE_Handle h, const SANE_Parameters& p, const ScanProgress& progress, std::vector<uint8_t>& out,
+                      bool& cancelled) {
+  const bool known = p.lines > 0;
+  const size_t expected = known ? size_t(p.bytes_per_line) * size_t(p.lines) : 0;
+  if (expected > kMaxFrameBytes) return SANE_STATUS_NO_MEM;
+  out.clear();
+  out.reserve(known ? expected : size_t(p.bytes_per_line) * 256);
+  std::vector<uint8_t> chunk(64 * 1024);
+  for (;;) {
+    SANE_Int got = 0;
+    const SANE_Status s = sane_read(h, chunk.data(), static_cast<SANE_Int>(chunk.size()), &got);
+    if (s == SANE_STATUS_EOF) return SANE_STATUS_GOOD;
+    if (s != SANE_STATUS_GOOD) return s;
+    if (out.size() + size_t(got) > (known ? expected : kMaxFrameBytes)) return known ? SANE_STATUS_GOOD : SANE_STATUS_NO_MEM;
+    out.insert(out.end(), chunk.begin(), chunk.begin() + got);
+    const int percent = known && expected ? static_cast<int>(out.size() * 100 / expected) : -1;
+    if (progress && !progress(percent)) {
+      cancelled = true;
+      return SANE_STATUS_CANCELLED;
+    }
+  }
+}
+
+// One sample of a frame, 0 to 255: depth 1 (1 is black in grey frames, full in colour ones), 8
+// or 16 (host order, high byte kept).
+uint8_t Sample(const std::vector<uint8_t>& data, size_t row, int bytesPerLine, int depth, size_t index, bool grey1) {
+  const size_t base = row * size_t(bytesPerLine);
+  if (depth == 1) {
+    const bool bit = (data[base + index / 8] >> (7 - index % 8)) & 1;
+    return grey1 ? (bit ? 0 : 255) : (bit ? 255 : 0);
+  }
+  if (depth == 16) {
+    uint16_t v;
+    std::memcpy(&v, &data[base + index * 2], 2);
+    return static_cast<uint8_t>(v >> 8);
+  }
+  return data[base + index];
+}
+
+// Writes a frame into the page: grey and RGB frames fill all three channels, RED/GREEN/BLUE one.
+void PutFrame(const SANE_Parameters& p, const std::vector<uint8_t>& data, Bitmap& page) {
+  const int width = p.pixels_per_line;
+  const size_t rows = p.bytes_per_line > 0 ? data.size() / size_t(p.bytes_per_line) : 0;
+  if (page.width != width || size_t(page.height) != rows) page.Resize(width, static_cast<int>(rows));
+  for (size_t y = 0; y < rows; ++y) {
+    uint8_t* out = page.Row(static_cast<int>(y));
+    for (int x = 0; x < width; ++x) {
+      uint8_t* px = out + 3 * x;  // B, G, R
+      switch (p.format) {
+        case SANE_FRAME_GRAY: px[0] = px[1] = px[2] = Sample(data, y, p.bytes_per_line, p.depth, size_t(x), true); break;
+        case SANE_FRAME_RGB:
+          for (int c = 0; c < 3; ++c) px[2 - c] = Sample(data, y, p.bytes_per_line, p.depth, size_t(x) * 3 + c, false);
+          break;
+        case SANE_FRAME_RED: px[2] = Sample(data, y, p.bytes_per_line, p.depth, size_t(x), false); break;
+        case SANE_FRAME_GREEN: px[1] = Sample(data, y, p.bytes_per_line, p.depth, size_t(x), false); break;
+        case SANE_FRAME_BLUE: px[0] = Sample(data, y, p.bytes_per_line, p.depth, size_t(x), false); break;
+        default: break;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+std::string ScannerDevice::Entry() const { return name + ";" + vendor + " " + model + ";" + type; }
+
+SaneSession::SaneSession() {
+  SANE_Int version = 0;
+  const SANE_Status s = sane_init(&version, nullptr);
+  ready_ = s == SANE_STATUS_GOOD;
+  if (!ready_) WriteLog(StatusMessage(s));
+}
+
+SaneSession::~SaneSession() {
+  if (ready_) sane_exit();
+}
+
+std::vector<ScannerDevice> SaneSession::Devices() const {
+  std::vector<ScannerDevice> out;
+  const SANE_Device** list = nullptr;
+  if (!ready_ || sane_get_devices(&list, SANE_TRUE) != SANE_STATUS_GOOD || !list) return out;
+  for (const SANE_Device** d = list; *d; ++d)
+    out.push_back({(*d)->name ? (*d)->name : "", (*d)->vendor ? (*d)->vendor : "", (*d)->model ? (*d)->model : "",
+                   (*d)->type ? (*d)->type : ""});
+  return out;
+}
+
+namespace {
+
+// One page from an open device: every frame of it.
+ScanResult ReadPage(Device& device, const ScanProgress& progress, Bitmap& page, SANE_Status& failure) {
+  Bitmap result;
+  for (bool last = false; !last;) {
+    if (const SANE_Status s = sane_start(device.get()); s != SANE_STATUS_GOOD) {
+      if (s == SANE_STATUS_NO_DOCS) return ScanResult::NoDocuments;
+      if (s == SANE_STATUS_CANCELLED) return ScanResult::Cancelled;
+      failure = s;
+      return ScanResult::Failed;
+    }
+    SANE_Parameters p{};
+    if (const SANE_Status s = sane_get_parameters(device.get(), &p); s != SANE_STATUS_GOOD) {
+      failure = s;
+      return ScanResult::Failed;
+    }
+    if (p.pixels_per_line <= 0 || p.bytes_per_line <= 0 || (p.depth != 1 && p.depth != 8 && p.depth != 16)) {
+      failure = SANE_STATUS_UNSUPPORTED;
+      return ScanResult::Failed;
+    }
+    std::vector<uint8_t> data;
+    bool cancelled = false;
+    const SANE_Status s = ReadFrame(device.get(), p, progress, data, cancelled);
+    if (cancelled) return ScanResult::Cancelled;
+    if (s != SANE_STATUS_GOOD) {
+      failure = s;
+      return ScanResult::Failed;
+    }
+    PutFrame(p, data, result);
+    last = p.last_frame;
+  }
+  if (result.Empty()) {
+    failure = SANE_STATUS_IO_ERROR;
+    return ScanResult::Failed;
+  }
+  page = std::move(result);
+  return ScanResult::Page;
+}
+
+}  // namespace
+
+ScanResult SaneSession::ScanPage(const std::string& name, const ScanSettings& settings, const ScanProgress& progress,
+                                 Bitmap& page, std::string& message) const {
+  return Scan(name, settings, progress, [&page](Bitmap&& b) { page = std::move(b); }, message, false);
+}
+
+ScanResult SaneSession::ScanSheets(const std::string& name, const ScanSettings& settings, const ScanProgress& progress,
+                                   const std::function<void(Bitmap&&)>& sheet, std::string& message) const {
+  return Scan(name, settings, progress, sheet, message, settings.feeder);
+}
+
+ScanResult SaneSession::Scan(const std::string& name, const ScanSettings& settings, const ScanProgress& progress,
+                             const std::function<void(Bitmap&&)>& sheet, std::string& message, bool allSheets) const {
+  message.clear();
+  auto fail = [&message](SANE_Status s) {
+    message = StatusMessage(s);
+    WriteLog(message);
+    return ScanResult::Failed;
+  };
+  if (!ready_) return fail(SANE_STATUS_INVAL);
+  Device device;
+  if (const SANE_Status s = device.Open(name); s != SANE_STATUS_GOOD) return fail(s);
+  if (settings.colour)
+    device.SetString(SANE_NAME_SCAN_MODE, {"color", "colour"});
+  else
+    device.SetString(SANE_NAME_SCAN_MODE, {"gray", "grey"});
+  device.SetResolution(settings.dpi);
+  if (settings.feeder) device.SetString(SANE_NAME_SCAN_SOURCE, {"adf", "feeder", "automatic"});
+  for (int sheets = 0;; ++sheets) {
+    Bitmap page;
+    SANE_Status failure = SANE_STATUS_GOOD;
+    const ScanResult r = ReadPage(device, progress, page, failure);
+    if (r == ScanResult::Failed) return fail(failure);
+    if (r == ScanResult::NoDocuments) return sheets > 0 ? ScanResult::Page : ScanResult::NoDocuments;
+    if (r == ScanResult::Cancelled) return sheets > 0 ? ScanResult::Page : ScanResult::Cancelled;
+    sheet(std::move(page));
+    if (!allSheets) return ScanResult::Page;
+  }
+}

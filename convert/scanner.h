@@ -1,0 +1,61 @@
+#pragma once
+// Scanning pages through SANE: the local devices, one page at a time with the colour mode,
+// resolution and source asked for, every frame layout and depth made a 24-bit page, a progress
+// callback that can cancel, and each SANE status as a clear message.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "present/bitmap.h"
+
+struct ScannerDevice {
+  std::string name;    // what SANE opens ("test:0")
+  std::string vendor;
+  std::string model;
+  std::string type;
+  // The scanner list's entry: "name;vendor model;type" (the list shows the second field).
+  std::string Entry() const;
+};
+
+struct ScanSettings {
+  bool colour = false;  // Color, else Gray (in the device's own option strings)
+  int dpi = 100;        // the nearest resolution the device allows is used
+  bool feeder = false;  // the document feeder, where the device has one
+};
+
+// Called as the page is read: the percent done (bytes read / (bytes per line x lines)), or -1 while
+// the length is unknown (hand scanners). False cancels the scan.
+using ScanProgress = std::function<bool(int percent)>;
+
+enum class ScanResult { Page, Cancelled, NoDocuments, Failed };
+
+// SANE for as long as it lives (sane_init ... sane_exit). One at a time.
+class SaneSession {
+ public:
+  SaneSession();
+  ~SaneSession();
+  SaneSession(const SaneSession&) = delete;
+  SaneSession& operator=(const SaneSession&) = delete;
+  bool Ready() const { return ready_; }
+
+  // The local devices (no network probing), in SANE's order.
+  std::vector<ScannerDevice> Devices() const;
+
+  // Scans one page (every frame of it) into `page`. Failed: `message` holds
+  // "ERROR, acquiring image: " + the status as 8 upper-case hexadecimal digits + " " + SANE's text,
+  // also logged. NoDocuments: the feeder is empty (no message). The scan is always ended with
+  // sane_cancel.
+  ScanResult ScanPage(const std::string& device, const ScanSettings& settings, const ScanProgress& progress,
+                      Bitmap& page, std::string& message) const;
+
+  // With the feeder: every sheet until it is empty, each handed to `sheet` as it is read (the
+  // device stays open between sheets). The feeder's "no documents" after the first sheet ends the
+  // run as Page; before it, the result is NoDocuments. Without the feeder: one page, as ScanPage.
+  ScanResult ScanSheets(const std::string& device, const ScanSettings& settings, const ScanProgress& progress,
+                        const std::function<void(Bitmap&&)>& sheet, std::string& message) const;
+
+ private:
+  ScanResult Scan(const std::string& device, const ScanSettings& settings, const ScanProgress& progress,
+                  const std::function<void(Bitmap&&)>& sheet, std::string& message, bool allSheets) const;
+  bool ready_ = false;
+};
