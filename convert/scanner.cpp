@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -63,6 +64,25 @@ class Device {
           sane_control_option(handle_, i, SANE_ACTION_SET_VALUE, value.data(), nullptr);
           return;
         }
+  }
+
+  // An option from its text: a switch ("yes"/"no"), a number (INT or FIXED) or a string.
+  void SetText(const std::string& name, const std::string& text) {
+    const int i = Find(name.c_str());
+    if (i < 0) return;
+    const SANE_Option_Descriptor* d = sane_get_option_descriptor(handle_, i);
+    if (d->type == SANE_TYPE_BOOL) {
+      SANE_Bool v = text == "yes" || text == "true" || text == "1" ? SANE_TRUE : SANE_FALSE;
+      sane_control_option(handle_, i, SANE_ACTION_SET_VALUE, &v, nullptr);
+    } else if (d->type == SANE_TYPE_INT || d->type == SANE_TYPE_FIXED) {
+      const double v = std::atof(text.c_str());
+      SANE_Word w = d->type == SANE_TYPE_FIXED ? SANE_FIX(v) : static_cast<SANE_Word>(std::lround(v));
+      sane_control_option(handle_, i, SANE_ACTION_SET_VALUE, &w, nullptr);
+    } else if (d->type == SANE_TYPE_STRING) {
+      std::vector<char> value(static_cast<size_t>(std::max<SANE_Int>(d->size, 1)), '\0');
+      std::strncpy(value.data(), text.c_str(), value.size() - 1);
+      sane_control_option(handle_, i, SANE_ACTION_SET_VALUE, value.data(), nullptr);
+    }
   }
 
   // The resolution, INT or FIXED, made the nearest value the device allows.
@@ -249,6 +269,7 @@ ScanResult SaneSession::Scan(const std::string& name, const ScanSettings& settin
     device.SetString(SANE_NAME_SCAN_MODE, {"gray", "grey"});
   device.SetResolution(settings.dpi);
   if (settings.feeder) device.SetString(SANE_NAME_SCAN_SOURCE, {"adf", "feeder", "automatic"});
+  for (const auto& [option, value] : settings.options) device.SetText(option, value);
   for (int sheets = 0;; ++sheets) {
     Bitmap page;
     SANE_Status failure = SANE_STATUS_GOOD;

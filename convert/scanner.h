@@ -21,6 +21,10 @@ struct ScanSettings {
   bool colour = false;  // Color, else Gray (in the device's own option strings)
   int dpi = 100;        // the nearest resolution the device allows is used
   bool feeder = false;  // the document feeder, where the device has one
+  // Further device options by name, as the scan dialog shows them: "yes"/"no" for a switch, a
+  // number, or one of the option's strings. Set after the three above; an unknown or inactive
+  // option is left as it is.
+  std::vector<std::pair<std::string, std::string>> options;
 };
 
 // Called as the page is read: the percent done (bytes read / (bytes per line x lines)), or -1 while
