@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -170,4 +171,12 @@ size_t RemoveFilesOlderThan(const std::string& folder, long maxAgeSeconds) {
 std::string FileNamePart(const std::string& path) {
   const size_t p = path.find_last_of("/\\");
   return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+std::string LowerExtension(const std::string& path) {
+  const std::string name = FileNamePart(path);
+  const size_t dot = name.rfind('.');
+  std::string ext = dot == std::string::npos ? "" : name.substr(dot);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext;
 }

@@ -39,3 +39,5 @@ size_t RemoveFilesOlderThan(const std::string& folder, long maxAgeSeconds);
 
 // The file name part of a path (after the last '/' or '\').
 std::string FileNamePart(const std::string& path);
+// The file name's extension in lower case, with its dot (".doc"); "" when it has none.
+std::string LowerExtension(const std::string& path);

@@ -19,14 +19,6 @@ namespace cli {
 
 namespace {
 
-std::string LowerExtension(const std::string& path) {
-  const std::string name = FileNamePart(path);
-  const size_t dot = name.rfind('.');
-  std::string ext = dot == std::string::npos ? "" : name.substr(dot);
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext;
-}
-
 // Starts the batch of this run and claims its instance number.
 bool StartRun(const Args& a, StudyInfo& study, ConversionBatch& batch, int& rc) {
   std::string error;

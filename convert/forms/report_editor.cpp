@@ -46,14 +46,6 @@ namespace {
 constexpr uint32_t kSendTimeout = 60;
 constexpr int kMaxFontSize = 1638;
 
-std::string LowerExtension(const std::string& path) {
-  const std::string name = FileNamePart(path);
-  const size_t dot = name.rfind('.');
-  std::string ext = dot == std::string::npos ? "" : name.substr(dot);
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext;
-}
-
 // The character-set byte kept with a font name (TCharsetObject): the first writing system the
 // family covers that names one.
 int CharsetOf(const QString& family) {
