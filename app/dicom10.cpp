@@ -6,7 +6,7 @@ AppForms CreateForms(const std::string& exePath) {
   f.SetupFrm = std::make_unique<TSetupFrm>(exePath, f.Form1.get());
   f.PDFForm = std::make_unique<TPDFForm>(CurrentStudy, setupcfg, f.Form1.get());
   f.MainForm = std::make_unique<TMainForm>(CurrentStudy, setupcfg, f.Form1.get());
-  f.ConfigFrm = std::make_unique<TConfigFrm>(f.Form1.get());
+  f.ConfigFrm = std::make_unique<TConfigFrm>(ScanConfiguration, f.Form1.get());
   f.AcquisitionForm = std::make_unique<TAcquisitionForm>(f.Form1.get());
   f.Form1->SetSetupForm(f.SetupFrm.get());
   f.Form1->SetConversionForms(f.PDFForm.get(), f.MainForm.get(), f.AcquisitionForm.get());

@@ -8,6 +8,7 @@
 #include "app/unit1.h"
 #include "convert/forms/pdf_form.h"
 #include "convert/forms/report_editor.h"
+#include "convert/forms/scanner_config.h"
 
 struct AppForms {
   std::unique_ptr<TForm1> Form1;  // the main window

@@ -43,6 +43,7 @@
 #include "query/worklistquery.h"
 
 StudyInfo CurrentStudy;
+ScanSettings ScanConfiguration;
 int AccessionCounter = 0;
 
 namespace {

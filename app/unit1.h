@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/scanner.h"
 #include "query/queryfields.h"
 #include "query/resultrows.h"
 #include "query/studyinfo.h"
@@ -25,6 +26,8 @@ class TSetupFrm;
 
 // The program-wide current study, filled by the conversion buttons and emptied by Clear.
 extern StudyInfo CurrentStudy;
+// The scan settings of the run (grey at 100 dpi until the scanner settings dialog's OK).
+extern ScanSettings ScanConfiguration;
 // Counter of generated accession numbers: 0, 1, ... 9999, then 0 again.
 extern int AccessionCounter;
 

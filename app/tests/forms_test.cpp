@@ -322,10 +322,34 @@ class FormsTest : public QObject {
     QCOMPARE(CurrentStudy.PatientName, std::string("Jos\xE9^Mu\xF1oz"));
   }
 
+  void scannerSettingsPersistAndTakeTheNearestEntry() {
+    AppForms f = Start();
+    ScanConfiguration = ScanSettings();
+    TConfigFrm& c = *f.ConfigFrm;
+    QCOMPARE(c.ComboBox1->currentText(), QString("Color"));  // the dialog shows Color and 100 at first,
+    QCOMPARE(c.ComboBox2->currentText(), QString("100"));
+    QVERIFY(!ScanConfiguration.colour);  // while the settings stay grey until the first OK
+    c.ComboBox2->setEditText("250");
+    c.Button1Click();
+    QVERIFY(ScanConfiguration.colour);
+    QCOMPARE(ScanConfiguration.dpi, 200);
+    QCOMPARE(c.ComboBox2->currentText(), QString("200"));
+    c.ComboBox1->setEditText("gray");
+    c.ComboBox2->setCurrentIndex(3);
+    c.reject();  // Cancel changes nothing
+    QVERIFY(ScanConfiguration.colour);
+    QCOMPARE(ScanConfiguration.dpi, 200);
+    c.Button1Click();
+    QVERIFY(!ScanConfiguration.colour);
+    QCOMPARE(c.ComboBox1->currentText(), QString("GrayScale"));
+    QCOMPARE(ScanConfiguration.dpi, 300);
+  }
+
   void everyControlHasAnAccessibleName() {
     AppForms f = Start();
     for (QWidget* form :
-         std::initializer_list<QWidget*>{f.Form1.get(), f.SetupFrm.get(), f.PDFForm.get(), f.MainForm.get()}) {
+         std::initializer_list<QWidget*>{f.Form1.get(), f.SetupFrm.get(), f.PDFForm.get(), f.MainForm.get(),
+                                         f.ConfigFrm.get()}) {
       for (QWidget* w : form->findChildren<QWidget*>()) {
         const bool control = qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w) ||
                              qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QAbstractButton*>(w) ||
