@@ -66,7 +66,7 @@ class TMainForm : public QDialog {
   // Saves the document as rich text, or as plain text for a .txt name; false (after the message)
   // when the file cannot be written.
   bool SaveTo(const std::string& path);
-  // Prints the document into the page rectangle of the Part: 0.5 inch left and right, 1 inch top
+  // Prints the document into the report's page rectangle: 0.5 inch left and right, 1 inch top
   // and bottom, less the printer's physical offsets; job title "Reporte".
   void PrintTo(QPrinter& printer);
 
