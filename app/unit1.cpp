@@ -26,6 +26,7 @@
 #include "edge/dialogs.h"
 #include "edge/qtext.h"
 #include "app/setup.h"
+#include "convert/forms/form_batch.h"
 #include "convert/forms/pdf_form.h"
 #include "convert/forms/report_editor.h"
 #include "convert/outbox.h"

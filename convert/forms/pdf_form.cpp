@@ -20,7 +20,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "convert/outbox.h"
+#include "convert/forms/form_batch.h"
 #include "convert/pdf_object.h"
 #include "core/fileutil.h"
 #include "core/log.h"
@@ -116,11 +116,7 @@ void TPDFForm::FormActivate() {
   ++generation_;
   objects_.clear();
   BatchList->clear();
-  InstanceCounter = 0;
-  if (!StartConversionBatch(study_, TempFolder(), batch_))
-    Dialogs().ShowError(this, "The batch cannot start: the Patient ID is empty.");
-  // Each showing names its study in the log (StartConversionBatch does so itself with debug logging).
-  if (DebugLevel <= 1) WriteLog("INFO, Study Instance UID = " + study_.StudyInstanceUID);
+  StartFormBatch(this, study_, batch_);
 }
 
 void TPDFForm::showEvent(QShowEvent* event) {
@@ -162,14 +158,6 @@ void TPDFForm::SendFiles(const std::vector<std::string>& pdfs) {
   Button1->setEnabled(true);
   sending_ = false;
   ShowSendResult(this, objects_);
-}
-
-void ShowSendResult(QWidget* parent, const std::vector<BatchObject>& sent) {
-  const QString details = QString::fromStdString(ResultDetails(sent));
-  if (NotAccepted(sent) == 0)
-    Dialogs().ShowDetails(parent, "Files sent OK", details, false);
-  else
-    Dialogs().ShowDetails(parent, "ERROR sending files, please check log file", details, true);
 }
 
 bool TPDFForm::AddPdf(const std::string& path) {
@@ -225,32 +213,6 @@ void TPDFForm::FormClose(bool ask) {
   ++generation_;
   objects_.clear();
   BatchList->clear();
-}
-
-bool CloseBatch(QWidget* parent, const std::vector<BatchObject>& objects, ConversionBatch& batch, bool ask) {
-  std::vector<std::string> keep;
-  for (const BatchObject& o : objects)
-    if (o.state != BatchObject::State::Accepted) keep.push_back(o.path);
-  bool moved = false;
-  if (!keep.empty() &&
-      (!ask || Dialogs().AskYesNo(parent, "Outbox",
-                                  QString::number(keep.size()) +
-                                      " object(s) were not accepted by the PACS. Keep them in the outbox to send "
-                                      "later?"))) {
-    const std::vector<std::string> stayed = MoveToOutbox(keep);
-    moved = stayed.size() < keep.size();
-    if (!stayed.empty()) {
-      // Nothing is lost: what could not be moved stays in temp/.
-      std::erase_if(batch.TempFiles, [&stayed](const std::string& f) {
-        return std::find(stayed.begin(), stayed.end(), f) != stayed.end();
-      });
-      Dialogs().ShowError(parent, QString::number(stayed.size()) + " object(s) could not be moved to " +
-                                      QString::fromStdString(OutboxFolder()) + "; they stay in " +
-                                      QString::fromStdString(batch.TempFolder) + ". See the log file.");
-    }
-  }
-  DeleteBatchFiles(batch);  // what was moved is gone from temp/ already
-  return moved;
 }
 
 void TPDFForm::dragEnterEvent(QDragEnterEvent* event) {

@@ -15,15 +15,6 @@ class QPushButton;
 class QTreeWidget;
 class QUrl;
 
-// Closing a batch: the objects the PACS has not accepted go to the outbox when the operator says so
-// (unasked without `ask`); an object that cannot be moved stays in temp/ with a message; every
-// other file of the batch is deleted. True when the outbox changed.
-bool CloseBatch(QWidget* parent, const std::vector<BatchObject>& objects, ConversionBatch& batch, bool ask);
-
-// The result of a Send: "Files sent OK" when the PACS accepted every object, else "ERROR sending
-// files, please check log file"; the details name each object's result.
-void ShowSendResult(QWidget* parent, const std::vector<BatchObject>& sent);
-
 // The local PDF files of a drop, in order; false (after a message naming the first other thing
 // dropped) when anything else is among them.
 bool DroppedPdfs(QWidget* parent, const QList<QUrl>& urls, std::vector<std::string>& pdfs);

@@ -26,7 +26,7 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "convert/forms/pdf_form.h"
+#include "convert/forms/form_batch.h"
 #include "convert/forms/rich_text.h"
 #include "convert/forms/spell_highlighter.h"
 #include "convert/outbox.h"
@@ -317,10 +317,7 @@ void TMainForm::FormActivate() {
   objects_.clear();
   speller_->SetPersonalList(ConfigFolder() + "scrivara-words.txt");
   highlighter_->rehighlight();
-  InstanceCounter = 0;
-  if (!StartConversionBatch(study_, TempFolder(), batch_))
-    Dialogs().ShowError(this, "The batch cannot start: the Patient ID is empty.");
-  if (DebugLevel <= 1) WriteLog("INFO, Study Instance UID = " + study_.StudyInstanceUID);
+  StartFormBatch(this, study_, batch_);
 }
 
 void TMainForm::SetFileName(const std::string& name) {
