@@ -19,6 +19,7 @@
 
 #include "edge/dialogs.h"
 #include "app/dicom10.h"
+#include "app/tests/program_folder.h"
 #include "core/config.h"
 #include "core/datefmt.h"
 #include "core/log.h"
@@ -69,15 +70,9 @@ class FormsTest : public QObject {
 
  private slots:
   void init() {
-    dir_ = testsupport::MakeTempDir("forms");
+    dir_ = NewProgramFolder("forms");
+    QVERIFY(!dir_.empty());
     exe_ = dir_ + "/scrivara";
-    QVERIFY(::symlink(ExecutablePath().c_str(), exe_.c_str()) == 0);
-    setupcfg = SetupCfg();
-    ExeFolder.clear();
-    CommandLineText.clear();
-    DebugLevel = 0;
-    CurrentStudy.Clear();
-    AccessionCounter = 0;
     dialogs_ = RecordingDialogs();
     SetDialogLayer(&dialogs_);
   }

@@ -24,6 +24,7 @@
 #include <functional>
 
 #include "app/dicom10.h"
+#include "app/tests/program_folder.h"
 #include "convert/outbox.h"
 #include "convert/rtf.h"
 #include "convert/spelling.h"
@@ -153,19 +154,13 @@ class PdfRoadTest : public QObject {
     testsupport::RemoveTree(orthancDir_);
   }
   void init() {
-    dir_ = testsupport::MakeTempDir("road");
+    dir_ = NewProgramFolder("road");
+    QVERIFY(!dir_.empty());
     exe_ = dir_ + "/scrivara";
-    QVERIFY(::symlink(ExecutablePath().c_str(), exe_.c_str()) == 0);
     pdfA_ = dir_ + "/first report.pdf";
     pdfB_ = dir_ + "/second.pdf";
     WriteAll(pdfA_, "%PDF-1.4\n1 0 obj << /Type /Catalog >> endobj\n%%EOF\n");
     WriteAll(pdfB_, "%PDF-1.4\n% second\n%%EOF\n");
-    setupcfg = SetupCfg();
-    ExeFolder.clear();
-    CommandLineText.clear();
-    DebugLevel = 0;
-    CurrentStudy.Clear();
-    AccessionCounter = 0;
     dialogs_ = ScriptedDialogs();
     SetDialogLayer(&dialogs_);
   }
