@@ -34,8 +34,6 @@ const char kKeysHelp[] =
     "  No match: exit 0 and no output (a note on stderr when stdout is a terminal).\n"
     "  Failure (no association, no readable answer, a failure status, bad key): a message, exit 1.\n";
 
-std::string Key(const Args& a, const char* name) { return ArgText(a, name); }
-
 // The window's search fields from the options; false (after the message) for a bad key.
 bool FieldsFromArgs(const Args& a, QueryFields& f, int& rc) {
   static const char* const kKnown[] = {"name", "id", "description", "date", "modality", "aet", "aec", "host", "port"};
@@ -51,9 +49,9 @@ bool FieldsFromArgs(const Args& a, QueryFields& f, int& rc) {
     rc = Fail("unexpected argument " + a.pos[0]);
     return false;
   }
-  f.PatientName = Key(a, "name");
-  f.PatientID = Key(a, "id");
-  f.StudyDescription = Key(a, "description");
+  f.PatientName = ArgText(a, "name");
+  f.PatientID = ArgText(a, "id");
+  f.StudyDescription = ArgText(a, "description");
   f.StudyDate = Opt(a, "date", NowDA());
   if (!ValidDate(f.StudyDate)) {
     rc = Fail("bad date " + f.StudyDate + " (expected YYYYMMDD)");
