@@ -9,6 +9,7 @@
 
 #include "core/cp1252.h"
 #include "core/log.h"
+#include "core/strutil.h"
 
 namespace {
 
@@ -28,13 +29,6 @@ const CharacterSet kSets[] = {
     {"ISO_IR 13", "SHIFT_JIS", 0},     {"ISO_IR 192", "UTF-8", 0},        {"GB18030", "GB18030", 0},
     {"GBK", "GBK", 0},
 };
-
-std::string Trim(std::string_view v) {
-  size_t b = 0, e = v.size();
-  while (b < e && (v[b] == ' ' || v[b] == '\0')) ++b;
-  while (e > b && (v[e - 1] == ' ' || v[e - 1] == '\0')) --e;
-  return std::string(v.substr(b, e - b));
-}
 
 // The set of one value: "ISO_IR 100" and "ISO 2022 IR 100" name the same one.
 const CharacterSet* Find(const std::string& value) {
