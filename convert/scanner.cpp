@@ -59,9 +59,7 @@ class Device {
     for (const char* word : words)
       for (const SANE_String_Const* v = d->constraint.string_list; *v; ++v)
         if (Lower(*v).find(word) != std::string::npos) {
-          std::vector<char> value(static_cast<size_t>(std::max<SANE_Int>(d->size, 1)), '\0');
-          std::strncpy(value.data(), *v, value.size() - 1);
-          sane_control_option(handle_, i, SANE_ACTION_SET_VALUE, value.data(), nullptr);
+          SetText(name, *v);
           return;
         }
   }
