@@ -83,6 +83,43 @@ class Device {
     }
   }
 
+  // The option as the scan dialog offers it; false when the device lacks it (or it is inactive).
+  bool Describe(const char* name, ScannerOption& out) const {
+    const int i = Find(name);
+    if (i < 0) return false;
+    const SANE_Option_Descriptor* d = sane_get_option_descriptor(handle_, i);
+    out = {name, d->title ? d->title : name, {}, {}};
+    const bool fixed = d->type == SANE_TYPE_FIXED;
+    auto number = [fixed](SANE_Word w) {
+      char text[32];
+      std::snprintf(text, sizeof text, "%g", fixed ? SANE_UNFIX(w) : double(w));
+      return std::string(text);
+    };
+    if (d->type == SANE_TYPE_STRING && d->constraint_type == SANE_CONSTRAINT_STRING_LIST) {
+      for (const SANE_String_Const* v = d->constraint.string_list; *v; ++v) out.choices.emplace_back(*v);
+      std::vector<char> value(static_cast<size_t>(std::max<SANE_Int>(d->size, 1)) + 1, '\0');
+      if (sane_control_option(handle_, i, SANE_ACTION_GET_VALUE, value.data(), nullptr) == SANE_STATUS_GOOD)
+        out.value = value.data();
+    } else if ((fixed || d->type == SANE_TYPE_INT) && d->size == sizeof(SANE_Word)) {
+      if (d->constraint_type == SANE_CONSTRAINT_WORD_LIST) {
+        for (SANE_Word k = 1; k <= d->constraint.word_list[0]; ++k) out.choices.push_back(number(d->constraint.word_list[k]));
+      } else if (d->constraint_type == SANE_CONSTRAINT_RANGE) {
+        const SANE_Range* r = d->constraint.range;
+        for (const int common : {75, 100, 150, 200, 300, 400, 600, 1200, 2400}) {
+          const SANE_Word w = fixed ? SANE_FIX(common) : common;
+          if (w >= r->min && w <= r->max) out.choices.push_back(number(w));
+        }
+        if (out.choices.empty()) out.choices = {number(r->min), number(r->max)};
+      }
+      SANE_Word value = 0;
+      if (sane_control_option(handle_, i, SANE_ACTION_GET_VALUE, &value, nullptr) == SANE_STATUS_GOOD)
+        out.value = number(value);
+    } else {
+      return false;
+    }
+    return !out.choices.empty();
+  }
+
   // The resolution, INT or FIXED, made the nearest value the device allows.
   void SetResolution(int dpi) {
     const int i = Find(SANE_NAME_SCAN_RESOLUTION);
@@ -196,6 +233,21 @@ std::vector<ScannerDevice> SaneSession::Devices() const {
     out.push_back({(*d)->name ? (*d)->name : "", (*d)->vendor ? (*d)->vendor : "", (*d)->model ? (*d)->model : "",
                    (*d)->type ? (*d)->type : ""});
   return out;
+}
+
+std::vector<ScannerOption> SaneSession::Options(const std::string& name) const {
+  std::vector<ScannerOption> out;
+  Device device;
+  if (!ready_ || device.Open(name) != SANE_STATUS_GOOD) return out;
+  for (const char* option : {SANE_NAME_SCAN_MODE, SANE_NAME_SCAN_RESOLUTION, SANE_NAME_SCAN_SOURCE})
+    if (ScannerOption o; device.Describe(option, o)) out.push_back(std::move(o));
+  return out;
+}
+
+bool IsFeederSource(const std::string& source) {
+  const std::string s = Lower(source);
+  return s.find("adf") != std::string::npos || s.find("feeder") != std::string::npos ||
+         s.find("automatic") != std::string::npos;
 }
 
 namespace {

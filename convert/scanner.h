@@ -27,6 +27,17 @@ struct ScanSettings {
   std::vector<std::pair<std::string, std::string>> options;
 };
 
+// One setting of a device as the scan dialog offers it: the mode, the resolution and the source.
+struct ScannerOption {
+  std::string name;                  // SANE's option name ("mode", "resolution", "source")
+  std::string title;                 // the device's own title for it
+  std::vector<std::string> choices;  // the values it allows, as text
+  std::string value;                 // its present value
+};
+
+// True for a source that names a document feeder ("ADF", "Automatic Document Feeder", ...).
+bool IsFeederSource(const std::string& source);
+
 // Called as the page is read: the percent done (bytes read / (bytes per line x lines)), or -1 while
 // the length is unknown (hand scanners). False cancels the scan.
 using ScanProgress = std::function<bool(int percent)>;
@@ -44,6 +55,10 @@ class SaneSession {
 
   // The local devices (no network probing), in SANE's order.
   std::vector<ScannerDevice> Devices() const;
+
+  // The device's mode, resolution and source options, those it has and that are active. A
+  // resolution range is offered as the common resolutions within it. Empty when it cannot be opened.
+  std::vector<ScannerOption> Options(const std::string& device) const;
 
   // Scans one page (every frame of it) into `page`. Failed: `message` holds
   // "ERROR, acquiring image: " + the status as 8 upper-case hexadecimal digits + " " + SANE's text,

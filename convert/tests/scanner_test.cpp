@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -60,6 +61,18 @@ TEST_F(Scanner, DevicesAndAColourPage) {
   ASSERT_EQ(devices.size(), 2u);
   EXPECT_EQ(devices[0].name, "test:0");
   EXPECT_EQ(devices[0].Entry(), "test:0;Noname frontend-tester;virtual device");
+  // What the scan dialog offers: the device's own mode and source strings, common resolutions
+  // within its range.
+  const std::vector<ScannerOption> options = sane.Options("test:0");
+  ASSERT_EQ(options.size(), 3u);
+  EXPECT_EQ(options[0].name, "mode");
+  EXPECT_NE(std::find(options[0].choices.begin(), options[0].choices.end(), "Color"), options[0].choices.end());
+  EXPECT_EQ(options[1].name, "resolution");
+  EXPECT_EQ(options[1].choices.front(), "75");
+  EXPECT_EQ(options[1].choices.back(), "1200");
+  EXPECT_EQ(options[2].name, "source");
+  EXPECT_EQ(std::count_if(options[2].choices.begin(), options[2].choices.end(), IsFeederSource), 1);
+  EXPECT_TRUE(sane.Options("test:9").empty());
   Bitmap page;
   std::string message;
   std::vector<int> percents;
