@@ -49,8 +49,10 @@ void AddScannedImageHeader(DcmObj& obj, const StudyInfo& study, const std::strin
   AddUS(obj, 0x0028, 0x0103, 0);
 }
 
-bool MakeScannedPageObject(const std::vector<uint8_t>& jpeg, int width, int height, const StudyInfo& study,
-                           ConversionBatch& batch, int32_t& counter, DcmObj& obj) {
+namespace {
+
+// The page JPEG fits a page object of width x height; else one log line.
+bool CheckPageJpeg(const std::vector<uint8_t>& jpeg, int width, int height) {
   JpegStreamInfo f;
   if (!ReadJpegStreamInfo(jpeg.data(), jpeg.size(), f)) {
     WriteLog("ERROR, BuildScannedPageObject, the page is not a JPEG stream");
@@ -69,13 +71,15 @@ bool MakeScannedPageObject(const std::vector<uint8_t>& jpeg, int width, int heig
     WriteLog("ERROR, BuildScannedPageObject, the page JPEG is too large for one fragment");
     return false;
   }
+  return true;
+}
 
-  const int32_t number = NextInstanceNumber(batch.BaseUID, counter);
+void FillPageObject(const std::vector<uint8_t>& jpeg, int width, int height, const StudyInfo& study,
+                    const ConversionBatch& batch, const std::string& sopClassUID, const std::string& sopInstanceUID,
+                    int32_t number, DcmObj& obj) {
   obj.Clear();
-  batch.SOPClassUID = ScannedPageSOPClass(study.ModalitiesInStudy);
-  batch.SOPInstanceUID = batch.BaseUID + ".1." + std::to_string(number);
-  AddScannedImageHeader(obj, study, batch.SOPClassUID, batch.SOPInstanceUID, uint16_t(width), uint16_t(height), true,
-                        batch, number);
+  AddScannedImageHeader(obj, study, sopClassUID, sopInstanceUID, uint16_t(width), uint16_t(height), true, batch,
+                        number);
   obj.transferSyntax = kTsJpegBaseline;
   obj.explicitVR = true;
   obj.bigEndian = false;
@@ -87,5 +91,24 @@ bool MakeScannedPageObject(const std::vector<uint8_t>& jpeg, int width, int heig
   if (jpeg.size() % 2) fragment.back() = 0x00;
   obj.Add(DcmTag(0xFFFE, 0xE000, std::move(fragment), "DL"));
   obj.Add(DcmTag(0xFFFE, 0xE0DD, 0, nullptr, "DL"));
+}
+
+}  // namespace
+
+bool MakeScannedPageObject(const std::vector<uint8_t>& jpeg, int width, int height, const StudyInfo& study,
+                           ConversionBatch& batch, int32_t& counter, DcmObj& obj) {
+  if (!CheckPageJpeg(jpeg, width, height)) return false;
+  const int32_t number = NextInstanceNumber(batch.BaseUID, counter);
+  batch.SOPClassUID = ScannedPageSOPClass(study.ModalitiesInStudy);
+  batch.SOPInstanceUID = batch.BaseUID + ".1." + std::to_string(number);
+  FillPageObject(jpeg, width, height, study, batch, batch.SOPClassUID, batch.SOPInstanceUID, number, obj);
+  return true;
+}
+
+bool RemakeScannedPageObject(const std::vector<uint8_t>& jpeg, int width, int height, const StudyInfo& study,
+                             const ConversionBatch& batch, const std::string& sopClassUID,
+                             const std::string& sopInstanceUID, int32_t instanceNumber, DcmObj& obj) {
+  if (!CheckPageJpeg(jpeg, width, height)) return false;
+  FillPageObject(jpeg, width, height, study, batch, sopClassUID, sopInstanceUID, instanceNumber, obj);
   return true;
 }

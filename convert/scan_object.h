@@ -22,8 +22,6 @@ void AddScannedImageHeader(DcmObj& obj, const StudyInfo& study, const std::strin
                            const std::string& sopInstanceUID, uint16_t columns, uint16_t rows, bool colour,
                            const ConversionBatch& batch, int32_t instanceNumber);
 
-// The frame of a JPEG stream as its SOF marker tells it.
-
 // Builds, in obj (emptied first), the object for one page: takes the next instance number from
 // counter, chooses batch.SOPClassUID from the study's Modality, sets batch.SOPInstanceUID = BaseUID +
 // ".1." + number, adds the colour header and the encapsulated Pixel Data (undefined length, an empty
@@ -32,6 +30,12 @@ void AddScannedImageHeader(DcmObj& obj, const StudyInfo& study, const std::strin
 // three-component JPEG of width x height pixels fails with one log line before any number is taken.
 bool MakeScannedPageObject(const std::vector<uint8_t>& jpeg, int width, int height, const StudyInfo& study,
                            ConversionBatch& batch, int32_t& counter, DcmObj& obj);
+
+// MakeScannedPageObject for a page that already has its object (a page turned): the same checks,
+// the given UIDs and Instance Number; nothing is taken from the counter and the batch is unchanged.
+bool RemakeScannedPageObject(const std::vector<uint8_t>& jpeg, int width, int height, const StudyInfo& study,
+                             const ConversionBatch& batch, const std::string& sopClassUID,
+                             const std::string& sopInstanceUID, int32_t instanceNumber, DcmObj& obj);
 
 // MakeScannedPageObject, then saves it as a DICOM file named by BatchFileName (written under a
 // temporary name and renamed when complete) and appends the path to batch.TempFiles. Returns the

@@ -1,5 +1,7 @@
 #include "present/bitmap.h"
 
+#include <algorithm>
+
 void Bitmap::Resize(int w, int h) {
   width = w > 0 ? w : 0;
   height = h > 0 ? h : 0;
@@ -35,4 +37,18 @@ void Bitmap::Fill(RGBColor c) {
 void MakeFilledBitmap(Bitmap& bitmap, int width, int height, RGBColor colour) {
   bitmap.Resize(width, height);
   bitmap.Fill(colour);
+}
+
+Bitmap RotatedQuarter(const Bitmap& bitmap, bool clockwise) {
+  Bitmap out(bitmap.height, bitmap.width);
+  for (int y = 0; y < bitmap.height; ++y) {
+    const uint8_t* src = bitmap.Row(y);
+    // Clockwise, row y becomes column height - 1 - y read downwards; anticlockwise, column y read upwards.
+    const int x = clockwise ? bitmap.height - 1 - y : y;
+    for (int sx = 0; sx < bitmap.width; ++sx) {
+      const int yOut = clockwise ? sx : bitmap.width - 1 - sx;
+      std::copy_n(src + 3 * static_cast<size_t>(sx), 3, out.Row(yOut) + 3 * static_cast<size_t>(x));
+    }
+  }
+  return out;
 }

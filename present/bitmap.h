@@ -36,3 +36,6 @@ struct Bitmap {
 
 // Sets the bitmap to 24 bits per pixel and width x height, filled with the colour.
 void MakeFilledBitmap(Bitmap& bitmap, int width, int height, RGBColor colour);
+
+// The bitmap turned by a quarter: clockwise, or anticlockwise.
+Bitmap RotatedQuarter(const Bitmap& bitmap, bool clockwise);

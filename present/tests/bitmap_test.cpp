@@ -29,3 +29,16 @@ TEST(Bitmap, AccessOutsideIsHarmless) {
   EXPECT_TRUE(none.Empty());
   EXPECT_TRUE(none.pixels.empty());
 }
+
+TEST(Bitmap, QuarterTurnsMoveTheCornersAndComeBack) {
+  Bitmap b(3, 2);  // rows padded: 9 bytes of pixels in a 12-byte row
+  b.SetPixel(0, 0, {255, 0, 0});
+  b.SetPixel(2, 1, {0, 0, 255});
+  const Bitmap cw = RotatedQuarter(b, true);
+  ASSERT_EQ(cw.width, 2);
+  ASSERT_EQ(cw.height, 3);
+  EXPECT_EQ(cw.Pixel(1, 0), (RGBColor{255, 0, 0}));  // the top left goes to the top right
+  EXPECT_EQ(cw.Pixel(0, 2), (RGBColor{0, 0, 255}));
+  const Bitmap back = RotatedQuarter(cw, false);
+  EXPECT_EQ(back.pixels, b.pixels);
+}

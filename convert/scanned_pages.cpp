@@ -1,0 +1,111 @@
+#include "convert/scanned_pages.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+#include "codec/convert.h"
+#include "convert/bmpfile.h"
+#include "convert/page_jpeg.h"
+#include "convert/scan_object.h"
+#include "core/config.h"
+#include "core/dcmobj.h"
+#include "core/log.h"
+#include "core/transfer_syntax.h"
+
+namespace {
+
+// A loaded page as a bitmap, pixel for pixel (first frame).
+bool PageBitmap(const TImages& image, Bitmap& page) {
+  const int samples = image.colour ? 3 : 1;
+  const size_t bytes = static_cast<size_t>(image.rows) * static_cast<size_t>(image.columns) * samples;
+  if (image.rows < 1 || image.columns < 1 || image.bitsAllocated != 8 || image.data.size() < bytes) return false;
+  page.Resize(image.columns, image.rows);
+  const uint8_t* src = image.data.data();
+  for (int y = 0; y < image.rows; ++y) {
+    uint8_t* row = page.Row(y);
+    for (int x = 0; x < image.columns; ++x, src += samples) {
+      const uint8_t r = src[0], g = src[samples > 1 ? 1 : 0], b = src[samples > 1 ? 2 : 0];
+      row[3 * x] = image.inverted ? 255 - b : b;
+      row[3 * x + 1] = image.inverted ? 255 - g : g;
+      row[3 * x + 2] = image.inverted ? 255 - r : r;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string ScanHandOverPath() {
+  const std::string folder = !ExeFolder.empty() && ConfigFolder() == ExeFolder ? ExeFolder : TempFolder();
+  return folder + "test.bmp";
+}
+
+bool HandOverPage(Bitmap& page) {
+  const std::string path = ScanHandOverPath();
+  Bitmap read;
+  if (!SaveBmpFile(path, page) || !LoadBmpFile(path, read)) return false;  // logged
+  page = std::move(read);
+  return true;
+}
+
+PreviewPlace PreviewRect(int width, int height) {
+  PreviewPlace p;
+  if (width <= 0 || height <= 0) return p;
+  if (width > height) {
+    const int h = static_cast<int>(static_cast<int64_t>(height) * kPreviewWidth / width);
+    p = {0, (kPreviewHeight - h) / 2, kPreviewWidth, (kPreviewHeight + h) / 2};
+  } else {
+    const int w = static_cast<int>(static_cast<int64_t>(width) * kPreviewHeight / height);
+    p = {(kPreviewWidth - w) / 2, 0, (kPreviewWidth + w) / 2, kPreviewHeight};
+  }
+  return p;
+}
+
+std::string BuildPageFromBitmap(const Bitmap& page, const StudyInfo& study, ConversionBatch& batch, int32_t& counter) {
+  std::vector<uint8_t> jpeg;
+  if (!EncodePageJpeg(page, jpeg)) return "";  // logged
+  return BuildScannedPageObject(jpeg, page.width, page.height, study, batch, counter);
+}
+
+bool LoadPageImage(const std::string& path, TImages& image) {
+  DcmObj obj;
+  if (!obj.Read(path) || !ConvertTransferSyntax(obj, kTsExplicitLE)) return false;
+  image = TImages();
+  image.Load(obj);
+  return image.rows > 0 && image.columns > 0 && !image.data.empty();
+}
+
+bool RenderPageThumbnail(const std::string& path, Bitmap& thumbnail, std::string& label) {
+  MakeFilledBitmap(thumbnail, kThumbnailSide, kThumbnailSide, RGBColor{});
+  label.clear();
+  TImages image;
+  if (!LoadPageImage(path, image)) return false;
+  DCMPresentation view(&image);
+  view.windowWidth = 255;
+  view.windowCenter = 127;
+  view.scale = static_cast<float>(std::max(image.columns, image.rows)) / kThumbnailSide;
+  view.Render(thumbnail, 0, 0, 0, 0, 0);
+  label = std::to_string(image.instanceNumber);
+  if (image.frames >= 2) label += "/" + std::to_string(image.frames);
+  return true;
+}
+
+bool RotateScannedPage(const std::string& path, bool clockwise, const StudyInfo& study,
+                       const ConversionBatch& batch) {
+  DcmObj old;
+  TImages image;
+  Bitmap page;
+  if (!old.Read(path) || !LoadPageImage(path, image) || !PageBitmap(image, page)) {
+    WriteLog("ERROR, RotateScannedPage, cannot read the page: " + path);
+    return false;
+  }
+  page = RotatedQuarter(page, clockwise);
+  std::vector<uint8_t> jpeg;
+  DcmObj turned;
+  const int32_t number = static_cast<int32_t>(std::strtol(old.GetString(0x0020, 0x0013).c_str(), nullptr, 10));
+  return EncodePageJpeg(page, jpeg) &&
+         RemakeScannedPageObject(jpeg, page.width, page.height, study, batch, old.GetString(0x0008, 0x0016),
+                                 old.GetString(0x0008, 0x0018), number, turned) &&
+         SaveObjectFile(turned, path, "RotateScannedPage");  // each logs its failure
+}
