@@ -7,7 +7,8 @@ AppForms CreateForms(const std::string& exePath) {
   f.PDFForm = std::make_unique<TPDFForm>(CurrentStudy, setupcfg, f.Form1.get());
   f.MainForm = std::make_unique<TMainForm>(CurrentStudy, setupcfg, f.Form1.get());
   f.ConfigFrm = std::make_unique<TConfigFrm>(ScanConfiguration, f.Form1.get());
-  f.AcquisitionForm = std::make_unique<TAcquisitionForm>(f.Form1.get());
+  f.AcquisitionForm =
+      std::make_unique<TAcquisitionForm>(CurrentStudy, setupcfg, ScanConfiguration, f.ConfigFrm.get(), f.Form1.get());
   f.Form1->SetSetupForm(f.SetupFrm.get());
   f.Form1->SetConversionForms(f.PDFForm.get(), f.MainForm.get(), f.AcquisitionForm.get());
   return f;

@@ -3,9 +3,9 @@
 #include <memory>
 #include <string>
 
-#include "app/forms.h"
 #include "app/setup.h"
 #include "app/unit1.h"
+#include "convert/forms/acquisition_form.h"
 #include "convert/forms/pdf_form.h"
 #include "convert/forms/report_editor.h"
 #include "convert/forms/scanner_config.h"

@@ -26,6 +26,7 @@
 #include "edge/dialogs.h"
 #include "edge/qtext.h"
 #include "app/setup.h"
+#include "convert/forms/acquisition_form.h"
 #include "convert/forms/form_batch.h"
 #include "convert/forms/pdf_form.h"
 #include "convert/forms/report_editor.h"
@@ -384,12 +385,14 @@ bool TForm1::FillCurrentStudy(Conversion kind) {
   return true;
 }
 
-void TForm1::SetConversionForms(TPDFForm* pdf, TMainForm* report, QDialog* acquisition) {
+void TForm1::SetConversionForms(TPDFForm* pdf, TMainForm* report, TAcquisitionForm* acquisition) {
   pdfForm_ = pdf;
   reportForm_ = report;
   acquisitionForm_ = acquisition;
   if (pdfForm_) connect(pdfForm_, &TPDFForm::OutboxChanged, this, &TForm1::UpdateOutboxButton);
   if (reportForm_) connect(reportForm_, &TMainForm::OutboxChanged, this, &TForm1::UpdateOutboxButton);
+  if (acquisitionForm_)
+    connect(acquisitionForm_, &TAcquisitionForm::OutboxChanged, this, &TForm1::UpdateOutboxButton);
 }
 
 void TForm1::AddPDFBtnClick() {

@@ -20,6 +20,7 @@ class QLineEdit;
 class QPushButton;
 class QTableWidget;
 class QDialog;
+class TAcquisitionForm;
 class TMainForm;
 class TPDFForm;
 class TSetupFrm;
@@ -47,7 +48,7 @@ class TForm1 : public QWidget {
 
   void SetSetupForm(TSetupFrm* form) { setupForm_ = form; }
   // The forms the conversion buttons open: the PDF form, the report editor, the acquisition form.
-  void SetConversionForms(TPDFForm* pdf, TMainForm* report, QDialog* acquisition);
+  void SetConversionForms(TPDFForm* pdf, TMainForm* report, TAcquisitionForm* acquisition);
 
   // The start-up step, run once when the posted start-up event arrives.
   void OnStartup();
@@ -127,7 +128,7 @@ class TForm1 : public QWidget {
   TSetupFrm* setupForm_ = nullptr;
   TPDFForm* pdfForm_ = nullptr;
   TMainForm* reportForm_ = nullptr;
-  QDialog* acquisitionForm_ = nullptr;
+  TAcquisitionForm* acquisitionForm_ = nullptr;
   QLabel *PatientIDLbl = nullptr, *PatientNameLbl = nullptr, *PatientBDLbl = nullptr,
          *StudyDescriptionLbl = nullptr, *SexLbl = nullptr, *ModalityLbl = nullptr, *StudyDateLbl = nullptr;
   int results_ = 0;

@@ -91,12 +91,16 @@ bool RenderPageThumbnail(const std::string& path, Bitmap& thumbnail, std::string
   return true;
 }
 
+bool ReadPageBitmap(const std::string& path, Bitmap& page) {
+  TImages image;
+  return LoadPageImage(path, image) && PageBitmap(image, page);
+}
+
 bool RotateScannedPage(const std::string& path, bool clockwise, const StudyInfo& study,
                        const ConversionBatch& batch) {
   DcmObj old;
-  TImages image;
   Bitmap page;
-  if (!old.Read(path) || !LoadPageImage(path, image) || !PageBitmap(image, page)) {
+  if (!old.Read(path) || !ReadPageBitmap(path, page)) {
     WriteLog("ERROR, RotateScannedPage, cannot read the page: " + path);
     return false;
   }

@@ -38,6 +38,10 @@ std::string BuildPageFromBitmap(const Bitmap& page, const StudyInfo& study, Conv
 // the file cannot be read or converted, or holds no image.
 bool LoadPageImage(const std::string& path, TImages& image);
 
+// The page of an object file as a bitmap, pixel for pixel (its first frame). False when it cannot
+// be loaded.
+bool ReadPageBitmap(const std::string& path, Bitmap& page);
+
 // The thumbnail side and strip height.
 inline constexpr int kThumbnailSide = 96;
 

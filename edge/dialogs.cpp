@@ -29,6 +29,10 @@ QString DialogLayer::OpenFileName(QWidget* parent, const QString& caption, const
   return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
 }
 
+QStringList DialogLayer::OpenFileNames(QWidget* parent, const QString& caption, const QString& filter) {
+  return QFileDialog::getOpenFileNames(parent, caption, QString(), filter);
+}
+
 QString DialogLayer::OpenFileNameReadOnly(QWidget* parent, const QString& caption, const QString& filter,
                                           bool& readOnly) {
   // Qt's own dialog (the desktop's has no such option) with the check box added below its fields.

@@ -2,6 +2,7 @@
 // The one layer through which the forms show message boxes, file dialogs and modal forms, so that
 // tests can answer them without a person.
 #include <QString>
+#include <QStringList>
 
 class QDialog;
 class QFont;
@@ -17,6 +18,8 @@ class DialogLayer {
   virtual void ShowError(QWidget* parent, const QString& text);
   // The open and save file dialogs; "" when cancelled.
   virtual QString OpenFileName(QWidget* parent, const QString& caption, const QString& filter);
+  // The open dialog choosing any number of files; empty when cancelled.
+  virtual QStringList OpenFileNames(QWidget* parent, const QString& caption, const QString& filter);
   virtual QString SaveFileName(QWidget* parent, const QString& caption, const QString& filter);
   // The open dialog with an "Open as read-only" option, whose state comes back in readOnly.
   virtual QString OpenFileNameReadOnly(QWidget* parent, const QString& caption, const QString& filter,

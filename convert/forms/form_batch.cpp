@@ -7,8 +7,8 @@
 #include "core/log.h"
 #include "edge/dialogs.h"
 
-void StartFormBatch(QWidget* form, StudyInfo& study, ConversionBatch& batch) {
-  InstanceCounter = 0;
+void StartFormBatch(QWidget* form, StudyInfo& study, ConversionBatch& batch, bool keepNumbering) {
+  if (!keepNumbering) InstanceCounter = 0;
   if (!StartConversionBatch(study, TempFolder(), batch))
     Dialogs().ShowError(form, "The batch cannot start: the Patient ID is empty.");
   // StartConversionBatch names the study itself with debug logging; a form names it every time.
@@ -17,7 +17,7 @@ void StartFormBatch(QWidget* form, StudyInfo& study, ConversionBatch& batch) {
 
 void ShowSendResult(QWidget* parent, const std::vector<BatchObject>& sent) {
   const QString details = QString::fromStdString(ResultDetails(sent));
-  if (NotAccepted(sent) == 0)
+  if (!sent.empty() && NotAccepted(sent) == 0)
     Dialogs().ShowDetails(parent, "Files sent OK", details, false);
   else
     Dialogs().ShowDetails(parent, "ERROR sending files, please check log file", details, true);
@@ -47,4 +47,19 @@ bool CloseBatch(QWidget* parent, const std::vector<BatchObject>& objects, Conver
   }
   DeleteBatchFiles(batch);  // what was moved is gone from temp/ already
   return moved;
+}
+
+bool DroppedFiles(QWidget* parent, const QList<QUrl>& urls, const std::function<bool(const QString&)>& fits,
+                  const QString& notFitting, std::vector<std::string>& files) {
+  files.clear();
+  for (const QUrl& url : urls) {
+    const QString path = url.toLocalFile();
+    if (path.isEmpty() || !fits(path)) {
+      Dialogs().ShowMessage(parent, notFitting + (path.isEmpty() ? url.toString() : path));
+      files.clear();
+      return false;
+    }
+    files.push_back(path.toStdString());
+  }
+  return !files.empty();
 }

@@ -226,15 +226,5 @@ void TPDFForm::dropEvent(QDropEvent* event) {
 }
 
 bool DroppedPdfs(QWidget* parent, const QList<QUrl>& urls, std::vector<std::string>& pdfs) {
-  pdfs.clear();
-  for (const QUrl& url : urls) {
-    const QString path = url.toLocalFile();
-    if (path.isEmpty() || !IsPdfName(path)) {
-      Dialogs().ShowMessage(parent, "Not a PDF document: " + (path.isEmpty() ? url.toString() : path));
-      pdfs.clear();
-      return false;
-    }
-    pdfs.push_back(path.toStdString());
-  }
-  return !pdfs.empty();
+  return DroppedFiles(parent, urls, IsPdfName, "Not a PDF document: ", pdfs);
 }

@@ -1,6 +1,0 @@
-#include "app/forms.h"
-
-TAcquisitionForm::TAcquisitionForm(QWidget* parent) : QDialog(parent) {
-  setObjectName("AcquisitionForm");
-  setWindowTitle("Acquisition Form");
-}

@@ -1,0 +1,534 @@
+#include "convert/forms/acquisition_form.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QImageReader>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QShowEvent>
+#include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+#include "convert/forms/form_batch.h"
+#include "convert/forms/scanner_config.h"
+#include "convert/scanned_pages.h"
+#include "core/log.h"
+#include "core/strutil.h"
+#include "edge/dialogs.h"
+#include "edge/layouts.h"
+#include "edge/qimage_bitmap.h"
+#include "query/findscu.h"
+#include "query/studytext.h"
+
+namespace {
+
+// Read time-out of the Send association, in seconds.
+constexpr uint32_t kSendTimeout = 60;
+constexpr int kStripHeight = 120;
+
+// The image files "Add images..." and a drop take.
+const char kImageFilter[] = "Images (*.jpg *.jpeg *.png *.bmp *.tif *.tiff)";
+bool IsImageName(const QString& path) {
+  const QString suffix = QFileInfo(path).suffix().toLower();
+  return suffix == "jpg" || suffix == "jpeg" || suffix == "png" || suffix == "bmp" || suffix == "tif" ||
+         suffix == "tiff";
+}
+
+// The page in the preview: an empty rectangle (white inside a black outline), the page scaled to
+// fit and centred.
+QImage PreviewImage(const Bitmap& page) {
+  QImage out(kPreviewWidth, kPreviewHeight, QImage::Format_RGB32);
+  out.fill(Qt::white);
+  QPainter p(&out);
+  p.setPen(Qt::black);
+  p.drawRect(0, 0, kPreviewWidth - 1, kPreviewHeight - 1);
+  const PreviewPlace r = PreviewRect(page.width, page.height);
+  if (r.right > r.left && r.bottom > r.top)
+    p.drawImage(r.left, r.top,
+                ToQImage(page).scaled(r.right - r.left, r.bottom - r.top, Qt::IgnoreAspectRatio,
+                                      Qt::SmoothTransformation));
+  return out;
+}
+
+// The thumbnail with its number in white at the top left.
+QImage ThumbnailImage(const Bitmap& thumbnail, const std::string& label) {
+  QImage image = ToQImage(thumbnail).convertToFormat(QImage::Format_RGB32);
+  if (!label.empty()) {
+    QPainter p(&image);
+    QFont font = p.font();
+    font.setPixelSize(13);
+    font.setBold(true);
+    p.setFont(font);
+    p.setPen(Qt::white);
+    p.drawText(QRect(3, 2, kThumbnailSide - 6, 18), Qt::AlignLeft | Qt::AlignTop, QString::fromStdString(label));
+  }
+  return image;
+}
+
+// Image1: the thumbnails side by side, each in its 96-pixel slot.
+class ThumbnailStrip : public QWidget {
+ public:
+  using Press = std::function<void(Qt::MouseButton, int, const QPoint&)>;
+  ThumbnailStrip(const std::vector<QImage>& thumbnails, Press press) : thumbnails_(thumbnails), press_(std::move(press)) {}
+  void Update() {
+    setFixedSize(std::max<int>(1, int(thumbnails_.size())) * kThumbnailSide, kThumbnailSide);
+    update();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    p.fillRect(rect(), palette().color(QPalette::Button));
+    for (size_t i = 0; i < thumbnails_.size(); ++i) p.drawImage(int(i) * kThumbnailSide, 0, thumbnails_[i]);
+  }
+  void mousePressEvent(QMouseEvent* e) override {
+    press_(e->button(), int(e->position().x()), e->globalPosition().toPoint());
+  }
+
+ private:
+  const std::vector<QImage>& thumbnails_;
+  Press press_;
+};
+
+QPushButton* Button(const QString& text, const char* name) {
+  auto* b = new QPushButton(text);
+  b->setObjectName(name);
+  return b;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The scan dialog
+
+TScanDialog::TScanDialog(const QString& device, const std::vector<ScannerOption>& options,
+                         const ScanSettings& settings, QWidget* parent)
+    : QDialog(parent), settings_(settings), options_(options) {
+  setObjectName("ScanDialog");
+  setWindowTitle("Scan - " + device);
+  auto* fields = new QFormLayout;
+  for (const ScannerOption& o : options_) {
+    auto* list = new QComboBox;
+    list->setObjectName(QString::fromStdString(o.name));
+    int chosen = -1;
+    double nearest = 1e300;
+    for (size_t i = 0; i < o.choices.size(); ++i) {
+      const std::string& c = o.choices[i];
+      list->addItem(QString::fromStdString(c));
+      std::string lower = c;
+      std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char ch) { return char(std::tolower(ch)); });
+      if (o.name == "mode") {
+        const bool colour = lower.find("color") != std::string::npos || lower.find("colour") != std::string::npos;
+        const bool grey = lower.find("gray") != std::string::npos || lower.find("grey") != std::string::npos;
+        if (chosen < 0 && (settings.colour ? colour : grey)) chosen = int(i);
+      } else if (o.name == "resolution") {
+        const double d = std::fabs(std::atof(c.c_str()) - settings.dpi);
+        if (d < nearest) {
+          nearest = d;
+          chosen = int(i);
+        }
+      } else if (c == o.value) {
+        chosen = int(i);
+      }
+    }
+    if (chosen < 0) chosen = std::max(0, list->findText(QString::fromStdString(o.value)));
+    list->setCurrentIndex(chosen);
+    fields->addRow(QString::fromStdString(o.title), list);  // the label is the list's buddy
+    Lists.push_back(list);
+  }
+  if (options_.empty()) fields->addRow(new QLabel("The scanner offers no settings; it scans as it is set."));
+  ScanButton = Button("Scan", "ScanButton");
+  ScanButton->setDefault(true);
+  CancelButton = Button("Cancel", "CancelButton");
+  auto* top = new QVBoxLayout(this);
+  top->addLayout(fields);
+  top->addLayout(ButtonRow({ScanButton, CancelButton}));
+  connect(ScanButton, &QPushButton::clicked, this, &QDialog::accept);
+  connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+ScanSettings TScanDialog::Settings() const {
+  ScanSettings s = settings_;
+  for (size_t i = 0; i < options_.size() && i < Lists.size(); ++i) {
+    const std::string name = options_[i].name;
+    const std::string value = Lists[i]->currentText().toStdString();
+    const QString lower = Lists[i]->currentText().toLower();
+    if (name == "mode") s.colour = lower.contains("color") || lower.contains("colour");
+    if (name == "resolution") s.dpi = static_cast<int>(std::lround(std::atof(value.c_str())));
+    if (name == "source") s.feeder = IsFeederSource(value);
+    s.options.emplace_back(name, value);
+  }
+  return s;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The acquisition form
+
+struct TAcquisitionForm::ReadyPage {
+  std::string path;
+  std::string document;
+  Bitmap thumbnail;
+  std::string label;
+  QImage preview;
+};
+
+TAcquisitionForm::TAcquisitionForm(StudyInfo& study, const SetupCfg& cfg, ScanSettings& settings, TConfigFrm* config,
+                                   QWidget* parent)
+    : QDialog(parent), study_(study), cfg_(cfg), settings_(settings), config_(config) {
+  setObjectName("AcquisitionForm");
+  setWindowTitle("Acquisition Form");
+  setAcceptDrops(true);
+  Image2 = new QLabel;
+  Image2->setObjectName("Image2");
+  Image2->setAccessibleName("Preview of the last page");
+  Image2->setFixedSize(kPreviewWidth, kPreviewHeight);
+  auto* strip = new ThumbnailStrip(thumbnails_, [this](Qt::MouseButton b, int x, const QPoint& at) {
+    Image1MouseDown(b, x, at);
+  });
+  Image1 = strip;
+  Image1->setObjectName("Image1");
+  Image1->setAccessibleName("Pages of this batch");
+  strip->Update();
+  ScrollBox1 = new QScrollArea;
+  ScrollBox1->setObjectName("ScrollBox1");
+  ScrollBox1->setAccessibleName("Thumbnails");
+  ScrollBox1->setWidget(Image1);
+  ScrollBox1->setFixedHeight(kStripHeight);
+  ScrollBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  ComboBox1 = new QComboBox;
+  ComboBox1->setObjectName("ComboBox1");
+  ProgressBar1 = new QProgressBar;
+  ProgressBar1->setObjectName("ProgressBar1");
+  ProgressBar1->setAccessibleName("Progress");
+  ProgressBar1->setRange(0, 100);
+  ProgressBar1->setValue(0);
+  Button3 = Button("Scan", "Button3");
+  Button5 = Button("Configuration", "Button5");
+  AddImagesButton = Button("Add images...", "AddImagesButton");
+  CancelButton = Button("Cancel scan", "CancelButton");
+  Button2 = Button("Send", "Button2");
+  Button1 = Button("Close", "Button1");
+  PageMenu = new QMenu(this);
+  PageMenu->setObjectName("PageMenu");
+  connect(PageMenu->addAction("Delete..."), &QAction::triggered, this, [this] { DeletePage(menuPage_); });
+  connect(PageMenu->addAction("Turn right (90\u00B0 clockwise)"), &QAction::triggered, this,
+          [this] { RotatePage(menuPage_, true); });
+  connect(PageMenu->addAction("Turn left (90\u00B0 anticlockwise)"), &QAction::triggered, this,
+          [this] { RotatePage(menuPage_, false); });
+
+  auto* scanner = new QLabel("&Scanner");
+  scanner->setBuddy(ComboBox1);
+  auto* side = new QVBoxLayout;
+  side->addWidget(scanner);
+  for (QWidget* w : std::initializer_list<QWidget*>{ComboBox1, Button3, Button5, AddImagesButton, CancelButton})
+    side->addWidget(w);
+  side->addStretch();
+  for (QWidget* w : std::initializer_list<QWidget*>{ProgressBar1, Button2, Button1}) side->addWidget(w);
+  auto* upper = new QHBoxLayout;
+  upper->addWidget(Image2);
+  upper->addLayout(side);
+  auto* top = new QVBoxLayout(this);
+  top->addLayout(upper);
+  top->addWidget(ScrollBox1);
+
+  connect(Button3, &QPushButton::clicked, this, &TAcquisitionForm::Button3Click);
+  connect(Button5, &QPushButton::clicked, this, &TAcquisitionForm::Button5Click);
+  connect(AddImagesButton, &QPushButton::clicked, this, &TAcquisitionForm::AddImagesClick);
+  connect(CancelButton, &QPushButton::clicked, this, &TAcquisitionForm::CancelWork);
+  connect(Button2, &QPushButton::clicked, this, &TAcquisitionForm::Button2Click);
+  connect(Button1, &QPushButton::clicked, this, &TAcquisitionForm::Button1Click);
+  connect(&work_, &QFutureWatcher<void>::finished, this, &TAcquisitionForm::FinishWork);
+  UpdateButtons();
+}
+
+TAcquisitionForm::~TAcquisitionForm() {
+  cancel_ = true;
+  work_.waitForFinished();
+  // The program ends with the form open: what the PACS has not accepted goes to the outbox unasked.
+  FormClose(false);
+}
+
+void TAcquisitionForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!event->spontaneous()) FormActivate();
+}
+
+void TAcquisitionForm::FormActivate() {
+  setWindowTitle("Acquisition Form - " + QString::fromStdString(StudyText(study_, &StudyInfo::PatientName)));
+  QPixmap empty(kPreviewWidth, kPreviewHeight);
+  empty.fill(palette().color(QPalette::Button));
+  Image2->setPixmap(empty);
+  pages_.clear();
+  thumbnails_.clear();
+  static_cast<ThumbnailStrip*>(Image1)->Update();
+  // Page numbers go on from those of earlier batches of the run.
+  StartFormBatch(this, study_, batch_, true);
+  devices_.clear();
+  ComboBox1->clear();
+  ComboBox1->setPlaceholderText("Looking for scanners...");
+  // SANE can take a while to find its devices: the form stays usable meanwhile.
+  auto found = std::make_shared<std::vector<ScannerDevice>>();
+  auto session = std::make_shared<std::shared_ptr<SaneSession>>();
+  StartWork([found, session] {
+    *session = std::make_shared<SaneSession>();
+    *found = (*session)->Devices();
+  });
+  connect(this, &TAcquisitionForm::WorkFinished, this, [this, found, session] {
+    sane_ = *session;
+    devices_ = *found;
+    for (const ScannerDevice& d : devices_) ComboBox1->addItem(QString::fromStdString(GetField(2, ";", d.Entry())));
+    ComboBox1->setPlaceholderText("");
+    if (!devices_.empty()) ComboBox1->setCurrentIndex(0);
+    UpdateButtons();
+    if (devices_.empty()) Dialogs().ShowMessage(this, "No Scanner Found");
+  }, Qt::SingleShotConnection);
+}
+
+void TAcquisitionForm::StartWork(std::function<void()> work) {
+  working_ = true;
+  cancel_ = false;
+  failure_.clear();
+  UpdateButtons();
+  work_.setFuture(QtConcurrent::run(std::move(work)));
+}
+
+void TAcquisitionForm::FinishWork() {
+  working_ = false;
+  ProgressBar1->setRange(0, 100);
+  ProgressBar1->setValue(0);
+  UpdateButtons();
+  emit WorkFinished();
+  if (!failure_.empty()) Dialogs().ShowError(this, QString::fromStdString(failure_));
+}
+
+void TAcquisitionForm::UpdateButtons() {
+  const bool idle = !Busy();
+  Button3->setEnabled(idle && !devices_.empty());
+  Button5->setEnabled(idle);
+  AddImagesButton->setEnabled(idle);
+  Button2->setEnabled(idle);
+  Button1->setEnabled(idle);
+  ComboBox1->setEnabled(idle);
+  CancelButton->setEnabled(working_ && sane_ != nullptr);
+}
+
+void TAcquisitionForm::Button3Click() {
+  if (Busy() || devices_.empty() || !sane_) return;
+  const int index = std::max(0, ComboBox1->currentIndex());
+  const std::string device = GetField(1, ";", devices_[size_t(index)].Entry());
+  TScanDialog dialog(ComboBox1->currentText(), sane_->Options(device), settings_, this);
+  if (Dialogs().ShowModal(&dialog) != QDialog::Accepted) return;  // nothing scanned, nothing shown
+  const ScanSettings settings = dialog.Settings();
+  std::shared_ptr<SaneSession> sane = sane_;
+  StartWork([this, sane, device, settings] {
+    int shown = -2;
+    const ScanProgress progress = [this, &shown](int percent) {
+      if (percent != shown) {
+        shown = percent;
+        QMetaObject::invokeMethod(this, [this, percent] { ShowProgress(percent); }, Qt::QueuedConnection);
+      }
+      return !cancel_.load();
+    };
+    std::string message;
+    const ScanResult r = sane->ScanSheets(
+        device, settings, progress, [this](Bitmap&& page) { MakePage(std::move(page), true, ""); }, message);
+    if (r == ScanResult::Failed && failure_.empty()) failure_ = message;
+    if (r == ScanResult::NoDocuments) failure_ = "The document feeder is empty.";
+  });
+}
+
+void TAcquisitionForm::AddImagesClick() {
+  if (Busy()) return;
+  std::vector<std::string> files;
+  for (const QString& f : Dialogs().OpenFileNames(this, "Add images", kImageFilter)) files.push_back(f.toStdString());
+  AddImageFiles(files);
+}
+
+void TAcquisitionForm::AddImageFiles(const std::vector<std::string>& files) {
+  if (Busy() || files.empty()) return;
+  StartWork([this, files] {
+    for (size_t k = 0; k < files.size() && !cancel_; ++k) {
+      const QString path = QString::fromStdString(files[k]);
+      QImageReader reader(path);
+      reader.setAutoTransform(true);  // a phone photo's orientation
+      const QString name = QFileInfo(path).fileName();
+      const int count = reader.imageCount();
+      for (int n = 1; !cancel_; ++n) {
+        const QImage image = reader.read();
+        if (image.isNull()) {
+          if (n == 1) {
+            WriteLog("ERROR, Add images, cannot read " + files[k] + ": " + reader.errorString().toStdString());
+            failure_ = "Cannot read the image file " + files[k] + ": " + reader.errorString().toStdString();
+          }
+          break;
+        }
+        const QString document = count > 1 ? name + " page " + QString::number(n) : name;
+        MakePage(FromQImage(image), false, document.toStdString());
+        if (!reader.jumpToNextImage()) break;
+      }
+      QMetaObject::invokeMethod(
+          this, [this, done = int((k + 1) * 100 / files.size())] { ShowProgress(done); }, Qt::QueuedConnection);
+    }
+  });
+}
+
+void TAcquisitionForm::MakePage(Bitmap&& page, bool scanned, const std::string& document) {
+  if (scanned && !HandOverPage(page)) {  // logged
+    failure_ = "The scanned page could not be handed over through " + ScanHandOverPath() + ". See the log file.";
+    return;
+  }
+  ReadyPage ready;
+  ready.path = BuildPageFromBitmap(page, study_, batch_, InstanceCounter);
+  if (ready.path.empty()) {
+    failure_ = "The page could not be made an image object. See the log file.";
+    return;
+  }
+  ready.document = document;
+  RenderPageThumbnail(ready.path, ready.thumbnail, ready.label);  // a page that cannot be read stays black
+  if (ready.document.empty()) ready.document = "Page " + ready.label;
+  ready.preview = PreviewImage(page);
+  QMetaObject::invokeMethod(this, [this, ready = std::move(ready)] { TakePage(ready); }, Qt::QueuedConnection);
+}
+
+void TAcquisitionForm::TakePage(const ReadyPage& page) {
+  BatchObject o;
+  o.path = page.path;
+  o.document = page.document;
+  o.pages = 1;
+  std::error_code ec;
+  o.bytes = std::filesystem::file_size(page.path, ec);
+  pages_.push_back(o);
+  thumbnails_.push_back(QImage());
+  SetThumbnail(pages_.size() - 1, page.thumbnail, page.label);
+  ShowPreview(page.preview);
+  ScrollBox1->ensureVisible(int(pages_.size()) * kThumbnailSide - 1, kThumbnailSide / 2, 0, 0);
+}
+
+void TAcquisitionForm::SetThumbnail(size_t index, const Bitmap& thumbnail, const std::string& label) {
+  thumbnails_[index] = ThumbnailImage(thumbnail, label);
+  static_cast<ThumbnailStrip*>(Image1)->Update();
+}
+
+void TAcquisitionForm::ShowPreview(const QImage& preview) { Image2->setPixmap(QPixmap::fromImage(preview)); }
+
+void TAcquisitionForm::ShowProgress(int percent) {
+  if (percent < 0) {
+    ProgressBar1->setRange(0, 0);  // a hand scanner: the length is not known
+  } else if (working_) {
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(std::clamp(percent, 0, 100));
+  }
+}
+
+void TAcquisitionForm::CancelWork() { cancel_ = true; }
+
+void TAcquisitionForm::Button5Click() {
+  if (config_ && !Busy()) Dialogs().ShowModal(config_);
+}
+
+void TAcquisitionForm::Button2Click() {
+  if (Busy()) return;
+  if (pages_.empty()) {
+    ShowSendResult(this, pages_);
+    return;
+  }
+  sending_ = true;
+  UpdateButtons();
+  size_t next = 0;
+  const size_t total = pages_.size();
+  SendBatch(pages_, PacsTarget(cfg_, kSendTimeout), [this, &next, total] {
+    if (pages_[next].state == BatchObject::State::Accepted) ProgressBar1->setValue(int((next + 1) * 100 / total));
+    ++next;
+    QApplication::processEvents();
+  });
+  sending_ = false;
+  UpdateButtons();
+  ShowSendResult(this, pages_);
+  ProgressBar1->setValue(0);
+}
+
+void TAcquisitionForm::Image1MouseDown(Qt::MouseButton button, int x, const QPoint& globalPos) {
+  if (button != Qt::RightButton || Busy() || x < 0) return;
+  const size_t index = size_t(x / kThumbnailSide);
+  if (index >= pages_.size()) return;
+  menuPage_ = index;
+  PageMenu->popup(globalPos);
+}
+
+void TAcquisitionForm::DeletePage(size_t index) {
+  if (Busy() || index >= pages_.size()) return;
+  if (!Dialogs().AskYesNo(this, "Delete page", "Delete?")) return;
+  const std::string path = pages_[index].path;
+  std::remove(path.c_str());
+  std::erase(batch_.TempFiles, path);
+  pages_.erase(pages_.begin() + std::ptrdiff_t(index));
+  thumbnails_.erase(thumbnails_.begin() + std::ptrdiff_t(index));
+  static_cast<ThumbnailStrip*>(Image1)->Update();
+}
+
+void TAcquisitionForm::RotatePage(size_t index, bool clockwise) {
+  if (Busy() || index >= pages_.size()) return;
+  BatchObject& page = pages_[index];
+  Bitmap turned;
+  if (!RotateScannedPage(page.path, clockwise, study_, batch_) || !ReadPageBitmap(page.path, turned)) {
+    Dialogs().ShowError(this, "The page could not be turned. See the log file.");
+    return;
+  }
+  page.state = BatchObject::State::NotSent;  // the PACS holds the page as it was
+  Bitmap thumbnail;
+  std::string label;
+  RenderPageThumbnail(page.path, thumbnail, label);
+  SetThumbnail(index, thumbnail, label);
+  ShowPreview(PreviewImage(turned));
+}
+
+void TAcquisitionForm::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::RightButton)
+    Button3Click();
+  else
+    QDialog::mousePressEvent(event);
+}
+
+void TAcquisitionForm::done(int result) {
+  if (Busy()) return;  // "Close" is disabled meanwhile; Escape and the window's close wait too
+  FormClose(true);
+  QDialog::done(result);
+}
+
+void TAcquisitionForm::FormClose(bool ask) {
+  // A scanned page cannot be made again: what the PACS has not accepted may go to the outbox.
+  if (CloseBatch(this, pages_, batch_, ask)) emit OutboxChanged();
+  pages_.clear();
+  thumbnails_.clear();
+  static_cast<ThumbnailStrip*>(Image1)->Update();
+  devices_.clear();
+  ComboBox1->clear();
+  sane_.reset();
+}
+
+void TAcquisitionForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TAcquisitionForm::dropEvent(QDropEvent* event) {
+  event->acceptProposedAction();
+  std::vector<std::string> files;
+  if (!Busy() && DroppedFiles(this, event->mimeData()->urls(), IsImageName, "Not an image file: ", files))
+    AddImageFiles(files);
+}

@@ -1,0 +1,145 @@
+#pragma once
+// The acquisition form: pages scanned (or taken from image files), shown as a preview and as
+// thumbnails, made JPEG image objects of the current study and sent to the PACS as one series.
+#include <QDialog>
+#include <QFutureWatcher>
+#include <QImage>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "convert/batch.h"
+#include "convert/scanner.h"
+#include "convert/sending.h"
+#include "core/config.h"
+#include "present/bitmap.h"
+#include "query/studyinfo.h"
+
+class QComboBox;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QScrollArea;
+class TConfigFrm;
+
+// Our dialog in place of a device's own: its mode, resolution and source, then Scan or Cancel.
+class TScanDialog : public QDialog {
+  Q_OBJECT
+ public:
+  // The lists start at the settings' colour and resolution (the nearest the device offers) and the
+  // device's present source.
+  TScanDialog(const QString& device, const std::vector<ScannerOption>& options, const ScanSettings& settings,
+              QWidget* parent = nullptr);
+  // The settings with the choices made: the colour, resolution and feeder they mean, and each
+  // option as chosen (after the settings' own further options).
+  ScanSettings Settings() const;
+
+  std::vector<QComboBox*> Lists;  // one per option, named after it ("mode", "resolution", "source")
+  QPushButton* ScanButton = nullptr;
+  QPushButton* CancelButton = nullptr;
+
+ private:
+  ScanSettings settings_;
+  std::vector<ScannerOption> options_;
+};
+
+class TAcquisitionForm : public QDialog {
+  Q_OBJECT
+ public:
+  // study: the current study, filled by the main window before each showing; cfg: the configuration
+  // whose PACS receives the pages; settings: the program's scan settings, which `config` (shown by
+  // "Configuration") changes.
+  TAcquisitionForm(StudyInfo& study, const SetupCfg& cfg, ScanSettings& settings, TConfigFrm* config,
+                   QWidget* parent = nullptr);
+  ~TAcquisitionForm() override;
+
+  // Each showing: caption, empty preview and strip, a new batch and its series, the scanner list
+  // (looked up in the background; "No Scanner Found" when it is empty).
+  void FormActivate();
+  // "Scan" (and a right click on the form): our scan dialog for the selected scanner, then the page
+  // (with a feeder, every sheet) scanned in the background; each becomes a page of the batch.
+  void Button3Click();
+  // "Configuration": the scanner settings dialog.
+  void Button5Click();
+  // "Send": every page of the batch to the PACS, the progress after each accepted page.
+  void Button2Click();
+  // "Close".
+  void Button1Click() { close(); }
+  // "Add images...": pages from image files (JPEG, PNG, BMP, TIFF with each of its pages).
+  void AddImagesClick();
+  void AddImageFiles(const std::vector<std::string>& files);
+  // Ends a scan (or an image run) that is under way; the pages already made stay.
+  void CancelWork();
+  // A right click on the strip at x: the menu for the page under it (x / 96).
+  void Image1MouseDown(Qt::MouseButton button, int x, const QPoint& globalPos);
+  // Asks "Delete?"; Yes removes the page and its file (the others keep their numbers and UIDs).
+  void DeletePage(size_t index);
+  // Turns the page by a quarter; its object is rebuilt with the same UIDs.
+  void RotatePage(size_t index, bool clockwise);
+
+  // True while the scanner list is looked up, a scan or image run is under way, or a Send runs.
+  bool Busy() const { return working_ || sending_; }
+  const std::vector<BatchObject>& Pages() const { return pages_; }
+  // The names of the scanners found (the list shows the second field of each entry).
+  const std::vector<ScannerDevice>& Scanners() const { return devices_; }
+
+  QLabel* Image2 = nullptr;  // the preview, 640 x 480
+  QScrollArea* ScrollBox1 = nullptr;
+  QWidget* Image1 = nullptr;  // the thumbnail strip, 96 x 96 per page
+  QComboBox* ComboBox1 = nullptr;
+  QProgressBar* ProgressBar1 = nullptr;
+  QPushButton* Button3 = nullptr;  // "Scan"
+  QPushButton* Button5 = nullptr;  // "Configuration"
+  QPushButton* AddImagesButton = nullptr;
+  QPushButton* CancelButton = nullptr;  // ends a running scan
+  QPushButton* Button2 = nullptr;       // "Send"
+  QPushButton* Button1 = nullptr;       // "Close"
+  QMenu* PageMenu = nullptr;            // the strip's right-click menu: Delete, turn right, turn left
+
+ signals:
+  // The outbox may have changed (pages kept in it when the form closed).
+  void OutboxChanged();
+  // A background run (scanner lookup, scan, image files) has ended.
+  void WorkFinished();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void done(int result) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  struct ReadyPage;
+  // Runs `work` on a worker thread with the form's buttons held; `pages` receive what it makes.
+  void StartWork(std::function<void()> work);
+  void FinishWork();
+  // On the worker thread: the page made an object of the batch, its thumbnail and preview, handed to
+  // the form. Scanned pages pass through the hand-over file first.
+  void MakePage(Bitmap&& page, bool scanned, const std::string& document);
+  void TakePage(const ReadyPage& page);
+  void ShowProgress(int percent);
+  void ShowPreview(const QImage& preview);
+  void SetThumbnail(size_t index, const Bitmap& thumbnail, const std::string& label);
+  void UpdateButtons();
+  void FormClose(bool ask);
+
+  StudyInfo& study_;
+  const SetupCfg& cfg_;
+  ScanSettings& settings_;
+  TConfigFrm* config_;
+  ConversionBatch batch_;
+  std::vector<BatchObject> pages_;
+  std::vector<QImage> thumbnails_;
+  std::vector<ScannerDevice> devices_;
+  std::shared_ptr<SaneSession> sane_;
+  QFutureWatcher<void> work_;
+  std::atomic<bool> cancel_{false};
+  bool working_ = false;
+  bool sending_ = false;
+  std::string failure_;  // set by the worker: the message to show when the run ends
+  size_t menuPage_ = 0;
+};
