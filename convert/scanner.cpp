@@ -3,6 +3,8 @@
 #include <sane/sane.h>
 #include <sane/saneopts.h>
 
+#include <signal.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -215,6 +217,10 @@ void PutFrame(const SANE_Parameters& p, const std::vector<uint8_t>& data, Bitmap
 std::string ScannerDevice::Entry() const { return name + ";" + vendor + " " + model + ";" + type; }
 
 SaneSession::SaneSession() {
+  // Backends read their pages through pipes whose far end a cancelled scan closes: a write to it
+  // must fail, not end the program.
+  struct sigaction now {};
+  if (::sigaction(SIGPIPE, nullptr, &now) == 0 && now.sa_handler == SIG_DFL) ::signal(SIGPIPE, SIG_IGN);
   SANE_Int version = 0;
   const SANE_Status s = sane_init(&version, nullptr);
   ready_ = s == SANE_STATUS_GOOD;
@@ -325,7 +331,11 @@ ScanResult SaneSession::Scan(const std::string& name, const ScanSettings& settin
     SANE_Status failure = SANE_STATUS_GOOD;
     const ScanResult r = ReadPage(device, progress, page, failure);
     if (r == ScanResult::Failed) return fail(failure);
-    if (r == ScanResult::NoDocuments) return sheets > 0 ? ScanResult::Page : ScanResult::NoDocuments;
+    if (r == ScanResult::NoDocuments) {
+      if (sheets > 0) return ScanResult::Page;
+      fail(SANE_STATUS_NO_DOCS);  // the operator is told, as of any other status
+      return ScanResult::NoDocuments;
+    }
     if (r == ScanResult::Cancelled) return sheets > 0 ? ScanResult::Page : ScanResult::Cancelled;
     sheet(std::move(page));
     if (!allSheets) return ScanResult::Page;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/dicom10.h"
+#include "convert/batch.h"
 #include "core/config.h"
 #include "core/log.h"
 #include "tests/support/peer.h"
@@ -21,5 +22,7 @@ inline std::string NewProgramFolder(const std::string& prefix) {
   DebugLevel = 0;
   CurrentStudy.Clear();
   AccessionCounter = 0;
+  InstanceCounter = 0;
+  ScanConfiguration = ScanSettings();
   return dir;
 }

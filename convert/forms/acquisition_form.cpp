@@ -348,8 +348,7 @@ void TAcquisitionForm::Button3Click() {
     std::string message;
     const ScanResult r = sane->ScanSheets(
         device, settings, progress, [this](Bitmap&& page) { MakePage(std::move(page), true, ""); }, message);
-    if (r == ScanResult::Failed && failure_.empty()) failure_ = message;
-    if (r == ScanResult::NoDocuments) failure_ = "The document feeder is empty.";
+    if ((r == ScanResult::Failed || r == ScanResult::NoDocuments) && failure_.empty()) failure_ = message;
   });
 }
 
@@ -528,7 +527,10 @@ void TAcquisitionForm::dragEnterEvent(QDragEnterEvent* event) {
 
 void TAcquisitionForm::dropEvent(QDropEvent* event) {
   event->acceptProposedAction();
+  DropFiles(event->mimeData()->urls());
+}
+
+void TAcquisitionForm::DropFiles(const QList<QUrl>& urls) {
   std::vector<std::string> files;
-  if (!Busy() && DroppedFiles(this, event->mimeData()->urls(), IsImageName, "Not an image file: ", files))
-    AddImageFiles(files);
+  if (!Busy() && DroppedFiles(this, urls, IsImageName, "Not an image file: ", files)) AddImageFiles(files);
 }

@@ -4,6 +4,8 @@
 #include <QDialog>
 #include <QFutureWatcher>
 #include <QImage>
+#include <QList>
+#include <QUrl>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -71,6 +73,8 @@ class TAcquisitionForm : public QDialog {
   // "Add images...": pages from image files (JPEG, PNG, BMP, TIFF with each of its pages).
   void AddImagesClick();
   void AddImageFiles(const std::vector<std::string>& files);
+  // Files dropped onto the form: image files become pages; anything else is refused with a message.
+  void DropFiles(const QList<QUrl>& urls);
   // Ends a scan (or an image run) that is under way; the pages already made stay.
   void CancelWork();
   // A right click on the strip at x: the menu for the page under it (x / 96).
