@@ -68,6 +68,21 @@ std::string BuildPageFromBitmap(const Bitmap& page, const StudyInfo& study, Conv
   return BuildScannedPageObject(jpeg, page.width, page.height, study, batch, counter);
 }
 
+bool AddBatchPage(Bitmap& page, bool scanned, const StudyInfo& study, ConversionBatch& batch, int32_t& counter,
+                  BatchPage& out, std::string& why) {
+  if (scanned && !HandOverPage(page)) {
+    why = "The scanned page could not be handed over through " + ScanHandOverPath() + ". See the log file.";
+    return false;
+  }
+  out.path = BuildPageFromBitmap(page, study, batch, counter);
+  if (out.path.empty()) {
+    why = "The page could not be made an image object. See the log file.";
+    return false;
+  }
+  RenderPageThumbnail(out.path, out.thumbnail, out.label);
+  return true;
+}
+
 bool LoadPageImage(const std::string& path, TImages& image) {
   DcmObj obj;
   if (!obj.Read(path) || !ConvertTransferSyntax(obj, kTsExplicitLE)) return false;

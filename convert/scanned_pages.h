@@ -50,6 +50,20 @@ inline constexpr int kThumbnailSide = 96;
 // more). False, with the thumbnail black and no label, when the page cannot be loaded.
 bool RenderPageThumbnail(const std::string& path, Bitmap& thumbnail, std::string& label);
 
+// A page as the form shows it once it is an object of the batch.
+struct BatchPage {
+  std::string path;   // its object file
+  Bitmap thumbnail;   // RenderPageThumbnail of the saved object (black when it cannot be read back)
+  std::string label;  // its Instance Number
+};
+
+// What happens to each page that arrives, from the scanner or from an image file: a scanned page
+// passes through the hand-over file, then the page becomes an object of the batch and its thumbnail
+// is rendered from the saved file. False, with the operator's message in `why` (details logged),
+// when the page cannot be handed over or saved.
+bool AddBatchPage(Bitmap& page, bool scanned, const StudyInfo& study, ConversionBatch& batch, int32_t& counter,
+                  BatchPage& out, std::string& why);
+
 // Turns the page of the object file by a quarter and rebuilds its object in place, with the same
 // SOP Class and Instance UIDs, Instance Number and series (the page is decoded and encoded again).
 // False (logged) when the file cannot be read or written; the file is then as it was.

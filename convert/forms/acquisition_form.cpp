@@ -26,6 +26,7 @@
 #include <filesystem>
 
 #include "convert/forms/form_batch.h"
+#include "convert/forms/page_images.h"
 #include "convert/forms/scanner_config.h"
 #include "convert/scanned_pages.h"
 #include "core/log.h"
@@ -48,37 +49,6 @@ bool IsImageName(const QString& path) {
   const QString suffix = QFileInfo(path).suffix().toLower();
   return suffix == "jpg" || suffix == "jpeg" || suffix == "png" || suffix == "bmp" || suffix == "tif" ||
          suffix == "tiff";
-}
-
-// The page in the preview: an empty rectangle (white inside a black outline), the page scaled to
-// fit and centred.
-QImage PreviewImage(const Bitmap& page) {
-  QImage out(kPreviewWidth, kPreviewHeight, QImage::Format_RGB32);
-  out.fill(Qt::white);
-  QPainter p(&out);
-  p.setPen(Qt::black);
-  p.drawRect(0, 0, kPreviewWidth - 1, kPreviewHeight - 1);
-  const PreviewPlace r = PreviewRect(page.width, page.height);
-  if (r.right > r.left && r.bottom > r.top)
-    p.drawImage(r.left, r.top,
-                ToQImage(page).scaled(r.right - r.left, r.bottom - r.top, Qt::IgnoreAspectRatio,
-                                      Qt::SmoothTransformation));
-  return out;
-}
-
-// The thumbnail with its number in white at the top left.
-QImage ThumbnailImage(const Bitmap& thumbnail, const std::string& label) {
-  QImage image = ToQImage(thumbnail).convertToFormat(QImage::Format_RGB32);
-  if (!label.empty()) {
-    QPainter p(&image);
-    QFont font = p.font();
-    font.setPixelSize(13);
-    font.setBold(true);
-    p.setFont(font);
-    p.setPen(Qt::white);
-    p.drawText(QRect(3, 2, kThumbnailSide - 6, 18), Qt::AlignLeft | Qt::AlignTop, QString::fromStdString(label));
-  }
-  return image;
 }
 
 // Image1: the thumbnails side by side, each in its 96-pixel slot.
@@ -388,20 +358,14 @@ void TAcquisitionForm::AddImageFiles(const std::vector<std::string>& files) {
 }
 
 void TAcquisitionForm::MakePage(Bitmap&& page, bool scanned, const std::string& document) {
-  if (scanned && !HandOverPage(page)) {  // logged
-    failure_ = "The scanned page could not be handed over through " + ScanHandOverPath() + ". See the log file.";
+  BatchPage made;
+  std::string why;
+  if (!AddBatchPage(page, scanned, study_, batch_, InstanceCounter, made, why)) {
+    failure_ = why;
     return;
   }
-  ReadyPage ready;
-  ready.path = BuildPageFromBitmap(page, study_, batch_, InstanceCounter);
-  if (ready.path.empty()) {
-    failure_ = "The page could not be made an image object. See the log file.";
-    return;
-  }
-  ready.document = document;
-  RenderPageThumbnail(ready.path, ready.thumbnail, ready.label);  // a page that cannot be read stays black
-  if (ready.document.empty()) ready.document = "Page " + ready.label;
-  ready.preview = PreviewImage(page);
+  ReadyPage ready{made.path, document.empty() ? "Page " + made.label : document, std::move(made.thumbnail), made.label,
+                  PreviewImage(page)};
   QMetaObject::invokeMethod(this, [this, ready = std::move(ready)] { TakePage(ready); }, Qt::QueuedConnection);
 }
 
