@@ -1,7 +1,8 @@
 // Pictures of the real windows for the README, taken under Xvfb by scripts/demo --screenshots DIR
 // against the demo PACS: the main window with the day's worklist rows, the PDF form with its batch,
-// the result message with its details, the report editor with a misspelling marked, and the setup
-// dialog.
+// the result message with its details, the report editor with a misspelling marked, the acquisition
+// form with a few pages (from the demo's virtual scanner, SANE's test backend, and from image
+// files), and the setup dialog.
 #include <QApplication>
 #include <QFile>
 #include <QMessageBox>
@@ -48,6 +49,10 @@ class ScreenshotDialogs : public DialogLayer {
  public:
   QString report;
   QString OpenFileName(QWidget*, const QString&, const QString&) override { return report; }
+  QStringList pages;
+  void ShowMessage(QWidget*, const QString& text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+  void ShowError(QWidget*, const QString& text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+  bool AskYesNo(QWidget*, const QString&, const QString&) override { return false; }
   void ShowDetails(QWidget* parent, const QString& text, const QString& details, bool error) override {
     Save(parent, "pdf-form.png");
     QMessageBox box(error ? QMessageBox::Critical : QMessageBox::Information, "Scrivara", text, QMessageBox::Ok,
@@ -68,6 +73,22 @@ class ScreenshotDialogs : public DialogLayer {
       QApplication::processEvents();
       Save(editor, "report-editor.png");
       editor->RichEdit1->document()->setModified(false);
+    } else if (auto* scan = qobject_cast<TScanDialog*>(d)) {
+      scan->ScanButton->click();
+      return scan->result();
+    } else if (auto* acquisition = qobject_cast<TAcquisitionForm*>(d)) {
+      auto idle = [acquisition] {
+        while (acquisition->Busy()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+      };
+      idle();  // the scanner list
+      acquisition->Button3Click();
+      idle();
+      std::vector<std::string> files;
+      for (const QString& p : pages) files.push_back(p.toStdString());
+      acquisition->AddImageFiles(files);
+      idle();
+      QApplication::processEvents();
+      Save(acquisition, "acquisition-form.png");
     } else if (auto* pdf = qobject_cast<TPDFForm*>(d)) {
       pdf->Button3Click();
       pdf->Button3Click();  // a second document joins the batch
@@ -78,6 +99,29 @@ class ScreenshotDialogs : public DialogLayer {
     return QDialog::Rejected;
   }
 };
+
+// A scanned-looking document page (A4 at 100 dpi): a heading and lines of text.
+QString MakePage(const QString& path, const QString& heading, const QStringList& lines) {
+  QImage page(827, 1169, QImage::Format_RGB32);
+  page.fill(QColor(250, 249, 245));
+  QPainter p(&page);
+  QFont f = p.font();
+  f.setPixelSize(40);
+  f.setBold(true);
+  p.setFont(f);
+  p.setPen(QColor(30, 30, 40));
+  p.drawText(QRect(80, 90, 667, 60), heading);
+  f.setPixelSize(22);
+  f.setBold(false);
+  p.setFont(f);
+  int y = 200;
+  for (const QString& line : lines) {
+    p.drawText(QRect(80, y, 667, 600), Qt::TextWordWrap, line);
+    y += 130;
+  }
+  page.save(path);
+  return path;
+}
 
 }  // namespace
 
@@ -90,6 +134,16 @@ int main(int argc, char** argv) {
   g_dir = QString::fromLocal8Bit(argv[2]);
   ScreenshotDialogs dialogs;
   dialogs.report = MakeReport(g_dir + "/chest-report.pdf");
+  dialogs.pages = {MakePage(g_dir + "/referral.png", "Referral",
+                            {"Dear colleague, thank you for seeing Mrs Doe, 54, with a dry cough for three weeks.",
+                             "Please perform a chest X-ray, two views.", "Kind regards, Dr A. Smith"}),
+                   MakePage(g_dir + "/consent.png", "Consent form",
+                            {"I agree to the examination described to me.", "Signed: Jane Doe",
+                             "Date: as scanned"})};
+  // The demo's virtual scanner: a colour test page of A4 proportions.
+  ScanConfiguration.colour = true;
+  ScanConfiguration.dpi = 75;
+  ScanConfiguration.options = {{"test-picture", "Color pattern"}, {"br-x", "141"}, {"br-y", "200"}};
   SetDialogLayer(&dialogs);
   AppForms forms = CreateForms(argv[1]);
   forms.Form1->show();
@@ -99,7 +153,9 @@ int main(int argc, char** argv) {
   forms.Form1->SetupBtnClick();
   forms.Form1->AddDocBtnClick();
   forms.Form1->AddPDFBtnClick();
+  forms.Form1->ScanBtnClick();
   SetDialogLayer(nullptr);
   QFile::remove(dialogs.report);
+  for (const QString& p : dialogs.pages) QFile::remove(p);
   return 0;
 }

@@ -183,6 +183,8 @@ TAcquisitionForm::TAcquisitionForm(StudyInfo& study, const SetupCfg& cfg, ScanSe
   ScrollBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   ComboBox1 = new QComboBox;
   ComboBox1->setObjectName("ComboBox1");
+  ComboBox1->setMinimumWidth(200);
+  ComboBox1->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   ProgressBar1 = new QProgressBar;
   ProgressBar1->setObjectName("ProgressBar1");
   ProgressBar1->setAccessibleName("Progress");

@@ -27,8 +27,11 @@ QImage ThumbnailImage(const Bitmap& thumbnail, const std::string& label) {
     font.setPixelSize(13);
     font.setBold(true);
     p.setFont(font);
+    const QString text = QString::fromStdString(label);
+    p.setPen(Qt::black);  // a shadow, so that the number reads on a white page too
+    p.drawText(QRect(4, 3, kThumbnailSide - 6, 18), Qt::AlignLeft | Qt::AlignTop, text);
     p.setPen(Qt::white);
-    p.drawText(QRect(3, 2, kThumbnailSide - 6, 18), Qt::AlignLeft | Qt::AlignTop, QString::fromStdString(label));
+    p.drawText(QRect(3, 2, kThumbnailSide - 6, 18), Qt::AlignLeft | Qt::AlignTop, text);
   }
   return image;
 }

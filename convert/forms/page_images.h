@@ -9,5 +9,6 @@
 // fit and centred (PreviewRect).
 QImage PreviewImage(const Bitmap& page);
 
-// The thumbnail with its label (the Instance Number) in white at the top left; no label, no text.
+// The thumbnail with its label (the Instance Number) in white, with a dark shadow, at the top left;
+// no label, no text.
 QImage ThumbnailImage(const Bitmap& thumbnail, const std::string& label);
