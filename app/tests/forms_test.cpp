@@ -342,9 +342,10 @@ class FormsTest : public QObject {
 
   void everyControlHasAnAccessibleName() {
     AppForms f = Start();
+    TScanDialog scan("test:0", {{"mode", "Scan mode", {"Color", "Gray"}, "Gray"}}, ScanSettings());
     for (QWidget* form :
          std::initializer_list<QWidget*>{f.Form1.get(), f.SetupFrm.get(), f.PDFForm.get(), f.MainForm.get(),
-                                         f.ConfigFrm.get()}) {
+                                         f.ConfigFrm.get(), f.AcquisitionForm.get(), &scan}) {
       for (QWidget* w : form->findChildren<QWidget*>()) {
         const bool control = qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w) ||
                              qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QAbstractButton*>(w) ||
