@@ -24,6 +24,7 @@
 #include "core/dcmobj.h"
 #include "edge/dialogs.h"
 #include "tests/support/files.h"
+#include "tests/support/orthanc.h"
 #include "tests/support/peer.h"
 
 namespace {
@@ -99,9 +100,8 @@ class AcquisitionRoadTest : public QObject {
   Q_OBJECT
 
  private:
-  std::string dir_, exe_, saneDir_, orthancDir_;
-  int orthancPort_ = 0, orthancHttp_ = 0;
-  testsupport::Process orthanc_;
+  std::string dir_, exe_, saneDir_;
+  std::unique_ptr<testsupport::Orthanc> orthanc_;
   ScriptedDialogs dialogs_;
 
   AppForms Start(const std::string& patientId) {
@@ -109,7 +109,7 @@ class AcquisitionRoadTest : public QObject {
     QCoreApplication::sendPostedEvents();  // the start-up event
     setupcfg.PacsAET = "ORTHANC";
     setupcfg.PacsIP = "127.0.0.1";
-    setupcfg.PacsPort = std::to_string(orthancPort_);
+    setupcfg.PacsPort = std::to_string(orthanc_->port);
     f.Form1->Edit1->setText(QString::fromStdString(patientId));
     f.Form1->Edit2->setText("Scan^Sam");
     return f;
@@ -117,11 +117,8 @@ class AcquisitionRoadTest : public QObject {
 
   // The instances Orthanc holds for the patient: "series/number" each.
   QStringList OnOrthanc(const std::string& patientId) {
-    std::string out;
-    testsupport::Run({"curl", "-s", "-X", "POST", "--data-binary",
-                      "{\"Level\":\"Instance\",\"Expand\":true,\"Query\":{\"PatientID\":\"" + patientId + "\"}}",
-                      "http://127.0.0.1:" + std::to_string(orthancHttp_) + "/tools/find"},
-                     &out);
+    const std::string out = orthanc_->Rest(
+        "/tools/find", "{\"Level\":\"Instance\",\"Expand\":true,\"Query\":{\"PatientID\":\"" + patientId + "\"}}");
     QStringList found;
     const QString json = QString::fromStdString(out);
     QRegularExpression number("\"InstanceNumber\"\\s*:\\s*\"(\\d+)\""), series("\"ParentSeries\"\\s*:\\s*\"([^\"]+)\"");
@@ -145,24 +142,11 @@ class AcquisitionRoadTest : public QObject {
     WriteAll(saneDir_ + "/dll.conf", "test\n");
     WriteAll(saneDir_ + "/dll.conf", "test\n");
     ::setenv("SANE_CONFIG_DIR", saneDir_.c_str(), 1);
-    orthancDir_ = testsupport::MakeTempDir("acq_orthanc");
-    orthancPort_ = testsupport::FreePort();
-    orthancHttp_ = testsupport::FreePort();
-    WriteAll(orthancDir_ + "/orthanc.json",
-             "{\"Name\": \"acq\", \"StorageDirectory\": \"" + orthancDir_ + "/db\", \"IndexDirectory\": \"" +
-                 orthancDir_ + "/db\", \"HttpPort\": " + std::to_string(orthancHttp_) + ", \"DicomPort\": " +
-                 std::to_string(orthancPort_) +
-                 ", \"DicomAet\": \"ORTHANC\", \"RemoteAccessAllowed\": false, \"DicomCheckCalledAet\": false,"
-                 " \"DicomAlwaysAllowStore\": true}\n");
-    const std::string program = testsupport::FindProgram("Orthanc");
-    QVERIFY2(!program.empty(), "Orthanc is not installed (scripts/install-deps --test)");
-    orthanc_ = testsupport::Process({program, orthancDir_ + "/orthanc.json"}, orthancDir_ + "/orthanc.log");
-    QVERIFY(testsupport::WaitForPort(orthancPort_, 30000));
-    QVERIFY(testsupport::WaitForPort(orthancHttp_, 30000));
+    orthanc_ = std::make_unique<testsupport::Orthanc>();
+    QVERIFY2(orthanc_->Start(), "Orthanc is not installed or does not start (scripts/install-deps --test)");
   }
   void cleanupTestCase() {
-    orthanc_.Stop(0);
-    testsupport::RemoveTree(orthancDir_);
+    orthanc_.reset();
     ::unsetenv("SANE_CONFIG_DIR");
     testsupport::RemoveTree(saneDir_);
   }

@@ -36,6 +36,7 @@
 #include "query/findscu.h"
 #include "query/studyquery.h"
 #include "tests/support/files.h"
+#include "tests/support/orthanc.h"
 #include "tests/support/peer.h"
 
 namespace {
@@ -97,9 +98,7 @@ class PdfRoadTest : public QObject {
 
  private:
   std::string dir_, exe_, pdfA_, pdfB_;
-  int orthancPort_ = 0;
-  testsupport::Process orthanc_;
-  std::string orthancDir_;
+  std::unique_ptr<testsupport::Orthanc> orthanc_;
   ScriptedDialogs dialogs_;
 
   AppForms Start() {
@@ -107,7 +106,7 @@ class PdfRoadTest : public QObject {
     QCoreApplication::sendPostedEvents();  // the start-up event
     setupcfg.PacsAET = "ORTHANC";
     setupcfg.PacsIP = "127.0.0.1";
-    setupcfg.PacsPort = std::to_string(orthancPort_);
+    setupcfg.PacsPort = std::to_string(orthanc_->port);
     setupcfg.InstitutionName = "Clinic";
     return f;
   }
@@ -135,23 +134,11 @@ class PdfRoadTest : public QObject {
 
  private slots:
   void initTestCase() {
-    orthancDir_ = testsupport::MakeTempDir("road_orthanc");
-    orthancPort_ = testsupport::FreePort();
-    const int http = testsupport::FreePort();
-    WriteAll(orthancDir_ + "/orthanc.json",
-             "{\"Name\": \"road\", \"StorageDirectory\": \"" + orthancDir_ + "/db\", \"IndexDirectory\": \"" +
-                 orthancDir_ + "/db\", \"HttpPort\": " + std::to_string(http) + ", \"DicomPort\": " +
-                 std::to_string(orthancPort_) +
-                 ", \"DicomAet\": \"ORTHANC\", \"RemoteAccessAllowed\": false, \"DicomCheckCalledAet\": false,"
-                 " \"DicomAlwaysAllowFind\": true, \"DicomAlwaysAllowStore\": true}\n");
-    const std::string program = testsupport::FindProgram("Orthanc");
-    QVERIFY2(!program.empty(), "Orthanc is not installed (scripts/install-deps --test)");
-    orthanc_ = testsupport::Process({program, orthancDir_ + "/orthanc.json"}, orthancDir_ + "/orthanc.log");
-    QVERIFY(testsupport::WaitForPort(orthancPort_, 30000));
+    orthanc_ = std::make_unique<testsupport::Orthanc>();
+    QVERIFY2(orthanc_->Start(), "Orthanc is not installed or does not start (scripts/install-deps --test)");
   }
   void cleanupTestCase() {
-    orthanc_.Stop(0);
-    testsupport::RemoveTree(orthancDir_);
+    orthanc_.reset();
   }
   void init() {
     dir_ = NewProgramFolder("road");

@@ -14,6 +14,7 @@
 #include "net/dimse.h"
 #include "net/pdu_service.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/orthanc.h"
 #include "tests/support/peer.h"
 
 namespace querytest {
@@ -25,6 +26,8 @@ using testsupport::Process;
 using testsupport::RemoveTree;
 using testsupport::Run;
 using testsupport::WaitForPort;
+using testsupport::Orthanc;
+using testsupport::TempDir;
 
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -39,14 +42,6 @@ inline void WriteFile(const std::string& path, const std::string& text) {
 }
 
 // A temporary folder removed at the end of the scope.
-struct TempDir {
-  std::string path;
-  explicit TempDir(const std::string& prefix) : path(MakeTempDir(prefix)) {}
-  ~TempDir() { RemoveTree(path); }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-};
-
 // A program the test needs; a missing peer fails the test.
 inline std::string Need(const std::string& name) {
   std::string p = FindProgram(name);
@@ -268,43 +263,6 @@ struct Storescp {
     }
     return files;
   }
-};
-
-// Orthanc with its worklist plugin reading dir/worklists.
-struct Orthanc {
-  TempDir dir{"scrivara_orthanc"};
-  int port = FreePort();
-  int httpPort = FreePort();
-  Process process;
-  Orthanc() {
-    std::string mk;
-    Run({"mkdir", "-p", dir.path + "/db", Worklists()}, &mk);
-  }
-  std::string Worklists() const { return dir.path + "/worklists"; }
-  std::string encoding;  // "DefaultEncoding" when set (Orthanc's own default is Latin1)
-  bool Start() {
-    std::string cfg = dir.path + "/orthanc.json";
-    WriteFile(cfg, "{\n"
-                   "  \"Name\": \"scrivara-test\",\n"
-                   "  \"StorageDirectory\": \"" + dir.path + "/db\",\n"
-                   "  \"IndexDirectory\": \"" + dir.path + "/db\",\n"
-                   "  \"HttpPort\": " + std::to_string(httpPort) + ",\n"
-                   "  \"DicomPort\": " + std::to_string(port) + ",\n"
-                   "  \"DicomAet\": \"ORTHANC\",\n" +
-                   (encoding.empty() ? std::string() : "  \"DefaultEncoding\": \"" + encoding + "\",\n") +
-                   "  \"RemoteAccessAllowed\": false,\n"
-                   "  \"DicomCheckCalledAet\": false,\n"
-                   "  \"DicomAlwaysAllowFind\": true,\n"
-                   "  \"DicomAlwaysAllowFindWorklist\": true,\n"
-                   "  \"DicomAlwaysAllowStore\": true,\n"
-                   "  \"UnknownSopClassAccepted\": true,\n"
-                   "  \"Plugins\": [\"/usr/share/orthanc/plugins/libModalityWorklists.so\"],\n"
-                   "  \"Worklists\": {\"Enable\": true, \"Database\": \"" + Worklists() + "\"}\n"
-                   "}\n");
-    process = Process({Need("Orthanc"), cfg}, dir.path + "/orthanc.log");
-    return WaitForPort(port, 30000);
-  }
-  ~Orthanc() { process.Stop(0); }  // its own shutdown takes seconds; the folder goes anyway
 };
 
 }  // namespace querytest

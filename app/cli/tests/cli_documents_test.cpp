@@ -113,13 +113,7 @@ class CliDocuments : public ::testing::Test {
   }
 
   // GET (or POST body) on Orthanc's REST API; the body is returned.
-  static std::string Rest(const std::string& path, const std::string& post = "") {
-    std::vector<std::string> argv = {"curl", "-s", "http://127.0.0.1:" + std::to_string(orthanc->httpPort) + path};
-    if (!post.empty()) argv.insert(argv.end(), {"-X", "POST", "--data-binary", post});
-    std::string out;
-    testsupport::Run(argv, &out);
-    return out;
-  }
+  static std::string Rest(const std::string& path, const std::string& post = "") { return orthanc->Rest(path, post); }
 };
 
 TEST_F(CliDocuments, ObjectsAreBuiltAndPassOtherToolkitsChecks) {
