@@ -326,13 +326,19 @@ class AcquisitionRoadTest : public QObject {
     }
     WriteAll(dir_ + "/fax.tif", tiff);
     WriteAll(dir_ + "/notes.txt", "not an image");
+    WriteAll(dir_ + "/broken.jpg", std::string("\xFF\xD8\xFF\xC0\x00\x11\x08\xFF\xFF\xFF\xFF", 11));
 
     dialogs_.onForm = [&](TAcquisitionForm* form) {
-      dialogs_.files = {QString::fromStdString(dir_ + "/photo.png"), QString::fromStdString(dir_ + "/fax.tif")};
+      // A damaged file is named and skipped; the others become pages.
+      dialogs_.files = {QString::fromStdString(dir_ + "/photo.png"), QString::fromStdString(dir_ + "/broken.jpg"),
+                        QString::fromStdString(dir_ + "/fax.tif")};
       form->AddImagesButton->click();
       ScriptedDialogs::WaitIdle(form);
       QCOMPARE(dialogs_.filters, QStringList{"Images (*.jpg *.jpeg *.png *.bmp *.tif *.tiff)"});
-      QVERIFY2(dialogs_.messages.isEmpty(), qPrintable(dialogs_.messages.join("; ")));
+      QCOMPARE(dialogs_.messages.size(), 1);
+      QVERIFY(dialogs_.messages[0].startsWith("Cannot read the image file " + QString::fromStdString(dir_) +
+                                              "/broken.jpg"));
+      dialogs_.messages.clear();
       QCOMPARE(form->Pages().size(), size_t(3));
       QCOMPARE(form->Pages()[1].document, std::string("fax.tif page 1"));
       QVERIFY(qRed(Slot(form, 0).pixel(48, 48)) > 200);
