@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "core/log.h"
+#include "core/strutil.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ class Device {
       SANE_Bool v = text == "yes" || text == "true" || text == "1" ? SANE_TRUE : SANE_FALSE;
       sane_control_option(handle_, i, SANE_ACTION_SET_VALUE, &v, nullptr);
     } else if (d->type == SANE_TYPE_INT || d->type == SANE_TYPE_FIXED) {
-      const double v = std::atof(text.c_str());
+      const double v = ParseDecimal(text);
       SANE_Word w = d->type == SANE_TYPE_FIXED ? SANE_FIX(v) : static_cast<SANE_Word>(std::lround(v));
       sane_control_option(handle_, i, SANE_ACTION_SET_VALUE, &w, nullptr);
     } else if (d->type == SANE_TYPE_STRING) {
@@ -92,11 +93,7 @@ class Device {
     const SANE_Option_Descriptor* d = sane_get_option_descriptor(handle_, i);
     out = {name, d->title ? d->title : name, {}, {}};
     const bool fixed = d->type == SANE_TYPE_FIXED;
-    auto number = [fixed](SANE_Word w) {
-      char text[32];
-      std::snprintf(text, sizeof text, "%g", fixed ? SANE_UNFIX(w) : double(w));
-      return std::string(text);
-    };
+    auto number = [fixed](SANE_Word w) { return FormatGeneral(fixed ? SANE_UNFIX(w) : double(w), 6); };
     if (d->type == SANE_TYPE_STRING && d->constraint_type == SANE_CONSTRAINT_STRING_LIST) {
       for (const SANE_String_Const* v = d->constraint.string_list; *v; ++v) out.choices.emplace_back(*v);
       std::vector<char> value(static_cast<size_t>(std::max<SANE_Int>(d->size, 1)) + 1, '\0');
@@ -104,7 +101,8 @@ class Device {
         out.value = value.data();
     } else if ((fixed || d->type == SANE_TYPE_INT) && d->size == sizeof(SANE_Word)) {
       if (d->constraint_type == SANE_CONSTRAINT_WORD_LIST) {
-        for (SANE_Word k = 1; k <= d->constraint.word_list[0]; ++k) out.choices.push_back(number(d->constraint.word_list[k]));
+        const SANE_Word* list = d->constraint.word_list;
+        for (SANE_Word k = 1; k <= list[0]; ++k) out.choices.push_back(number(list[k]));
       } else if (d->constraint_type == SANE_CONSTRAINT_RANGE) {
         const SANE_Range* r = d->constraint.range;
         for (const int common : {75, 100, 150, 200, 300, 400, 600, 1200, 2400}) {

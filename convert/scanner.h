@@ -63,8 +63,7 @@ class SaneSession {
   // Scans one page (every frame of it) into `page`. Failed: `message` holds
   // "ERROR, acquiring image: " + the status as 8 upper-case hexadecimal digits + " " + SANE's text,
   // also logged. NoDocuments: the feeder is empty (the message and log line as for Failed). The
-  // scan is always ended with
-  // sane_cancel.
+  // scan is always ended with sane_cancel.
   ScanResult ScanPage(const std::string& device, const ScanSettings& settings, const ScanProgress& progress,
                       Bitmap& page, std::string& message) const;
 

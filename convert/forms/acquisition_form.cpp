@@ -55,7 +55,8 @@ bool IsImageName(const QString& path) {
 class ThumbnailStrip : public QWidget {
  public:
   using Press = std::function<void(Qt::MouseButton, int, const QPoint&)>;
-  ThumbnailStrip(const std::vector<QImage>& thumbnails, Press press) : thumbnails_(thumbnails), press_(std::move(press)) {}
+  ThumbnailStrip(const std::vector<QImage>& thumbnails, Press press)
+      : thumbnails_(thumbnails), press_(std::move(press)) {}
   void Update() {
     setFixedSize(std::max<int>(1, int(thumbnails_.size())) * kThumbnailSide, kThumbnailSide);
     update();
@@ -101,14 +102,13 @@ TScanDialog::TScanDialog(const QString& device, const std::vector<ScannerOption>
     for (size_t i = 0; i < o.choices.size(); ++i) {
       const std::string& c = o.choices[i];
       list->addItem(QString::fromStdString(c));
-      std::string lower = c;
-      std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char ch) { return char(std::tolower(ch)); });
+      const QString text = QString::fromStdString(c).toLower();
       if (o.name == "mode") {
-        const bool colour = lower.find("color") != std::string::npos || lower.find("colour") != std::string::npos;
-        const bool grey = lower.find("gray") != std::string::npos || lower.find("grey") != std::string::npos;
+        const bool colour = text.contains("color") || text.contains("colour");
+        const bool grey = text.contains("gray") || text.contains("grey");
         if (chosen < 0 && (settings.colour ? colour : grey)) chosen = int(i);
       } else if (o.name == "resolution") {
-        const double d = std::fabs(std::atof(c.c_str()) - settings.dpi);
+        const double d = std::fabs(ParseDecimal(c) - settings.dpi);
         if (d < nearest) {
           nearest = d;
           chosen = int(i);
@@ -140,7 +140,7 @@ ScanSettings TScanDialog::Settings() const {
     const std::string value = Lists[i]->currentText().toStdString();
     const QString lower = Lists[i]->currentText().toLower();
     if (name == "mode") s.colour = lower.contains("color") || lower.contains("colour");
-    if (name == "resolution") s.dpi = static_cast<int>(std::lround(std::atof(value.c_str())));
+    if (name == "resolution") s.dpi = static_cast<int>(std::lround(ParseDecimal(value)));
     if (name == "source") s.feeder = IsFeederSource(value);
     s.options.emplace_back(name, value);
   }
