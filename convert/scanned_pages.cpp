@@ -83,12 +83,21 @@ bool AddBatchPage(Bitmap& page, bool scanned, const StudyInfo& study, Conversion
   return true;
 }
 
-bool LoadPageImage(const std::string& path, TImages& image) {
-  DcmObj obj;
-  if (!obj.Read(path) || !ConvertTransferSyntax(obj, kTsExplicitLE)) return false;
+namespace {
+
+// The object converted to explicit VR little endian (in place) and loaded for display.
+bool LoadImage(DcmObj& obj, TImages& image) {
+  if (!ConvertTransferSyntax(obj, kTsExplicitLE)) return false;
   image = TImages();
   image.Load(obj);
   return image.rows > 0 && image.columns > 0 && !image.data.empty();
+}
+
+}  // namespace
+
+bool LoadPageImage(const std::string& path, TImages& image) {
+  DcmObj obj;
+  return obj.Read(path) && LoadImage(obj, image);
 }
 
 bool RenderPageThumbnail(const std::string& path, Bitmap& thumbnail, std::string& label) {
@@ -106,25 +115,27 @@ bool RenderPageThumbnail(const std::string& path, Bitmap& thumbnail, std::string
   return true;
 }
 
-bool ReadPageBitmap(const std::string& path, Bitmap& page) {
-  TImages image;
-  return LoadPageImage(path, image) && PageBitmap(image, page);
-}
-
-bool RotateScannedPage(const std::string& path, bool clockwise, const StudyInfo& study,
-                       const ConversionBatch& batch) {
+bool RotateScannedPage(const std::string& path, bool clockwise, const StudyInfo& study, const ConversionBatch& batch,
+                       Bitmap* turnedPage) {
   DcmObj old;
+  TImages image;
   Bitmap page;
-  if (!old.Read(path) || !ReadPageBitmap(path, page)) {
+  const bool read = old.Read(path);
+  // The identity first: loading converts the object in place.
+  const std::string sopClass = old.GetString(0x0008, 0x0016), sopInstance = old.GetString(0x0008, 0x0018),
+                    number = old.GetString(0x0020, 0x0013);
+  if (!read || !LoadImage(old, image) || !PageBitmap(image, page)) {
     WriteLog("ERROR, RotateScannedPage, cannot read the page: " + path);
     return false;
   }
   page = RotatedQuarter(page, clockwise);
   std::vector<uint8_t> jpeg;
   DcmObj turned;
-  const int32_t number = static_cast<int32_t>(std::strtol(old.GetString(0x0020, 0x0013).c_str(), nullptr, 10));
-  return EncodePageJpeg(page, jpeg) &&
-         RemakeScannedPageObject(jpeg, page.width, page.height, study, batch, old.GetString(0x0008, 0x0016),
-                                 old.GetString(0x0008, 0x0018), number, turned) &&
-         SaveObjectFile(turned, path, "RotateScannedPage");  // each logs its failure
+  const bool saved =
+      EncodePageJpeg(page, jpeg) &&
+      RemakeScannedPageObject(jpeg, page.width, page.height, study, batch, sopClass, sopInstance,
+                              static_cast<int32_t>(std::strtol(number.c_str(), nullptr, 10)), turned) &&
+      SaveObjectFile(turned, path, "RotateScannedPage");  // each logs its failure
+  if (saved && turnedPage) *turnedPage = std::move(page);
+  return saved;
 }

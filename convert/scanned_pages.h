@@ -38,10 +38,6 @@ std::string BuildPageFromBitmap(const Bitmap& page, const StudyInfo& study, Conv
 // the file cannot be read or converted, or holds no image.
 bool LoadPageImage(const std::string& path, TImages& image);
 
-// The page of an object file as a bitmap, pixel for pixel (its first frame). False when it cannot
-// be loaded.
-bool ReadPageBitmap(const std::string& path, Bitmap& page);
-
 // The thumbnail side and strip height.
 inline constexpr int kThumbnailSide = 96;
 
@@ -65,7 +61,8 @@ bool AddBatchPage(Bitmap& page, bool scanned, const StudyInfo& study, Conversion
                   BatchPage& out, std::string& why);
 
 // Turns the page of the object file by a quarter and rebuilds its object in place, with the same
-// SOP Class and Instance UIDs, Instance Number and series (the page is decoded and encoded again).
-// False (logged) when the file cannot be read or written; the file is then as it was.
-bool RotateScannedPage(const std::string& path, bool clockwise, const StudyInfo& study,
-                       const ConversionBatch& batch);
+// SOP Class and Instance UIDs, Instance Number and series (the page is decoded and encoded again);
+// `turnedPage`, when given, receives the turned page. False (logged) when the file cannot be read or
+// written; the file is then as it was.
+bool RotateScannedPage(const std::string& path, bool clockwise, const StudyInfo& study, const ConversionBatch& batch,
+                       Bitmap* turnedPage = nullptr);

@@ -6,7 +6,6 @@
 #include <signal.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -20,11 +19,6 @@ namespace {
 
 // A page larger than this is refused rather than read (a 600 dpi A3 colour page is about 210 MB).
 constexpr size_t kMaxFrameBytes = size_t(512) << 20;
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 std::string StatusMessage(SANE_Status status) {
   char code[16];
@@ -53,18 +47,17 @@ class Device {
     }
   }
 
-  // A string option set to the first of its values that contains one of the words.
-  void SetString(const char* name, std::initializer_list<const char*> words) {
+  // A string option set to the first of its values that `fits` takes.
+  void SetString(const char* name, bool (*fits)(const std::string&)) {
     const int i = Find(name);
     if (i < 0) return;
     const SANE_Option_Descriptor* d = sane_get_option_descriptor(handle_, i);
     if (d->type != SANE_TYPE_STRING || d->constraint_type != SANE_CONSTRAINT_STRING_LIST) return;
-    for (const char* word : words)
-      for (const SANE_String_Const* v = d->constraint.string_list; *v; ++v)
-        if (Lower(*v).find(word) != std::string::npos) {
-          SetText(name, *v);
-          return;
-        }
+    for (const SANE_String_Const* v = d->constraint.string_list; *v; ++v)
+      if (fits(*v)) {
+        SetText(name, *v);
+        return;
+      }
   }
 
   // An option from its text: a switch ("yes"/"no"), a number (INT or FIXED) or a string.
@@ -248,11 +241,16 @@ std::vector<ScannerOption> SaneSession::Options(const std::string& name) const {
   return out;
 }
 
-bool IsFeederSource(const std::string& source) {
-  const std::string s = Lower(source);
-  return s.find("adf") != std::string::npos || s.find("feeder") != std::string::npos ||
-         s.find("automatic") != std::string::npos;
+namespace {
+bool Names(const std::string& value, std::initializer_list<const char*> words) {
+  const std::string s = LowerAscii(value);
+  return std::any_of(words.begin(), words.end(), [&s](const char* w) { return s.find(w) != std::string::npos; });
 }
+}  // namespace
+
+bool IsColourMode(const std::string& mode) { return Names(mode, {"color", "colour"}); }
+bool IsGreyMode(const std::string& mode) { return Names(mode, {"gray", "grey"}); }
+bool IsFeederSource(const std::string& source) { return Names(source, {"adf", "feeder", "automatic"}); }
 
 namespace {
 
@@ -318,11 +316,11 @@ ScanResult SaneSession::Scan(const std::string& name, const ScanSettings& settin
   Device device;
   if (const SANE_Status s = device.Open(name); s != SANE_STATUS_GOOD) return fail(s);
   if (settings.colour)
-    device.SetString(SANE_NAME_SCAN_MODE, {"color", "colour"});
+    device.SetString(SANE_NAME_SCAN_MODE, IsColourMode);
   else
-    device.SetString(SANE_NAME_SCAN_MODE, {"gray", "grey"});
+    device.SetString(SANE_NAME_SCAN_MODE, IsGreyMode);
   device.SetResolution(settings.dpi);
-  if (settings.feeder) device.SetString(SANE_NAME_SCAN_SOURCE, {"adf", "feeder", "automatic"});
+  if (settings.feeder) device.SetString(SANE_NAME_SCAN_SOURCE, IsFeederSource);
   for (const auto& [option, value] : settings.options) device.SetText(option, value);
   for (int sheets = 0;; ++sheets) {
     Bitmap page;

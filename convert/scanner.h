@@ -35,7 +35,10 @@ struct ScannerOption {
   std::string value;                 // its present value
 };
 
-// True for a source that names a document feeder ("ADF", "Automatic Document Feeder", ...).
+// How the device's own option strings are understood, in any letter case: a colour mode ("Color",
+// "Colour"), a grey mode ("Gray", "Grey"), a document feeder ("ADF", "Automatic Document Feeder").
+bool IsColourMode(const std::string& mode);
+bool IsGreyMode(const std::string& mode);
 bool IsFeederSource(const std::string& source);
 
 // Called as the page is read: the percent done (bytes read / (bytes per line x lines)), or -1 while

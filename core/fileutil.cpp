@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +11,7 @@
 #include <filesystem>
 
 #include "core/log.h"
+#include "core/strutil.h"
 
 namespace {
 
@@ -176,7 +176,5 @@ std::string FileNamePart(const std::string& path) {
 std::string LowerExtension(const std::string& path) {
   const std::string name = FileNamePart(path);
   const size_t dot = name.rfind('.');
-  std::string ext = dot == std::string::npos ? "" : name.substr(dot);
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext;
+  return LowerAscii(dot == std::string::npos ? "" : name.substr(dot));
 }

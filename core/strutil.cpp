@@ -14,6 +14,13 @@ std::string Trim(std::string_view s) {
   return std::string(s.substr(b, e - b));
 }
 
+std::string LowerAscii(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
 std::string SubString(std::string_view s, long start, long count) {
   if (count < 1) return "";
   if (start < 1) start = 1;

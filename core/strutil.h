@@ -5,6 +5,8 @@
 
 // Removes all leading and trailing characters of code 0x20 or below.
 std::string Trim(std::string_view s);
+// The text with A-Z made a-z (other bytes as they are, whatever the locale).
+std::string LowerAscii(std::string_view s);
 // 1-based start; "" when start is beyond the text or count < 1; start < 1 counts as 1.
 std::string SubString(std::string_view s, long start, long count);
 // 1-based position of the first occurrence of pattern in text, or 0 (also for an empty pattern).

@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 
@@ -12,9 +11,7 @@
 
 namespace {
 bool ContainsNoCase(const std::string& text, const std::string& word) {
-  std::string t = text;
-  std::transform(t.begin(), t.end(), t.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return t.find(word) != std::string::npos;
+  return LowerAscii(text).find(word) != std::string::npos;
 }
 
 std::string General15(float v) { return FormatGeneral(static_cast<double>(v), 15); }

@@ -29,6 +29,7 @@
 #include "convert/forms/page_images.h"
 #include "convert/forms/scanner_config.h"
 #include "convert/scanned_pages.h"
+#include "core/fileutil.h"
 #include "core/log.h"
 #include "core/strutil.h"
 #include "edge/dialogs.h"
@@ -46,9 +47,8 @@ constexpr int kStripHeight = 120;
 // The image files "Add images..." and a drop take.
 const char kImageFilter[] = "Images (*.jpg *.jpeg *.png *.bmp *.tif *.tiff)";
 bool IsImageName(const QString& path) {
-  const QString suffix = QFileInfo(path).suffix().toLower();
-  return suffix == "jpg" || suffix == "jpeg" || suffix == "png" || suffix == "bmp" || suffix == "tif" ||
-         suffix == "tiff";
+  const std::string ext = LowerExtension(path.toStdString());
+  return ext == ".jpg" || ext == ".jpeg" || ext == ".png" || ext == ".bmp" || ext == ".tif" || ext == ".tiff";
 }
 
 // Image1: the thumbnails side by side, each in its 96-pixel slot.
@@ -102,11 +102,8 @@ TScanDialog::TScanDialog(const QString& device, const std::vector<ScannerOption>
     for (size_t i = 0; i < o.choices.size(); ++i) {
       const std::string& c = o.choices[i];
       list->addItem(QString::fromStdString(c));
-      const QString text = QString::fromStdString(c).toLower();
       if (o.name == "mode") {
-        const bool colour = text.contains("color") || text.contains("colour");
-        const bool grey = text.contains("gray") || text.contains("grey");
-        if (chosen < 0 && (settings.colour ? colour : grey)) chosen = int(i);
+        if (chosen < 0 && (settings.colour ? IsColourMode(c) : IsGreyMode(c))) chosen = int(i);
       } else if (o.name == "resolution") {
         const double d = std::fabs(ParseDecimal(c) - settings.dpi);
         if (d < nearest) {
@@ -138,8 +135,7 @@ ScanSettings TScanDialog::Settings() const {
   for (size_t i = 0; i < options_.size() && i < Lists.size(); ++i) {
     const std::string name = options_[i].name;
     const std::string value = Lists[i]->currentText().toStdString();
-    const QString lower = Lists[i]->currentText().toLower();
-    if (name == "mode") s.colour = lower.contains("color") || lower.contains("colour");
+    if (name == "mode") s.colour = IsColourMode(value);
     if (name == "resolution") s.dpi = static_cast<int>(std::lround(ParseDecimal(value)));
     if (name == "source") s.feeder = IsFeederSource(value);
     s.options.emplace_back(name, value);
@@ -151,10 +147,8 @@ ScanSettings TScanDialog::Settings() const {
 // The acquisition form
 
 struct TAcquisitionForm::ReadyPage {
-  std::string path;
+  BatchPage page;
   std::string document;
-  Bitmap thumbnail;
-  std::string label;
   QImage preview;
 };
 
@@ -255,27 +249,33 @@ void TAcquisitionForm::FormActivate() {
   ComboBox1->clear();
   ComboBox1->setPlaceholderText("Looking for scanners...");
   // SANE can take a while to find its devices: the form stays usable meanwhile.
-  auto found = std::make_shared<std::vector<ScannerDevice>>();
-  auto session = std::make_shared<std::shared_ptr<SaneSession>>();
-  StartWork([found, session] {
-    *session = std::make_shared<SaneSession>();
-    *found = (*session)->Devices();
-  });
-  connect(this, &TAcquisitionForm::WorkFinished, this, [this, found, session] {
-    sane_ = *session;
-    devices_ = *found;
-    for (const ScannerDevice& d : devices_) ComboBox1->addItem(QString::fromStdString(GetField(2, ";", d.Entry())));
-    ComboBox1->setPlaceholderText("");
-    if (!devices_.empty()) ComboBox1->setCurrentIndex(0);
-    UpdateButtons();
-    if (devices_.empty()) Dialogs().ShowMessage(this, "No Scanner Found");
-  }, Qt::SingleShotConnection);
+  struct Listing {
+    std::shared_ptr<SaneSession> sane;
+    std::vector<ScannerDevice> devices;
+  };
+  auto listing = std::make_shared<Listing>();
+  StartWork(
+      [listing] {
+        listing->sane = std::make_shared<SaneSession>();
+        listing->devices = listing->sane->Devices();
+      },
+      [this, listing] {
+        sane_ = listing->sane;
+        devices_ = listing->devices;
+        for (const ScannerDevice& d : devices_)
+          ComboBox1->addItem(QString::fromStdString(GetField(2, ";", d.Entry())));
+        ComboBox1->setPlaceholderText("");
+        if (!devices_.empty()) ComboBox1->setCurrentIndex(0);
+        UpdateButtons();
+        if (devices_.empty()) Dialogs().ShowMessage(this, "No Scanner Found");
+      });
 }
 
-void TAcquisitionForm::StartWork(std::function<void()> work) {
+void TAcquisitionForm::StartWork(std::function<void()> work, std::function<void()> then) {
   working_ = true;
   cancel_ = false;
   failure_.clear();
+  then_ = std::move(then);
   UpdateButtons();
   work_.setFuture(QtConcurrent::run(std::move(work)));
 }
@@ -285,6 +285,7 @@ void TAcquisitionForm::FinishWork() {
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setValue(0);
   UpdateButtons();
+  if (then_) std::exchange(then_, {})();
   emit WorkFinished();
   if (!failure_.empty()) Dialogs().ShowError(this, QString::fromStdString(failure_));
 }
@@ -366,22 +367,22 @@ void TAcquisitionForm::MakePage(Bitmap&& page, bool scanned, const std::string& 
     failure_ = why;
     return;
   }
-  ReadyPage ready{made.path, document.empty() ? "Page " + made.label : document, std::move(made.thumbnail), made.label,
-                  PreviewImage(page)};
+  ReadyPage ready{std::move(made), document, PreviewImage(page)};
+  if (ready.document.empty()) ready.document = "Page " + ready.page.label;
   QMetaObject::invokeMethod(this, [this, ready = std::move(ready)] { TakePage(ready); }, Qt::QueuedConnection);
 }
 
-void TAcquisitionForm::TakePage(const ReadyPage& page) {
+void TAcquisitionForm::TakePage(const ReadyPage& ready) {
   BatchObject o;
-  o.path = page.path;
-  o.document = page.document;
+  o.path = ready.page.path;
+  o.document = ready.document;
   o.pages = 1;
   std::error_code ec;
-  o.bytes = std::filesystem::file_size(page.path, ec);
+  o.bytes = std::filesystem::file_size(o.path, ec);
   pages_.push_back(o);
   thumbnails_.push_back(QImage());
-  SetThumbnail(pages_.size() - 1, page.thumbnail, page.label);
-  ShowPreview(page.preview);
+  SetThumbnail(pages_.size() - 1, ready.page.thumbnail, ready.page.label);
+  ShowPreview(ready.preview);
   ScrollBox1->ensureVisible(int(pages_.size()) * kThumbnailSide - 1, kThumbnailSide / 2, 0, 0);
 }
 
@@ -451,7 +452,7 @@ void TAcquisitionForm::RotatePage(size_t index, bool clockwise) {
   if (Busy() || index >= pages_.size()) return;
   BatchObject& page = pages_[index];
   Bitmap turned;
-  if (!RotateScannedPage(page.path, clockwise, study_, batch_) || !ReadPageBitmap(page.path, turned)) {
+  if (!RotateScannedPage(page.path, clockwise, study_, batch_, &turned)) {
     Dialogs().ShowError(this, "The page could not be turned. See the log file.");
     return;
   }

@@ -118,8 +118,9 @@ class TAcquisitionForm : public QDialog {
 
  private:
   struct ReadyPage;
-  // Runs `work` on a worker thread with the form's buttons held; `pages` receive what it makes.
-  void StartWork(std::function<void()> work);
+  // Runs `work` on a worker thread with the form's buttons held; `then` runs on the form's thread
+  // when it has ended, before WorkFinished and the failure message.
+  void StartWork(std::function<void()> work, std::function<void()> then = {});
   void FinishWork();
   // On the worker thread: the page made an object of the batch, its thumbnail and preview, handed to
   // the form. Scanned pages pass through the hand-over file first.
@@ -141,6 +142,7 @@ class TAcquisitionForm : public QDialog {
   std::vector<ScannerDevice> devices_;
   std::shared_ptr<SaneSession> sane_;
   QFutureWatcher<void> work_;
+  std::function<void()> then_;
   std::atomic<bool> cancel_{false};
   bool working_ = false;
   bool sending_ = false;
