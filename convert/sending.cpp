@@ -3,20 +3,36 @@
 #include <cstdio>
 
 #include "core/log.h"
+#include "convert/outbox.h"
 #include "net/batch_store.h"
+
+namespace {
+
+std::string Hex4(int status) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04X", unsigned(status) & 0xFFFFu);
+  return text;
+}
+
+}  // namespace
 
 std::string StateText(const BatchObject& o) {
   switch (o.state) {
     case BatchObject::State::NotSent: return "not sent yet";
-    case BatchObject::State::Accepted: return "accepted";
+    case BatchObject::State::Accepted:
+      return o.status == 0 ? "accepted" : "accepted with a warning, status " + Hex4(o.status) + "H";
     case BatchObject::State::NotRead: return "not read";
     case BatchObject::State::NoAssociation: return "not sent: no association";
     case BatchObject::State::Refused: break;
   }
+  switch (o.status) {
+    case -5: return "refused: the response carries no status";
+    case -6: return "refused: the response answers another request";
+    case -7: return "refused: the response names another object";
+    default: break;
+  }
   if (o.status < 0) return "refused: no response";
-  char status[8];
-  std::snprintf(status, sizeof status, "%04X", unsigned(o.status) & 0xFFFFu);
-  return std::string("refused, status ") + status + "H";
+  return "refused, status " + Hex4(o.status) + "H";
 }
 
 std::string ResultDetails(const std::vector<BatchObject>& objects) {
@@ -41,6 +57,7 @@ bool SendBatch(std::vector<BatchObject>& objects, const AssociationTarget& targe
     o.status = f.status;
     if (f.stored()) {
       o.state = BatchObject::State::Accepted;
+      RecordAccepted(o.path);
     } else if (f.status == kFileNotRead) {
       o.state = BatchObject::State::NotRead;
       WriteLog("ERROR, Couldn't read file: " + f.path);
@@ -50,7 +67,7 @@ bool SendBatch(std::vector<BatchObject>& objects, const AssociationTarget& targe
       associationLogged = true;
     } else {
       o.state = BatchObject::State::Refused;
-      if (!f.exchanged) WriteLog("ERROR, WriteStoreRQ");
+      if (!f.exchanged && f.status > -5) WriteLog("ERROR, WriteStoreRQ");
     }
     if (afterEach) afterEach();
   });

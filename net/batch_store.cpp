@@ -53,7 +53,7 @@ class Sender {
         const int status = sent == 0 ? CStore::ReadRSP(&pdu) : sent;
         // ReadRSP: 0 or a DIMSE status from a response, negative when none came back.
         const bool exchanged = sent == 0 && status >= 0;
-        if (status != 0) WriteLog("ERROR, StoreFiles, C-STORE of " + files_[i] + " failed");
+        if (!CStore::Stored(status)) WriteLog("ERROR, StoreFiles, C-STORE of " + files_[i] + " failed");
         Report(i, exchanged, status);
       }
       pdu.Close();

@@ -14,10 +14,11 @@ struct StoredFile {
   size_t index = 0;        // its position in the list handed to StoreFiles
   std::string path;
   bool exchanged = false;  // the request went out and a C-STORE response came back
-  // The response's DIMSE status when exchanged (0: stored), else a local failure:
-  // kFileNotRead, kNoAssociation, or the StoreSCU / CStore::ReadRSP code (negative).
+  // The response's DIMSE status when exchanged (0: stored; a warning status: stored with a
+  // warning), else a local failure: kFileNotRead, kNoAssociation, or the StoreSCU /
+  // CStore::ReadRSP code (negative).
   int status = 0;
-  bool stored() const { return exchanged && status == 0; }
+  bool stored() const { return exchanged && CStore::Stored(status); }
 };
 
 inline constexpr int kFileNotRead = -100;   // not a readable DICOM file

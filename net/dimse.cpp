@@ -141,6 +141,7 @@ bool CStore::WriteRQ(PDU_Service* pdu, DcmObj* obj, const std::string& sopClass)
   if (!pdu) return false;
   std::string instance = obj ? obj->GetString(0x0008, 0x0018) : std::string();
   DcmObj cmd = MakeStoreRQ(sopClass, instance);
+  pdu->LastStoreRequest = {cmd.GetUS(0x0000, dimse::kMessageID), instance};
   if (!pdu->Write(cmd, 1)) {
     WriteLog("ERROR, CStore::WriteRQ, PDU->Write DCO failed");
     return false;
@@ -159,13 +160,38 @@ int CStore::ReadRSP(PDU_Service* pdu) {
     WriteLog("ERROR, CStore::ReadRSP, not a C-Store RSP");
     return -2;
   }
-  uint16_t status = rsp.GetUS(0x0000, dimse::kStatus);
+  // A response only counts for the request it answers (a missing value would read as 0, success).
+  if (!rsp.FindTag(0x0000, dimse::kStatus)) {
+    WriteLog("ERROR, CStore::ReadRSP, the response carries no status");
+    return -5;
+  }
+  const PDU_Service::StoreRequest& rq = pdu->LastStoreRequest;
+  const uint16_t answered = rsp.GetUS(0x0000, dimse::kMessageIDBeingRespondedTo);
+  if (!rsp.FindTag(0x0000, dimse::kMessageIDBeingRespondedTo) || answered != rq.messageID) {
+    WriteLog("ERROR, CStore::ReadRSP, the response answers message " + std::to_string(answered) + ", not " +
+             std::to_string(rq.messageID));
+    return -6;
+  }
+  if (rsp.FindTag(0x0000, dimse::kAffectedSOPInstanceUID)) {
+    const std::string instance = rsp.GetString(0x0000, dimse::kAffectedSOPInstanceUID);
+    if (instance != rq.sopInstance) {
+      WriteLog("ERROR, CStore::ReadRSP, the response names instance " + instance + ", not " + rq.sopInstance);
+      return -7;
+    }
+  }
+  const uint16_t status = rsp.GetUS(0x0000, dimse::kStatus);
+  if (dimse::IsWarning(status)) {
+    WriteLog("WARNING, CStore::ReadRSP, status == " + std::to_string(status) + ", stored with a warning");
+    return status;
+  }
   if (status != dimse::kSuccess) {
     WriteLog("ERROR, CStore::ReadRSP, status == " + std::to_string(status));
     return status;
   }
   return 0;
 }
+
+bool CStore::Stored(int status) { return status == 0 || dimse::IsWarning(status); }
 
 int StoreSCU(PDU_Service& pdu, DcmObj& obj, const std::string& sopClass) {
   if (pdu.pdata.PresentationContextID == 0) return -1;

@@ -46,8 +46,12 @@ bool EchoSCU(const AssociationTarget& target);
 namespace CStore {
 // The C-STORE-RQ command set, then the data set (when given).
 bool WriteRQ(PDU_Service* pdu, DcmObj* obj, const std::string& sopClass);
-// 0 success, -1 nothing read, -2 not a C-STORE-RSP, else the non-zero status received.
+// The response to the last request written: 0 success, -1 nothing read, -2 not a C-STORE-RSP,
+// -5 no Status, -6 it answers another Message ID, -7 it names another SOP Instance UID; else the
+// non-zero status received (a warning status, logged as a WARNING line, means stored: see Stored).
 int ReadRSP(PDU_Service* pdu);
+// True for the results of ReadRSP that mean the peer stored the object: 0 and the warning statuses.
+bool Stored(int status);
 }  // namespace CStore
 
 // Brings the data set into the accepted transfer syntax and writes the C-STORE-RQ with it.

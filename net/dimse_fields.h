@@ -9,6 +9,7 @@ inline constexpr uint16_t kCommandGroupLength = 0x0000;
 inline constexpr uint16_t kAffectedSOPClassUID = 0x0002;
 inline constexpr uint16_t kCommandField = 0x0100;
 inline constexpr uint16_t kMessageID = 0x0110;
+inline constexpr uint16_t kMessageIDBeingRespondedTo = 0x0120;
 inline constexpr uint16_t kPriority = 0x0700;
 inline constexpr uint16_t kCommandDataSetType = 0x0800;
 inline constexpr uint16_t kStatus = 0x0900;
@@ -34,5 +35,8 @@ inline constexpr int kSuccess = 0x0000;
 inline constexpr int kPending = 0xFF00;
 inline constexpr int kPendingWithWarning = 0xFF01;  // optional keys not supported
 inline constexpr bool IsPending(int status) { return status == kPending || status == kPendingWithWarning; }
+// A C-STORE warning (Bxxx: coercion of data elements B000H, elements discarded B007H, data set does
+// not match the SOP class B006H, ...): the peer stored the object and says what it changed.
+inline constexpr bool IsWarning(int status) { return status >= 0 && (status & 0xF000) == 0xB000; }
 
 }  // namespace dimse

@@ -69,6 +69,11 @@ class PDU_Service {
   bool IsConnected() { return Link.GetSocket().IsConnected(); }
 
   bool MessageDump = false;  // list every message written or read in the log
+  // The last C-STORE request written, which the next response must answer.
+  struct StoreRequest {
+    uint16_t messageID = 0;
+    std::string sopInstance;
+  } LastStoreRequest;
   std::string UserName, Passcode;
   std::vector<PresentationContextAccept*> AcceptedPresentationContexts;  // items of assocAC
   Buffer Link;

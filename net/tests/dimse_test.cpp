@@ -203,18 +203,56 @@ TEST(DimseTest, StoreSendsCommandAndDataSet) {
   EXPECT_TRUE(log.Problems().empty());
 }
 
-TEST(DimseTest, StoreWarningStatusIsNotSuccess) {
-  LogCapture log;
-  StorePeer peer(0xB000);
-  PDU_Service pdu;
-  ASSERT_TRUE(OpenAssociation(pdu, "SCRIVARA", "FAKESCP", "127.0.0.1", peer.scp.PortText(), kBasicTextSR, 5));
-  DcmObj report = SmallReport("1.2.3");
-  report.transferSyntax = "1.2.840.10008.1.2";
-  report.explicitVR = false;
-  ASSERT_EQ(StoreSCU(pdu, report, kBasicTextSR), 0);
-  EXPECT_EQ(CStore::ReadRSP(&pdu), 45056);
-  pdu.Close();
-  EXPECT_EQ(log.Messages(), std::vector<std::string>{"ERROR, CStore::ReadRSP, status == 45056"});
+// A response counts only for the request it answers, and a warning means the object is stored.
+TEST(DimseTest, StoreResponseChecks) {
+  struct Case {
+    const char* name;
+    std::vector<fakescp::Element> extra;  // after Command Field
+    bool withStatus, rightID;
+    uint16_t status;
+    int result;
+    bool stored;
+    const char* log;
+  };
+  const std::string instance = "1.2.3";
+  const Case cases[] = {
+      {"warning B000", {}, true, true, 0xB000, 0xB000, true,
+       "WARNING, CStore::ReadRSP, status == 45056, stored with a warning"},
+      {"warning B007", {}, true, true, 0xB007, 0xB007, true,
+       "WARNING, CStore::ReadRSP, status == 45063, stored with a warning"},
+      {"out of resources", {}, true, true, 0xA700, 0xA700, false, "ERROR, CStore::ReadRSP, status == 42752"},
+      {"no status", {}, false, true, 0, -5, false, "ERROR, CStore::ReadRSP, the response carries no status"},
+      {"another message", {}, true, false, 0, -6, false, "ERROR, CStore::ReadRSP, the response answers message 9, not 3"},
+      {"another instance", {fakescp::UI(0, 0x1000, "1.2.4")}, true, true, 0, -7, false,
+       "ERROR, CStore::ReadRSP, the response names instance 1.2.4, not 1.2.3"},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    LogCapture log;
+    FakeScp scp([&](Connection& c) {
+      fakescp::AcceptAssociation(c);
+      fakescp::Message command, dataSet;
+      if (!c.ReadMessage(command) || !c.ReadMessage(dataSet)) return;
+      std::vector<fakescp::Element> rsp = {fakescp::UI(0, 0x0002, kBasicTextSR), fakescp::US(0, 0x0100, 0x8001),
+                                           fakescp::US(0, 0x0120, tc.rightID ? fakescp::MessageID(command.data) : 9),
+                                           fakescp::US(0, 0x0800, 0x0101)};
+      if (tc.withStatus) rsp.push_back(fakescp::US(0, 0x0900, tc.status));
+      rsp.insert(rsp.end(), tc.extra.begin(), tc.extra.end());
+      c.Send(fakescp::PData({{1, 0x03, fakescp::Command(rsp)}}));
+      fakescp::ServeRelease(c);
+    });
+    PDU_Service pdu;
+    ASSERT_TRUE(OpenAssociation(pdu, "SCRIVARA", "FAKESCP", "127.0.0.1", scp.PortText(), kBasicTextSR, 5));
+    DcmObj report = SmallReport(instance);
+    report.transferSyntax = "1.2.840.10008.1.2";
+    report.explicitVR = false;
+    ASSERT_EQ(StoreSCU(pdu, report, kBasicTextSR), 0);
+    const int result = CStore::ReadRSP(&pdu);
+    EXPECT_EQ(result, tc.result);
+    EXPECT_EQ(CStore::Stored(result), tc.stored);
+    pdu.Close();
+    EXPECT_EQ(log.Messages(), std::vector<std::string>{tc.log});
+  }
 }
 
 TEST(DimseTest, StoreFailures) {
