@@ -1,5 +1,7 @@
 #include "core/strutil.h"
 
+#include <openssl/sha.h>
+
 #include <unistd.h>
 
 #include <charconv>
@@ -66,31 +68,29 @@ std::string ReplaceAll(std::string text, std::string_view search, std::string_vi
   return text;
 }
 
-namespace {
-std::string lastChars(std::string_view s, size_t n) {
-  return std::string(s.size() > n ? s.substr(s.size() - n) : s);
-}
-}  // namespace
-
 std::string CreateUID(std::string_view installation, std::string_view patientId, std::string_view accession,
                       std::string_view studyDate, std::string_view studyTime, std::string_view appNumber) {
-  if (patientId.empty()) return "";
-  std::string uid = std::string(kOrgUIDRoot) + ".";
-  const size_t rootLen = uid.size() - 1;  // fix-up starts after the root
-  uid += appNumber;
-  uid += installation.size() < 9 ? Trim(installation) : Trim(lastChars(installation, 8));
-  uid += ".";
-  uid += accession.size() < 5 ? std::string(accession) : Trim(lastChars(accession, 4));
-  uid += Trim(lastChars(patientId, 4));
-  uid += ".";
-  uid += SubString(studyDate, 3, 8);
-  uid += Trim(studyTime.substr(0, std::min<size_t>(4, studyTime.size())));
-  for (size_t i = rootLen; i < uid.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(uid[i]);
-    if (c != '.' && (c < '0' || c > '9')) uid[i] = static_cast<char>('0' + c % 9);
-    if (uid[i] == '0' && i > 0 && uid[i - 1] == '.') uid[i] = '1';
-  }
-  return uid;
+  const std::string patient = Trim(patientId);
+  if (patient.empty()) return "";
+  // Each input with its length in front, so that no two different lists of inputs hash the same
+  // bytes. The time keeps its hours and minutes: documents of one visit made minutes apart meet.
+  std::string joined;
+  for (const std::string& part : {Trim(installation), patient, Trim(accession), Trim(studyDate),
+                                  Trim(studyTime.substr(0, std::min<size_t>(4, studyTime.size())))})
+    joined += std::to_string(part.size()) + ":" + part + ";";
+  unsigned char digest[SHA256_DIGEST_LENGTH];
+  SHA256(reinterpret_cast<const unsigned char*>(joined.data()), joined.size(), digest);
+  unsigned __int128 h = 0;
+  for (int i = 0; i < 16; ++i) h = (h << 8) | digest[i];
+  const std::string prefix = std::string(kOrgUIDRoot) + "." + std::string(appNumber) + ".";
+  // Room for + ".1." + a 10-digit instance number within 64 characters; 38 digits at the most.
+  const size_t digits = std::min<size_t>(38, prefix.size() < 51 ? 51 - prefix.size() : 1);
+  unsigned __int128 low = 1;  // 10^(digits - 1): the component has exactly `digits` digits, none leading 0
+  for (size_t i = 1; i < digits; ++i) low *= 10;
+  unsigned __int128 v = low + h % (low * 9);
+  std::string component(digits, '0');
+  for (size_t i = digits; i-- > 0; v /= 10) component[i] = static_cast<char>('0' + static_cast<int>(v % 10));
+  return prefix + component;
 }
 
 std::string InstallationId() {

@@ -26,7 +26,11 @@ std::string FormatFixed(double v, int decimals, int width = 0);
 // v in at most `precision` significant digits (printf "%.*g").
 std::string FormatGeneral(double v, int precision);
 
-// Deterministic base UID of a study (see uid_root.h); "" when the patient ID is empty.
+// Deterministic base UID of a study: the organisation root, the application number, and the
+// decimal digits of a SHA-256 hash of every input (installation, patient ID, accession number,
+// study date and the study time's hours and minutes), so that the same inputs give the same UID
+// and different ones different UIDs; short enough for + ".1." + any instance number within 64
+// characters. "" when the patient ID is empty.
 std::string CreateUID(std::string_view installation, std::string_view patientId, std::string_view accession,
                       std::string_view studyDate, std::string_view studyTime, std::string_view appNumber);
 // The installation identifier: /etc/machine-id, else the host name.

@@ -4,21 +4,29 @@
 
 #include "core/uid_root.h"
 
-TEST(CreateUID, WorkedExample) {
-  EXPECT_EQ(CreateUID("ABCDEFGH12345678", "123456", "ACC9876", "20150312", "143015.000000", "29"),
-            std::string(kOrgUIDRoot) + ".2912345678.98763456.1503121430");
-}
-
-TEST(CreateUID, FixUpLettersLeadingZerosAndEmptyPatient) {
-  // A1B: 'A' (65 % 9 = 2), '1', 'B' (66 % 9 = 3); patient 0042 gives 1042 after a dot.
-  std::string uid = CreateUID("host1", "0042", "", "20150312", "1430", "29");
-  EXPECT_EQ(uid, std::string(kOrgUIDRoot) + ".29" + "53781" + "." + "1042" + ".1503121430");
-  EXPECT_NE(CreateUID("host", "P", "A1B", "20150312", "1430", "29").find(".213"), std::string::npos);
+TEST(CreateUID, SameVisitSameUIDOtherPatientOtherUID) {
+  const std::string uid = CreateUID("ABCDEFGH12345678", "10000001", "ACC9876", "20150312", "143015.000000", "29");
+  // The same visit (minutes alike) meets in one study; any other input is another study, even where
+  // a patient ID differs only in its first digits.
+  EXPECT_EQ(uid, CreateUID("ABCDEFGH12345678", "10000001", "ACC9876", "20150312", "1430", "29"));
+  for (const auto& other : {CreateUID("ABCDEFGH12345678", "20000001", "ACC9876", "20150312", "1430", "29"),
+                            CreateUID("ABCDEFGH12345678", "10000001", "ACC9877", "20150312", "1430", "29"),
+                            CreateUID("ABCDEFGH12345678", "10000001", "ACC9876", "20150313", "1430", "29"),
+                            CreateUID("ABCDEFGH12345678", "10000001", "ACC9876", "20150312", "1431", "29"),
+                            CreateUID("XBCDEFGH12345678", "10000001", "ACC9876", "20150312", "1430", "29"),
+                            CreateUID("ABCDEFGH12345678", "1000000", "1ACC9876", "20150312", "1430", "29")})
+    EXPECT_NE(other, uid);
+  // Root, application number, one component of digits without a leading zero; an instance UID
+  // under it with the largest instance number still fits in 64 characters.
+  const std::string prefix = std::string(kOrgUIDRoot) + ".29.";
+  ASSERT_EQ(uid.rfind(prefix, 0), 0u);
+  const std::string digits = uid.substr(prefix.size());
+  EXPECT_EQ(digits.find_first_not_of("0123456789"), std::string::npos);
+  EXPECT_NE(digits[0], '0');
+  EXPECT_LE((uid + ".1.2147483647").size(), 64u);
+  EXPECT_GE(digits.size(), 20u);
   EXPECT_EQ(CreateUID("host", "", "ACC", "20150312", "1430", "29"), "");
-  // Bytes above 127 still give digits only; a dot inside an input starts a new component.
-  std::string high = CreateUID("id", "\xE9\xFC", "X2.34", "20150312", "1430", "29");
-  for (char c : high) EXPECT_TRUE((c >= '0' && c <= '9') || c == '.');
-  EXPECT_NE(high.find(".2.34"), std::string::npos);
+  EXPECT_EQ(CreateUID("host", "  ", "ACC", "20150312", "1430", "29"), "");
 }
 
 TEST(TextHelpers, FieldsSubstringsAndReplace) {
