@@ -25,6 +25,13 @@ int main(int argc, char** argv) {
     return 0;
   }
   QApplication app(argc, argv);
+  // Folders another user could read or plant files in are never used.
+  const std::string problem = FoldersProblem(FoldersFor(ExecutablePath()));
+  if (!problem.empty()) {
+    std::fprintf(stderr, "scrivara: %s\n", problem.c_str());
+    QMessageBox::critical(nullptr, "Scrivara", QString::fromLocal8Bit(problem.c_str()));
+    return 1;
+  }
   CommandLineText = CommandLineFromArgs(argc, argv);
   try {
     AppForms forms = CreateForms(ExecutablePath());

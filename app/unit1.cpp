@@ -254,7 +254,8 @@ bool TForm1::event(QEvent* e) {
 
 void TForm1::OnStartup() {
   StartProgramFolders(exePath_);
-  UpdateOutboxButton();  // what an earlier run kept
+  KeepAbandonedObjects();  // what runs that ended without sending left behind
+  UpdateOutboxButton();    // what earlier runs kept
 
   if (!CommandLineText.empty()) {
     setWindowTitle(windowTitle() + " - " + QFile::decodeName(QByteArray::fromStdString(CommandLineText)));
@@ -269,6 +270,7 @@ void TForm1::OnStartup() {
 }
 
 void TForm1::closeEvent(QCloseEvent* e) {
+  EndProgramFolders();
   CloseLog();  // FormClose
   QWidget::closeEvent(e);
 }

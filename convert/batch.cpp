@@ -116,12 +116,7 @@ int32_t NextInstanceNumber(const std::string& baseUID, int32_t& counter) {
   return counter;
 }
 
-std::string BatchFileName(const ConversionBatch& batch, const StudyInfo& study, int32_t instanceNumber) {
-  std::string acc = study.AccessionNumber;
-  for (char& c : acc)
-    if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20) c = '_';
-  return batch.TempFolder + acc + std::to_string(instanceNumber) + ".dcm";
-}
+std::string BatchFileName(const ConversionBatch& batch) { return batch.TempFolder + batch.SOPInstanceUID + ".dcm"; }
 
 void DeleteBatchFiles(ConversionBatch& batch) {
   for (const auto& f : batch.TempFiles) std::remove(f.c_str());

@@ -44,9 +44,9 @@ inline constexpr const char kInstanceClaimsFile[] = "instances";
 // file can't be used (one log line), only this process's numbers are known.
 int32_t NextInstanceNumber(const std::string& baseUID, int32_t& counter);
 
-// The object file for an instance: TempFolder + Accession Number + instance number + ".dcm". Path
-// separators and control characters in the accession number become "_".
-std::string BatchFileName(const ConversionBatch& batch, const StudyInfo& study, int32_t instanceNumber);
+// The file of the object last built: TempFolder + its SOP Instance UID + ".dcm" (a UID holds only
+// digits and dots, so the name is safe and no two objects share it).
+std::string BatchFileName(const ConversionBatch& batch);
 
 class DcmObj;
 // Appends what every object of a batch says of its patient, study and series, in ascending tag
@@ -55,9 +55,10 @@ class DcmObj;
 void AddStudySeriesElements(DcmObj& obj, const StudyInfo& study, const ConversionBatch& batch,
                             const std::string& modality, int32_t instanceNumber);
 
-// Writes obj as a DICOM file under a temporary name beside path and renames it to path when
-// complete; on failure nothing is left under either name and one log line names the operation.
-bool SaveObjectFile(DcmObj& obj, const std::string& path, std::string_view operation);
+// Writes obj as a private DICOM file under a temporary name beside path and names it path once it
+// is complete on the disk: replacing a file there, or with replace false failing when the name is
+// taken. On failure nothing is left under either name and one log line names the operation.
+bool SaveObjectFile(DcmObj& obj, const std::string& path, std::string_view operation, bool replace = true);
 
 // Deletes every file of the batch and empties the list (what closing a form does).
 void DeleteBatchFiles(ConversionBatch& batch);

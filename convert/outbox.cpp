@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <set>
 
 #include "core/config.h"
 #include "core/fileutil.h"
@@ -12,52 +14,120 @@
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> OutboxFiles() {
+namespace {
+
+// The object files of a folder, by name: regular files, not the hidden ones (temporaries, locks).
+std::vector<std::string> ObjectFilesIn(const std::string& folder) {
   std::vector<std::string> files;
   std::error_code ec;
-  for (fs::directory_iterator it(OutboxFolder(), ec), end; !ec && it != end; it.increment(ec))
-    if (it->is_regular_file(ec)) files.push_back(it->path().string());
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (!name.empty() && name[0] != '.' && it->is_regular_file(ec) && !it->is_symlink(ec))
+      files.push_back(it->path().string());
+  }
   std::sort(files.begin(), files.end());
   return files;
 }
 
-namespace {
-
 // A free name in the outbox for the file: its own name, or with "-2", "-3"... before the extension.
-std::string FreeName(const std::string& file) {
+std::string FreeName(const std::string& file, int n) {
   const std::string name = FileNamePart(file);
+  if (n < 2) return OutboxFolder() + name;
   const size_t dot = name.rfind('.');
   const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
   const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
-  std::string candidate = OutboxFolder() + name;
-  for (int n = 2; fs::exists(candidate); ++n) candidate = OutboxFolder() + stem + "-" + std::to_string(n) + ext;
-  return candidate;
+  return OutboxFolder() + stem + "-" + std::to_string(n) + ext;
+}
+
+// Moves one file into the outbox under a free name, never over another file. "" when it stayed.
+std::string MoveOne(const std::string& f) {
+  std::string why;
+  for (int n = 1; n < 10000; ++n) {
+    const std::string to = FreeName(f, n);
+    if (MoveFileNoReplace(f, to, why)) return to;
+    if (why != "the name is taken") break;
+  }
+  WriteLog("ERROR, MoveToOutbox, cannot keep " + f + " in " + OutboxFolder() + ": " + why);
+  return "";
+}
+
+bool OutboxReady() {
+  std::string warning;
+  if (!PrivateFolder(OutboxFolder(), &warning)) {
+    WriteLog("ERROR, outbox, " + OutboxFolder() + " cannot be used as the outbox");
+    return false;
+  }
+  if (!warning.empty()) WriteLog(warning);
+  return true;
 }
 
 }  // namespace
 
+std::vector<std::string> OutboxFiles() { return ObjectFilesIn(OutboxFolder()); }
+
 std::vector<std::string> MoveToOutbox(const std::vector<std::string>& files) {
-  std::error_code ec;
-  std::string warning;
-  PrivateFolder(OutboxFolder(), &warning);
-  if (!warning.empty()) WriteLog(warning);
+  if (!OutboxReady()) return files;
   std::vector<std::string> stayed;
-  for (const std::string& f : files) {
-    const std::string to = FreeName(f);
-    fs::rename(f, to, ec);
-    if (ec) {  // another file system: copy, then remove
-      std::error_code copyError;
-      fs::copy_file(f, to, copyError);
-      if (copyError) {
-        WriteLog("ERROR, MoveToOutbox, cannot keep " + f + " in " + OutboxFolder() + ": " + copyError.message());
-        fs::remove(to, ec);
-        stayed.push_back(f);
+  for (const std::string& f : files)
+    if (MoveOne(f).empty()) stayed.push_back(f);
+  return stayed;
+}
+
+void RecordAccepted(const std::string& objectFile) {
+  const std::string folder = FolderOf(objectFile);
+  if (folder.empty() || folder != WorkFolder()) return;
+  if (FILE* f = OpenPrivateAppend(folder + kAcceptedList)) {
+    std::fprintf(f, "%s\n", FileNamePart(objectFile).c_str());
+    std::fclose(f);
+  }
+}
+
+size_t KeepAbandonedObjects() {
+  const std::string temp = TempFolder();
+  if (temp.empty()) return 0;
+  size_t kept = 0;
+  std::error_code ec;
+  std::vector<std::string> runs;
+  for (fs::directory_iterator it(temp, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.rfind("run-", 0) == 0 && it->is_directory(ec) && !it->is_symlink(ec))
+      runs.push_back(it->path().string() + "/");
+  }
+  for (const std::string& run : runs) {
+    if (run == WorkFolder()) continue;
+    FileLock lock;
+    if (!lock.Acquire(run + kWorkFolderLock, false)) continue;  // its program is still running
+    std::set<std::string> accepted;
+    {
+      std::ifstream list(run + kAcceptedList);
+      for (std::string line; std::getline(list, line);) accepted.insert(line);
+    }
+    bool emptied = true;
+    for (const std::string& f : ObjectFilesIn(run)) {
+      const std::string name = FileNamePart(f);
+      // What the PACS accepted, and the scanner's hand-over page, may go; every other object is kept.
+      const bool object = LowerExtension(name) == ".dcm" && !accepted.count(name);
+      if (!object) {
+        fs::remove(f, ec);
         continue;
       }
-      fs::remove(f, ec);
+      if (!OutboxReady()) return kept;
+      const std::string to = MoveOne(f);
+      if (to.empty()) {
+        emptied = false;
+        continue;
+      }
+      ++kept;
+      WriteLog("INFO, kept " + FileNamePart(to) + " in the outbox: left unsent by a program that ended in " + run);
     }
+    if (!emptied) continue;
+    for (fs::directory_iterator it(run, ec), end; !ec && it != end; it.increment(ec))
+      if (it->is_regular_file(ec) && FileNamePart(it->path().string())[0] == '.') fs::remove(it->path(), ec);
+    fs::remove(run + kAcceptedList, ec);
+    fs::remove(run + kWorkFolderLock, ec);
+    fs::remove(run, ec);
   }
-  return stayed;
+  return kept;
 }
 
 std::vector<BatchObject> OutboxBatch() {
@@ -77,4 +147,10 @@ void ClearAccepted(const std::vector<BatchObject>& sent) {
   for (const BatchObject& o : sent)
     if (o.state == BatchObject::State::Accepted && std::remove(o.path.c_str()) != 0)
       WriteLog("ERROR, outbox, cannot delete sent file " + o.path + ": " + std::strerror(errno));
+}
+
+bool OutboxSender::Claim(bool wait) {
+  std::string warning;
+  if (!PrivateFolder(OutboxFolder(), &warning)) return false;
+  return lock_.Acquire(OutboxFolder() + kOutboxLock, wait);
 }

@@ -37,7 +37,7 @@ bool PageBitmap(const TImages& image, Bitmap& page) {
 }  // namespace
 
 std::string ScanHandOverPath() {
-  const std::string folder = !ExeFolder.empty() && ConfigFolder() == ExeFolder ? ExeFolder : TempFolder();
+  const std::string folder = !ExeFolder.empty() && ConfigFolder() == ExeFolder ? ExeFolder : WorkFolder();
   return folder + "test.bmp";
 }
 

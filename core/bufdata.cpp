@@ -1,5 +1,7 @@
 #include "core/bufdata.h"
 
+#include "core/fileutil.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -687,46 +689,24 @@ bool BufData::loadRest() {
   return true;
 }
 
-bool BufData::SaveToFile(const std::string& fileName) {
+bool BufData::SaveToFile(const std::string& fileName, bool replace) {
   if (GetSize() == 0 && deferred_.empty()) return false;
-  const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    WriteLog("ERROR, BufData::SaveToFile, Cannot create file \"" + fileName + "\". " + std::strerror(errno));
-    return false;
-  }
-  // The stream's bytes, with the deferred element values spliced in at their offsets.
-  auto writeAll = [fd](const uint8_t* p, size_t left) {
-    while (left > 0) {
-      const ssize_t n = ::write(fd, p, left);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        if (n == 0) errno = EIO;
-        return false;
-      }
-      p += n;
-      left -= static_cast<size_t>(n);
-    }
-    return true;
-  };
-  // Only a regular file is removed after a failed write: never a device or anything else the name
-  // may stand for.
-  struct stat st {};
-  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  bool ok = true;
-  size_t from = 0;
-  for (const Deferred& d : deferred_) {
-    ok = ok && writeAll(base() + from, d.offset - from) && writeAll(d.data, d.size);
-    from = d.offset;
-  }
-  ok = ok && writeAll(base() + from, GetSize() - from);
-  const int err = errno;
-  if (::close(fd) != 0 && ok) ok = false;
-  if (!ok) {
-    if (regular) ::unlink(fileName.c_str());  // never leave a cut-off file behind
-    WriteLog("ERROR, BufData::SaveToFile, Cannot write file \"" + fileName + "\". " + std::strerror(err ? err : errno));
-    return false;
-  }
-  return true;
+  // The stream's bytes, with the deferred element values spliced in at their offsets, into a new
+  // private file that takes its name only when complete on the disk.
+  std::string why;
+  const bool ok = WritePrivateFile(
+      fileName,
+      [this](int fd, std::string& w) {
+        size_t from = 0;
+        for (const Deferred& d : deferred_) {
+          if (!WriteAll(fd, base() + from, d.offset - from, w) || !WriteAll(fd, d.data, d.size, w)) return false;
+          from = d.offset;
+        }
+        return WriteAll(fd, base() + from, GetSize() - from, w);
+      },
+      replace, why);
+  if (!ok) WriteLog("ERROR, BufData::SaveToFile, Cannot write file \"" + fileName + "\". " + why);
+  return ok;
 }
 
 bool DcmObj::Read(const std::string& fileName) {
@@ -746,12 +726,12 @@ bool DcmObj::Read(const std::string& fileName) {
   return ok;
 }
 
-bool DcmObj::Write(const std::string& fileName) {
+bool DcmObj::Write(const std::string& fileName, bool replace) {
   if (transferSyntax == kTsExplicitBE) bigEndian = true;
   BufData b(false);
   b.WriteHeader(GetString(0x0008, 0x0016), GetString(0x0008, 0x0018), transferSyntax);
   b.bigEndian = bigEndian;
   b.deferLarge_ = true;  // large values go to the file straight from their elements
   if (!b.WriteObj(*this)) return false;
-  return b.SaveToFile(fileName);
+  return b.SaveToFile(fileName, replace);
 }

@@ -114,8 +114,10 @@ class BufData {
   void WriteHeader(const std::string& sopClassUID, const std::string& sopInstanceUID, const std::string& ts);
   // Replaces the stream with the whole file; true when something was loaded.
   bool LoadFromFile(const std::string& fileName);
-  // Writes the whole stream as the file (replacing it); false for an empty stream (no file made).
-  bool SaveToFile(const std::string& fileName);
+  // Writes the whole stream as a new private file that takes the name fileName when complete
+  // (replacing a file there, or with replace false failing when the name is taken); false for an
+  // empty stream (no file made).
+  bool SaveToFile(const std::string& fileName, bool replace = true);
 
  private:
   friend class DcmObj;

@@ -1,6 +1,7 @@
 #include "core/config.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -92,7 +94,7 @@ bool WriteSetupFile(const SetupCfg& cfg, const std::string& fileName) {
   data += cfg.DebugLogging ? "TRUE\r\n" : "FALSE\r\n";
 
   std::string why;
-  if (!WriteFileReplacing(fileName, data, true, why)) {
+  if (!WriteFileReplacing(fileName, data, why)) {
     WriteLog("ERROR, WriteSetupFile, couldn't write " + fileName + ": " + why);
     return false;
   }
@@ -128,12 +130,25 @@ namespace {
 ProgramFolders g_folders;
 bool g_foldersSet = false;
 
-// An XDG base folder: the variable when it holds an absolute path, else $HOME + the default.
+// The user's home: $HOME when it is an absolute path, else the password database's (a cron job or
+// a service may run without HOME; a shared folder such as /tmp is never taken instead).
+std::string HomeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home && home[0] == '/') return home;
+  std::vector<char> buf(16384);
+  passwd pw{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_dir &&
+      found->pw_dir[0] == '/')
+    return found->pw_dir;
+  return "";
+}
+
+// An XDG base folder: the variable when it holds an absolute path, else the home + the default.
 std::string XdgBase(const char* variable, const char* underHome) {
   const char* v = std::getenv(variable);
   if (v && v[0] == '/') return std::string(v) + "/";
-  const char* home = std::getenv("HOME");
-  return std::string(home && home[0] ? home : "/tmp") + "/" + underHome + "/";
+  return HomeFolder() + "/" + underHome + "/";
 }
 
 std::string Beside(const char* sub) { return ExeFolder.empty() ? std::string() : ExeFolder + sub; }
@@ -170,6 +185,7 @@ ProgramFolders FoldersFor(const std::string& executablePath) {
 }
 
 std::string ConfigFolder() { return g_foldersSet ? g_folders.config : Beside(""); }
+std::string WorkFolder() { return g_foldersSet && !g_folders.work.empty() ? g_folders.work : TempFolder(); }
 std::string LogsFolder() { return g_foldersSet ? g_folders.logs : Beside("logs/"); }
 std::string TempFolder() { return g_foldersSet ? g_folders.temp : Beside("temp/"); }
 std::string OutboxFolder() { return g_foldersSet ? g_folders.outbox : Beside("outbox/"); }
@@ -179,12 +195,49 @@ std::string FoldersDescription() {
          "\noutbox: " + OutboxFolder();
 }
 
+std::string FoldersProblem(const ProgramFolders& f) {
+  std::vector<std::string> folders = {f.config, f.logs, f.temp, f.outbox};
+  if (!f.besideExecutable)  // the program's own folder under each per-user base
+    for (const std::string& sub : {f.logs, f.temp, f.outbox}) folders.push_back(FolderOf(sub.substr(0, sub.size() - 1)));
+  for (const std::string& folder : folders) {
+    if (folder.empty() || folder[0] != '/') return "no home folder is known for this user; set HOME";
+    std::string why = FolderTrouble(folder);
+    if (!why.empty()) return why;
+  }
+  return "";
+}
+
+namespace {
+
+// This run's own folder in temp/: "run-<process ID>-<random>/", locked while the program runs, so
+// that another program's start-up knows it is in use and leaves it alone.
+std::string ClaimWorkFolder(const std::string& temp) {
+  static FileLock held;
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    std::string name = TemporaryNameFor(temp + "run");  // a unique, unguessable name
+    name = temp + "run-" + name.substr(name.rfind(".part") + 5) + "/";
+    if (::mkdir(name.c_str(), 0700) != 0) continue;
+    if (held.Acquire(name + kWorkFolderLock, false)) return name;
+    ::rmdir(name.c_str());
+  }
+  WriteLog("ERROR, StartProgramFolders, cannot make a folder of this run's own in " + temp);
+  return "";
+}
+
+}  // namespace
+
 std::string StartProgramFolders(const std::string& executablePath) {
   ExeFolder = FolderOf(executablePath);
   g_folders = FoldersFor(executablePath);
   g_foldersSet = true;
+  const std::string problem = FoldersProblem(g_folders);
+  if (!problem.empty()) {  // nothing is written to or read from such a folder
+    g_folders = ProgramFolders{};
+    g_folders.besideExecutable = false;
+    return "";
+  }
   std::string logsWarning, tempWarning;
-  if (!g_folders.besideExecutable) ForceDirectories(g_folders.config);
+  if (!g_folders.besideExecutable) PrivateFolder(g_folders.config, nullptr);
   PrivateFolder(g_folders.logs, &logsWarning);
   PrivateFolder(g_folders.temp, &tempWarning);
   char day[16];
@@ -198,8 +251,25 @@ std::string StartProgramFolders(const std::string& executablePath) {
   if (FILE* f = OpenPrivateAppend(logPath)) std::fclose(f);
   for (const std::string& w : {logsWarning, tempWarning})
     if (!w.empty()) WriteLog(w);
-  // Objects a run that ended unexpectedly left behind; the outbox is another folder, never touched.
-  if (const size_t old = RemoveFilesOlderThan(g_folders.temp, 24 * 60 * 60))
-    WriteLog("INFO, removed " + std::to_string(old) + " file(s) older than a day from " + g_folders.temp);
+  g_folders.work = ClaimWorkFolder(g_folders.temp);
   return logPath;
+}
+
+void EndProgramFolders() {
+  const std::string work = g_folders.work;
+  if (work.empty()) return;
+  std::ifstream list(work + kAcceptedList);
+  for (std::string name; std::getline(list, name);)
+    if (!name.empty() && name.find('/') == std::string::npos && name[0] != '.') ::unlink((work + name).c_str());
+  std::error_code ec;
+  bool othersLeft = false;
+  for (std::filesystem::directory_iterator it(work, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    othersLeft = othersLeft || (name != kWorkFolderLock && name != kAcceptedList);
+  }
+  if (othersLeft) return;
+  ::unlink((work + kAcceptedList).c_str());
+  ::unlink((work + kWorkFolderLock).c_str());
+  ::rmdir(work.c_str());
+  g_folders.work.clear();
 }

@@ -50,8 +50,14 @@ struct ProgramFolders {
   std::string logs;    // the day's logs
   std::string temp;    // objects made for sending, the instance claims
   std::string outbox;  // objects kept to be sent later
+  std::string work;    // this run's own folder inside temp (set by StartProgramFolders)
   bool besideExecutable = true;
 };
+
+// The lock file of a run's own folder, held while the run lasts, and the list of the objects in it
+// the PACS accepted (one file name a line).
+inline constexpr const char kWorkFolderLock[] = ".lock";
+inline constexpr const char kAcceptedList[] = ".accepted";
 
 // The one decision, for the window program and the command-line companion alike: when the
 // executable's folder is writable (a build tree, a portable copy; never a folder under /usr, /bin
@@ -59,7 +65,8 @@ struct ProgramFolders {
 // ("logs/", "temp/", "outbox/"); when it is not (an installed program) the files go to the
 // per-user XDG folders: $XDG_CONFIG_HOME/scrivara/, $XDG_STATE_HOME/scrivara/logs/,
 // $XDG_CACHE_HOME/scrivara/temp/ and $XDG_DATA_HOME/scrivara/outbox/ (defaults ~/.config,
-// ~/.local/state, ~/.cache and ~/.local/share).
+// ~/.local/state, ~/.cache and ~/.local/share; the home is $HOME, or without it the password
+// database's).
 ProgramFolders FoldersFor(const std::string& executablePath);
 
 // The folders in use: set by StartProgramFolders. Before that (and in tests that set only
@@ -68,6 +75,12 @@ std::string ConfigFolder();
 std::string LogsFolder();
 std::string TempFolder();
 std::string OutboxFolder();
+// This run's own folder inside temp/, where its objects are made: "run-<pid>-<random>/", claimed
+// and locked by StartProgramFolders; TempFolder() before that.
+std::string WorkFolder();
+// Why the folders can't be used: "" when they can, else a sentence naming the folder that belongs
+// to another user, that others may write into, or that is a link (a missing folder is fine).
+std::string FoldersProblem(const ProgramFolders& folders);
 // "configuration: ...", "logs: ...", "temporary files: ...", "outbox: ..." on four lines.
 std::string FoldersDescription();
 
@@ -75,5 +88,10 @@ std::string FoldersDescription();
 // executable's path, the folders of FoldersFor (logs/, temp/ and the outbox private to the user;
 // the configuration folder made when it is a per-user one; a failed creation is ignored: later
 // writes fail there), and the day's log "yyyymmdd_doc.log" (local date) in the logs folder started
-// and created, with its relay to "scrivara". Returns the log's path.
+// and created, with its relay to "scrivara"; then this run's own folder in temp/ claimed. Returns
+// the log's path. When FoldersProblem finds a fault nothing is made or used (every folder is "")
+// and "" is returned: the programs say why and stop.
 std::string StartProgramFolders(const std::string& executablePath);
+// The end of a run: the objects of its own folder the PACS accepted are removed, and the folder
+// when nothing else is left in it (what is left goes to the outbox at the next start).
+void EndProgramFolders();

@@ -217,8 +217,10 @@ class DcmObj {
   // Loads the file, takes transferSyntax/explicitVR/bigEndian from its meta group and appends the data
   // set elements. False for a missing file, a file without preamble and "DICM", or a broken data set.
   bool Read(const std::string& fileName);
-  // Writes preamble, meta group and data set, replacing any existing file.
-  bool Write(const std::string& fileName);
+  // Writes preamble, meta group and data set as a private file (0600) that takes its name only
+  // once complete on the disk: replacing any existing file, or with replace false failing when the
+  // name is taken. Nothing is left behind by a failure.
+  bool Write(const std::string& fileName, bool replace = true);
 
   // --- text dump (dump.cpp) ---
   // Appends one line per element, nested objects included (their contents at depth + 1).

@@ -1,9 +1,12 @@
 #include "core/fileutil.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -67,63 +70,158 @@ bool ReadWholeFile(const std::string& path, ByteBuffer& bytes, std::string_view 
 }
 
 std::string TemporaryNameFor(const std::string& path) {
-  return path + ".part" + std::to_string(::getpid());
+  static std::atomic<uint32_t> sequence{0};
+  uint64_t random = 0;
+  if (::getrandom(&random, sizeof random, 0) != sizeof random)
+    random = static_cast<uint64_t>(std::time(nullptr)) * 2654435761u;
+  char suffix[48];
+  std::snprintf(suffix, sizeof suffix, ".part%d-%08x%u", int(::getpid()), unsigned(random), unsigned(++sequence));
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  return folder + "." + FileNamePart(path) + suffix;
+}
+
+int CreatePrivateFile(const std::string& path, std::string& why) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    why = std::string("cannot create file (") + std::strerror(errno) + ")";
+    return -1;
+  }
+  if (::fchmod(fd, 0600) != 0) {}  // the umask may only have narrowed it
+  return fd;
+}
+
+bool WriteAll(int fd, const void* bytes, size_t size, std::string& why) {
+  const char* p = static_cast<const char*>(bytes);
+  while (size > 0) {
+    const ssize_t n = ::write(fd, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      why = std::string("cannot write file (") + std::strerror(n < 0 ? errno : EIO) + ")";
+      return false;
+    }
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool SyncFolder(const std::string& folder) {
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = ::fsync(fd) == 0;
+  ::close(fd);
+  return ok;
 }
 
 namespace {
 
-// Renames the complete file tmp to path; on failure tmp is removed and why says so.
-bool RenameInto(const std::string& tmp, const std::string& path, std::string& why) {
-  if (std::rename(tmp.c_str(), path.c_str()) == 0) return true;
-  why = std::string("cannot rename the written file (") + std::strerror(errno) + ")";
-  std::remove(tmp.c_str());
-  return false;
+std::string FolderPart(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+// Gives the complete file tmp the name path: replacing what is there, or only where the name is free.
+bool Publish(const std::string& tmp, const std::string& path, bool replace, std::string& why) {
+  int rc = replace ? ::rename(tmp.c_str(), path.c_str())
+                   : ::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE);
+  if (rc != 0 && !replace && (errno == EINVAL || errno == ENOSYS)) {  // a file system without it
+    rc = ::link(tmp.c_str(), path.c_str());
+    if (rc == 0) ::unlink(tmp.c_str());
+  }
+  if (rc != 0) {
+    why = errno == EEXIST ? std::string("the name is taken") : std::string("cannot name the written file (") + std::strerror(errno) + ")";
+    ::unlink(tmp.c_str());
+    return false;
+  }
+  SyncFolder(FolderPart(path));
+  return true;
 }
 
 }  // namespace
 
-bool CommitTemporaryFile(const std::string& tmp, const std::string& path, std::string_view operation) {
-  std::string why;
-  if (RenameInto(tmp, path, why)) return true;
-  Fail(operation, why, path);
-  return false;
+bool WritePrivateFile(const std::string& path, const std::function<bool(int fd, std::string& why)>& fill,
+                      bool replace, std::string& why) {
+  struct stat there{};
+  if (::lstat(path.c_str(), &there) == 0 && !S_ISREG(there.st_mode)) {  // a device, a folder, a link
+    why = "not a regular file";
+    return false;
+  }
+  const std::string tmp = TemporaryNameFor(path);
+  const int fd = CreatePrivateFile(tmp, why);
+  if (fd < 0) return false;
+  bool ok = fill(fd, why);
+  if (ok && replace) {  // a file replaced keeps its owner's permissions, never wider than 0700
+    struct stat existing{};
+    if (::lstat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) ::fchmod(fd, existing.st_mode & 0700);
+  }
+  if (ok && ::fsync(fd) != 0) {
+    why = std::string("cannot write file to the disk (") + std::strerror(errno) + ")";
+    ok = false;
+  }
+  if (::close(fd) != 0 && ok) {
+    why = std::string("cannot write file (") + std::strerror(errno) + ")";
+    ok = false;
+  }
+  if (!ok) {
+    ::unlink(tmp.c_str());
+    return false;
+  }
+  return Publish(tmp, path, replace, why);
 }
 
-bool WriteFileReplacing(const std::string& path, std::string_view bytes, bool durable, std::string& why) {
-  const std::string tmp = TemporaryNameFor(path);
-  struct stat existing{};
-  const mode_t mode = ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0600;
-  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-  if (fd < 0) {
-    why = std::string("cannot create file (") + std::strerror(errno) + ")";
-    return false;
-  }
-  int e = 0;  // the first failure's error
-  size_t done = 0;
-  while (e == 0 && done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0)
-      e = n < 0 ? errno : EIO;
-    else
-      done += static_cast<size_t>(n);
-  }
-  if (e == 0 && ::fchmod(fd, mode) != 0) e = errno;  // the mode asked for, whatever the umask
-  if (e == 0 && durable && ::fsync(fd) != 0) e = errno;
-  if (::close(fd) != 0 && e == 0) e = errno;
-  if (e != 0) {
-    why = std::string("cannot write file (") + std::strerror(e) + ")";
-    std::remove(tmp.c_str());
-    return false;
-  }
-  return RenameInto(tmp, path, why);
+bool WriteFileReplacing(const std::string& path, std::string_view bytes, std::string& why) {
+  return WritePrivateFile(
+      path, [&](int fd, std::string& w) { return WriteAll(fd, bytes.data(), bytes.size(), w); }, true, why);
 }
 
 bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string_view operation) {
   std::string why;
-  if (WriteFileReplacing(path, bytes, false, why)) return true;
+  if (WriteFileReplacing(path, bytes, why)) return true;
   Fail(operation, why, path);
   return false;
+}
+
+bool MoveFileNoReplace(const std::string& from, const std::string& to, std::string& why) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    SyncFolder(FolderPart(to));
+    return true;
+  }
+  if (errno == EEXIST) {
+    why = "the name is taken";
+    return false;
+  }
+  if (errno != EXDEV && errno != EINVAL && errno != ENOSYS) {
+    why = std::string("cannot move file (") + std::strerror(errno) + ")";
+    return false;
+  }
+  // Another file system: a private copy, complete on the disk, before the source goes.
+  const int in = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (in < 0) {
+    why = std::string("cannot open file (") + std::strerror(errno) + ")";
+    return false;
+  }
+  const bool copied = WritePrivateFile(
+      to,
+      [in](int out, std::string& w) {
+        char buf[65536];
+        for (;;) {
+          const ssize_t n = ::read(in, buf, sizeof buf);
+          if (n < 0 && errno == EINTR) continue;
+          if (n < 0) {
+            w = std::string("cannot read file (") + std::strerror(errno) + ")";
+            return false;
+          }
+          if (n == 0) return true;
+          if (!WriteAll(out, buf, static_cast<size_t>(n), w)) return false;
+        }
+      },
+      false, why);
+  ::close(in);
+  if (!copied) return false;
+  ::unlink(from.c_str());
+  SyncFolder(FolderPart(from));
+  return true;
 }
 
 bool PrivateFolder(const std::string& path, std::string* warning) {
@@ -137,7 +235,7 @@ bool PrivateFolder(const std::string& path, std::string* warning) {
     return true;
   }
   struct stat st{};
-  if (::stat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  if (::lstat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) return false;
   const mode_t mode = st.st_mode & 07777;
   if ((mode & 077) != 0 && ::chmod(p.c_str(), 0700) == 0 && warning) {
     char octal[8];
@@ -147,25 +245,45 @@ bool PrivateFolder(const std::string& path, std::string* warning) {
   return true;
 }
 
+std::string FolderTrouble(const std::string& path) {
+  std::string p = path;
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  struct stat st{};
+  if (::lstat(p.c_str(), &st) != 0) return "";
+  if (S_ISLNK(st.st_mode)) return "the folder " + p + " is a symbolic link; it is not used";
+  if (!S_ISDIR(st.st_mode)) return p + " is not a folder; it is not used";
+  if (st.st_uid != ::geteuid())
+    return "the folder " + p + " belongs to another user (uid " + std::to_string(st.st_uid) + "); it is not used";
+  if ((st.st_mode & 022) != 0) return "the folder " + p + " can be written by other users; it is not used";
+  return "";
+}
+
 FILE* OpenPrivateAppend(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return nullptr;
   FILE* f = ::fdopen(fd, "ab");
   if (!f) ::close(fd);
   return f;
 }
 
-size_t RemoveFilesOlderThan(const std::string& folder, long maxAgeSeconds) {
-  const std::time_t limit = std::time(nullptr) - maxAgeSeconds;
-  size_t removed = 0;
-  std::error_code ec;
-  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    struct stat st{};
-    const std::string f = it->path().string();
-    if (::lstat(f.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_mtime < limit && std::remove(f.c_str()) == 0)
-      ++removed;
+bool FileLock::Acquire(const std::string& path, bool wait) {
+  Release();
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  int rc;
+  while ((rc = ::flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB))) != 0 && errno == EINTR) {
   }
-  return removed;
+  if (rc != 0) {
+    ::close(fd);
+    return false;
+  }
+  fd_ = fd;
+  return true;
+}
+
+void FileLock::Release() {
+  if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+  fd_ = -1;
 }
 
 std::string FileNamePart(const std::string& path) {

@@ -26,7 +26,7 @@ bool StartRun(const Args& a, StudyInfo& study, ConversionBatch& batch, int& rc) 
     rc = Fail(error);
     return false;
   }
-  if (!StartConversionBatch(study, TempFolder(), batch)) {
+  if (!StartConversionBatch(study, WorkFolder(), batch)) {
     rc = Fail("cannot start the batch");
     return false;
   }

@@ -95,7 +95,7 @@ int CmdPdf(const Args& a) {
   std::string error;
   if (!StudyFromArgs(a, study, error)) return Fail(error);
   ConversionBatch batch;
-  if (!StartConversionBatch(study, TempFolder(), batch)) return Fail("cannot start the batch");
+  if (!StartConversionBatch(study, WorkFolder(), batch)) return Fail("cannot start the batch");
   DcmObj obj;
   if (!MakeEncapsulatedPdf(a.pos[0], study, batch, InstanceCounter, obj)) return Fail("cannot convert " + a.pos[0]);
   if (!WriteAtomically(obj, a.pos[1])) return Fail("cannot write " + a.pos[1]);
@@ -117,12 +117,21 @@ int CmdStore(const Args& a) {
   const bool outbox = a.opt.count("outbox") > 0;
   if (a.help || (a.pos.empty() != outbox)) {
     std::fputs("usage: scrivara-cli store [--aet A] [--aec A] [--host H] [--port P] FILE|DIR...\n"
-               "       scrivara-cli store --outbox [network options]\n"
-               "  --outbox sends the objects the window program kept in its outbox; accepted ones leave it\n",
+               "       scrivara-cli store --outbox [--wait] [network options]\n"
+               "  --outbox sends the objects the window program kept in its outbox; accepted ones leave it.\n"
+               "  One program sends the outbox at a time: another run exits 3 (busy) at once, or with --wait\n"
+               "  waits for it and then sends what is left\n",
                a.help ? stdout : stderr);
     return a.help ? 0 : 2;
   }
   const AssociationTarget target = TargetFromArgs(a, false, 30);
+  // One sender of the outbox at a time: with --wait this run waits for another to finish, else it
+  // says the outbox is busy (exit 3) and sends nothing; each object is sent once.
+  OutboxSender sender;
+  if (outbox && !sender.Claim(a.opt.count("wait") > 0)) {
+    std::fprintf(stderr, "scrivara-cli: the outbox %s is busy: another program is sending it\n", OutboxFolder().c_str());
+    return 3;
+  }
   std::vector<std::string> files = outbox ? OutboxFiles() : std::vector<std::string>{};
   for (const auto& p : a.pos) {
     std::error_code ec;
@@ -169,7 +178,12 @@ int CmdStore(const Args& a) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  {
+    const std::string problem = FoldersProblem(FoldersFor(ExecutablePath()));
+    if (!problem.empty()) return Fail(problem);
+  }
   StartProgramFolders(ExecutablePath());
+  KeepAbandonedObjects();
   ReadSetupFile(setupcfg, ConfigFolder() + kSetupFileName);
   if (setupcfg.DebugLogging) DebugLevel = 2;
 
@@ -185,7 +199,7 @@ int main(int argc, char** argv) {
   // Only echo takes --worklist as a flag; the document commands take it with an accession number.
   const bool documents = cmd == "pdf" || cmd == "sr" || cmd == "img";
   Args a = cli::Parse(argc, argv, 2,
-                      documents ? std::vector<std::string>{} : std::vector<std::string>{"worklist", "outbox"});
+                      documents ? std::vector<std::string>{} : std::vector<std::string>{"worklist", "outbox", "wait"});
   if (!a.error.empty()) return Fail(a.error);
   int rc;
   if (cmd == "dump") rc = CmdDump(a);
@@ -199,6 +213,7 @@ int main(int argc, char** argv) {
   else if (cmd == "worklist") rc = cli::CmdWorklist(a);
   else if (cmd == "log-viewer") rc = cli::CmdLogViewer(a);
   else rc = Fail("unknown command " + cmd + " (try --help)");
+  EndProgramFolders();
   CloseLog();
   return rc;
 }

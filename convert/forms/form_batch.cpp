@@ -9,7 +9,7 @@
 
 void StartFormBatch(QWidget* form, StudyInfo& study, ConversionBatch& batch, bool keepNumbering) {
   if (!keepNumbering) InstanceCounter = 0;
-  if (!StartConversionBatch(study, TempFolder(), batch))
+  if (!StartConversionBatch(study, WorkFolder(), batch))
     Dialogs().ShowError(form, "The batch cannot start: the Patient ID is empty.");
   // StartConversionBatch names the study itself with debug logging; a form names it every time.
   if (DebugLevel <= 1) WriteLog("INFO, Study Instance UID = " + study.StudyInstanceUID);
@@ -36,13 +36,15 @@ bool CloseBatch(QWidget* parent, const std::vector<BatchObject>& objects, Conver
     const std::vector<std::string> stayed = MoveToOutbox(keep);
     moved = stayed.size() < keep.size();
     if (!stayed.empty()) {
-      // Nothing is lost: what could not be moved stays in temp/.
+      // Nothing is lost: what could not be moved stays in this run's folder, and the next start
+      // keeps it in the outbox.
       std::erase_if(batch.TempFiles, [&stayed](const std::string& f) {
         return std::find(stayed.begin(), stayed.end(), f) != stayed.end();
       });
       Dialogs().ShowError(parent, QString::number(stayed.size()) + " object(s) could not be moved to " +
                                       QString::fromStdString(OutboxFolder()) + "; they stay in " +
-                                      QString::fromStdString(batch.TempFolder) + ". See the log file.");
+                                      QString::fromStdString(batch.TempFolder) +
+                                      " and go to the outbox at the next start. See the log file.");
     }
   }
   DeleteBatchFiles(batch);  // what was moved is gone from temp/ already

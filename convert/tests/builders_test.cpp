@@ -215,14 +215,6 @@ TEST(ConversionBatch, KeepsAPickedStudyAndNeverRepeatsAnInstanceUID) {
   EXPECT_EQ(log.Lines().size(), 1u);
 }
 
-TEST(ConversionBatch, FileNameFromAccessionAndInstance) {
-  StudyInfo study = Study("BATCH03");
-  ConversionBatch b = Batch(study, "/x/temp");
-  EXPECT_EQ(BatchFileName(b, study, 3), "/x/temp/24120910303.dcm");
-  study.AccessionNumber = "A/B\\C";
-  EXPECT_EQ(BatchFileName(b, study, 12), "/x/temp/A_B_C12.dcm");
-}
-
 TEST(TextSR, DocumentShapeAndUIDs) {
   StudyInfo study = Study("SR0001");
   ConversionBatch batch = Batch(study);
@@ -402,7 +394,7 @@ TEST(ScannedPage, ThirdPageAndEncapsulatedLayout) {
   for (int page = 1; page <= 3; ++page) ASSERT_TRUE(MakeScannedPageObject(jpeg, 40, 24, study, batch, counter, obj));
   EXPECT_EQ(obj.GetString(0x0020, 0x0013), "3");
   EXPECT_EQ(obj.GetString(0x0008, 0x0018), batch.BaseUID + ".1.3");
-  EXPECT_EQ(BatchFileName(batch, study, counter), "/x/temp/24120910303.dcm");
+  EXPECT_EQ(BatchFileName(batch), "/x/temp/" + batch.BaseUID + ".1.3.dcm");
   EXPECT_EQ(obj.transferSyntax, "1.2.840.10008.1.2.4.50");
   EXPECT_TRUE(obj.explicitVR);
 

@@ -72,9 +72,9 @@ TEST(ObjectFiles, PdfFileReadsBackAndPassesTheIodCheck) {
   Spit(dir / "doc.pdf", pdf);
   int32_t counter = 0;
   const std::string path = BuildEncapsulatedPdf(dir / "doc.pdf", study, batch, counter);
-  ASSERT_EQ(path, dir / "ACC771.dcm");
+  ASSERT_EQ(path, dir / (batch.SOPInstanceUID + ".dcm"));
   EXPECT_EQ(batch.TempFiles, std::vector<std::string>{path});
-  EXPECT_EQ(Listing(dir.path()), "ACC771.dcm\ndoc.pdf\n");
+  EXPECT_EQ(Listing(dir.path()), batch.SOPInstanceUID + ".dcm\ndoc.pdf\n");
 
   DcmObj back;
   ASSERT_TRUE(back.Read(path));
@@ -136,7 +136,7 @@ TEST(ObjectFiles, ScannedPageReadsBackAndDecodes) {
   int32_t counter = 0;
   std::string path;
   for (int i = 0; i < 3; ++i) path = BuildScannedPageObject(jpeg, 120, 80, study, batch, counter);
-  ASSERT_EQ(path, dir / "ACC773.dcm");
+  ASSERT_EQ(path, dir / (batch.BaseUID + ".1.3.dcm"));
   ASSERT_EQ(batch.TempFiles.size(), 3u);
 
   DcmObj back;

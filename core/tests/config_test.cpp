@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/fileutil.h"
 #include "core/inifile.h"
 #include "core/log.h"
 #include "tests/support/files.h"
@@ -142,8 +143,9 @@ TEST(Folders, FolderOfAndForceDirectories) {
 }
 
 // The folders and files of patient data are the user's alone: made 0700 / 0600, tightened with a
-// WARNING line when they were open; temporary files older than a day go at the next start.
-TEST(Folders, ProgramFoldersArePrivateAndOldTemporaryFilesGo) {
+// WARNING line when they were open. Each run claims a locked folder of its own in temp/; nothing in
+// temp/ goes by age.
+TEST(Folders, ProgramFoldersArePrivateEachRunHasItsOwnAndNothingGoesByAge) {
   const std::string dir = testsupport::MakeTempDir("private");
   auto mode = [](const std::string& path) {
     struct stat st{};
@@ -153,27 +155,69 @@ TEST(Folders, ProgramFoldersArePrivateAndOldTemporaryFilesGo) {
   EXPECT_EQ(mode(dir + "/logs"), 0700u);
   EXPECT_EQ(mode(dir + "/temp"), 0700u);
   EXPECT_EQ(mode(log), 0600u);
+  const std::string work = WorkFolder();
+  EXPECT_EQ(work.rfind(dir + "/temp/run-", 0), 0u) << work;
+  EXPECT_EQ(mode(work), 0700u);
+  FileLock other;
+  EXPECT_FALSE(other.Acquire(work + kWorkFolderLock, false));  // held while the run lasts
   CloseLog();
 
   ::chmod((dir + "/logs").c_str(), 0755);
   ::chmod((dir + "/temp").c_str(), 0755);
   WriteAll(dir + "/temp/old.dcm", "x");
-  WriteAll(dir + "/temp/new.dcm", "x");
   const std::string twoDaysAgo = "@" + std::to_string(std::time(nullptr) - 2 * 86400);
   testsupport::Run({"touch", "-d", twoDaysAgo, dir + "/temp/old.dcm"});
   StartProgramFolders(dir + "/scrivara");
+  EXPECT_NE(WorkFolder(), work);
   EXPECT_EQ(mode(dir + "/logs"), 0700u);
   EXPECT_EQ(mode(dir + "/temp"), 0700u);
-  EXPECT_EQ(mode(dir + "/temp/old.dcm"), 01000u);  // gone
-  EXPECT_NE(mode(dir + "/temp/new.dcm"), 01000u);  // a fresh one stays
+  EXPECT_NE(mode(dir + "/temp/old.dcm"), 01000u);  // never removed for its age
   const std::string text = ReadAll(log);
   EXPECT_NE(text.find("WARNING, folder " + dir + "/logs was open to other users (mode 0755), now 0700"),
             std::string::npos) << text;
   EXPECT_NE(text.find("WARNING, folder " + dir + "/temp was open to other users (mode 0755), now 0700"),
             std::string::npos) << text;
-  EXPECT_NE(text.find("INFO, removed 1 file(s) older than a day from " + dir + "/temp/"), std::string::npos) << text;
+  // A run that ends leaves no folder of its own behind when nothing is left in it.
+  const std::string second = WorkFolder();
+  EndProgramFolders();
+  EXPECT_EQ(mode(second), 01000u);
   CloseLog();
   ExeFolder.clear();
+  testsupport::RemoveTree(dir);
+}
+
+// Without HOME the home comes from the password database, never /tmp; a folder that others may
+// write into, that is a link or that belongs to another user is refused by name.
+TEST(Folders, HomeFromThePasswordDatabaseAndUnsafeFoldersRefused) {
+  const char* home = std::getenv("HOME");
+  const std::string savedHome = home ? home : "";
+  for (const char* v : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"}) ::unsetenv(v);
+  ::unsetenv("HOME");
+  const ProgramFolders installed = FoldersFor("/usr/bin/scrivara");
+  if (!savedHome.empty()) ::setenv("HOME", savedHome.c_str(), 1);
+  EXPECT_FALSE(installed.besideExecutable);
+  EXPECT_EQ(installed.config.rfind("/tmp", 0), std::string::npos) << installed.config;
+  EXPECT_NE(installed.config.find("/.config/scrivara/"), std::string::npos) << installed.config;
+
+  const std::string dir = testsupport::MakeTempDir("refused");
+  ProgramFolders f;
+  f.config = dir + "/cfg/";
+  f.logs = dir + "/logs/";
+  f.temp = dir + "/temp/";
+  f.outbox = dir + "/outbox/";
+  EXPECT_EQ(FoldersProblem(f), "");  // missing folders are made later
+  ::mkdir((dir + "/cfg").c_str(), 0700);
+  ::chmod((dir + "/cfg").c_str(), 0777);
+  EXPECT_EQ(FoldersProblem(f), "the folder " + dir + "/cfg can be written by other users; it is not used");
+  ::chmod((dir + "/cfg").c_str(), 0700);
+  ::symlink("/tmp", (dir + "/logs").c_str());
+  EXPECT_EQ(FoldersProblem(f), "the folder " + dir + "/logs is a symbolic link; it is not used");
+  ::unlink((dir + "/logs").c_str());
+  if (::geteuid() == 0) {  // only root can give a folder away
+    ::mkdir((dir + "/outbox").c_str(), 0700);
+    ASSERT_EQ(::chown((dir + "/outbox").c_str(), 65534, 65534), 0);
+    EXPECT_EQ(FoldersProblem(f), "the folder " + dir + "/outbox belongs to another user (uid 65534); it is not used");
+  }
   testsupport::RemoveTree(dir);
 }
 
