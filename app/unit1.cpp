@@ -30,6 +30,7 @@
 #include "convert/forms/form_batch.h"
 #include "convert/forms/pdf_form.h"
 #include "convert/forms/report_editor.h"
+#include "convert/batch.h"
 #include "convert/outbox.h"
 #include "core/config.h"
 #include "core/cp1252.h"
@@ -381,8 +382,9 @@ bool TForm1::FillCurrentStudy(Conversion kind) {
     return false;
   }
   if (CurrentStudy.AccessionNumber.empty()) {
-    CurrentStudy.AccessionNumber = Now("yyMMddHHmm") + std::to_string(AccessionCounter);
-    AccessionCounter = AccessionCounter >= 9999 ? 0 : AccessionCounter + 1;
+    // Unique among every program of this installation, so that two windows (or a window and the
+    // command line) never give two patients one accession number.
+    CurrentStudy.AccessionNumber = NextAccessionNumber(Now("yyMMddHHmm"), AccessionCounter);
   }
   return true;
 }

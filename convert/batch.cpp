@@ -26,11 +26,12 @@ std::map<std::string, int32_t>& HighestByBase() {
 }
 
 // The claims file of the installation, shared by every process that builds objects (the window
-// program, scrivara-cli runs): one line "<base UID> <highest number> <time taken>" per base UID,
-// lines older than a day dropped. Under its lock, takes the number after the larger of `after`
-// and the file's highest for baseUID and records it. False (logged) when the file can't be used.
+// program, scrivara-cli runs): one line "<key> <highest number> <time taken>" per key (a base UID,
+// or the minute of generated accession numbers), lines older than a day dropped. Under its lock,
+// takes the number after the larger of `after` and the file's highest for the key and records it.
+// False (logged) when the file can't be used.
 bool ClaimOnFile(const std::string& path, const std::string& baseUID, int32_t after, int32_t& claimed) {
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
     WriteLog("ERROR, NextInstanceNumber, cannot open " + path);
     return false;
@@ -53,7 +54,7 @@ bool ClaimOnFile(const std::string& path, const std::string& baseUID, int32_t af
     std::istringstream l(line);
     std::string base;
     long long number = 0, when = 0;
-    if (!(l >> base >> number >> when) || number < 0 || number >= INT32_MAX) continue;
+    if (!(l >> base >> number >> when) || number < -1 || number >= INT32_MAX) continue;
     if (base == baseUID) {
       if (number > highest) highest = number;
       continue;
@@ -114,6 +115,14 @@ int32_t NextInstanceNumber(const std::string& baseUID, int32_t& counter) {
     ++counter;
   highest = counter;
   return counter;
+}
+
+std::string NextAccessionNumber(const std::string& minute, int& counter) {
+  int32_t claimed = 0;
+  if (TempFolder().empty() || !ClaimOnFile(TempFolder() + kInstanceClaimsFile, "accession-" + minute, counter - 1, claimed))
+    claimed = counter;
+  counter = claimed >= 9999 ? 0 : claimed + 1;
+  return minute + std::to_string(claimed % 10000);
 }
 
 std::string BatchFileName(const ConversionBatch& batch) { return batch.TempFolder + batch.SOPInstanceUID + ".dcm"; }

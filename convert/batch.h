@@ -44,6 +44,11 @@ inline constexpr const char kInstanceClaimsFile[] = "instances";
 // file can't be used (one log line), only this process's numbers are known.
 int32_t NextInstanceNumber(const std::string& baseUID, int32_t& counter);
 
+// A generated accession number for a typed-in patient: the minute ("yyMMddHHmm") + the next number
+// from counter (this process's, 0 to 9999) that no program of this installation (through the
+// same claims file as NextInstanceNumber) has handed out for that minute; counter moves past it.
+std::string NextAccessionNumber(const std::string& minute, int& counter);
+
 // The file of the object last built: TempFolder + its SOP Instance UID + ".dcm" (a UID holds only
 // digits and dots, so the name is safe and no two objects share it).
 std::string BatchFileName(const ConversionBatch& batch);

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "core/charset.h"
+#include "core/fileutil.h"
 #include "core/log.h"
 
 namespace fs = std::filesystem;
@@ -94,9 +95,13 @@ std::vector<std::string> SpellChecker::Suggestions(const std::string& word) cons
 void SpellChecker::AddToPersonalList(const std::string& word) {
   std::string coded;
   if (hunspell_ && ToDictionary(word, coded)) hunspell_->add(coded);
-  std::ofstream personal(personalList_, std::ios::app);
-  if (personal) personal << word << "\n";
-  else WriteLog("ERROR, spell checking, cannot write the personal word list " + personalList_);
+  // Patient names end up in it: the list is its owner's alone (0600, never through a link).
+  bool ok = false;
+  if (FILE* personal = OpenPrivateAppend(personalList_)) {
+    ok = std::fprintf(personal, "%s\n", word.c_str()) > 0;
+    ok = std::fclose(personal) == 0 && ok;
+  }
+  if (!ok) WriteLog("ERROR, spell checking, cannot write the personal word list " + personalList_);
 }
 
 void SpellChecker::SetPersonalList(const std::string& path) {

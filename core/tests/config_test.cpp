@@ -256,3 +256,43 @@ TEST(IniFile, SectionsAndKeysIgnoreCaseDefaultsApply) {
 }
 
 }  // namespace
+
+// A file of ours is private from its first byte, never written through a link planted at its
+// name or at a temporary name, and a replaced file is never anything but a regular file.
+TEST(PrivateFiles, PrivateFromTheFirstByteAndNeverThroughALink) {
+  const std::string dir = testsupport::MakeTempDir("privfiles");
+  const std::string target = dir + "/elsewhere.txt";
+  WriteAll(target, "theirs");
+  ::chmod(target.c_str(), 0644);
+  // While it is being written the file is already 0600.
+  std::string why;
+  unsigned modeWhileWriting = 0;
+  ASSERT_TRUE(WritePrivateFile(
+      dir + "/obj.dcm",
+      [&](int fd, std::string& w) {
+        struct stat st{};
+        ::fstat(fd, &st);
+        modeWhileWriting = st.st_mode & 0777;
+        return ::WriteAll(fd, "data", 4, w);
+      },
+      false, why))
+      << why;
+  EXPECT_EQ(modeWhileWriting, 0600u);
+  // The name is taken: an object is never written over another.
+  EXPECT_FALSE(WritePrivateFile(dir + "/obj.dcm", [](int, std::string&) { return true; }, false, why));
+  EXPECT_EQ(ReadAll(dir + "/obj.dcm"), "data");
+  // A link planted where a file is created or replaced is never followed.
+  ::symlink(target.c_str(), (dir + "/planted").c_str());
+  EXPECT_LT(CreatePrivateFile(dir + "/planted", why), 0);
+  EXPECT_FALSE(WriteWholeFile(dir + "/planted", "ours", "test"));
+  FILE* f = OpenPrivateAppend(dir + "/planted");
+  EXPECT_EQ(f, nullptr);
+  if (f) std::fclose(f);
+  EXPECT_EQ(ReadAll(target), "theirs");
+  // Temporary names differ every time, even within one process.
+  EXPECT_NE(TemporaryNameFor(dir + "/a"), TemporaryNameFor(dir + "/a"));
+  std::string listing;
+  testsupport::Run({"ls", "-A", dir}, &listing);
+  EXPECT_EQ(listing, "elsewhere.txt\nobj.dcm\nplanted\n");  // nothing left behind
+  testsupport::RemoveTree(dir);
+}
