@@ -435,6 +435,12 @@ void TForm1::OutboxBtnClick() {
     UpdateOutboxButton();
     return;
   }
+  OutboxSender sender;  // one sender of the outbox at a time: each object is sent once
+  if (!sender.Claim(false)) {
+    Dialogs().ShowMessage(this, "The outbox is being sent by another program. Please try again later.");
+    return;
+  }
+  batch = OutboxBatch();  // what is left now that this program sends it
   OutboxBtn->setEnabled(false);
   AssociationTarget target = PacsTarget(setupcfg, 60);
   target.messageDump = true;

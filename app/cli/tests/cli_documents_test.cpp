@@ -3,7 +3,9 @@
 // and Orthanc, which are started once for the whole suite. Bad inputs leave no file behind.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
+#include <thread>
 #include <regex>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "convert/bmpfile.h"
 #include "convert/page_jpeg.h"
 #include "convert/scan_object.h"
+#include "core/fileutil.h"
 #include "tests/support/iod_check.h"
 #include "core/dcmobj.h"
 #include "query/tests/query_test_support.h"
@@ -203,6 +206,43 @@ TEST_F(CliDocuments, StoreOutboxSendsAndKeepsOnlyWhatWasNotAccepted) {
   EXPECT_NE(r.output.find("2 file(s): 1 stored, 1 failed"), std::string::npos) << r.output;
   EXPECT_EQ(Listing(outbox), ".lock\njunk.dcm\n");  // the lock of the one sender stays, hidden
   testsupport::RemoveTree(outbox);
+}
+
+// One sender of the outbox at a time: while another holds it a run says it is busy (exit 3) and
+// sends nothing; two runs that wait send each object once between them.
+TEST_F(CliDocuments, OutboxRunsAtOnceSendEachObjectOnce) {
+  const std::string outbox = std::string(SCRIVARA_BINARY_DIR) + "/bin/outbox";
+  testsupport::RemoveTree(outbox);
+  testsupport::Run({"mkdir", "-p", outbox});
+  for (int i = 0; i < 20; ++i) testsupport::Run({"cp", Obj("pdf"), outbox + "/pdf" + std::to_string(i) + ".dcm"});
+  const std::vector<std::string> net = Net("STORESCP", storescp->port);
+  FileLock other;
+  ASSERT_TRUE(other.Acquire(outbox + "/.lock", false));
+  std::vector<std::string> busy = {"store", "--outbox"};
+  busy.insert(busy.end(), net.begin(), net.end());
+  auto r = RunCli(busy);
+  EXPECT_EQ(r.status, 3) << r.output;
+  EXPECT_NE(r.output.find("is busy: another program is sending it"), std::string::npos) << r.output;
+  // Two waiting runs start while the outbox is held; it is let go a moment later.
+  std::thread letGo([&other] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    other.Release();
+  });
+  std::string cmd = "'" + std::string(SCRIVARA_CLI) + "' store --outbox --wait";
+  for (const auto& a : net) cmd += " '" + a + "'";
+  std::string both;
+  const int status = testsupport::Run({"sh", "-c", cmd + " > " + outbox + "/../a.out 2>&1 & p=$!; " + cmd + " > " + outbox +
+                                                       "/../b.out 2>&1 & q=$!; wait $p && wait $q"}, &both);
+  letGo.join();
+  EXPECT_EQ(status, 0) << both;
+  const std::string a = ReadFile(outbox + "/../a.out"), b = ReadFile(outbox + "/../b.out");
+  const bool aFirst = a.find("20 file(s): 20 stored, 0 failed") != std::string::npos;
+  EXPECT_NE((aFirst ? a : b).find("20 file(s): 20 stored, 0 failed"), std::string::npos) << a << b;
+  EXPECT_NE((aFirst ? b : a).find("0 file(s): 0 stored, 0 failed"), std::string::npos) << a << b;
+  EXPECT_EQ(Listing(outbox), ".lock\n");
+  testsupport::RemoveTree(outbox);
+  std::remove((outbox + "/../a.out").c_str());
+  std::remove((outbox + "/../b.out").c_str());
 }
 
 TEST_F(CliDocuments, StoreGroupsByTheMetaGroupButSendsWhatTheDataSetSays) {
