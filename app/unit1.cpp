@@ -7,6 +7,7 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QUrl>
+#include <QCalendarWidget>
 #include <QDateEdit>
 #include <QFile>
 #include <QGridLayout>
@@ -83,6 +84,30 @@ QDateEdit* MakePicker(const char* name) {
   return p;
 }
 
+// A birth date picker holds no date until the operator picks one: its lowest date stands for "no
+// date" and shows as such. Its calendar still opens on the current month.
+const QDate kNoDate(1800, 1, 1);
+
+class CalendarOnToday : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    auto* calendar = qobject_cast<QCalendarWidget*>(watched);
+    if (calendar && e->type() == QEvent::Show && calendar->selectedDate() == kNoDate)
+      calendar->setCurrentPage(QDate::currentDate().year(), QDate::currentDate().month());
+    return false;
+  }
+};
+
+QDateEdit* MakeBirthDatePicker(const char* name) {
+  QDateEdit* p = MakePicker(name);
+  p->setMinimumDate(kNoDate);
+  p->setSpecialValueText("(no date)");
+  p->setDate(kNoDate);
+  p->calendarWidget()->installEventFilter(new CalendarOnToday(p));
+  return p;
+}
+
 std::string Now(const char* format) {
   QString s = QDateTime::currentDateTime().toString(QString::fromLatin1(format));
   return s.toStdString();
@@ -142,7 +167,7 @@ TForm1::TForm1(const std::string& exePath, QWidget* parent) : QWidget(parent), e
   Edit2->setObjectName("Edit2");
   Edit6 = new QLineEdit;
   Edit6->setObjectName("Edit6");
-  DateTimePicker1 = MakePicker("DateTimePicker1");
+  DateTimePicker1 = MakeBirthDatePicker("DateTimePicker1");
   DateTimePicker2 = MakePicker("DateTimePicker2");
   ComboBox1 = new QComboBox;
   ComboBox1->setObjectName("ComboBox1");
@@ -239,7 +264,6 @@ void TForm1::FormCreate() {
 
   setWindowTitle("Scrivara - " + ToQ(GetVersionText(exePath_)));
   const QDateTime now = QDateTime::currentDateTime();
-  DateTimePicker1->setDateTime(now);
   DateTimePicker2->setDateTime(now);
   // Ownership of the event passes to the event queue.
   QCoreApplication::postEvent(this, new QEvent(kStartupEvent));
@@ -312,6 +336,7 @@ void TForm1::SearchWLBtnClick() {
 
 void TForm1::ClearBtnClick() {
   Edit1->clear();
+  DateTimePicker1->setDate(kNoDate);
   Edit2->clear();
   Edit6->clear();
   SetRowCount(2);
@@ -359,7 +384,9 @@ bool TForm1::FillCurrentStudy(Conversion kind) {
     // (empty) rather than being guessed. Study Instance UID and Accession Number keep their values.
     study.PatientID = Edit1->text().toStdString();
     study.PatientName = Edit2->text().toStdString();
-    study.PatientBirthDate = DateTimePicker1->date().toString("yyyyMMdd").toStdString();
+    // Written only when one was chosen: an untouched picker is no birth date, not today's.
+    if (DateTimePicker1->date() != kNoDate)
+      study.PatientBirthDate = DateTimePicker1->date().toString("yyyyMMdd").toStdString();
     study.StudyDescription = Edit6->text().toStdString();
     study.StudyInstanceUID = StudyText(CurrentStudy, &StudyInfo::StudyInstanceUID);
     study.AccessionNumber = StudyText(CurrentStudy, &StudyInfo::AccessionNumber);

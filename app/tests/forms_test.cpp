@@ -112,7 +112,8 @@ class FormsTest : public QObject {
     QCOMPARE(f.Form1->Cell(6, 0), QString("Study Instance UID"));
     const int widths[7] = {200, 70, 50, 70, 150, 70, 200};
     for (int c = 0; c < 7; ++c) QCOMPARE(grid->columnWidth(c), widths[c]);
-    QCOMPARE(Find<QDateEdit>(f.Form1.get(), "DateTimePicker1")->date(), QDate::currentDate());
+    auto* birthDate = Find<QDateEdit>(f.Form1.get(), "DateTimePicker1");
+    QCOMPARE(birthDate->text(), QString("(no date)"));  // no birth date until one is picked
     QCOMPARE(Find<QDateEdit>(f.Form1.get(), "DateTimePicker2")->date(), QDate::currentDate());
     auto* modality = Find<QComboBox>(f.Form1.get(), "ComboBox1");
     QCOMPARE(modality->count(), 13);
@@ -219,6 +220,8 @@ class FormsTest : public QObject {
     QCOMPARE(dialogs_.messages.last(), QString("Patient ID can't be empty"));
 
     w.Edit1->setText("0042");
+    QVERIFY(w.FillCurrentStudy(TForm1::Conversion::Pdf));
+    QCOMPARE(CurrentStudy.PatientBirthDate, std::string());  // untouched: no birth date, not today
     w.DateTimePicker1->setDate(QDate(1970, 5, 17));
     QVERIFY(w.FillCurrentStudy(TForm1::Conversion::Scan));
     QCOMPARE(CurrentStudy.PatientID, std::string("0042"));
@@ -234,6 +237,7 @@ class FormsTest : public QObject {
     QVERIFY(w.FillCurrentStudy(TForm1::Conversion::Doc));
     QCOMPARE(CurrentStudy.AccessionNumber, first);
     w.ClearBtnClick();
+    QCOMPARE(w.DateTimePicker1->text(), QString("(no date)"));
     QCOMPARE(CurrentStudy.AccessionNumber, std::string());
     QCOMPARE(w.ComboBox1->currentText(), QString());
     QCOMPARE(w.Edit2->text(), QString());
