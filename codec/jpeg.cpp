@@ -90,6 +90,12 @@ bool ReadJpegStreamInfo(const uint8_t* s, size_t n, JpegStreamInfo& info) {
   return false;
 }
 
+namespace jpegcodec {
+thread_local long lastDecodeWarnings = 0;
+}  // namespace jpegcodec
+
+long LastJpegDecodeWarnings() { return jpegcodec::lastDecodeWarnings; }
+
 int DecodeJPEG8(const uint8_t* source, uint8_t* destination, size_t sourceLength, size_t destinationLength,
                 bool rgbSamples) {
   return Decode(source, destination, sourceLength, destinationLength, 1, rgbSamples);

@@ -48,6 +48,10 @@ bool ReadJpegStreamInfo(const uint8_t* data, size_t size, JpegStreamInfo& info);
 
 int DecodeJPEG8(const uint8_t* source, uint8_t* destination, size_t sourceLength, size_t destinationLength,
                 bool rgbSamples);
+// The library's warnings in this thread's last decode: corrupt entropy-coded data, or data that
+// ended before EOI (the decoders then go on as far as they can). Files taken as they come from
+// outside refuse a stream with any.
+long LastJpegDecodeWarnings();
 int DecodeJPEG12(const uint8_t* source, uint8_t* destination, size_t sourceLength, size_t destinationLength,
                  bool rgbSamples);
 int DecodeJPEG16(const uint8_t* source, uint8_t* destination, size_t sourceLength, size_t destinationLength,

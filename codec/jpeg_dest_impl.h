@@ -64,12 +64,14 @@ long RunDecode(const Job* job, long (*body)(j_decompress_ptr, Locals*, const Job
   std::memset(&locals, 0, sizeof locals);
   InstallErrorManager(&err, false);
   cinfo.err = &err.pub;
+  jpegcodec::lastDecodeWarnings = 0;
   if (setjmp(err.jump)) {
     jpeg_destroy_decompress(&cinfo);
     return -1;
   }
   jpeg_create_decompress(&cinfo);
   const long written = body(&cinfo, &locals, job);
+  jpegcodec::lastDecodeWarnings = err.pub.num_warnings;
   jpeg_destroy_decompress(&cinfo);
   return written;
 }

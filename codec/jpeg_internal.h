@@ -7,6 +7,9 @@
 
 namespace jpegcodec {
 
+// The library's warnings (corrupt data, data missing before EOI) in this thread's last decode.
+extern thread_local long lastDecodeWarnings;
+
 // Staging buffer of the destination managers.
 constexpr size_t kStagingSize = 16384;
 

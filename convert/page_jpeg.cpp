@@ -41,7 +41,7 @@ bool DecodeJpegToBitmap(const std::vector<uint8_t>& jpeg, const JpegStreamInfo& 
   }
   std::vector<uint8_t> samples(static_cast<size_t>(f.width) * f.height * f.components);
   if (DecodeJPEG8(jpeg.data(), samples.data(), jpeg.size(), samples.size()) != 0) {
-    why = "a stream the decoder cannot read";
+    why = "a damaged JPEG image (the decoder cannot read it)";
     return false;
   }
   page.Resize(f.width, f.height);
@@ -57,6 +57,76 @@ bool DecodeJpegToBitmap(const std::vector<uint8_t>& jpeg, const JpegStreamInfo& 
         d[2] = s[0];
       }
     }
+  }
+  return true;
+}
+
+std::string PageSizeProblem(int width, int height) {
+  if (width > 0 && height > 0 && width <= kMaxPageSide && height <= kMaxPageSide &&
+      uint64_t(width) * uint64_t(height) <= kMaxPagePixels)
+    return "";
+  return "a page of " + std::to_string(width) + " x " + std::to_string(height) + " pixels (the largest taken is " +
+         std::to_string(kMaxPageSide) + " pixels a side and " + std::to_string(kMaxPagePixels / 1000000) +
+         " million pixels)";
+}
+
+bool DecodeJpegFile(const std::vector<uint8_t>& file, JpegStreamInfo& info, Bitmap& page, std::string& why) {
+  if (!ReadJpegStreamInfo(file.data(), file.size(), info)) {
+    why = "not a JPEG image";
+    return false;
+  }
+  why = PageSizeProblem(info.width, info.height);
+  if (!why.empty()) return false;
+  if (!DecodeJpegToBitmap(file, info, page, why)) return false;
+  if (LastJpegDecodeWarnings() > 0) {
+    why = "a damaged JPEG image (cut short, or with corrupt data)";
+    page = Bitmap();
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+// The stream without the segments that are not image data: APP1 to APP13 and APP15 (EXIF, XMP,
+// ICC, IPTC, ...) and comments. SOI, APP0 (JFIF), APP14 (Adobe, the colour transform), the tables,
+// the frame and everything from the first scan on stay as they are.
+std::vector<uint8_t> WithoutMetadata(const std::vector<uint8_t>& s) {
+  std::vector<uint8_t> out(s.begin(), s.begin() + 2);
+  size_t p = 2;
+  while (p + 4 <= s.size() && s[p] == 0xFF) {
+    const uint8_t marker = s[p + 1];
+    if (marker == 0xFF) {  // fill byte
+      ++p;
+      continue;
+    }
+    if (marker == 0xDA) break;  // the scan: from here on all is image data
+    const size_t length = size_t(s[p + 2]) << 8 | s[p + 3];
+    if (length < 2 || p + 2 + length > s.size()) break;
+    const bool metadata = (marker >= 0xE1 && marker <= 0xED) || marker == 0xEF || marker == 0xFE;
+    if (!metadata) out.insert(out.end(), s.begin() + long(p), s.begin() + long(p + 2 + length));
+    p += 2 + length;
+  }
+  out.insert(out.end(), s.begin() + long(p), s.end());
+  return out;
+}
+
+}  // namespace
+
+bool PageJpegFromFile(const std::vector<uint8_t>& file, std::vector<uint8_t>& jpeg, int& width, int& height,
+                      std::string& why) {
+  JpegStreamInfo info;
+  Bitmap page;
+  if (!DecodeJpegFile(file, info, page, why)) return false;
+  width = info.width;
+  height = info.height;
+  if (FitsPageLabel(info)) {
+    jpeg = WithoutMetadata(file);
+    return true;
+  }
+  if (!EncodePageJpeg(page, jpeg)) {
+    why = "the page could not be encoded";
+    return false;
   }
   return true;
 }

@@ -83,8 +83,10 @@ int CmdImg(const Args& a) {
     return Usage(a,
                  "usage: scrivara-cli img --patient-name N --patient-id I [study keys] IN OUT.dcm\n"
                  "  builds a JPEG baseline page image from IN: a 24-bit .bmp file, or a .jpg file (a baseline\n"
-                 "  YCbCr JPEG with 2x2 or 2x1 luminance sampling is taken as it stands; a grey, 4:4:4, RGB,\n"
-                 "  progressive or lossless 8-bit one is re-encoded as a page; deeper ones are refused); the SOP class\n"
+                 "  YCbCr JPEG with 2x2 or 2x1 luminance sampling is taken as it stands, less its metadata (EXIF,\n"
+                 "  XMP, comments); a grey, 4:4:4, RGB, progressive or lossless 8-bit one is re-encoded as a page;\n"
+                 "  deeper ones, damaged ones and pages over 30000 pixels a side or 100 million pixels are\n"
+                 "  refused); the SOP class\n"
                  "  follows --modality (CR, CT, MR, DX, ES, OT; anything else Ultrasound)\n");
   const std::string& in = a.pos[0];
   const std::string ext = LowerExtension(in);
@@ -97,19 +99,10 @@ int CmdImg(const Args& a) {
     width = page.width;
     height = page.height;
   } else if (ext == ".jpg" || ext == ".jpeg") {
-    std::string bytes;
+    std::string bytes, why;
     if (!ReadWholeFile(in, bytes, "scrivara-cli img")) return Fail("cannot read " + in);
-    jpeg.assign(bytes.begin(), bytes.end());
-    JpegStreamInfo f;
-    if (!ReadJpegStreamInfo(jpeg.data(), jpeg.size(), f)) return Fail(in + " is not a JPEG file");
-    if (!FitsPageLabel(f)) {
-      Bitmap page;
-      std::string why;
-      if (!DecodeJpegToBitmap(jpeg, f, page, why)) return Fail("cannot take " + in + ": " + why);
-      if (!EncodePageJpeg(page, jpeg)) return Fail("cannot encode " + in + " as a JPEG page");
-    }
-    width = f.width;
-    height = f.height;
+    if (!PageJpegFromFile(std::vector<uint8_t>(bytes.begin(), bytes.end()), jpeg, width, height, why))
+      return Fail("cannot take " + in + ": " + why);
   } else {
     return Fail("the page must be a .bmp or .jpg file: " + in);
   }

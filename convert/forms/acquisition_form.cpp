@@ -28,6 +28,7 @@
 #include "convert/forms/form_batch.h"
 #include "convert/forms/page_images.h"
 #include "convert/forms/scanner_config.h"
+#include "convert/page_jpeg.h"
 #include "convert/scanned_pages.h"
 #include "core/fileutil.h"
 #include "core/log.h"
@@ -335,28 +336,66 @@ void TAcquisitionForm::AddImagesClick() {
 void TAcquisitionForm::AddImageFiles(const std::vector<std::string>& files) {
   if (Busy() || files.empty()) return;
   StartWork([this, files] {
+    std::string problems;  // every file or page that could not be taken, for one message
+    auto refuse = [&problems](const std::string& what, const std::string& why) {
+      WriteLog("ERROR, Add images, cannot read " + what + ": " + why);
+      problems += (problems.empty() ? "" : "\n") + ("Cannot read " + what + ": " + why);
+    };
     for (size_t k = 0; k < files.size() && !cancel_; ++k) {
       const QString path = QString::fromStdString(files[k]);
+      const QString name = QFileInfo(path).fileName();
+      std::string why;
+      // A JPEG is decoded whole by our own decoder first: one cut short or with corrupt data is
+      // refused, where the image reader would show what it could make of it.
+      const std::string ext = LowerExtension(files[k]);
+      if (ext == ".jpg" || ext == ".jpeg") {
+        std::string bytes;
+        JpegStreamInfo info;
+        Bitmap whole;
+        if (!ReadWholeFile(files[k], bytes, "Add images") ||
+            !DecodeJpegFile(std::vector<uint8_t>(bytes.begin(), bytes.end()), info, whole, why)) {
+          refuse("the image file " + files[k], why.empty() ? "it cannot be read" : why);
+          continue;
+        }
+      }
       QImageReader reader(path);
       reader.setAutoTransform(true);  // a phone photo's orientation
-      const QString name = QFileInfo(path).fileName();
+      reader.setAllocationLimit(int(kMaxPagePixels * 4 / (1024 * 1024)) + 1);
       const int count = reader.imageCount();
-      for (int n = 1; !cancel_; ++n) {
-        const QImage image = reader.read();
+      std::vector<int> damaged;
+      std::string damage;
+      for (int n = 1; !cancel_ && (count <= 0 || n <= count); ++n) {
+        if (n > 1 && !(count > 0 ? reader.jumpToImage(n - 1) : reader.jumpToNextImage())) {
+          if (count <= 0) break;  // no further page
+          damaged.push_back(n);
+          continue;
+        }
+        const QSize size = reader.size();
+        why = size.isValid() ? PageSizeProblem(size.width(), size.height()) : std::string();
+        const QImage image = why.empty() ? reader.read() : QImage();
         if (image.isNull()) {
-          if (n == 1) {
-            WriteLog("ERROR, Add images, cannot read " + files[k] + ": " + reader.errorString().toStdString());
-            failure_ = "Cannot read the image file " + files[k] + ": " + reader.errorString().toStdString();
+          if (why.empty()) why = reader.errorString().toStdString();
+          if (count <= 1) {
+            refuse("the image file " + files[k], why);
+            break;
           }
-          break;
+          damaged.push_back(n);  // the other pages of the file are still taken
+          damage = why;
+          continue;
         }
         const QString document = count > 1 ? name + " page " + QString::number(n) : name;
         MakePage(FromQImage(image), false, document.toStdString());
-        if (!reader.jumpToNextImage()) break;
+      }
+      if (!damaged.empty()) {
+        std::string pages;
+        for (int n : damaged) pages += (pages.empty() ? "" : ", ") + std::to_string(n);
+        refuse("page " + pages + " of " + std::to_string(count) + " of " + files[k],
+               damage.empty() ? "the page cannot be reached" : damage);
       }
       QMetaObject::invokeMethod(
           this, [this, done = int((k + 1) * 100 / files.size())] { ShowProgress(done); }, Qt::QueuedConnection);
     }
+    if (!problems.empty()) failure_ = failure_.empty() ? problems : failure_ + "\n" + problems;
   });
 }
 

@@ -292,3 +292,95 @@ TEST(PageJpeg, UnencodablePagesFail) {
 }
 
 }  // namespace
+
+// Hostile page files: patched from a page JPEG of the encoder.
+namespace hostile {
+
+std::vector<uint8_t> Page() {
+  std::vector<uint8_t> jpeg;
+  EXPECT_TRUE(EncodePageJpeg(Pattern(64, 48), jpeg));
+  return jpeg;
+}
+
+size_t MarkerAt(const std::vector<uint8_t>& j, uint8_t marker) {
+  for (size_t i = 0; i + 1 < j.size(); ++i)
+    if (j[i] == 0xFF && j[i + 1] == marker) return i;
+  return j.size();
+}
+
+// A progressive frame header that claims 65500 x 65500 pixels (12.9 GB decoded).
+std::vector<uint8_t> Huge() {
+  std::vector<uint8_t> j = Page();
+  const size_t sof = MarkerAt(j, 0xC0);
+  j[sof + 1] = 0xC2;
+  for (size_t at : {sof + 5, sof + 7}) {
+    j[at] = 0xFF;
+    j[at + 1] = 0xDC;
+  }
+  return j;
+}
+
+std::vector<uint8_t> Truncated() {
+  std::vector<uint8_t> j = Page();
+  j.resize(MarkerAt(j, 0xDA) + (j.size() - MarkerAt(j, 0xDA)) / 2);
+  return j;
+}
+
+// Scan data replaced by noise from a fixed seed.
+std::vector<uint8_t> Noise() {
+  std::vector<uint8_t> j = Page();
+  uint32_t x = 12345;
+  for (size_t i = MarkerAt(j, 0xDA) + 14; i + 2 < j.size(); ++i) j[i] = uint8_t((x = x * 1103515245u + 12345u) >> 24);
+  return j;
+}
+
+// A phone photo's metadata before the frame: EXIF with a GPS position and the owner, XMP, a comment.
+std::vector<uint8_t> WithMetadata(const std::vector<uint8_t>& page) {
+  auto segment = [](uint8_t marker, const std::string& text) {
+    std::vector<uint8_t> s = {0xFF, marker, uint8_t((text.size() + 2) >> 8), uint8_t(text.size() + 2)};
+    s.insert(s.end(), text.begin(), text.end());
+    return s;
+  };
+  std::vector<uint8_t> j(page.begin(), page.begin() + 2);
+  for (const auto& s : {segment(0xE1, std::string("Exif\0\0", 6) + "GPS 48.8583N 2.2945E Owner Jane Roe Camera X1"),
+                        segment(0xE1, "http://ns.adobe.com/xap/1.0/\0<x:xmpmeta>Jane Roe</x:xmpmeta>"),
+                        segment(0xFE, "taken by Jane Roe")})
+    j.insert(j.end(), s.begin(), s.end());
+  j.insert(j.end(), page.begin() + 2, page.end());
+  return j;
+}
+
+}  // namespace hostile
+
+// A page file is bounded before anything is allocated, decoded whole before it is taken, and
+// leaves its metadata behind.
+TEST(PageJpegFromFile, HostileFilesRefusedAndMetadataLeftBehind) {
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> file;
+    const char* why;
+  };
+  const Case refused[] = {
+      {"65500 x 65500 progressive", hostile::Huge(), "a page of 65500 x 65500 pixels (the largest taken is"},
+      {"cut short", hostile::Truncated(), "a damaged JPEG image"},
+      {"noise for scan data", hostile::Noise(), "a damaged JPEG image"},
+      {"not a JPEG", {'B', 'M', 0, 0}, "not a JPEG image"},
+  };
+  for (const Case& c : refused) {
+    SCOPED_TRACE(c.name);
+    std::vector<uint8_t> jpeg;
+    int w = 0, h = 0;
+    std::string why;
+    EXPECT_FALSE(PageJpegFromFile(c.file, jpeg, w, h, why));
+    EXPECT_EQ(why.rfind(c.why, 0), 0u) << why;
+  }
+  const std::vector<uint8_t> page = hostile::Page();
+  std::vector<uint8_t> jpeg;
+  int w = 0, h = 0;
+  std::string why;
+  ASSERT_TRUE(PageJpegFromFile(hostile::WithMetadata(page), jpeg, w, h, why)) << why;
+  EXPECT_EQ(jpeg, page);  // the page's own stream, without a byte of the photo's metadata
+  EXPECT_EQ(w, 64);
+  EXPECT_EQ(h, 48);
+  EXPECT_EQ(std::string(jpeg.begin(), jpeg.end()).find("Roe"), std::string::npos);
+}

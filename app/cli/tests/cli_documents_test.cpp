@@ -394,7 +394,7 @@ TEST_F(CliDocuments, BadInputFailsClearlyAndLeavesNoFile) {
       {"img", d + "/grey8.bmp", "cannot read " + d + "/grey8.bmp as a 24-bit uncompressed BMP file"},
       {"img", d + "/missing.bmp", "cannot read " + d + "/missing.bmp as a 24-bit uncompressed BMP file"},
       {"img", d + "/deep.jpg", "cannot take " + d + "/deep.jpg: 12-bit samples"},
-      {"img", d + "/notjpeg.jpg", d + "/notjpeg.jpg is not a JPEG file"},
+      {"img", d + "/notjpeg.jpg", "cannot take " + d + "/notjpeg.jpg: not a JPEG image"},
   };
   for (const auto& c : cases) {
     auto r = RunCli(Cmd(c.command, {}, c.in, out + "/x.dcm"));
