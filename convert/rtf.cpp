@@ -17,7 +17,7 @@ bool TextRun::SameLook(const TextRun& o) const {
 
 void StyledText::Append(TextRun run) {
   if (paragraphs.empty()) paragraphs.emplace_back();
-  std::vector<TextRun>& runs = paragraphs.back().runs;
+  std::deque<TextRun>& runs = paragraphs.back().runs;
   if (!runs.empty() && runs.back().SameLook(run))
     runs.back().text += run.text;
   else
@@ -89,9 +89,9 @@ struct State {
 };
 
 struct Font {
-  int index = 0;
   int codePage = 0;
-  std::string name;
+  std::string name;   // as read from the font table
+  FontName shared;    // the name the runs share, made at its first run
 };
 
 constexpr size_t kMaxDepth = 512;
@@ -271,9 +271,12 @@ class Reader {
 
   void FontWord(const std::string& w, long p) {
     if (w == "f") {
-      fonts_.push_back(Font{static_cast<int>(p), 0, {}});
-    } else if (w == "fcharset" && !fonts_.empty()) {
-      fonts_.back().codePage = CodePageOfCharset(static_cast<int>(p));
+      // A font named again replaces the earlier entry.
+      Font& font = fonts_[static_cast<int>(p)];
+      font = Font{};
+      tableFont_ = &font;
+    } else if (w == "fcharset" && tableFont_) {
+      tableFont_->codePage = CodePageOfCharset(static_cast<int>(p));
     }
   }
 
@@ -319,9 +322,9 @@ class Reader {
       return;
     }
     if (s.dest == Dest::FontTable) {
-      if (fonts_.empty()) return;
+      if (!tableFont_) return;
       if (utf8 == ";") return;
-      if (fonts_.back().name.size() < 256) fonts_.back().name += utf8;
+      if (tableFont_->name.size() < 256) tableFont_->name += utf8;
       return;
     }
     FlushBytes();
@@ -339,18 +342,21 @@ class Reader {
     b.swap(bytes_);
     State& s = S();
     if (s.dest == Dest::FontTable) {
-      if (!fonts_.empty() && fonts_.back().name.size() < 256) fonts_.back().name += DecodeCodePage(b, 1252);
+      if (tableFont_ && tableFont_->name.size() < 256) tableFont_->name += DecodeCodePage(b, 1252);
       return;
     }
     if (s.dest != Dest::Text) return;
     Emit(DecodeCodePage(b, CodePage()));
   }
 
+  Font* FontOf(int index) {
+    const auto it = fonts_.find(index);
+    return it == fonts_.end() ? nullptr : &it->second;
+  }
+
   int CodePage() {
-    const int f = S().font >= 0 ? S().font : defaultFont_;
-    for (const Font& font : fonts_)
-      if (font.index == f && font.codePage) return font.codePage;
-    return codePage_;
+    const Font* font = FontOf(S().font >= 0 ? S().font : defaultFont_);
+    return font && font->codePage ? font->codePage : codePage_;
   }
 
   void Emit(const std::string& utf8) {
@@ -359,10 +365,14 @@ class Reader {
     run.text = utf8;
     // The document's default font is the model's "" (the editor's own default).
     const int f = s.font >= 0 ? s.font : defaultFont_;
-    if (f != defaultFont_)
-      for (const Font& font : fonts_)
-        if (font.index == f) run.font = font.name;
-    while (!run.font.empty() && run.font.back() == ' ') run.font.pop_back();
+    if (Font* font = f != defaultFont_ ? FontOf(f) : nullptr) {
+      if (font->shared.empty() && !font->name.empty()) {
+        std::string name = font->name;
+        while (!name.empty() && name.back() == ' ') name.pop_back();
+        font->shared = FontName(std::move(name));
+      }
+      run.font = font->shared;
+    }
     run.halfPoints = s.halfPoints;
     run.bold = s.bold;
     run.italic = s.italic;
@@ -396,7 +406,8 @@ class Reader {
   int skip_ = 0;
   uint32_t high_ = 0;
   std::vector<State> stack_;
-  std::vector<Font> fonts_;
+  std::unordered_map<int, Font> fonts_;  // by number (\fN)
+  Font* tableFont_ = nullptr;             // the entry the font table is naming
   std::vector<uint32_t> colours_;
   uint32_t colour_ = 0;
   bool colourSet_ = false;
@@ -411,6 +422,10 @@ class Reader {
 
 bool ReadRtf(std::string_view bytes, StyledText& out, const std::string& what) {
   out = StyledText();
+  if (bytes.size() > kMaxRtfBytes) {
+    WriteLog("ERROR, ReadRtf, the document is larger than " + std::to_string(kMaxRtfBytes >> 20) + " MB: " + what);
+    return false;
+  }
   if (!LooksLikeRtf(bytes)) {
     WriteLog("ERROR, ReadRtf, not an RTF document: " + what);
     return false;
@@ -454,25 +469,35 @@ void WriteEscaped(std::string& out, const std::string& utf8) {
   }
 }
 
+// The position of v in a table made in order of first use (a number per font or colour).
 template <class T>
-size_t IndexIn(std::vector<T>& list, const T& v) {
-  for (size_t i = 0; i < list.size(); ++i)
-    if (list[i] == v) return i;
-  list.push_back(v);
-  return list.size() - 1;
-}
+class Table {
+ public:
+  size_t IndexOf(const T& v) {
+    const auto [it, added] = index_.emplace(v, list_.size());
+    if (added) list_.push_back(v);
+    return it->second;
+  }
+  const std::vector<T>& list() const { return list_; }
+
+ private:
+  std::unordered_map<T, size_t> index_;
+  std::vector<T> list_;
+};
 
 }  // namespace
 
 std::string WriteRtf(const StyledText& text) {
   // \f0 is the document's default font (the model's ""); named fonts follow from \f1.
-  std::vector<std::string> fonts;
-  std::vector<uint32_t> colours;
+  Table<std::string> fontTable;
+  Table<uint32_t> colourTable;
   for (const Paragraph& p : text.paragraphs)
     for (const TextRun& r : p.runs) {
-      if (!r.font.empty()) IndexIn(fonts, r.font);
-      if (r.coloured) IndexIn(colours, r.rgb);
+      if (!r.font.empty()) fontTable.IndexOf(r.font.str());
+      if (r.coloured) colourTable.IndexOf(r.rgb);
     }
+  const std::vector<std::string>& fonts = fontTable.list();
+  const std::vector<uint32_t>& colours = colourTable.list();
   std::string out = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\n{\\fonttbl{\\f0\\fnil\\fcharset0 Liberation Serif;}";
   for (size_t i = 0; i < fonts.size(); ++i) {
     out += "{\\f" + std::to_string(i + 1) + "\\fnil\\fcharset0 ";
@@ -489,8 +514,8 @@ std::string WriteRtf(const StyledText& text) {
     out += "\\pard";
     out += kAlign[static_cast<int>(p.alignment)];
     for (const TextRun& r : p.runs) {
-      const size_t f = r.font.empty() ? 0 : IndexIn(fonts, r.font) + 1;
-      const size_t cf = r.coloured ? IndexIn(colours, r.rgb) + 1 : 0;
+      const size_t f = r.font.empty() ? 0 : fontTable.IndexOf(r.font.str()) + 1;
+      const size_t cf = r.coloured ? colourTable.IndexOf(r.rgb) + 1 : 0;
       out += "\\plain\\f" + std::to_string(f) + "\\fs" + std::to_string(r.halfPoints) + (r.bold ? "\\b" : "") +
              (r.italic ? "\\i" : "") + (r.underline ? "\\ul" : "") + "\\cf" + std::to_string(cf) + " ";
       WriteEscaped(out, r.text);

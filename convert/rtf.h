@@ -2,15 +2,40 @@
 // Rich text for the report editor: a small styled-text model, and RTF read and written the way
 // LibreOffice, WordPad and Word exchange it. No Qt here; the editor adapts the model to its widget.
 #include <cstdint>
+#include <deque>
+#include <memory>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
+
+// A font family name, shared by the runs that use it: a document has a few fonts and may have a
+// great many runs. Reads and compares as the name.
+class FontName {
+ public:
+  FontName() = default;
+  FontName(std::string name)  // NOLINT: a name is a font name
+      : name_(name.empty() ? nullptr : std::make_shared<const std::string>(std::move(name))) {}
+  FontName(const char* name) : FontName(std::string(name)) {}  // NOLINT
+  const std::string& str() const { return name_ ? *name_ : Empty(); }
+  operator const std::string&() const { return str(); }  // NOLINT
+  bool empty() const { return !name_; }
+  bool operator==(const FontName& o) const { return name_ == o.name_ || str() == o.str(); }
+  friend std::ostream& operator<<(std::ostream& os, const FontName& f) { return os << f.str(); }
+
+ private:
+  static const std::string& Empty() {
+    static const std::string none;
+    return none;
+  }
+  std::shared_ptr<const std::string> name_;
+};
 
 // One run of characters with one look. Text is UTF-8; a line break inside a paragraph is "\n",
 // a tab "\t".
 struct TextRun {
   std::string text;
-  std::string font;        // family name; "" for the document's default
+  FontName font;           // family name; "" for the document's default
   int halfPoints = 24;     // size in half points (12 pt)
   bool bold = false;
   bool italic = false;
@@ -27,7 +52,8 @@ enum class Alignment { Left, Right, Center, Justify };
 
 struct Paragraph {
   Alignment alignment = Alignment::Left;
-  std::vector<TextRun> runs;
+  // A deque: a paragraph of a great many runs grows in steps, never by copying itself whole.
+  std::deque<TextRun> runs;
   bool operator==(const Paragraph& o) const = default;
 };
 
@@ -42,8 +68,12 @@ struct StyledText {
   void Append(TextRun run);
 };
 
-// Reads an RTF document. False (with one log line, `what` naming the file) when the bytes do not
-// start an RTF document; otherwise true with what could be read: a damaged or cut document gives
+// The largest RTF document the editor opens: 64 MB (a long report with pictures is a few MB).
+inline constexpr size_t kMaxRtfBytes = 64u << 20;
+
+// Reads an RTF document, in time and memory linear in its size. False (with one log line, `what`
+// naming the file) when the bytes do not start an RTF document or are more than kMaxRtfBytes;
+// otherwise true with what could be read: a damaged or cut document gives
 // its text up to the damage, and unknown control words and destinations are skipped without losing
 // the text around them. Never allocates more than the input's size allows.
 bool ReadRtf(std::string_view bytes, StyledText& out, const std::string& what);

@@ -300,18 +300,20 @@ class AcquisitionRoadTest : public QObject {
 
   void pagesDeletedTurnedAndFromFiles() {
     AppForms f = Start("SCAN4");
-    // A PNG and a two-page TIFF (uncompressed, one strip per page).
+    // A PNG and a three-page TIFF (uncompressed, one strip per page) whose second page is damaged:
+    // its strip lies beyond the end of the file.
     QImage png(300, 200, QImage::Format_RGB32);
     png.fill(Qt::red);
     QVERIFY(png.save(QString::fromStdString(dir_ + "/photo.png")));
     std::string tiff = std::string("II*\0", 4) + std::string("\x08\0\0\0", 4);
     auto put16 = [&tiff](uint16_t v) { tiff += char(v & 0xFF), tiff += char(v >> 8); };
     auto put32 = [&](uint32_t v) { put16(uint16_t(v)), put16(uint16_t(v >> 16)); };
-    for (int page = 0; page < 2; ++page) {
+    for (int page = 0; page < 3; ++page) {
       const uint32_t ifd = uint32_t(tiff.size()), pixels = ifd + 2 + 9 * 12 + 4 + 6, w = 40, h = 60;
       put16(9);
       const uint32_t entries[9][3] = {{256, 4, w},  {257, 4, h},  {258, 3, 8},          {259, 3, 1},         {262, 3, 2},
-                                      {273, 4, pixels}, {277, 3, 3}, {278, 4, h},          {279, 4, w * h * 3}};
+                                      {273, 4, page == 1 ? 0x7FFFFF00u : pixels}, {277, 3, 3}, {278, 4, h},
+                                      {279, 4, w * h * 3}};
       for (const auto& e : entries) {
         put16(uint16_t(e[0]));
         put16(uint16_t(e[1]));
@@ -320,7 +322,7 @@ class AcquisitionRoadTest : public QObject {
         else if (e[1] == 3) put16(uint16_t(e[2])), put16(0);
         else put32(e[2]);
       }
-      put32(page == 0 ? pixels + w * h * 3 : 0);
+      put32(page < 2 ? pixels + w * h * 3 : 0);
       put16(8), put16(8), put16(8);
       tiff += std::string(w * h * 3, page == 0 ? '\x20' : '\xE0');
     }
@@ -329,7 +331,8 @@ class AcquisitionRoadTest : public QObject {
     WriteAll(dir_ + "/broken.jpg", std::string("\xFF\xD8\xFF\xC0\x00\x11\x08\xFF\xFF\xFF\xFF", 11));
 
     dialogs_.onForm = [&](TAcquisitionForm* form) {
-      // A damaged file is named and skipped; the others become pages.
+      // A damaged file is named and skipped, and so is a damaged page: the other pages are taken,
+      // and one message names what was not.
       dialogs_.files = {QString::fromStdString(dir_ + "/photo.png"), QString::fromStdString(dir_ + "/broken.jpg"),
                         QString::fromStdString(dir_ + "/fax.tif")};
       form->AddImagesButton->click();
@@ -338,9 +341,11 @@ class AcquisitionRoadTest : public QObject {
       QCOMPARE(dialogs_.messages.size(), 1);
       QVERIFY(dialogs_.messages[0].startsWith("Cannot read the image file " + QString::fromStdString(dir_) +
                                               "/broken.jpg"));
+      QVERIFY(dialogs_.messages[0].contains("\nCannot read page 2 of 3 of " + QString::fromStdString(dir_) + "/fax.tif"));
       dialogs_.messages.clear();
       QCOMPARE(form->Pages().size(), size_t(3));
       QCOMPARE(form->Pages()[1].document, std::string("fax.tif page 1"));
+      QCOMPARE(form->Pages()[2].document, std::string("fax.tif page 3"));
       QVERIFY(qRed(Slot(form, 0).pixel(48, 48)) > 200);
       QVERIFY(qRed(Slot(form, 1).pixel(48, 48)) < 60);
       QVERIFY(qRed(Slot(form, 2).pixel(48, 48)) > 200);
@@ -365,7 +370,7 @@ class AcquisitionRoadTest : public QObject {
       QCOMPARE(dialogs_.questions, (QStringList{"Delete?", "Delete?"}));
       QCOMPARE(form->Pages().size(), size_t(3));
       QVERIFY(!QFileInfo::exists(QString::fromStdString(second)));
-      // The page that is now second (the TIFF's second page, 40 x 60) turned right: same UIDs.
+      // The page that is now second (the TIFF's third page, 40 x 60) turned right: same UIDs.
       DcmObj before, after;
       QVERIFY(before.Read(form->Pages()[1].path));
       QTest::mouseClick(form->Image1, Qt::RightButton, {}, QPoint(96 + 40, 40));

@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 
 #include "convert/forms/form_batch.h"
 #include "convert/forms/rich_text.h"
@@ -386,6 +387,13 @@ void TMainForm::OpenFile(const std::string& path) {
     return;
   }
   RichEdit1->setReadOnly(false);
+  std::error_code ec;
+  if (std::filesystem::file_size(path, ec) > kMaxRtfBytes && !ec) {  // never read whole into the window
+    WriteLog("ERROR, FileOpen, larger than " + std::to_string(kMaxRtfBytes >> 20) + " MB: " + path);
+    Dialogs().ShowError(this, "Cannot open " + QString::fromStdString(path) + ": a report is at most " +
+                                  QString::number(kMaxRtfBytes >> 20) + " MB.");
+    return;
+  }
   std::string bytes;
   if (!ReadWholeFile(path, bytes, "FileOpen")) {
     Dialogs().ShowError(this, "Cannot open " + QString::fromStdString(path) + ".");

@@ -145,4 +145,28 @@ TEST(Rtf, ReadsWhatLibreOfficeWrites) {
   EXPECT_EQ(underlined, std::vector<std::string>{"no"});
 }
 
+// Many fonts and runs that change font at every character: each run gets its font (a font named
+// again replaces the earlier entry), the runs share one copy of each name, and a document over the
+// size limit is refused instead of read.
+TEST(Rtf, ManyFontsAndAlternatingRunsAndTheSizeLimit) {
+  std::string rtf = "{\\rtf1\\ansi\\deff0{\\fonttbl";
+  for (int f = 0; f < 3000; ++f) rtf += "{\\f" + std::to_string(f) + "\\fnil Font " + std::to_string(f) + ";}";
+  rtf += "{\\f7\\fnil Renamed;}}";
+  for (int r = 0; r < 3000; ++r) rtf += "\\f" + std::to_string(1 + r % 9) + " x";
+  rtf += "}";
+  StyledText doc;
+  ASSERT_TRUE(ReadRtf(rtf, doc, "fonts"));
+  ASSERT_EQ(doc.paragraphs.size(), 1u);
+  const auto& runs = doc.paragraphs[0].runs;
+  ASSERT_EQ(runs.size(), 3000u);
+  EXPECT_EQ(runs[0].font, "Font 1");
+  EXPECT_EQ(runs[6].font, "Renamed");
+  EXPECT_EQ(runs[8].font, "Font 9");
+  EXPECT_EQ(&runs[0].font.str(), &runs[9].font.str());  // one name, shared
+
+  LogCapture log;
+  EXPECT_FALSE(ReadRtf(std::string(kMaxRtfBytes + 1, ' ').replace(0, 6, "{\\rtf1"), doc, "huge"));
+  EXPECT_EQ(log.Messages(), std::vector<std::string>{"ERROR, ReadRtf, the document is larger than 64 MB: huge"});
+}
+
 }  // namespace
