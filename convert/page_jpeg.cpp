@@ -1,5 +1,6 @@
 #include "convert/page_jpeg.h"
 
+#include <algorithm>
 #include <string>
 
 #include "codec/jpeg.h"
@@ -77,6 +78,13 @@ bool DecodeJpegFile(const std::vector<uint8_t>& file, JpegStreamInfo& info, Bitm
   }
   why = PageSizeProblem(info.width, info.height);
   if (!why.empty()) return false;
+  // Even a blank page takes a few bits for every 8 x 8 block: a frame that claims far more pixels
+  // than its data could code is refused before memory is taken for it.
+  if (uint64_t(info.width) * uint64_t(info.height) > std::max<uint64_t>(1u << 20, uint64_t(file.size()) * 2048)) {
+    why = "a damaged JPEG image (its frame of " + std::to_string(info.width) + " x " + std::to_string(info.height) +
+          " pixels is far larger than its data)";
+    return false;
+  }
   if (!DecodeJpegToBitmap(file, info, page, why)) return false;
   if (LastJpegDecodeWarnings() > 0) {
     why = "a damaged JPEG image (cut short, or with corrupt data)";

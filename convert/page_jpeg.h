@@ -30,8 +30,8 @@ inline constexpr uint64_t kMaxPagePixels = 100'000'000;
 // "" when a page of width x height pixels may be taken, else the reason.
 std::string PageSizeProblem(int width, int height);
 
-// Checks a JPEG file's stream before it becomes a page: a frame within the largest page, and every
-// part of it decoded without damage (a stream cut short, or with corrupt data, is refused), into
+// Checks a JPEG file's stream before it becomes a page: a frame within the largest page and within
+// what its data could code (at most 2048 pixels a byte), and every part of it decoded without damage (a stream cut short, or with corrupt data, is refused), into
 // page (24-bit). False with the reason in why.
 bool DecodeJpegFile(const std::vector<uint8_t>& file, JpegStreamInfo& info, Bitmap& page, std::string& why);
 

@@ -25,7 +25,7 @@ _scrivara_cli() {
     convert) options="--ts --help" ;;
     pdf|sr|img) options="$study $net --help" ;;
     echo) options="--worklist $net --help" ;;
-    store) options="--outbox $net --help" ;;
+    store) options="--outbox --wait $net --help" ;;
     find|worklist) options="$search $net --help" ;;
   esac
   if [[ $cur == -* ]]; then

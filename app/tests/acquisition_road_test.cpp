@@ -341,7 +341,8 @@ class AcquisitionRoadTest : public QObject {
       QCOMPARE(dialogs_.messages.size(), 1);
       QVERIFY(dialogs_.messages[0].startsWith("Cannot read the image file " + QString::fromStdString(dir_) +
                                               "/broken.jpg"));
-      QVERIFY(dialogs_.messages[0].contains("\nCannot read page 2 of 3 of " + QString::fromStdString(dir_) + "/fax.tif"));
+      QVERIFY2(dialogs_.messages[0].contains("\nCannot read page 2 of 3 of " + QString::fromStdString(dir_) + "/fax.tif"),
+               qPrintable(dialogs_.messages[0]));
       dialogs_.messages.clear();
       QCOMPARE(form->Pages().size(), size_t(3));
       QCOMPARE(form->Pages()[1].document, std::string("fax.tif page 1"));

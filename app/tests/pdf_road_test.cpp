@@ -275,16 +275,17 @@ class PdfRoadTest : public QObject {
     SendChosen(pdfB_);
     f.Form1->AddPDFBtnClick();
     QVERIFY(OutboxFiles().empty());
-    QCOMPARE(QDir(QString::fromStdString(dir_ + "/temp")).entryList({"*.dcm"}, QDir::Files).size(), 0);
+    QCOMPARE(QDir(QString::fromStdString(WorkFolder())).entryList({"*.dcm"}, QDir::Files).size(), 0);
 
-    // An outbox that cannot be written: the message, and the object stays in temp/.
+    // An outbox that cannot be written: the message, and the object stays in this run's folder.
     QDir(QString::fromStdString(OutboxFolder())).removeRecursively();
     WriteAll(dir_ + "/outbox", "in the way");
     dialogs_.keepInOutbox = true;
     SendChosen(pdfA_);
     f.Form1->AddPDFBtnClick();
     QVERIFY(dialogs_.messages.last().startsWith("1 object(s) could not be moved to "));
-    QCOMPARE(QDir(QString::fromStdString(dir_ + "/temp")).entryList({"*.dcm"}, QDir::Files).size(), 1);
+    QCOMPARE(QDir(QString::fromStdString(WorkFolder())).entryList({"*.dcm"}, QDir::Files).size(), 1);
+    QVERIFY(WorkFolder().rfind(dir_ + "/temp/run-", 0) == 0);
   }
 
   void reportEditorStylesSizesAndFiles() {

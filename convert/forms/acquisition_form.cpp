@@ -24,6 +24,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 
 #include "convert/forms/form_batch.h"
 #include "convert/forms/page_images.h"
@@ -358,23 +359,29 @@ void TAcquisitionForm::AddImageFiles(const std::vector<std::string>& files) {
           continue;
         }
       }
-      QImageReader reader(path);
-      reader.setAutoTransform(true);  // a phone photo's orientation
-      reader.setAllocationLimit(int(kMaxPagePixels * 4 / (1024 * 1024)) + 1);
-      const int count = reader.imageCount();
+      // Each page through a reader of its own: after a damaged page a reader reads no further.
+      auto open = [&path] {
+        auto reader = std::make_unique<QImageReader>(path);
+        reader->setAutoTransform(true);  // a phone photo's orientation
+        reader->setAllocationLimit(int(kMaxPagePixels * 4 / (1024 * 1024)) + 1);
+        return reader;
+      };
+      const int count = open()->imageCount();
       std::vector<int> damaged;
       std::string damage;
+      std::unique_ptr<QImageReader> reader = open();
       for (int n = 1; !cancel_ && (count <= 0 || n <= count); ++n) {
-        if (n > 1 && !(count > 0 ? reader.jumpToImage(n - 1) : reader.jumpToNextImage())) {
+        if (n > 1 && count > 0) reader = open();
+        if (n > 1 && !(count > 0 ? reader->jumpToImage(n - 1) : reader->jumpToNextImage())) {
           if (count <= 0) break;  // no further page
           damaged.push_back(n);
           continue;
         }
-        const QSize size = reader.size();
+        const QSize size = reader->size();
         why = size.isValid() ? PageSizeProblem(size.width(), size.height()) : std::string();
-        const QImage image = why.empty() ? reader.read() : QImage();
+        const QImage image = why.empty() ? reader->read() : QImage();
         if (image.isNull()) {
-          if (why.empty()) why = reader.errorString().toStdString();
+          if (why.empty()) why = reader->errorString().toStdString();
           if (count <= 1) {
             refuse("the image file " + files[k], why);
             break;
