@@ -227,9 +227,10 @@ bool MoveFileNoReplace(const std::string& from, const std::string& to, std::stri
 bool PrivateFolder(const std::string& path, std::string* warning) {
   std::string p = path;
   while (p.size() > 1 && p.back() == '/') p.pop_back();
-  std::error_code ec;
-  const std::filesystem::path parent = std::filesystem::path(p).parent_path();
-  if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+  // Missing parents are made 0700 too: a folder of ours that others could write into is refused
+  // at the next start (FolderTrouble), whatever the umask was.
+  for (size_t slash = p.find('/', 1); slash != std::string::npos; slash = p.find('/', slash + 1))
+    ::mkdir(p.substr(0, slash).c_str(), 0700);
   if (::mkdir(p.c_str(), 0700) == 0) {
     ::chmod(p.c_str(), 0700);  // whatever the umask
     return true;

@@ -45,7 +45,7 @@ bool MoveFileNoReplace(const std::string& from, const std::string& to, std::stri
 
 // Patient data stays with the user: the folders of logs, temporary objects and the outbox only
 // their owner may enter, and the files in them only their owner may read.
-// Makes the folder (0700; missing parents with the usual mode). A folder that exists with wider
+// Makes the folder (0700, and so are the missing parents). A folder that exists with wider
 // permissions is tightened to 0700 and `warning` (when given) says so, for the caller's one log line.
 // False when the path cannot be a folder.
 bool PrivateFolder(const std::string& path, std::string* warning);

@@ -7,6 +7,7 @@
 #include "convert/batch.h"
 #include "core/config.h"
 #include "core/dcmobj.h"
+#include "tests/support/fake_scp.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/peer.h"
 
@@ -52,6 +53,53 @@ TEST(Outbox, KeepsObjectsPrivatelyAndLetsOnlyAcceptedOnesGo) {
   ASSERT_TRUE(SaveObjectFile(obj, again, "test"));
   EXPECT_TRUE(MoveToOutbox({again}).empty());
   EXPECT_EQ(OutboxFiles(), (std::vector<std::string>{dir + "/outbox/b-2.dcm", dir + "/outbox/b.dcm"}));
+  ExeFolder.clear();
+  testsupport::RemoveTree(dir);
+}
+
+// Only a response that answers the request and says the object was stored lets it leave the
+// outbox: no Status and another request's Message ID keep it; a warning (B000H: stored, with
+// changes) lets it go, with its status in the details.
+TEST(Outbox, OnlyAStoredAnswerLetsAnObjectGo) {
+  const std::string dir = testsupport::MakeTempDir("outbox_answers");
+  ExeFolder = dir + "/";
+  ::mkdir((dir + "/outbox").c_str(), 0700);
+  for (const char* name : {"a.dcm", "b.dcm", "c.dcm"}) {
+    DcmObj obj;
+    obj.transferSyntax = "1.2.840.10008.1.2.1";
+    obj.AddText(0x0008, 0x0016, "1.2.840.10008.5.1.4.1.1.88.11");
+    obj.AddText(0x0008, 0x0018, std::string("1.2.3.") + char('1' + (name[0] - 'a')));
+    ASSERT_TRUE(SaveObjectFile(obj, dir + "/outbox/" + name, "test"));
+  }
+  fakescp::FakeScp scp([](fakescp::Connection& c) {
+    fakescp::AcceptAssociation(c, "1.2.840.10008.1.2.1");
+    for (int k = 0; k < 3; ++k) {  // no Status; another request's Message ID; a warning
+      fakescp::Message command, dataSet;
+      if (!c.ReadMessage(command) || !c.ReadMessage(dataSet)) return;
+      std::vector<fakescp::Element> rsp = {fakescp::US(0, 0x0100, 0x8001)};
+      if (k > 0) rsp.push_back(fakescp::US(0, 0x0120, k == 1 ? 999 : fakescp::MessageID(command.data)));
+      rsp.push_back(fakescp::US(0, 0x0800, 0x0101));
+      if (k > 0) rsp.push_back(fakescp::US(0, 0x0900, k == 1 ? 0 : 0xB000));
+      c.Send(fakescp::PData({{command.context, 0x03, fakescp::Command(rsp)}}));
+    }
+    fakescp::ServeRelease(c);
+  });
+  std::vector<BatchObject> sent = OutboxBatch();
+  AssociationTarget target;
+  target.callingAE = "SCRIVARA";
+  target.calledAE = "FAKESCP";
+  target.host = "127.0.0.1";
+  target.port = scp.PortText();
+  target.timeoutSeconds = 5;
+  LogCapture log;
+  EXPECT_FALSE(SendBatch(sent, target, {}));
+  scp.Join();
+  ClearAccepted(sent);
+  EXPECT_EQ(ResultDetails(sent),
+            "a.dcm: refused: the response carries no status\n"
+            "b.dcm: refused: the response answers another request\n"
+            "c.dcm: accepted with a warning, status B000H\n");
+  EXPECT_EQ(OutboxFiles(), (std::vector<std::string>{dir + "/outbox/a.dcm", dir + "/outbox/b.dcm"}));
   ExeFolder.clear();
   testsupport::RemoveTree(dir);
 }
