@@ -148,7 +148,8 @@ std::string HomeFolder() {
 std::string XdgBase(const char* variable, const char* underHome) {
   const char* v = std::getenv(variable);
   if (v && v[0] == '/') return std::string(v) + "/";
-  return HomeFolder() + "/" + underHome + "/";
+  const std::string home = HomeFolder();
+  return home.empty() ? std::string() : home + "/" + underHome + "/";  // no home: refused by FoldersProblem
 }
 
 std::string Beside(const char* sub) { return ExeFolder.empty() ? std::string() : ExeFolder + sub; }
