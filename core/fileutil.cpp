@@ -262,6 +262,8 @@ std::string FolderTrouble(const std::string& path) {
 FILE* OpenPrivateAppend(const std::string& path) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return nullptr;
+  struct stat st{};
+  if (::fstat(fd, &st) == 0 && (st.st_mode & 077) != 0) ::fchmod(fd, st.st_mode & 0700);  // one made open before
   FILE* f = ::fdopen(fd, "ab");
   if (!f) ::close(fd);
   return f;

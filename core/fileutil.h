@@ -52,8 +52,8 @@ bool PrivateFolder(const std::string& path, std::string* warning);
 // Why a folder that holds our files must not be used: "" when it is fine (a real folder, owned by
 // this user, that nobody else may write into), else a sentence naming it. A missing folder is fine.
 std::string FolderTrouble(const std::string& path);
-// Opens a file for appending, creating it 0600 when new, never through a symbolic link; nullptr
-// when it cannot be opened.
+// Opens a file for appending, creating it 0600 when new (an existing one open to others is made
+// its owner's alone), never through a symbolic link; nullptr when it cannot be opened.
 FILE* OpenPrivateAppend(const std::string& path);
 
 // An exclusive lock on a lock file (made 0600 when missing, never through a link), held until

@@ -289,6 +289,13 @@ TEST(PrivateFiles, PrivateFromTheFirstByteAndNeverThroughALink) {
   EXPECT_EQ(f, nullptr);
   if (f) std::fclose(f);
   EXPECT_EQ(ReadAll(target), "theirs");
+  // A list made open to others by an earlier version is its owner's alone once appended to.
+  f = OpenPrivateAppend(target);
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+  struct stat st{};
+  ::stat(target.c_str(), &st);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
   // Temporary names differ every time, even within one process.
   EXPECT_NE(TemporaryNameFor(dir + "/a"), TemporaryNameFor(dir + "/a"));
   std::string listing;
