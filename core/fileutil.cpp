@@ -87,7 +87,7 @@ int CreatePrivateFile(const std::string& path, std::string& why) {
     why = std::string("cannot create file (") + std::strerror(errno) + ")";
     return -1;
   }
-  if (::fchmod(fd, 0600) != 0) {}  // the umask may only have narrowed it
+  ::fchmod(fd, 0600);  // the umask may only have narrowed it
   return fd;
 }
 
