@@ -340,7 +340,8 @@ void TAcquisitionForm::AddImageFiles(const std::vector<std::string>& files) {
     std::string problems;  // every file or page that could not be taken, for one message
     auto refuse = [&problems](const std::string& what, const std::string& why) {
       WriteLog("ERROR, Add images, cannot read " + what + ": " + why);
-      problems += (problems.empty() ? "" : "\n") + ("Cannot read " + what + ": " + why);
+      if (!problems.empty()) problems += '\n';
+      problems.append("Cannot read ").append(what).append(": ").append(why);
     };
     for (size_t k = 0; k < files.size() && !cancel_; ++k) {
       const QString path = QString::fromStdString(files[k]);
