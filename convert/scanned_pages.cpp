@@ -111,7 +111,7 @@ bool RenderPageThumbnail(const std::string& path, Bitmap& thumbnail, std::string
   view.scale = static_cast<float>(std::max(image.columns, image.rows)) / kThumbnailSide;
   view.Render(thumbnail, 0, 0, 0, 0, 0);
   label = std::to_string(image.instanceNumber);
-  if (image.frames >= 2) label += "/" + std::to_string(image.frames);
+  if (image.frames >= 2) label.append("/").append(std::to_string(image.frames));
   return true;
 }
 
