@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <set>
 
 #include "core/config.h"
@@ -73,15 +72,6 @@ std::vector<std::string> MoveToOutbox(const std::vector<std::string>& files) {
   return stayed;
 }
 
-void RecordAccepted(const std::string& objectFile) {
-  const std::string folder = FolderOf(objectFile);
-  if (folder.empty() || folder != WorkFolder()) return;
-  if (FILE* f = OpenPrivateAppend(folder + kAcceptedList)) {
-    std::fprintf(f, "%s\n", FileNamePart(objectFile).c_str());
-    std::fclose(f);
-  }
-}
-
 size_t KeepAbandonedObjects() {
   const std::string temp = TempFolder();
   if (temp.empty()) return 0;
@@ -97,11 +87,7 @@ size_t KeepAbandonedObjects() {
     if (run == WorkFolder()) continue;
     FileLock lock;
     if (!lock.Acquire(run + kWorkFolderLock, false)) continue;  // its program is still running
-    std::set<std::string> accepted;
-    {
-      std::ifstream list(run + kAcceptedList);
-      for (std::string line; std::getline(list, line);) accepted.insert(line);
-    }
+    const std::set<std::string> accepted = AcceptedObjects(run);
     bool emptied = true;
     for (const std::string& f : ObjectFilesIn(run)) {
       const std::string name = FileNamePart(f);

@@ -16,9 +16,6 @@ std::vector<std::string> OutboxFiles();
 // where it is, with one log line. Returns the files that could not be moved.
 std::vector<std::string> MoveToOutbox(const std::vector<std::string>& files);
 
-// Notes that the PACS accepted the object (when it is one of this run's own folder), so that it is
-// not kept if the program ends before its form deletes it.
-void RecordAccepted(const std::string& objectFile);
 // The start-up step after the folders: the objects in the folders of runs that are no longer
 // running (their lock is free) move to the outbox, one INFO line each; what those runs knew to be
 // disposable (accepted objects, the hand-over page, temporaries) is removed, then the folder. A

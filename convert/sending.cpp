@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "core/log.h"
-#include "convert/outbox.h"
+#include "core/config.h"
 #include "net/batch_store.h"
 
 namespace {

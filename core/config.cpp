@@ -108,11 +108,6 @@ std::string ExecutablePath() {
   return std::string(buf.data(), static_cast<size_t>(n));
 }
 
-std::string FolderOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
-}
-
 bool ForceDirectories(const std::string& path) {
   if (path.empty()) return false;
   struct stat st{};
@@ -215,8 +210,7 @@ namespace {
 std::string ClaimWorkFolder(const std::string& temp) {
   static FileLock held;
   for (int attempt = 0; attempt < 8; ++attempt) {
-    std::string name = TemporaryNameFor(temp + "run");  // a unique, unguessable name
-    name = temp + "run-" + name.substr(name.rfind(".part") + 5) + "/";
+    const std::string name = temp + "run-" + UniqueSuffix() + "/";  // unique and unguessable
     if (::mkdir(name.c_str(), 0700) != 0) continue;
     if (held.Acquire(name + kWorkFolderLock, false)) return name;
     ::rmdir(name.c_str());
@@ -256,12 +250,27 @@ std::string StartProgramFolders(const std::string& executablePath) {
   return logPath;
 }
 
+void RecordAccepted(const std::string& objectFile) {
+  const std::string folder = FolderOf(objectFile);
+  if (folder.empty() || folder != WorkFolder()) return;
+  if (FILE* f = OpenPrivateAppend(folder + kAcceptedList)) {
+    std::fprintf(f, "%s\n", FileNamePart(objectFile).c_str());
+    std::fclose(f);
+  }
+}
+
+std::set<std::string> AcceptedObjects(const std::string& runFolder) {
+  std::set<std::string> names;
+  std::ifstream list(runFolder + kAcceptedList);
+  for (std::string name; std::getline(list, name);)
+    if (!name.empty() && name.find('/') == std::string::npos && name[0] != '.') names.insert(name);
+  return names;
+}
+
 void EndProgramFolders() {
   const std::string work = g_folders.work;
   if (work.empty()) return;
-  std::ifstream list(work + kAcceptedList);
-  for (std::string name; std::getline(list, name);)
-    if (!name.empty() && name.find('/') == std::string::npos && name[0] != '.') ::unlink((work + name).c_str());
+  for (const std::string& name : AcceptedObjects(work)) ::unlink((work + name).c_str());
   std::error_code ec;
   bool othersLeft = false;
   for (std::filesystem::directory_iterator it(work, ec), end; !ec && it != end; it.increment(ec)) {

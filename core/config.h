@@ -1,6 +1,9 @@
 #pragma once
 // The configuration record and the program-wide settings of the application shell.
+#include <set>
 #include <string>
+
+#include "core/fileutil.h"  // FolderOf
 
 // The single configuration record. Field order is the line order of scrivara.cfg; the initial
 // values are the defaults used when no configuration file can be read.
@@ -39,8 +42,6 @@ bool WriteSetupFile(const SetupCfg& cfg, const std::string& fileName);
 
 // Full path of the running executable (/proc/self/exe), "" when it cannot be read.
 std::string ExecutablePath();
-// The folder part of a path, ending in "/" ("" for a bare name).
-std::string FolderOf(const std::string& path);
 // Creates a folder and its missing parents; true when it exists afterwards.
 bool ForceDirectories(const std::string& path);
 
@@ -58,6 +59,11 @@ struct ProgramFolders {
 // the PACS accepted (one file name a line).
 inline constexpr const char kWorkFolderLock[] = ".lock";
 inline constexpr const char kAcceptedList[] = ".accepted";
+// Notes in this run's folder that the PACS accepted the object (when it is one of that folder's),
+// so that it is not kept if the program ends before its form deletes it.
+void RecordAccepted(const std::string& objectFile);
+// The file names a run folder's accepted list holds (plain names only).
+std::set<std::string> AcceptedObjects(const std::string& runFolder);
 
 // The one decision, for the window program and the command-line companion alike: when the
 // executable's folder is writable (a build tree, a portable copy; never a folder under /usr, /bin

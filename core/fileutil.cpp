@@ -69,16 +69,18 @@ bool ReadWholeFile(const std::string& path, ByteBuffer& bytes, std::string_view 
   return ReadInto(path, bytes, operation);
 }
 
-std::string TemporaryNameFor(const std::string& path) {
+std::string UniqueSuffix() {
   static std::atomic<uint32_t> sequence{0};
   uint64_t random = 0;
   if (::getrandom(&random, sizeof random, 0) != sizeof random)
     random = static_cast<uint64_t>(std::time(nullptr)) * 2654435761u;
   char suffix[48];
-  std::snprintf(suffix, sizeof suffix, ".part%d-%08x%u", int(::getpid()), unsigned(random), unsigned(++sequence));
-  const size_t slash = path.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  return folder + "." + FileNamePart(path) + suffix;
+  std::snprintf(suffix, sizeof suffix, "%d-%08x%u", int(::getpid()), unsigned(random), unsigned(++sequence));
+  return suffix;
+}
+
+std::string TemporaryNameFor(const std::string& path) {
+  return FolderOf(path) + "." + FileNamePart(path) + ".part" + UniqueSuffix();
 }
 
 int CreatePrivateFile(const std::string& path, std::string& why) {
@@ -116,11 +118,6 @@ bool SyncFolder(const std::string& folder) {
 
 namespace {
 
-std::string FolderPart(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
-}
-
 // Gives the complete file tmp the name path: replacing what is there, or only where the name is free.
 bool Publish(const std::string& tmp, const std::string& path, bool replace, std::string& why) {
   int rc = replace ? ::rename(tmp.c_str(), path.c_str())
@@ -134,7 +131,7 @@ bool Publish(const std::string& tmp, const std::string& path, bool replace, std:
     ::unlink(tmp.c_str());
     return false;
   }
-  SyncFolder(FolderPart(path));
+  SyncFolder(FolderOf(path));
   return true;
 }
 
@@ -184,7 +181,7 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string
 
 bool MoveFileNoReplace(const std::string& from, const std::string& to, std::string& why) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-    SyncFolder(FolderPart(to));
+    SyncFolder(FolderOf(to));
     return true;
   }
   if (errno == EEXIST) {
@@ -220,7 +217,7 @@ bool MoveFileNoReplace(const std::string& from, const std::string& to, std::stri
   ::close(in);
   if (!copied) return false;
   ::unlink(from.c_str());
-  SyncFolder(FolderPart(from));
+  SyncFolder(FolderOf(from));
   return true;
 }
 
@@ -287,6 +284,11 @@ bool FileLock::Acquire(const std::string& path, bool wait) {
 void FileLock::Release() {
   if (fd_ >= 0) ::close(fd_);  // closing releases the lock
   fd_ = -1;
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
 }
 
 std::string FileNamePart(const std::string& path) {

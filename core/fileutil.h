@@ -15,8 +15,10 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string_view
 // The same straight into an element's buffer (one spare byte of capacity for an even-length pad).
 bool ReadWholeFile(const std::string& path, ByteBuffer& bytes, std::string_view operation);
 
-// A temporary name beside path (same folder), hidden and unique: "." + its name + ".part" + the
-// process ID + random digits. Folder listings pass over names that begin with ".".
+// A text no other name made here has: the process ID, "-", random digits and a counter.
+std::string UniqueSuffix();
+// A temporary name beside path (same folder), hidden and unique: "." + its name + ".part" +
+// UniqueSuffix(). Folder listings pass over names that begin with ".".
 std::string TemporaryNameFor(const std::string& path);
 
 // Creates a new file for writing, its owner's alone from the first byte: mode 0600, never through
@@ -74,6 +76,8 @@ class FileLock {
   int fd_ = -1;
 };
 
+// The folder part of a path, ending in "/" ("" for a bare name).
+std::string FolderOf(const std::string& path);
 // The file name part of a path (after the last '/' or '\').
 std::string FileNamePart(const std::string& path);
 // The file name's extension in lower case, with its dot (".doc"); "" when it has none.
