@@ -44,7 +44,7 @@ std::string MoveOne(const std::string& f) {
   for (int n = 1; n < 10000; ++n) {
     const std::string to = FreeName(f, n);
     if (MoveFileNoReplace(f, to, why)) return to;
-    if (why != "the name is taken") break;
+    if (why != kNameTaken) break;
   }
   WriteLog("ERROR, MoveToOutbox, cannot keep " + f + " in " + OutboxFolder() + ": " + why);
   return "";

@@ -127,7 +127,7 @@ bool Publish(const std::string& tmp, const std::string& path, bool replace, std:
     if (rc == 0) ::unlink(tmp.c_str());
   }
   if (rc != 0) {
-    why = errno == EEXIST ? std::string("the name is taken") : std::string("cannot name the written file (") + std::strerror(errno) + ")";
+    why = errno == EEXIST ? std::string(kNameTaken) : std::string("cannot name the written file (") + std::strerror(errno) + ")";
     ::unlink(tmp.c_str());
     return false;
   }
@@ -185,7 +185,7 @@ bool MoveFileNoReplace(const std::string& from, const std::string& to, std::stri
     return true;
   }
   if (errno == EEXIST) {
-    why = "the name is taken";
+    why = kNameTaken;
     return false;
   }
   if (errno != EXDEV && errno != EINVAL && errno != ENOSYS) {

@@ -40,6 +40,8 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string
 bool WriteFileReplacing(const std::string& path, std::string_view bytes, std::string& why);
 // Flushes a folder's entries (a new or renamed name in it) to the disk.
 bool SyncFolder(const std::string& folder);
+// The reason WritePrivateFile and MoveFileNoReplace give when the name is already taken.
+inline constexpr const char kNameTaken[] = "the name is taken";
 // Moves a file to `to`, which must not exist: a rename on one file system; across file systems a
 // private copy under a temporary name, flushed, given its name, then the source removed. False with
 // the reason in why; the source stays then.
