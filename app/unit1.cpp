@@ -16,7 +16,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
+#include <chrono>
 #include <QVBoxLayout>
 #include <cstdio>
 #include <type_traits>
@@ -26,6 +27,7 @@
 
 #include "edge/dialogs.h"
 #include "edge/qtext.h"
+#include "app/result_table.h"
 #include "app/setup.h"
 #include "convert/forms/acquisition_form.h"
 #include "convert/forms/form_batch.h"
@@ -107,6 +109,10 @@ QDateEdit* MakeBirthDatePicker(const char* name) {
   p->calendarWidget()->installEventFilter(new CalendarOnToday(p));
   return p;
 }
+
+// Every search row as the study record the window keeps for it.
+const StudyInfo& StudyFromRecord(const StudyInfo& study) { return study; }
+StudyInfo StudyFromRecord(const TWorklistItem& item) { return StudyFromWorklist(item); }
 
 std::string Now(const char* format) {
   QString s = QDateTime::currentDateTime().toString(QString::fromLatin1(format));
@@ -192,14 +198,16 @@ TForm1::TForm1(const std::string& exePath, QWidget* parent) : QWidget(parent), e
   OutboxBtn->hide();
   setAcceptDrops(true);
 
-  StringGrid1 = new QTableWidget(1, 7);
+  results_ = new ResultTableModel(this);
+  StringGrid1 = new QTableView;
   StringGrid1->setObjectName("StringGrid1");
+  StringGrid1->setModel(results_);
   StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
   StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
   StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   StringGrid1->verticalHeader()->hide();
   StringGrid1->horizontalHeader()->setStretchLastSection(false);
-  StringGrid1->setCurrentCell(0, 0);
+  StringGrid1->setWordWrap(false);
   StringGrid1->setAccessibleName("Search results");
 
   auto* fields = new QGridLayout;
@@ -244,6 +252,10 @@ TForm1::TForm1(const std::string& exePath, QWidget* parent) : QWidget(parent), e
   connect(AddDocBtn, &QPushButton::clicked, this, &TForm1::AddDocBtnClick);
   connect(ScanBtn, &QPushButton::clicked, this, &TForm1::ScanBtnClick);
   connect(OutboxBtn, &QPushButton::clicked, this, &TForm1::OutboxBtnClick);
+  connect(&work_, &BackgroundWork::StateChanged, this, &TForm1::UpdateButtons);
+  connect(&work_, &BackgroundWork::Finished, this, [this] {
+    if (std::exchange(closeWhenIdle_, false)) close();
+  });
   FormCreate();
 }
 
@@ -259,7 +271,7 @@ void TForm1::FormCreate() {
   }
   QStringList headers;
   for (const Column& c : kColumns) headers << label(c.key, c.header);
-  StringGrid1->setHorizontalHeaderLabels(headers);
+  results_->SetHeaders(headers);
   for (int i = 0; i < 7; ++i) StringGrid1->setColumnWidth(i, kColumns[i].width);
 
   setWindowTitle("Scrivara - " + ToQ(GetVersionText(exePath_)));
@@ -288,13 +300,17 @@ void TForm1::OnStartup() {
     size_t slash = CommandLineText.rfind('/');
     std::string last = slash == std::string::npos ? CommandLineText : CommandLineText.substr(slash + 1);
     size_t dot = last.rfind('.');
-    std::string ext = dot == std::string::npos ? "" : last.substr(dot);
-    if (ext == ".pdf") AddDocBtn->setEnabled(false);
-    if (ext == ".doc") AddPDFBtn->setEnabled(false);
+    commandLineExtension_ = dot == std::string::npos ? "" : last.substr(dot);
+    UpdateButtons();
   }
 }
 
 void TForm1::closeEvent(QCloseEvent* e) {
+  if (work_.Busy()) {  // the search or the outbox send ends first; then the window closes
+    closeWhenIdle_ = true;
+    e->ignore();
+    return;
+  }
   EndProgramFolders();
   CloseLog();  // FormClose
   QWidget::closeEvent(e);
@@ -310,28 +326,56 @@ QueryFields TForm1::SearchFields() const {
   return f;
 }
 
-template <class Search>
-void TForm1::RunSearch(Search&& search) {
-  SearchPACSBtn->setEnabled(false);
-  SearchWLBtn->setEnabled(false);
+template <class Record, class Search>
+void TForm1::RunSearch(const AssociationTarget& target, Search search) {
+  if (work_.Busy()) return;
   BeginResults();
-  search(SearchFields());  // every network operation reads setupcfg when it starts
-  EndResults();
-  SearchPACSBtn->setEnabled(true);
-  SearchWLBtn->setEnabled(true);
+  const QueryFields fields = SearchFields();
+  work_.Start(BackgroundWork::State::Searching, [this, target, fields, search](const BackgroundWork::Run& run) {
+    // Rows go to the list in groups: every 200 rows or 50 ms, whichever comes first.
+    using Clock = std::chrono::steady_clock;
+    std::vector<StudyInfo> studies;
+    std::vector<ResultRow> rows;
+    auto sent = Clock::now();
+    auto hand = [&] {
+      if (studies.empty()) return;
+      run.Post([this, studies = std::move(studies), rows = std::move(rows)]() mutable {
+        AddResults(std::move(studies), std::move(rows));
+      });
+      studies.clear();
+      rows.clear();
+      sent = Clock::now();
+    };
+    search(fields, target, [&](const Record& record) {
+      studies.push_back(StudyFromRecord(record));
+      rows.push_back(StudyResultRow(studies.back()));
+      if (rows.size() >= 200 || Clock::now() - sent > std::chrono::milliseconds(50)) hand();
+    });
+    hand();
+  }, [this] { EndResults(); });
 }
 
-// Rows appear as they arrive: AddResult lets pending events run after each one.
 void TForm1::SearchPACSBtnClick() {
-  RunSearch([this](const QueryFields& f) {
-    SearchStudies(f, PacsTarget(setupcfg), [this](const StudyInfo& s) { AddResult(s); }, {});
+  RunSearch<StudyInfo>(PacsTarget(setupcfg), [](const QueryFields& f, const AssociationTarget& t, const StudyRowSink& row) {
+    SearchStudies(f, t, row, {});
   });
 }
 
 void TForm1::SearchWLBtnClick() {
-  RunSearch([this](const QueryFields& f) {
-    SearchWorklist(f, WorklistTarget(setupcfg), [this](const TWorklistItem& w) { AddResult(w); }, {});
-  });
+  RunSearch<TWorklistItem>(WorklistTarget(setupcfg),
+                           [](const QueryFields& f, const AssociationTarget& t, const WorklistRowSink& row) {
+                             SearchWorklist(f, t, row, {});
+                           });
+}
+
+void TForm1::UpdateButtons() {
+  const bool idle = !work_.Busy();
+  for (QPushButton* b : {SearchPACSBtn, SearchWLBtn, ClearBtn, SetupBtn, AddDocBtn, AddPDFBtn, ScanBtn, OutboxBtn})
+    b->setEnabled(idle);
+  // A document on the command line leaves only its own conversion button.
+  if (commandLineExtension_ == ".pdf") AddDocBtn->setEnabled(false);
+  if (commandLineExtension_ == ".doc") AddPDFBtn->setEnabled(false);
+  setAcceptDrops(idle);
 }
 
 void TForm1::ClearBtnClick() {
@@ -339,8 +383,7 @@ void TForm1::ClearBtnClick() {
   DateTimePicker1->setDate(kNoDate);
   Edit2->clear();
   Edit6->clear();
-  SetRowCount(2);
-  for (int c = 0; c < 7; ++c) SetCell(c, 1, "");
+  results_->Clear();
   rowStudies_.clear();
   ComboBox1->setCurrentIndex(-1);
   ComboBox1->setEditText("");
@@ -457,25 +500,31 @@ void TForm1::UpdateOutboxButton() {
 }
 
 void TForm1::OutboxBtnClick() {
-  std::vector<BatchObject> batch = OutboxBatch();
-  if (batch.empty()) {
+  if (work_.Busy()) return;
+  if (OutboxBatch().empty()) {
     UpdateOutboxButton();
     return;
   }
-  OutboxSender sender;  // one sender of the outbox at a time: each object is sent once
-  if (!sender.Claim(false)) {
+  // One sender of the outbox at a time, across programs: each object is sent once.
+  auto sender = std::make_shared<OutboxSender>();
+  if (!sender->Claim(false)) {
     Dialogs().ShowMessage(this, "The outbox is being sent by another program. Please try again later.");
     return;
   }
-  batch = OutboxBatch();  // what is left now that this program sends it
-  OutboxBtn->setEnabled(false);
-  AssociationTarget target = PacsTarget(setupcfg, 60);
+  auto batch = std::make_shared<std::vector<BatchObject>>(OutboxBatch());  // what is left now
+  AssociationTarget target = PacsTarget(setupcfg, kSendTimeout);
   target.messageDump = true;
-  SendBatch(batch, target, [] { QCoreApplication::processEvents(); });
-  ClearAccepted(batch);
-  OutboxBtn->setEnabled(true);
-  UpdateOutboxButton();
-  ShowSendResult(this, batch);
+  work_.Start(
+      BackgroundWork::State::Sending,
+      [batch, target, sender](const BackgroundWork::Run& run) {
+        SendFromRun(run, *batch, target, [](size_t, const BatchObject&) {});
+        ClearAccepted(*batch);
+      },
+      [this, batch, sender]() mutable {
+        sender.reset();  // the claim ends with the send
+        UpdateOutboxButton();
+        ShowSendResult(this, *batch);
+      });
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* e) {
@@ -490,76 +539,46 @@ void TForm1::dropEvent(QDropEvent* e) {
 
 std::string TForm1::PresetPdfFile() const { return ReplaceAll(CommandLineText, "\"", ""); }
 
-int TForm1::RowCount() const { return StringGrid1->rowCount() + 1; }
-
-void TForm1::SetRowCount(int rows) { StringGrid1->setRowCount(std::max(rows, 2) - 1); }
+int TForm1::RowCount() const { return std::max(2, results_->rowCount() + 1); }
 
 QString TForm1::Cell(int col, int row) const {
-  if (row == 0) {
-    const QTableWidgetItem* h = StringGrid1->horizontalHeaderItem(col);
-    return h ? h->text() : QString();
-  }
-  const QTableWidgetItem* item = StringGrid1->item(row - 1, col);
-  return item ? item->text() : QString();
-}
-
-void TForm1::SetCell(int col, int row, const QString& text) {
-  if (row == 0) {
-    StringGrid1->horizontalHeaderItem(col)->setText(text);
-    return;
-  }
-  if (QTableWidgetItem* item = StringGrid1->item(row - 1, col)) item->setText(text);
-  else StringGrid1->setItem(row - 1, col, new QTableWidgetItem(text));  // the grid owns its items
+  if (col < 0 || col >= kResultColumns) return QString();
+  if (row == 0) return col < results_->Headers().size() ? results_->Headers()[col] : QString();
+  const std::vector<ResultRow>& rows = results_->Rows();
+  return row >= 1 && size_t(row) <= rows.size() ? QString::fromStdString(rows[size_t(row - 1)][size_t(col)]) : QString();
 }
 
 int TForm1::SelectedRow() const {
-  int r = StringGrid1->currentRow();
+  const int r = StringGrid1->currentIndex().row();
   return r < 0 ? 1 : r + 1;
 }
 
 void TForm1::BeginResults() {
-  SetRowCount(2);
-  for (int c = 0; c < 7; ++c) SetCell(c, 1, "");
-  StringGrid1->setCurrentCell(0, 0);
-  results_ = 0;
+  results_->Clear();
   rowStudies_.clear();
 }
 
-void TForm1::AddRow(const ResultRow& cells) {
-  const int row = results_ + 1;
-  for (int c = 0; c < kResultColumns; ++c) SetCell(c, row, QString::fromStdString(cells[size_t(c)]));
-  ++results_;
-  QCoreApplication::processEvents();
-  SetRowCount(RowCount() + 1);
+void TForm1::AddResults(std::vector<StudyInfo> studies, std::vector<ResultRow> rows) {
+  for (StudyInfo& s : studies) rowStudies_.push_back(std::move(s));
+  results_->Append(std::move(rows));
 }
 
-void TForm1::AddResult(const StudyInfo& s) {
-  rowStudies_.push_back(s);
-  AddRow(StudyResultRow(s));
-}
+void TForm1::AddResult(const StudyInfo& s) { AddResults({s}, {StudyResultRow(s)}); }
 
 void TForm1::AddResult(const TWorklistItem& w) { AddResult(StudyFromWorklist(w)); }
 
 void TForm1::EndResults() {
-  if (RowCount() > 2) SetRowCount(RowCount() - 1);
   SortRows();
-  StringGrid1->setCurrentCell(0, 0);
+  // The first row decides the patient unless the operator picks another; an empty list shows none.
+  if (results_->rowCount() > 0) StringGrid1->setCurrentIndex(results_->index(0, 0));
 }
 
 void TForm1::SortRows() {
-  std::vector<ResultRow> rows;
-  const int last = RowCount() - 1;
-  for (int r = 1; r <= last; ++r) {
-    ResultRow row;
-    for (int c = 0; c < kResultColumns; ++c) row[size_t(c)] = Cell(c, r).toStdString();
-    rows.push_back(std::move(row));
-  }
-  const std::vector<size_t> order = SortedRowOrder(rows);
+  const std::vector<size_t> order = SortedRowOrder(results_->Rows());
   std::vector<StudyInfo> studies;
-  for (int r = 1; r <= last; ++r) {
-    const size_t from = order[size_t(r - 1)];
-    for (int c = 0; c < kResultColumns; ++c) SetCell(c, r, QString::fromStdString(rows[from][size_t(c)]));
+  studies.reserve(order.size());
+  for (size_t from : order)
     if (from < rowStudies_.size()) studies.push_back(std::move(rowStudies_[from]));
-  }
   rowStudies_ = std::move(studies);
+  results_->Reorder(order);
 }

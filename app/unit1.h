@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "convert/scanner.h"
+#include "edge/background.h"
+#include "net/dimse.h"
 #include "query/queryfields.h"
 #include "query/resultrows.h"
 #include "query/studyinfo.h"
@@ -18,7 +20,8 @@ class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTableWidget;
+class QTableView;
+class ResultTableModel;
 class QDialog;
 class TAcquisitionForm;
 class TMainForm;
@@ -63,8 +66,11 @@ class TForm1 : public QWidget {
   void AddPDFBtnClick();
   void AddDocBtnClick();
   void ScanBtnClick();
-  // "Outbox (N)": sends what the outbox holds; accepted objects leave it.
+  // "Outbox (N)": sends what the outbox holds in the background; accepted objects leave it.
   void OutboxBtnClick();
+  // True while a search or the outbox send runs; the buttons that would start other work wait.
+  bool Busy() const { return work_.Busy(); }
+  const BackgroundWork& Work() const { return work_; }
   // Shows the outbox button with its count while the outbox holds objects.
   void UpdateOutboxButton();
   // PDFs dropped onto the window (DroppedPdfs): Add PDF for the current patient with those files,
@@ -80,18 +86,18 @@ class TForm1 : public QWidget {
   // The modality index of the list, -1 when its text names no entry ("ALL", empty, typed text).
   int ModalityIndex() const;
 
-  // The result grid in the grid's own terms: row 0 holds the headers, result rows start at 1.
+  // The result list in the grid's own terms: row 0 holds the headers, result rows start at 1, and
+  // an empty list counts as one empty row 1 (the view shows no row then).
   int RowCount() const;
-  void SetRowCount(int rows);  // at least 2 (the headers and one empty row)
   QString Cell(int col, int row) const;
-  void SetCell(int col, int row, const QString& text);
   int SelectedRow() const;  // 1 unless the operator picked another row
-  // The search loop around the study and worklist queries: BeginResults before the search
-  // (two rows, row 1 empty), AddResult for each record (row n + 1, pending events run, one row
-  // added), EndResults after it (the last empty row removed, rows sorted by name).
+  // The search loop around the study and worklist queries: BeginResults before the search (no
+  // rows), AddResults as records arrive (appended at once), EndResults after it (rows sorted by
+  // name, the first one current).
   void BeginResults();
   void AddResult(const StudyInfo& study);
   void AddResult(const TWorklistItem& item);
+  void AddResults(std::vector<StudyInfo> studies, std::vector<ResultRow> rows);
   void EndResults();
   // Orders rows 1.. by the Name column, case-insensitive and locale-aware (SortResultRows).
   void SortRows();
@@ -102,7 +108,7 @@ class TForm1 : public QWidget {
   QLineEdit *Edit1 = nullptr, *Edit2 = nullptr, *Edit6 = nullptr;
   QDateEdit *DateTimePicker1 = nullptr, *DateTimePicker2 = nullptr;
   QComboBox* ComboBox1 = nullptr;
-  QTableWidget* StringGrid1 = nullptr;
+  QTableView* StringGrid1 = nullptr;
 
  protected:
   bool event(QEvent* e) override;
@@ -112,13 +118,13 @@ class TForm1 : public QWidget {
 
  private:
   void FormCreate();
-  void AddRow(const ResultRow& cells);
   // The search fields as the study and worklist searches take them.
   QueryFields SearchFields() const;
-  // Runs one search with the search buttons held disabled, so that the events processed after
-  // each row cannot start a second search inside the first.
-  template <class Search>
-  void RunSearch(Search&& search);
+  // Runs one search in the background; rows reach the list in groups as they arrive.
+  template <class Record, class Search>
+  void RunSearch(const AssociationTarget& target, Search search);
+  // Buttons and drops follow the work: none that would start other work while it runs.
+  void UpdateButtons();
 
   // The labels and buttons with their captions (unit1.cpp).
   struct Caption;
@@ -131,7 +137,10 @@ class TForm1 : public QWidget {
   TAcquisitionForm* acquisitionForm_ = nullptr;
   QLabel *PatientIDLbl = nullptr, *PatientNameLbl = nullptr, *PatientBDLbl = nullptr,
          *StudyDescriptionLbl = nullptr, *SexLbl = nullptr, *ModalityLbl = nullptr, *StudyDateLbl = nullptr;
-  int results_ = 0;
+  ResultTableModel* results_ = nullptr;
   // The record of each result row (index = grid row - 1), bytes and character set as received.
   std::vector<StudyInfo> rowStudies_;
+  bool closeWhenIdle_ = false;
+  std::string commandLineExtension_;  // of the document on the command line, as given
+  BackgroundWork work_;  // last: it waits for its runs before the rest goes
 };

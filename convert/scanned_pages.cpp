@@ -1,6 +1,7 @@
 #include "convert/scanned_pages.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -115,27 +116,44 @@ bool RenderPageThumbnail(const std::string& path, Bitmap& thumbnail, std::string
   return true;
 }
 
-bool RotateScannedPage(const std::string& path, bool clockwise, const StudyInfo& study, const ConversionBatch& batch,
-                       Bitmap* turnedPage) {
+bool RotateScannedPage(std::string& path, bool clockwise, const StudyInfo& study, ConversionBatch& batch,
+                       Bitmap* turnedPage, int32_t* renumber) {
   DcmObj old;
   TImages image;
   Bitmap page;
   const bool read = old.Read(path);
   // The identity first: loading converts the object in place.
-  const std::string sopClass = old.GetString(0x0008, 0x0016), sopInstance = old.GetString(0x0008, 0x0018),
-                    number = old.GetString(0x0020, 0x0013);
+  const std::string held = old.GetString(0x0008, 0x0018);
+  std::string sopInstance = held;
+  const std::string sopClass = old.GetString(0x0008, 0x0016);
+  int32_t number = static_cast<int32_t>(std::strtol(old.GetString(0x0020, 0x0013).c_str(), nullptr, 10));
   if (!read || !LoadImage(old, image) || !PageBitmap(image, page)) {
     WriteLog("ERROR, RotateScannedPage, cannot read the page: " + path);
     return false;
   }
   page = RotatedQuarter(page, clockwise);
+  std::string target = path;
+  int32_t counter = renumber ? *renumber : 0;
+  if (renumber) {  // another object now: a number and a UID of its own, under its own name
+    number = NextInstanceNumber(batch.BaseUID, counter);
+    sopInstance = batch.BaseUID + ".1." + std::to_string(number);
+    target = batch.TempFolder + sopInstance + ".dcm";
+  }
   std::vector<uint8_t> jpeg;
   DcmObj turned;
-  const bool saved =
-      EncodePageJpeg(page, jpeg) &&
-      RemakeScannedPageObject(jpeg, page.width, page.height, study, batch, sopClass, sopInstance,
-                              static_cast<int32_t>(std::strtol(number.c_str(), nullptr, 10)), turned) &&
-      SaveObjectFile(turned, path, "RotateScannedPage");  // each logs its failure
-  if (saved && turnedPage) *turnedPage = std::move(page);
-  return saved;
+  const bool saved = EncodePageJpeg(page, jpeg) &&
+                     RemakeScannedPageObject(jpeg, page.width, page.height, study, batch, sopClass, sopInstance,
+                                             number, turned) &&
+                     SaveObjectFile(turned, target, "RotateScannedPage", !renumber);  // each logs its failure
+  if (!saved) return false;
+  if (renumber) {
+    *renumber = counter;
+    WriteLog("INFO, RotateScannedPage, the PACS holds " + held +
+             " as it was; the turned page is the new object " + sopInstance);
+    std::remove(path.c_str());
+    std::replace(batch.TempFiles.begin(), batch.TempFiles.end(), path, target);
+    path = target;
+  }
+  if (turnedPage) *turnedPage = std::move(page);
+  return true;
 }

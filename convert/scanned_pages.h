@@ -60,9 +60,11 @@ struct BatchPage {
 bool AddBatchPage(Bitmap& page, bool scanned, const StudyInfo& study, ConversionBatch& batch, int32_t& counter,
                   BatchPage& out, std::string& why);
 
-// Turns the page of the object file by a quarter and rebuilds its object in place, with the same
-// SOP Class and Instance UIDs, Instance Number and series (the page is decoded and encoded again);
-// `turnedPage`, when given, receives the turned page. False (logged) when the file cannot be read or
-// written; the file is then as it was.
-bool RotateScannedPage(const std::string& path, bool clockwise, const StudyInfo& study, const ConversionBatch& batch,
-                       Bitmap* turnedPage = nullptr);
+// Turns the page of the object file `path` by a quarter and rebuilds its object in place, with the
+// same SOP Class and Instance UIDs, Instance Number and series (the page is decoded and encoded
+// again); `turnedPage`, when given, receives the turned page. With `renumber` (the batch's instance
+// counter) the turned page becomes a new object instead: the next Instance Number, its own SOP
+// Instance UID and file (path then names it; the old file is removed), with one INFO line. False
+// (logged) when the file cannot be read or written; the file is then as it was.
+bool RotateScannedPage(std::string& path, bool clockwise, const StudyInfo& study, ConversionBatch& batch,
+                       Bitmap* turnedPage = nullptr, int32_t* renumber = nullptr);

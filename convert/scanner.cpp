@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <semaphore>
 
 #include "core/log.h"
 #include "core/strutil.h"
@@ -205,9 +206,22 @@ void PutFrame(const SANE_Parameters& p, const std::vector<uint8_t>& data, Bitmap
 
 }  // namespace
 
+namespace {
+
+// SANE is one library state per process: a session waits until the one before it has ended
+// (a lookup abandoned by a closed form ends on its worker thread, another thread than the next
+// session's, hence a semaphore rather than a mutex).
+std::binary_semaphore& OneSession() {
+  static std::binary_semaphore one{1};
+  return one;
+}
+
+}  // namespace
+
 std::string ScannerDevice::Entry() const { return name + ";" + vendor + " " + model + ";" + type; }
 
 SaneSession::SaneSession() {
+  OneSession().acquire();
   // Backends read their pages through pipes whose far end a cancelled scan closes: a write to it
   // must fail, not end the program.
   struct sigaction now {};
@@ -220,6 +234,7 @@ SaneSession::SaneSession() {
 
 SaneSession::~SaneSession() {
   if (ready_) sane_exit();
+  OneSession().release();
 }
 
 std::vector<ScannerDevice> SaneSession::Devices() const {
@@ -251,6 +266,34 @@ bool Names(const std::string& value, std::initializer_list<const char*> words) {
 bool IsColourMode(const std::string& mode) { return Names(mode, {"color", "colour"}); }
 bool IsGreyMode(const std::string& mode) { return Names(mode, {"gray", "grey"}); }
 bool IsFeederSource(const std::string& source) { return Names(source, {"adf", "feeder", "automatic"}); }
+
+int NearestEntry(const std::vector<std::string>& entries, const std::string& typed, bool numbers) {
+  const std::string text = LowerAscii(Trim(typed));
+  if (text.empty()) return -1;
+  for (size_t i = 0; i < entries.size(); ++i)
+    if (LowerAscii(entries[i]) == text) return int(i);
+  for (auto mode : {IsColourMode, IsGreyMode}) {
+    if (!mode(text)) continue;
+    for (size_t i = 0; i < entries.size(); ++i)
+      if (mode(entries[i])) return int(i);
+  }
+  int best = -1;
+  if (numbers && std::isdigit(static_cast<unsigned char>(text[0]))) {
+    const double value = ParseDecimal(text);
+    double distance = 0;
+    for (size_t i = 0; i < entries.size(); ++i) {
+      const double d = std::fabs(ParseDecimal(entries[i]) - value);
+      if (best < 0 || d < distance) {
+        distance = d;
+        best = int(i);
+      }
+    }
+    return best;
+  }
+  for (size_t i = 0; i < entries.size() && best < 0; ++i)
+    if (LowerAscii(entries[i]).starts_with(text)) best = int(i);
+  return best;
+}
 
 namespace {
 

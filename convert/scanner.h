@@ -41,13 +41,20 @@ bool IsColourMode(const std::string& mode);
 bool IsGreyMode(const std::string& mode);
 bool IsFeederSource(const std::string& source);
 
+// The entry of a settings list that text typed into it stands for, or -1 when none does: the
+// same entry in any letter case; a colour or grey mode word (IsColourMode, IsGreyMode) for the
+// entry of that mode; with `numbers`, the entry nearest in value; else the first entry the text
+// begins. A list never takes typed text as an entry of its own.
+int NearestEntry(const std::vector<std::string>& entries, const std::string& typed, bool numbers);
+
 // Called as the page is read: the percent done (bytes read / (bytes per line x lines)), or -1 while
 // the length is unknown (hand scanners). False cancels the scan.
 using ScanProgress = std::function<bool(int percent)>;
 
 enum class ScanResult { Page, Cancelled, NoDocuments, Failed };
 
-// SANE for as long as it lives (sane_init ... sane_exit). One at a time.
+// SANE for as long as it lives (sane_init ... sane_exit). One at a time: a second session, on any
+// thread, waits until the first has ended.
 class SaneSession {
  public:
   SaneSession();

@@ -47,8 +47,7 @@ size_t NotAccepted(const std::vector<BatchObject>& objects) {
   return n;
 }
 
-bool SendBatch(std::vector<BatchObject>& objects, const AssociationTarget& target,
-               const std::function<void()>& afterEach) {
+bool SendBatch(std::vector<BatchObject>& objects, const AssociationTarget& target, const SentObjectSink& afterEach) {
   std::vector<std::string> files;
   for (const BatchObject& o : objects) files.push_back(o.path);
   bool associationLogged = false;
@@ -69,7 +68,7 @@ bool SendBatch(std::vector<BatchObject>& objects, const AssociationTarget& targe
       o.state = BatchObject::State::Refused;
       if (!f.exchanged && f.status > -5) WriteLog("ERROR, WriteStoreRQ");
     }
-    if (afterEach) afterEach();
+    if (afterEach) afterEach(f.index, o);
   });
   return stored == objects.size();
 }

@@ -27,9 +27,10 @@ std::string ResultDetails(const std::vector<BatchObject>& objects);
 // The objects the PACS has not accepted (not sent, refused or not read).
 size_t NotAccepted(const std::vector<BatchObject>& objects);
 
-// Sends every object of the batch, in order, to target; each object's state is set from its
-// exchange and `afterEach` (may be empty) runs after each file. Logs "ERROR, Can't open association
+// The one send loop of every road: sends every object of the batch, in order, to target; each
+// object's state is set from its exchange and `afterEach` (may be empty) gets its index and the
+// object after each file, on the sending thread. Logs "ERROR, Can't open association
 // with: " + the called AE title, "ERROR, Couldn't read file: " + path and "ERROR, WriteStoreRQ" as a
 // failure happens. True when every object was accepted.
-bool SendBatch(std::vector<BatchObject>& objects, const AssociationTarget& target,
-               const std::function<void()>& afterEach);
+using SentObjectSink = std::function<void(size_t index, const BatchObject& object)>;
+bool SendBatch(std::vector<BatchObject>& objects, const AssociationTarget& target, const SentObjectSink& afterEach);

@@ -57,12 +57,42 @@ int CompareNames(std::string_view a, std::string_view b) {
   return fa.compare(fb) < 0 ? -1 : (fa.compare(fb) > 0 ? 1 : 0);
 }
 
+namespace {
+
+// A name made ready for many comparisons: its collation key (wcsxfrm: comparing two keys with
+// wcscmp orders as wcscoll does) and the folded text for ties, so that CompareNames' order costs a
+// plain comparison of two keys.
+struct NameKey {
+  std::wstring collation;
+  std::wstring folded;
+};
+
+NameKey KeyOf(std::string_view name) {
+  NameKey k;
+  k.folded = Folded(name);
+  const size_t n = std::wcsxfrm(nullptr, k.folded.c_str(), 0);
+  k.collation.resize(n + 1);
+  std::wcsxfrm(k.collation.data(), k.folded.c_str(), n + 1);
+  k.collation.resize(n);
+  return k;
+}
+
+bool Below(const NameKey& a, const NameKey& b) {
+  const int c = std::wcscmp(a.collation.c_str(), b.collation.c_str());
+  return c != 0 ? c < 0 : a.folded.compare(b.folded) < 0;
+}
+
+}  // namespace
+
 std::vector<size_t> SortedRowOrder(const std::vector<ResultRow>& rows) {
+  std::vector<NameKey> keys;
+  keys.reserve(rows.size());
+  for (const ResultRow& r : rows) keys.push_back(KeyOf(r[0]));
   std::vector<size_t> order(rows.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
   for (size_t i = 0; i + 1 < order.size(); ++i)
     for (size_t j = i + 1; j < order.size(); ++j)
-      if (CompareNames(rows[order[j]][0], rows[order[i]][0]) < 0) std::swap(order[i], order[j]);
+      if (Below(keys[order[j]], keys[order[i]])) std::swap(order[i], order[j]);
   return order;
 }
 

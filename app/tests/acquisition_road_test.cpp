@@ -176,6 +176,7 @@ class AcquisitionRoadTest : public QObject {
       QVERIFY(dialogs_.messages.isEmpty());
       connect(form->ProgressBar1, &QProgressBar::valueChanged, form, [&progress](int v) { progress << v; });
       form->Button2->click();
+      ScriptedDialogs::WaitIdle(form);
       QCOMPARE(dialogs_.results, QStringList{"Files sent OK"});
     };
     f.Form1->ScanBtnClick();
@@ -386,6 +387,7 @@ class AcquisitionRoadTest : public QObject {
       // A PACS that refuses: the pages may go to the outbox when the form closes.
       setupcfg.PacsPort = std::to_string(testsupport::FreePort());
       form->Button2->click();
+      ScriptedDialogs::WaitIdle(form);
       QCOMPARE(dialogs_.results, QStringList{"ERROR sending files, please check log file"});
     };
     dialogs_.questions.clear();
@@ -405,6 +407,7 @@ class AcquisitionRoadTest : public QObject {
       QCOMPARE(form->ComboBox1->count(), 0);
       QVERIFY(!form->Button3->isEnabled());
       form->Button2->click();
+      ScriptedDialogs::WaitIdle(form);
       QCOMPARE(dialogs_.results, QStringList{"ERROR sending files, please check log file"});
     };
     f.Form1->ScanBtnClick();

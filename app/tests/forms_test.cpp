@@ -12,7 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 #include <fstream>
 #include <sstream>
@@ -106,8 +106,8 @@ class FormsTest : public QObject {
     // Default labels, headers, widths, pickers and the modality list.
     QCOMPARE(Find<QLabel>(f.Form1.get(), "PatientIDLbl")->text(), QString("Patient ID"));
     QCOMPARE(f.Form1->EndBtn->text(), QString("End"));
-    auto* grid = Find<QTableWidget>(f.Form1.get(), "StringGrid1");
-    QCOMPARE(grid->columnCount(), 7);
+    auto* grid = Find<QTableView>(f.Form1.get(), "StringGrid1");
+    QCOMPARE(grid->model()->columnCount(), 7);
     QCOMPARE(f.Form1->RowCount(), 2);
     QCOMPARE(f.Form1->Cell(6, 0), QString("Study Instance UID"));
     const int widths[7] = {200, 70, 50, 70, 150, 70, 200};
@@ -277,7 +277,7 @@ class FormsTest : public QObject {
     QCOMPARE(w.Cell(3, 1), QString());  // no birth date: empty cell
     QCOMPARE(w.Cell(3, 2), QString("03/02/1980"));
     // The selected row decides the patient; the display date goes back to yyyymmdd.
-    w.StringGrid1->setCurrentCell(1, 0);
+    w.StringGrid1->selectRow(1);
     QVERIFY(w.FillCurrentStudy(TForm1::Conversion::Pdf));
     QCOMPARE(CurrentStudy.PatientName, std::string("smith"));
     QCOMPARE(CurrentStudy.PatientBirthDate, std::string("19800203"));
@@ -303,7 +303,7 @@ class FormsTest : public QObject {
     w.AddResult(ivanov);
     w.EndResults();
     QCOMPARE(w.Cell(0, 1), QString::fromUtf8("\xD0\x94\xD0\xBC\xD0\xB8\xD1\x82\xD1\x80\xD0\xB8\xD0\xB9"));
-    w.StringGrid1->setCurrentCell(0, 0);
+    w.StringGrid1->selectRow(0);
     QVERIFY(w.FillCurrentStudy(TForm1::Conversion::Pdf));
     QCOMPARE(CurrentStudy.PatientName, ivanov.PatientName);
     QCOMPARE(CurrentStudy.SpecificCharacterSet, std::string("ISO_IR 144"));
@@ -438,6 +438,7 @@ class FormsTest : public QObject {
     setupcfg.WorklistIP = "127.0.0.1";
     setupcfg.WorklistPort = std::to_string(port);
     f.Form1->SearchWLBtn->click();
+    QTRY_VERIFY(!f.Form1->Busy());
     QCOMPARE(f.Form1->RowCount(), 3);
     QCOMPARE(f.Form1->Cell(0, 1), QString("Adams^Ann"));
     QCOMPARE(f.Form1->Cell(3, 1), QString());  // no birth date
@@ -449,6 +450,7 @@ class FormsTest : public QObject {
 
     setupcfg.WorklistPort = std::to_string(testsupport::FreePort());
     f.Form1->SearchWLBtn->click();
+    QTRY_VERIFY(!f.Form1->Busy());
     QCOMPARE(f.Form1->RowCount(), 2);
     QCOMPARE(f.Form1->Cell(0, 1), QString());
     QVERIFY(ReadAll(LogPath()).find("ERROR, couldn't connect to WLAE") != std::string::npos);

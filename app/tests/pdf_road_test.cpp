@@ -80,7 +80,9 @@ class ScriptedDialogs : public DialogLayer {
       // A form that sends by itself closes when done.
       for (int waited = 0; d->isVisible() && waited < 30000; waited += 20) QTest::qWait(20);
     }
+    // A form closes once its work has ended.
     if (d->isVisible()) d->close();
+    for (int waited = 0; d->isVisible() && waited < 30000; waited += 20) QTest::qWait(20);
     return QDialog::Rejected;
   }
   QStringList messages, results, questions, filters, chosen, saveAs;
@@ -125,6 +127,12 @@ class PdfRoadTest : public QObject {
   void SendChosen(const std::string& pdf) {
     dialogs_.chosen << QString::fromStdString(pdf);
     dialogs_.onModal = [](QDialog* d) { static_cast<TPDFForm*>(d)->Button3Click(); };
+  }
+
+  // Waits until the form's background work (a send) has ended.
+  template <class Form>
+  static void Settle(Form* form) {
+    for (int waited = 0; form->Work().Busy() && waited < 30000; waited += 20) QTest::qWait(20);
   }
 
   static int32_t InstanceNumber(const std::string& file) {
@@ -207,7 +215,9 @@ class PdfRoadTest : public QObject {
     dialogs_.onModal = [&numbers](QDialog* d) {
       auto* form = static_cast<TPDFForm*>(d);
       form->Button3Click();
+      Settle(form);
       form->Button3Click();  // the first object again, then the second
+      Settle(form);
       for (const BatchObject& o : form->Objects()) numbers.push_back(InstanceNumber(o.path));
       QCOMPARE(form->BatchList->topLevelItemCount(), 2);
       QCOMPARE(form->BatchList->topLevelItem(1)->text(3), QString("accepted"));
@@ -260,6 +270,9 @@ class PdfRoadTest : public QObject {
     WriteAll(OutboxFolder() + "junk.dcm", "not DICOM");
     setupcfg.PacsPort = pacsPort;
     f.Form1->OutboxBtnClick();
+    QVERIFY(!f.Form1->AddPDFBtn->isEnabled());  // no other work while the outbox is sent
+    Settle(f.Form1.get());
+    QVERIFY(f.Form1->AddPDFBtn->isEnabled());
     QCOMPARE(dialogs_.results.last(), QString("ERROR sending files, please check log file"));
     QVERIFY(dialogs_.lastDetails.contains("junk.dcm: not read"));
     QVERIFY(dialogs_.lastDetails.contains(": accepted"));
@@ -422,8 +435,10 @@ class PdfRoadTest : public QObject {
     dialogs_.onModal = [&](QDialog* d) {
       auto* e = static_cast<TMainForm*>(d);
       e->Button1Click();  // an empty report: an empty text item
+      Settle(e);
       e->RichEdit1->insertPlainText("No acute findings.\nHeart normal.");
       e->Button1Click();
+      Settle(e);
       // DCMTK's SR reader shows the report text.
       testsupport::Run({testsupport::FindProgram("dsrdump"), "+Pl", e->Objects().back().path}, &sentText);
       e->close();  // accepted: nothing to save, nothing for the outbox
@@ -442,6 +457,7 @@ class PdfRoadTest : public QObject {
       auto* e = static_cast<TMainForm*>(d);
       e->RichEdit1->insertPlainText("Typed report");
       e->Button1Click();
+      Settle(e);
       e->close();
     };
     f.Form1->AddDocBtnClick();

@@ -90,8 +90,13 @@ class ScreenshotDialogs : public DialogLayer {
       QApplication::processEvents();
       Save(acquisition, "acquisition-form.png");
     } else if (auto* pdf = qobject_cast<TPDFForm*>(d)) {
+      auto idle = [pdf] {
+        while (pdf->Work().Busy()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+      };
       pdf->Button3Click();
+      idle();
       pdf->Button3Click();  // a second document joins the batch
+      idle();
     } else {
       Save(d, "setup-dialog.png");
     }

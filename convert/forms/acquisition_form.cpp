@@ -1,6 +1,5 @@
 #include "convert/forms/acquisition_form.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -42,8 +41,6 @@
 
 namespace {
 
-// Read time-out of the Send association, in seconds.
-constexpr uint32_t kSendTimeout = 60;
 constexpr int kStripHeight = 120;
 
 // The image files "Add images..." and a drop take.
@@ -100,22 +97,16 @@ TScanDialog::TScanDialog(const QString& device, const std::vector<ScannerOption>
     auto* list = new QComboBox;
     list->setObjectName(QString::fromStdString(o.name));
     int chosen = -1;
-    double nearest = 1e300;
     for (size_t i = 0; i < o.choices.size(); ++i) {
       const std::string& c = o.choices[i];
       list->addItem(QString::fromStdString(c));
       if (o.name == "mode") {
         if (chosen < 0 && (settings.colour ? IsColourMode(c) : IsGreyMode(c))) chosen = int(i);
-      } else if (o.name == "resolution") {
-        const double d = std::fabs(ParseDecimal(c) - settings.dpi);
-        if (d < nearest) {
-          nearest = d;
-          chosen = int(i);
-        }
-      } else if (c == o.value) {
+      } else if (o.name != "resolution" && c == o.value) {
         chosen = int(i);
       }
     }
+    if (o.name == "resolution") chosen = NearestEntry(o.choices, std::to_string(settings.dpi), true);
     if (chosen < 0) chosen = std::max(0, list->findText(QString::fromStdString(o.value)));
     list->setCurrentIndex(chosen);
     fields->addRow(QString::fromStdString(o.title), list);  // the label is the list's buddy
@@ -221,13 +212,13 @@ TAcquisitionForm::TAcquisitionForm(StudyInfo& study, const SetupCfg& cfg, ScanSe
   connect(CancelButton, &QPushButton::clicked, this, &TAcquisitionForm::CancelWork);
   connect(Button2, &QPushButton::clicked, this, &TAcquisitionForm::Button2Click);
   connect(Button1, &QPushButton::clicked, this, &TAcquisitionForm::Button1Click);
-  connect(&work_, &QFutureWatcher<void>::finished, this, &TAcquisitionForm::FinishWork);
+  connect(&work_, &BackgroundWork::StateChanged, this, &TAcquisitionForm::UpdateButtons);
   UpdateButtons();
 }
 
 TAcquisitionForm::~TAcquisitionForm() {
-  cancel_ = true;
-  work_.waitForFinished();
+  work_.Cancel();
+  work_.Wait();
   // The program ends with the form open: what the PACS has not accepted goes to the outbox unasked.
   FormClose(false);
 }
@@ -242,11 +233,10 @@ void TAcquisitionForm::FormActivate() {
   QPixmap empty(kPreviewWidth, kPreviewHeight);
   empty.fill(palette().color(QPalette::Button));
   Image2->setPixmap(empty);
-  pages_.clear();
   thumbnails_.clear();
   static_cast<ThumbnailStrip*>(Image1)->Update();
   // Page numbers go on from those of earlier batches of the run.
-  StartFormBatch(this, study_, batch_, true);
+  StartFormBatch(this, study_, model_, true);
   devices_.clear();
   ComboBox1->clear();
   ComboBox1->setPlaceholderText("Looking for scanners...");
@@ -257,8 +247,9 @@ void TAcquisitionForm::FormActivate() {
   };
   auto listing = std::make_shared<Listing>();
   StartWork(
-      [listing] {
-        listing->sane = std::make_shared<SaneSession>();
+      BackgroundWork::State::LookingUp,
+      [listing](const BackgroundWork::Run&) {
+        listing->sane = std::make_shared<SaneSession>();  // waits for a lookup a closed form left
         listing->devices = listing->sane->Devices();
       },
       [this, listing] {
@@ -273,23 +264,27 @@ void TAcquisitionForm::FormActivate() {
       });
 }
 
-void TAcquisitionForm::StartWork(std::function<void()> work, std::function<void()> then) {
-  working_ = true;
-  cancel_ = false;
-  failure_.clear();
-  then_ = std::move(then);
-  UpdateButtons();
-  work_.setFuture(QtConcurrent::run(std::move(work)));
+void TAcquisitionForm::StartWork(BackgroundWork::State state, std::function<void(const BackgroundWork::Run&)> work,
+                                 std::function<void()> then) {
+  problems_.clear();
+  work_.Start(state, std::move(work), [this, then = std::move(then)] {
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    if (then) then();
+    emit WorkFinished();
+    std::string problems;
+    {
+      std::lock_guard<std::mutex> lock(problemsMutex_);
+      problems.swap(problems_);
+    }
+    if (!problems.empty()) Dialogs().ShowError(this, QString::fromStdString(problems));
+  });
 }
 
-void TAcquisitionForm::FinishWork() {
-  working_ = false;
-  ProgressBar1->setRange(0, 100);
-  ProgressBar1->setValue(0);
-  UpdateButtons();
-  if (then_) std::exchange(then_, {})();
-  emit WorkFinished();
-  if (!failure_.empty()) Dialogs().ShowError(this, QString::fromStdString(failure_));
+void TAcquisitionForm::AddProblem(const std::string& problem) {
+  std::lock_guard<std::mutex> lock(problemsMutex_);
+  if (!problems_.empty()) problems_ += '\n';
+  problems_ += problem;
 }
 
 void TAcquisitionForm::UpdateButtons() {
@@ -300,30 +295,42 @@ void TAcquisitionForm::UpdateButtons() {
   Button2->setEnabled(idle);
   Button1->setEnabled(idle);
   ComboBox1->setEnabled(idle);
-  CancelButton->setEnabled(working_ && sane_ != nullptr);
+  CancelButton->setEnabled(work_.state() == BackgroundWork::State::Scanning ||
+                           work_.state() == BackgroundWork::State::Importing);
+  setAcceptDrops(idle);
 }
 
 void TAcquisitionForm::Button3Click() {
   if (Busy() || devices_.empty() || !sane_) return;
   const int index = std::max(0, ComboBox1->currentIndex());
   const std::string device = GetField(1, ";", devices_[size_t(index)].Entry());
-  TScanDialog dialog(ComboBox1->currentText(), sane_->Options(device), settings_, this);
+  // Opening the device to read its settings can take a while: not on the window's thread.
+  auto options = std::make_shared<std::vector<ScannerOption>>();
+  StartWork(
+      BackgroundWork::State::LookingUp,
+      [sane = sane_, device, options](const BackgroundWork::Run&) { *options = sane->Options(device); },
+      [this, device, options] { Scan(device, *options); });
+}
+
+void TAcquisitionForm::Scan(const std::string& device, const std::vector<ScannerOption>& options) {
+  if (!isVisible() || !sane_) return;  // closed meanwhile
+  TScanDialog dialog(ComboBox1->currentText(), options, settings_, this);
   if (Dialogs().ShowModal(&dialog) != QDialog::Accepted) return;  // nothing scanned, nothing shown
   const ScanSettings settings = dialog.Settings();
-  std::shared_ptr<SaneSession> sane = sane_;
-  StartWork([this, sane, device, settings] {
+  StartWork(BackgroundWork::State::Scanning, [this, sane = sane_, device, settings](const BackgroundWork::Run& run) {
     int shown = -2;
-    const ScanProgress progress = [this, &shown](int percent) {
+    const ScanProgress progress = [this, &run, &shown](int percent) {
       if (percent != shown) {
         shown = percent;
-        QMetaObject::invokeMethod(this, [this, percent] { ShowProgress(percent); }, Qt::QueuedConnection);
+        run.Post([this, percent] { ShowProgress(percent); });
       }
-      return !cancel_.load();
+      return !run.Cancelled();
     };
     std::string message;
     const ScanResult r = sane->ScanSheets(
-        device, settings, progress, [this](Bitmap&& page) { MakePage(std::move(page), true, ""); }, message);
-    if ((r == ScanResult::Failed || r == ScanResult::NoDocuments) && failure_.empty()) failure_ = message;
+        device, settings, progress, [this, &run](Bitmap&& page) { MakePage(run, std::move(page), true, ""); },
+        message);
+    if (r == ScanResult::Failed || r == ScanResult::NoDocuments) AddProblem(message);
   });
 }
 
@@ -336,14 +343,13 @@ void TAcquisitionForm::AddImagesClick() {
 
 void TAcquisitionForm::AddImageFiles(const std::vector<std::string>& files) {
   if (Busy() || files.empty()) return;
-  StartWork([this, files] {
-    std::string problems;  // every file or page that could not be taken, for one message
-    auto refuse = [&problems](const std::string& what, const std::string& why) {
+  StartWork(BackgroundWork::State::Importing, [this, files](const BackgroundWork::Run& run) {
+    // Every file or page that could not be taken goes into the one message at the end.
+    auto refuse = [this](const std::string& what, const std::string& why) {
       WriteLog("ERROR, Add images, cannot read " + what + ": " + why);
-      if (!problems.empty()) problems += '\n';
-      problems.append("Cannot read ").append(what).append(": ").append(why);
+      AddProblem("Cannot read " + what + ": " + why);
     };
-    for (size_t k = 0; k < files.size() && !cancel_; ++k) {
+    for (size_t k = 0; k < files.size() && !run.Cancelled(); ++k) {
       const QString path = QString::fromStdString(files[k]);
       const QString name = QFileInfo(path).fileName();
       std::string why;
@@ -371,7 +377,7 @@ void TAcquisitionForm::AddImageFiles(const std::vector<std::string>& files) {
       std::vector<int> damaged;
       std::string damage;
       std::unique_ptr<QImageReader> reader = open();
-      for (int n = 1; !cancel_ && (count <= 0 || n <= count); ++n) {
+      for (int n = 1; !run.Cancelled() && (count <= 0 || n <= count); ++n) {
         if (n > 1 && count > 0) reader = open();
         if (n > 1 && !(count > 0 ? reader->jumpToImage(n - 1) : reader->jumpToNextImage())) {
           if (count <= 0) break;  // no further page
@@ -392,7 +398,7 @@ void TAcquisitionForm::AddImageFiles(const std::vector<std::string>& files) {
           continue;
         }
         const QString document = count > 1 ? name + " page " + QString::number(n) : name;
-        MakePage(FromQImage(image), false, document.toStdString());
+        MakePage(run, FromQImage(image), false, document.toStdString());
       }
       if (!damaged.empty()) {
         std::string pages;
@@ -400,23 +406,22 @@ void TAcquisitionForm::AddImageFiles(const std::vector<std::string>& files) {
         refuse("page " + pages + " of " + std::to_string(count) + " of " + files[k],
                damage.empty() ? "the page cannot be reached" : damage);
       }
-      QMetaObject::invokeMethod(
-          this, [this, done = int((k + 1) * 100 / files.size())] { ShowProgress(done); }, Qt::QueuedConnection);
+      run.Post([this, done = int((k + 1) * 100 / files.size())] { ShowProgress(done); });
     }
-    if (!problems.empty()) failure_ = failure_.empty() ? problems : failure_ + "\n" + problems;
   });
 }
 
-void TAcquisitionForm::MakePage(Bitmap&& page, bool scanned, const std::string& document) {
+void TAcquisitionForm::MakePage(const BackgroundWork::Run& run, Bitmap&& page, bool scanned,
+                                const std::string& document) {
   BatchPage made;
   std::string why;
-  if (!AddBatchPage(page, scanned, study_, batch_, InstanceCounter, made, why)) {
-    failure_ = why;
+  if (!AddBatchPage(page, scanned, study_, model_.Batch(), InstanceCounter, made, why)) {
+    AddProblem(why);
     return;
   }
   ReadyPage ready{std::move(made), document, PreviewImage(page)};
   if (ready.document.empty()) ready.document = "Page " + ready.page.label;
-  QMetaObject::invokeMethod(this, [this, ready = std::move(ready)] { TakePage(ready); }, Qt::QueuedConnection);
+  run.Post([this, ready = std::move(ready)] { TakePage(ready); });
 }
 
 void TAcquisitionForm::TakePage(const ReadyPage& ready) {
@@ -426,11 +431,11 @@ void TAcquisitionForm::TakePage(const ReadyPage& ready) {
   o.pages = 1;
   std::error_code ec;
   o.bytes = std::filesystem::file_size(o.path, ec);
-  pages_.push_back(o);
+  model_.Add(o);
   thumbnails_.push_back(QImage());
-  SetThumbnail(pages_.size() - 1, ready.page.thumbnail, ready.page.label);
+  SetThumbnail(model_.Size() - 1, ready.page.thumbnail, ready.page.label);
   ShowPreview(ready.preview);
-  ScrollBox1->ensureVisible(int(pages_.size()) * kThumbnailSide - 1, kThumbnailSide / 2, 0, 0);
+  ScrollBox1->ensureVisible(int(model_.Size()) * kThumbnailSide - 1, kThumbnailSide / 2, 0, 0);
 }
 
 void TAcquisitionForm::SetThumbnail(size_t index, const Bitmap& thumbnail, const std::string& label) {
@@ -443,13 +448,13 @@ void TAcquisitionForm::ShowPreview(const QImage& preview) { Image2->setPixmap(QP
 void TAcquisitionForm::ShowProgress(int percent) {
   if (percent < 0) {
     ProgressBar1->setRange(0, 0);  // a hand scanner: the length is not known
-  } else if (working_) {
+  } else if (Busy()) {
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(std::clamp(percent, 0, 100));
   }
 }
 
-void TAcquisitionForm::CancelWork() { cancel_ = true; }
+void TAcquisitionForm::CancelWork() { work_.Cancel(); }
 
 void TAcquisitionForm::Button5Click() {
   if (config_ && !Busy()) Dialogs().ShowModal(config_);
@@ -457,56 +462,49 @@ void TAcquisitionForm::Button5Click() {
 
 void TAcquisitionForm::Button2Click() {
   if (Busy()) return;
-  if (pages_.empty()) {
-    ShowSendResult(this, pages_);
+  if (model_.Size() == 0) {
+    ShowSendResult(this, model_.Items());
     return;
   }
-  sending_ = true;
-  UpdateButtons();
-  size_t next = 0;
-  const size_t total = pages_.size();
-  SendBatch(pages_, PacsTarget(cfg_, kSendTimeout), [this, &next, total] {
-    if (pages_[next].state == BatchObject::State::Accepted) ProgressBar1->setValue(int((next + 1) * 100 / total));
-    ++next;
-    QApplication::processEvents();
-  });
-  sending_ = false;
-  UpdateButtons();
-  ShowSendResult(this, pages_);
-  ProgressBar1->setValue(0);
+  const size_t total = model_.Size();
+  SendModel(
+      work_, model_, PacsTarget(cfg_, kSendTimeout),
+      [this, total](size_t index) {
+        if (index < model_.Size() && model_.Items()[index].state == BatchObject::State::Accepted)
+          ProgressBar1->setValue(int((index + 1) * 100 / total));
+      },
+      [this](const std::vector<BatchObject>& sent) {
+        ShowSendResult(this, sent);
+        ProgressBar1->setValue(0);
+      });
 }
 
 void TAcquisitionForm::Image1MouseDown(Qt::MouseButton button, int x, const QPoint& globalPos) {
   if (button != Qt::RightButton || Busy() || x < 0) return;
   const size_t index = size_t(x / kThumbnailSide);
-  if (index >= pages_.size()) return;
+  if (index >= model_.Size()) return;
   menuPage_ = index;
   PageMenu->popup(globalPos);
 }
 
 void TAcquisitionForm::DeletePage(size_t index) {
-  if (Busy() || index >= pages_.size()) return;
+  if (Busy() || index >= model_.Size()) return;
   if (!Dialogs().AskYesNo(this, "Delete page", "Delete?")) return;
-  const std::string path = pages_[index].path;
-  std::remove(path.c_str());
-  std::erase(batch_.TempFiles, path);
-  pages_.erase(pages_.begin() + std::ptrdiff_t(index));
+  model_.Remove(index);
   thumbnails_.erase(thumbnails_.begin() + std::ptrdiff_t(index));
   static_cast<ThumbnailStrip*>(Image1)->Update();
 }
 
 void TAcquisitionForm::RotatePage(size_t index, bool clockwise) {
-  if (Busy() || index >= pages_.size()) return;
-  BatchObject& page = pages_[index];
+  if (Busy() || index >= model_.Size()) return;
   Bitmap turned;
-  if (!RotateScannedPage(page.path, clockwise, study_, batch_, &turned)) {
+  if (!model_.Turn(index, clockwise, study_, InstanceCounter, &turned)) {
     Dialogs().ShowError(this, "The page could not be turned. See the log file.");
     return;
   }
-  page.state = BatchObject::State::NotSent;  // the PACS holds the page as it was
   Bitmap thumbnail;
   std::string label;
-  RenderPageThumbnail(page.path, thumbnail, label);
+  RenderPageThumbnail(model_.Items()[index].path, thumbnail, label);
   SetThumbnail(index, thumbnail, label);
   ShowPreview(PreviewImage(turned));
 }
@@ -519,15 +517,15 @@ void TAcquisitionForm::mousePressEvent(QMouseEvent* event) {
 }
 
 void TAcquisitionForm::done(int result) {
-  if (Busy()) return;  // "Close" is disabled meanwhile; Escape and the window's close wait too
+  // A scanner lookup is left behind; a scan, image files or a send are waited for.
+  if (!CloseWhenIdle(this, work_)) return;
   FormClose(true);
   QDialog::done(result);
 }
 
 void TAcquisitionForm::FormClose(bool ask) {
   // A scanned page cannot be made again: what the PACS has not accepted may go to the outbox.
-  if (CloseBatch(this, pages_, batch_, ask)) emit OutboxChanged();
-  pages_.clear();
+  if (CloseFormBatch(this, model_, ask)) emit OutboxChanged();
   thumbnails_.clear();
   static_cast<ThumbnailStrip*>(Image1)->Update();
   devices_.clear();

@@ -2,20 +2,19 @@
 // The acquisition form: pages scanned (or taken from image files), shown as a preview and as
 // thumbnails, made JPEG image objects of the current study and sent to the PACS as one series.
 #include <QDialog>
-#include <QFutureWatcher>
 #include <QImage>
 #include <QList>
 #include <QUrl>
-#include <atomic>
+#include <mutex>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "convert/batch.h"
+#include "convert/batch_model.h"
 #include "convert/scanner.h"
-#include "convert/sending.h"
 #include "core/config.h"
+#include "edge/background.h"
 #include "present/bitmap.h"
 #include "query/studyinfo.h"
 
@@ -61,8 +60,9 @@ class TAcquisitionForm : public QDialog {
   // Each showing: caption, empty preview and strip, a new batch and its series, the scanner list
   // (looked up in the background; "No Scanner Found" when it is empty).
   void FormActivate();
-  // "Scan" (and a right click on the form): our scan dialog for the selected scanner, then the page
-  // (with a feeder, every sheet) scanned in the background; each becomes a page of the batch.
+  // "Scan" (and a right click on the form): the scanner's settings read in the background, our scan
+  // dialog for them, then the page (with a feeder, every sheet) scanned in the background; each
+  // becomes a page of the batch.
   void Button3Click();
   // "Configuration": the scanner settings dialog.
   void Button5Click();
@@ -81,12 +81,13 @@ class TAcquisitionForm : public QDialog {
   void Image1MouseDown(Qt::MouseButton button, int x, const QPoint& globalPos);
   // Asks "Delete?"; Yes removes the page and its file (the others keep their numbers and UIDs).
   void DeletePage(size_t index);
-  // Turns the page by a quarter; its object is rebuilt with the same UIDs.
+  // Turns the page by a quarter; its object is rebuilt (a page the PACS holds becomes a new one).
   void RotatePage(size_t index, bool clockwise);
 
   // True while the scanner list is looked up, a scan or image run is under way, or a Send runs.
-  bool Busy() const { return working_ || sending_; }
-  const std::vector<BatchObject>& Pages() const { return pages_; }
+  bool Busy() const { return work_.Busy(); }
+  const BackgroundWork& Work() const { return work_; }
+  const std::vector<BatchObject>& Pages() const { return model_.Items(); }
   // The names of the scanners found (the list shows the second field of each entry).
   const std::vector<ScannerDevice>& Scanners() const { return devices_; }
 
@@ -118,13 +119,16 @@ class TAcquisitionForm : public QDialog {
 
  private:
   struct ReadyPage;
-  // Runs `work` on a worker thread with the form's buttons held; `then` runs on the form's thread
-  // when it has ended, before WorkFinished and the failure message.
-  void StartWork(std::function<void()> work, std::function<void()> then = {});
-  void FinishWork();
+  // Runs `work` in the background in `state`; when it has ended the progress is reset, `then` runs,
+  // WorkFinished is emitted and the problems the run collected are shown in one message.
+  void StartWork(BackgroundWork::State state, std::function<void(const BackgroundWork::Run&)> work,
+                 std::function<void()> then = {});
   // On the worker thread: the page made an object of the batch, its thumbnail and preview, handed to
   // the form. Scanned pages pass through the hand-over file first.
-  void MakePage(Bitmap&& page, bool scanned, const std::string& document);
+  void MakePage(const BackgroundWork::Run& run, Bitmap&& page, bool scanned, const std::string& document);
+  // On the worker thread: a problem for the message at the end of the run.
+  void AddProblem(const std::string& problem);
+  void Scan(const std::string& device, const std::vector<ScannerOption>& options);
   void TakePage(const ReadyPage& page);
   void ShowProgress(int percent);
   void ShowPreview(const QImage& preview);
@@ -136,16 +140,12 @@ class TAcquisitionForm : public QDialog {
   const SetupCfg& cfg_;
   ScanSettings& settings_;
   TConfigFrm* config_;
-  ConversionBatch batch_;
-  std::vector<BatchObject> pages_;
-  std::vector<QImage> thumbnails_;
+  BatchModel model_;
+  std::vector<QImage> thumbnails_;  // one per page of the model
   std::vector<ScannerDevice> devices_;
   std::shared_ptr<SaneSession> sane_;
-  QFutureWatcher<void> work_;
-  std::function<void()> then_;
-  std::atomic<bool> cancel_{false};
-  bool working_ = false;
-  bool sending_ = false;
-  std::string failure_;  // set by the worker: the message to show when the run ends
+  std::mutex problemsMutex_;
+  std::string problems_;  // collected by the run: the message to show when it ends
   size_t menuPage_ = 0;
+  BackgroundWork work_;  // last: it waits for its runs before the rest goes
 };

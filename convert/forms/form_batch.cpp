@@ -1,15 +1,14 @@
 #include "convert/forms/form_batch.h"
 
-#include <algorithm>
+#include <memory>
 
 #include "convert/outbox.h"
 #include "core/config.h"
 #include "core/log.h"
 #include "edge/dialogs.h"
 
-void StartFormBatch(QWidget* form, StudyInfo& study, ConversionBatch& batch, bool keepNumbering) {
-  if (!keepNumbering) InstanceCounter = 0;
-  if (!StartConversionBatch(study, WorkFolder(), batch))
+void StartFormBatch(QWidget* form, StudyInfo& study, BatchModel& model, bool keepNumbering) {
+  if (!model.Start(study, WorkFolder(), InstanceCounter, keepNumbering))
     Dialogs().ShowError(form, "The batch cannot start: the Patient ID is empty.");
   // StartConversionBatch names the study itself with debug logging; a form names it every time.
   if (DebugLevel <= 1) WriteLog("INFO, Study Instance UID = " + study.StudyInstanceUID);
@@ -23,32 +22,44 @@ void ShowSendResult(QWidget* parent, const std::vector<BatchObject>& sent) {
     Dialogs().ShowDetails(parent, "ERROR sending files, please check log file", details, true);
 }
 
-bool CloseBatch(QWidget* parent, const std::vector<BatchObject>& objects, ConversionBatch& batch, bool ask) {
-  std::vector<std::string> keep;
-  for (const BatchObject& o : objects)
-    if (o.state != BatchObject::State::Accepted) keep.push_back(o.path);
-  bool moved = false;
-  if (!keep.empty() &&
-      (!ask || Dialogs().AskYesNo(parent, "Outbox",
-                                  QString::number(keep.size()) +
-                                      " object(s) were not accepted by the PACS. Keep them in the outbox to send "
-                                      "later?"))) {
-    const std::vector<std::string> stayed = MoveToOutbox(keep);
-    moved = stayed.size() < keep.size();
-    if (!stayed.empty()) {
-      // Nothing is lost: what could not be moved stays in this run's folder, and the next start
-      // keeps it in the outbox.
-      std::erase_if(batch.TempFiles, [&stayed](const std::string& f) {
-        return std::find(stayed.begin(), stayed.end(), f) != stayed.end();
+bool CloseFormBatch(QWidget* parent, BatchModel& model, bool ask) {
+  const size_t unaccepted = model.Unaccepted();
+  const bool keep = unaccepted > 0 &&
+                    (!ask || Dialogs().AskYesNo(parent, "Outbox",
+                                                QString::number(unaccepted) +
+                                                    " object(s) were not accepted by the PACS. Keep them in the "
+                                                    "outbox to send later?"));
+  const std::string folder = model.Batch().TempFolder;
+  const BatchModel::Closed closed = model.Close(keep);
+  if (!closed.stayed.empty())
+    Dialogs().ShowError(parent, QString::number(closed.stayed.size()) + " object(s) could not be moved to " +
+                                    QString::fromStdString(OutboxFolder()) + "; they stay in " +
+                                    QString::fromStdString(folder) +
+                                    " and go to the outbox at the next start. See the log file.");
+  return closed.kept > 0;
+}
+
+void SendFromRun(const BackgroundWork::Run& run, std::vector<BatchObject>& objects, const AssociationTarget& target,
+                 const SentObjectSink& each) {
+  SendBatch(objects, target, [&run, &each](size_t index, const BatchObject& object) {
+    run.Post([each, index, object] { each(index, object); });
+  });
+}
+
+bool SendModel(BackgroundWork& work, BatchModel& model, const AssociationTarget& target,
+               std::function<void(size_t)> shown, std::function<void(const std::vector<BatchObject>&)> done) {
+  auto sent = std::make_shared<std::vector<BatchObject>>(model.ToSend());
+  return work.Start(
+      BackgroundWork::State::Sending,
+      [sent, target, &model, shown](const BackgroundWork::Run& run) {
+        SendFromRun(run, *sent, target, [&model, shown](size_t index, const BatchObject& object) {
+          model.SetResult(index, object);
+          if (shown) shown(index);
+        });
+      },
+      [sent, done] {
+        if (done) done(*sent);
       });
-      Dialogs().ShowError(parent, QString::number(stayed.size()) + " object(s) could not be moved to " +
-                                      QString::fromStdString(OutboxFolder()) + "; they stay in " +
-                                      QString::fromStdString(batch.TempFolder) +
-                                      " and go to the outbox at the next start. See the log file.");
-    }
-  }
-  DeleteBatchFiles(batch);  // what was moved is gone from temp/ already
-  return moved;
 }
 
 bool DroppedFiles(QWidget* parent, const QList<QUrl>& urls, const std::function<bool(const QString&)>& fits,
@@ -64,4 +75,20 @@ bool DroppedFiles(QWidget* parent, const QList<QUrl>& urls, const std::function<
     files.push_back(path.toStdString());
   }
   return !files.empty();
+}
+
+bool CloseWhenIdle(QWidget* form, BackgroundWork& work) {
+  if (work.state() == BackgroundWork::State::LookingUp) work.Abandon();
+  if (!work.Busy()) return true;
+  if (!form->property("closeWhenIdle").toBool()) {  // once, however often the operator asks
+    form->setProperty("closeWhenIdle", true);
+    QObject::connect(
+        &work, &BackgroundWork::Finished, form,
+        [form] {
+          form->setProperty("closeWhenIdle", false);
+          form->close();
+        },
+        Qt::SingleShotConnection);
+  }
+  return false;
 }

@@ -1,6 +1,6 @@
 #pragma once
-// What every conversion form does with its batch: start it when shown, show the result of a Send,
-// and close it through the outbox question.
+// What every conversion form does with its batch model: start it when shown, send it in the
+// background, show the result of a Send, and close it through the outbox question.
 #include <QList>
 #include <QUrl>
 #include <QWidget>
@@ -8,19 +8,31 @@
 #include <string>
 #include <vector>
 
-#include "convert/batch.h"
+#include "convert/batch_model.h"
 #include "convert/sending.h"
+#include "edge/background.h"
 #include "query/studyinfo.h"
 
-// Each showing of a form: a new batch of the study in the temporary folder (the study gets its
-// Study Instance UID when it has none), InstanceCounter from 0 unless `keepNumbering`, "INFO, Study
+// Each showing of a form: a new batch of the study in this run's folder (the study gets its Study
+// Instance UID when it has none), InstanceCounter from 0 unless `keepNumbering`, "INFO, Study
 // Instance UID = " in the log; a message when no batch can start.
-void StartFormBatch(QWidget* form, StudyInfo& study, ConversionBatch& batch, bool keepNumbering = false);
+void StartFormBatch(QWidget* form, StudyInfo& study, BatchModel& model, bool keepNumbering = false);
 
 // Closing a batch: the objects the PACS has not accepted go to the outbox when the operator says so
-// (unasked without `ask`); an object that cannot be moved stays in temp/ with a message; every
-// other file of the batch is deleted. True when the outbox changed.
-bool CloseBatch(QWidget* parent, const std::vector<BatchObject>& objects, ConversionBatch& batch, bool ask);
+// (unasked without `ask`); an object that cannot be moved stays in the run's folder with a message;
+// every other file of the batch is deleted. True when the outbox changed.
+bool CloseFormBatch(QWidget* parent, BatchModel& model, bool ask);
+
+// Sends `objects` inside a background run, each file's result posted to the owner's thread as
+// `each(index, object)`. What every road's Send and the outbox use.
+void SendFromRun(const BackgroundWork::Run& run, std::vector<BatchObject>& objects, const AssociationTarget& target,
+                 const SentObjectSink& each);
+
+// Sends the model's items in the background (state Sending): each result lands in the model, then
+// `shown(index)` runs; `done(sent)` runs on the form's thread when the send has ended. False while
+// other work is under way.
+bool SendModel(BackgroundWork& work, BatchModel& model, const AssociationTarget& target,
+               std::function<void(size_t)> shown, std::function<void(const std::vector<BatchObject>&)> done);
 
 // The result of a Send: "Files sent OK" when the PACS accepted every object, else (also when there
 // was nothing to send) "ERROR sending files, please check log file"; the details name each
@@ -31,3 +43,8 @@ void ShowSendResult(QWidget* parent, const std::vector<BatchObject>& sent);
 // message `notFitting` + the first other thing dropped.
 bool DroppedFiles(QWidget* parent, const QList<QUrl>& urls, const std::function<bool(const QString&)>& fits,
                   const QString& notFitting, std::vector<std::string>& files);
+
+// Closing a form while its work runs: a scanner lookup is left to end on its own; any other work
+// (a send, a scan, image files) is waited for. True when the form may close now; false when it
+// closes itself (through `close`) once the work has ended.
+bool CloseWhenIdle(QWidget* form, BackgroundWork& work);

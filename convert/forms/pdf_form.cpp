@@ -2,7 +2,6 @@
 
 #include <poppler-qt6.h>
 
-#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFutureWatcher>
@@ -32,8 +31,6 @@
 
 namespace {
 
-// Read time-out of the Send association, in seconds.
-constexpr uint32_t kSendTimeout = 60;
 constexpr int kThumbnailHeight = 64;
 
 enum Column { kDocument, kPages, kSize, kState };
@@ -102,11 +99,13 @@ TPDFForm::TPDFForm(StudyInfo& study, const SetupCfg& cfg, QWidget* parent)
   resize(560, 320);
   connect(Button3, &QPushButton::clicked, this, &TPDFForm::Button3Click);
   connect(Button1, &QPushButton::clicked, this, &TPDFForm::Button1Click);
+  connect(&work_, &BackgroundWork::StateChanged, this, &TPDFForm::UpdateButtons);
   PresetFile.clear();  // FormCreate
   Poppler::setDebugErrorFunction(PopplerMessage, QVariant());
 }
 
 TPDFForm::~TPDFForm() {
+  work_.Wait();
   // The program ends with the form open: what the PACS has not accepted goes to the outbox unasked.
   FormClose(false);
 }
@@ -114,9 +113,8 @@ TPDFForm::~TPDFForm() {
 void TPDFForm::FormActivate() {
   setWindowTitle("PDF Form - " + QString::fromStdString(StudyText(study_, &StudyInfo::PatientName)));
   ++generation_;
-  objects_.clear();
   BatchList->clear();
-  StartFormBatch(this, study_, batch_);
+  StartFormBatch(this, study_, model_);
 }
 
 void TPDFForm::showEvent(QShowEvent* event) {
@@ -127,7 +125,7 @@ void TPDFForm::showEvent(QShowEvent* event) {
 }
 
 void TPDFForm::Button3Click() {
-  if (sending_) return;
+  if (work_.Busy()) return;
   std::vector<std::string> pdfs = PresetFiles;
   if (!PresetFile.empty()) pdfs.insert(pdfs.begin(), PresetFile);
   const bool closeWhenDone = !pdfs.empty();
@@ -138,64 +136,86 @@ void TPDFForm::Button3Click() {
     if (chosen.isEmpty()) return;
     pdfs.push_back(chosen.toStdString());
   }
-  SendFiles(pdfs);
-  if (closeWhenDone) close();
+  SendFiles(pdfs, closeWhenDone);
 }
 
-void TPDFForm::SendFiles(const std::vector<std::string>& pdfs) {
-  for (const std::string& pdf : pdfs)
-    if (!AddPdf(pdf)) return;  // the file's message was shown; nothing is sent
-  sending_ = true;
-  Button1->setEnabled(false);
+void TPDFForm::SendFiles(const std::vector<std::string>& pdfs, bool closeWhenDone) {
   AssociationTarget target = PacsTarget(cfg_, kSendTimeout);
   target.messageDump = true;
-  size_t next = 0;
-  SendBatch(objects_, target, [this, &next] {
-    for (; next < objects_.size() && objects_[next].state != BatchObject::State::NotSent; ++next) ShowRow(next);
-    QApplication::processEvents();
-  });
-  for (size_t i = 0; i < objects_.size(); ++i) ShowRow(i);
-  Button1->setEnabled(true);
-  sending_ = false;
-  ShowSendResult(this, objects_);
+  struct Outcome {
+    std::vector<BatchObject> sent;
+    QString problems;  // the PDFs that could not be converted
+    bool built = false;  // at least one could: the batch is sent
+  };
+  auto outcome = std::make_shared<Outcome>();
+  outcome->sent = model_.ToSend();
+  // While the work runs the batch (its files, the counter) is the worker's: every control that
+  // would change it waits for the state to be idle again.
+  const bool started = work_.Start(
+      BackgroundWork::State::Sending,
+      [this, pdfs, target, outcome](const BackgroundWork::Run& run) {
+        for (const std::string& pdf : pdfs) {
+          const std::string object = BuildEncapsulatedPdf(pdf, study_, model_.Batch(), InstanceCounter);
+          if (object.empty()) {
+            outcome->problems += "Cannot convert " + QString::fromStdString(pdf) +
+                                 ": the file is missing, unreadable, empty or not a PDF document.\n";
+            continue;
+          }
+          BatchObject o;
+          o.path = object;
+          o.document = FileNamePart(pdf);
+          std::error_code ec;
+          o.bytes = std::filesystem::file_size(pdf, ec);
+          outcome->sent.push_back(o);
+          outcome->built = true;
+          run.Post([this, o, pdf] { AddRow(o, pdf); });
+        }
+        if (outcome->built)
+          SendFromRun(run, outcome->sent, target, [this](size_t index, const BatchObject& object) {
+            model_.SetResult(index, object);
+            ShowRow(index);
+          });
+      },
+      [this, outcome, closeWhenDone] {
+        for (size_t i = 0; i < model_.Size(); ++i) ShowRow(i);
+        if (!outcome->problems.isEmpty()) Dialogs().ShowError(this, outcome->problems.trimmed());
+        if (outcome->built) ShowSendResult(this, outcome->sent);
+        // The form stays open with what was left out, so that the operator sees it.
+        if (closeWhenDone && outcome->problems.isEmpty()) close();
+      });
+  if (!started) WriteLog("WARNING, TPDFForm::SendFiles, a send is under way; the PDFs wait for the next Send");
 }
 
-bool TPDFForm::AddPdf(const std::string& path) {
-  const std::string object = BuildEncapsulatedPdf(path, study_, batch_, InstanceCounter);
-  if (object.empty()) {
-    Dialogs().ShowError(this, "Cannot convert " + QString::fromStdString(path) +
-                                  ": the file is missing, unreadable, empty or not a PDF document.");
-    return false;
-  }
-  BatchObject o;
-  o.path = object;
-  o.document = FileNamePart(path);
-  std::error_code ec;
-  o.bytes = std::filesystem::file_size(path, ec);
-  objects_.push_back(o);
+void TPDFForm::AddRow(const BatchObject& object, const std::string& pdf) {
+  const size_t index = model_.Add(object);
   auto* row = new QTreeWidgetItem(BatchList);  // the list owns its rows
   row->setIcon(kDocument, style()->standardIcon(QStyle::SP_FileIcon));
-  const size_t index = objects_.size() - 1;
   ShowRow(index);
   // The preview arrives later; a batch closed or restarted by then ignores it.
   auto* watcher = new QFutureWatcher<Preview>(this);
   connect(watcher, &QFutureWatcher<Preview>::finished, this, [this, watcher, index, batch = generation_] {
     const Preview p = watcher->result();
     watcher->deleteLater();
-    if (batch != generation_ || index >= objects_.size()) return;
-    objects_[index].pages = p.pages;
+    if (batch != generation_ || index >= model_.Size()) return;
+    model_.SetPages(index, p.pages);
     if (QTreeWidgetItem* r = BatchList->topLevelItem(int(index)); r && !p.thumbnail.isNull())
       r->setIcon(kDocument, QIcon(QPixmap::fromImage(p.thumbnail)));
     ShowRow(index);
   });
-  watcher->setFuture(QtConcurrent::run(PagesAndThumbnail, QString::fromStdString(path)));
-  return true;
+  watcher->setFuture(QtConcurrent::run(PagesAndThumbnail, QString::fromStdString(pdf)));
+}
+
+void TPDFForm::UpdateButtons() {
+  const bool idle = !work_.Busy();
+  Button3->setEnabled(idle);
+  Button1->setEnabled(idle);
+  setAcceptDrops(idle);
 }
 
 void TPDFForm::ShowRow(size_t i) {
   QTreeWidgetItem* row = BatchList->topLevelItem(int(i));
-  if (!row || i >= objects_.size()) return;
-  const BatchObject& o = objects_[i];
+  if (!row || i >= model_.Size()) return;
+  const BatchObject& o = model_.Items()[i];
   row->setText(kDocument, QString::fromStdString(o.document));
   row->setText(kPages, o.pages > 0 ? QString::number(o.pages) : QString("?"));
   row->setText(kSize, SizeText(o.bytes));
@@ -203,15 +223,15 @@ void TPDFForm::ShowRow(size_t i) {
 }
 
 void TPDFForm::done(int result) {
-  if (sending_) return;  // "Close" is disabled while sending; Escape and the window's close wait too
+  // "Close" is disabled while sending; Escape and the window's close wait for the send to end.
+  if (!CloseWhenIdle(this, work_)) return;
   FormClose(true);
   QDialog::done(result);
 }
 
 void TPDFForm::FormClose(bool ask) {
-  if (CloseBatch(this, objects_, batch_, ask)) emit OutboxChanged();
+  if (CloseFormBatch(this, model_, ask)) emit OutboxChanged();
   ++generation_;
-  objects_.clear();
   BatchList->clear();
 }
 
@@ -222,7 +242,7 @@ void TPDFForm::dragEnterEvent(QDragEnterEvent* event) {
 void TPDFForm::dropEvent(QDropEvent* event) {
   event->acceptProposedAction();
   std::vector<std::string> pdfs;
-  if (DroppedPdfs(this, event->mimeData()->urls(), pdfs) && !sending_) SendFiles(pdfs);
+  if (!work_.Busy() && DroppedPdfs(this, event->mimeData()->urls(), pdfs)) SendFiles(pdfs);
 }
 
 bool DroppedPdfs(QWidget* parent, const QList<QUrl>& urls, std::vector<std::string>& pdfs) {

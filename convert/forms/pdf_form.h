@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "convert/batch.h"
-#include "convert/sending.h"
+#include "convert/batch_model.h"
 #include "core/config.h"
+#include "edge/background.h"
 #include "query/studyinfo.h"
 
 class QPushButton;
@@ -35,14 +35,17 @@ class TPDFForm : public QDialog {
   // Each showing: caption, a new batch and its UIDs, an empty list.
   void FormActivate();
   // "Send": the chosen (or preset) PDFs become objects of the batch; then every object of the batch
-  // is sent and the result shown.
+  // is sent in the background and the result shown when the send has ended. Preset PDFs close the
+  // form when done, unless one of them could not be converted.
   void Button3Click();
   // "Close".
   void Button1Click() { close(); }
-  // Builds the PDFs into the batch and sends it, as Send does with a chosen file.
-  void SendFiles(const std::vector<std::string>& pdfs);
+  // Builds the PDFs into the batch and sends it, as Send does with a chosen file. A PDF that cannot
+  // be converted is named in a message; the others are sent.
+  void SendFiles(const std::vector<std::string>& pdfs, bool closeWhenDone = false);
 
-  const std::vector<BatchObject>& Objects() const { return objects_; }
+  const std::vector<BatchObject>& Objects() const { return model_.Items(); }
+  const BackgroundWork& Work() const { return work_; }
 
   QPushButton* Button1 = nullptr;  // "Close"
   QPushButton* Button3 = nullptr;  // "Send"
@@ -59,17 +62,17 @@ class TPDFForm : public QDialog {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  // Builds one PDF into the batch and lists it; false (after the message) when it cannot be read.
-  bool AddPdf(const std::string& path);
+  // Lists a new object of the batch and starts its preview.
+  void AddRow(const BatchObject& object, const std::string& pdf);
   void ShowRow(size_t i);
+  void UpdateButtons();
   // Closing: objects the PACS never accepted go to the outbox when the operator says so (unasked
   // without `ask`); every other temporary file is deleted.
   void FormClose(bool ask);
 
   StudyInfo& study_;
   const SetupCfg& cfg_;
-  ConversionBatch batch_;
-  std::vector<BatchObject> objects_;
-  bool sending_ = false;
+  BatchModel model_;
   int generation_ = 0;  // counts batches, so that a late preview finds its own
+  BackgroundWork work_;  // last: it waits for its runs before the rest goes
 };

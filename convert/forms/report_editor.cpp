@@ -44,7 +44,6 @@
 
 namespace {
 
-constexpr uint32_t kSendTimeout = 60;
 constexpr int kMaxFontSize = 1638;
 
 // The character-set byte kept with a font name (TCharsetObject): the first writing system the
@@ -105,6 +104,10 @@ TMainForm::TMainForm(StudyInfo& study, const SetupCfg& cfg, QWidget* parent)
   connect(Button1, &QPushButton::clicked, this, &TMainForm::Button1Click);
   connect(RichEdit1, &QTextEdit::cursorPositionChanged, this, &TMainForm::SelectionChange);
   connect(RichEdit1, &QTextEdit::currentCharFormatChanged, this, &TMainForm::SelectionChange);
+  connect(RichEdit1->document(), &QTextDocument::contentsChanged, this, [this] {
+    if (work_.Busy()) changedDuringSend_ = true;
+  });
+  connect(&work_, &BackgroundWork::StateChanged, this, [this] { Button1->setEnabled(!work_.Busy()); });
 
   // Spelling: the system's dictionaries, the language from the locale, selectable in the menu.
   speller_ = std::make_unique<SpellChecker>("/usr/share/hunspell", ConfigFolder() + "scrivara-words.txt");
@@ -165,8 +168,9 @@ QMenu* TMainForm::SpellingMenu(const QPoint& at) {
 }
 
 TMainForm::~TMainForm() {
+  work_.Wait();
   // Reports the PACS has not accepted go to the outbox unasked when the program ends.
-  CloseBatch(this, objects_, batch_, false);
+  CloseFormBatch(this, model_, false);
   highlighter_->setDocument(nullptr);  // it reads the spell checker, which goes first
 }
 
@@ -315,10 +319,9 @@ void TMainForm::FormActivate() {
   RichEdit1->clear();
   RichEdit1->setReadOnly(false);
   RichEdit1->document()->setModified(false);
-  objects_.clear();
   speller_->SetPersonalList(ConfigFolder() + "scrivara-words.txt");
   highlighter_->rehighlight();
-  StartFormBatch(this, study_, batch_);
+  StartFormBatch(this, study_, model_);
 }
 
 void TMainForm::SetFileName(const std::string& name) {
@@ -549,29 +552,43 @@ void TMainForm::FontSizeChange() {
 }
 
 void TMainForm::Button1Click() {
+  if (work_.Busy()) return;  // one Send at a time, however fast the clicks come
   // The report's lines as the SR holds them: paragraphs and line breaks as CR LF.
   QString text = RichEdit1->toPlainText();
   text.replace(QChar(0x2028), QChar('\n'));
   text.replace("\n", "\r\n");
-  const std::string path = BuildTextReportObject(text.toStdString(), study_, batch_, InstanceCounter);
-  if (path.empty()) {
-    Dialogs().ShowError(this, "ERROR sending files, please check log file");
-    return;
-  }
-  BatchObject report;
-  report.path = path;
-  report.document = "Report " + std::to_string(InstanceCounter);
-  std::vector<BatchObject> one{report};
-  SendBatch(one, PacsTarget(cfg_, kSendTimeout), [] { QApplication::processEvents(); });
-  objects_.push_back(one.front());
-  ShowSendResult(this, one);
-  // Only a report the PACS accepted is safe: after a failure, closing still asks to save it.
-  if (one.front().state == BatchObject::State::Accepted) RichEdit1->document()->setModified(false);
+  changedDuringSend_ = false;
+  auto sent = std::make_shared<std::vector<BatchObject>>();
+  const AssociationTarget target = PacsTarget(cfg_, kSendTimeout);
+  work_.Start(
+      BackgroundWork::State::Sending,
+      [this, report = text.toStdString(), sent, target](const BackgroundWork::Run& run) {
+        const std::string path = BuildTextReportObject(report, study_, model_.Batch(), InstanceCounter);
+        if (path.empty()) return;  // logged
+        BatchObject o;
+        o.path = path;
+        o.document = "Report " + std::to_string(InstanceCounter);
+        sent->push_back(o);
+        SendFromRun(run, *sent, target, [](size_t, const BatchObject&) {});
+      },
+      [this, sent] {
+        if (sent->empty()) {
+          Dialogs().ShowError(this, "The report could not be made a DICOM object, so nothing was sent. "
+                                    "See the log file.");
+          return;
+        }
+        model_.Add(sent->front());
+        ShowSendResult(this, *sent);
+        // Only a report the PACS accepted is safe: after a failure, closing still asks to save it;
+        // text typed during the send is not in the report and still counts as a change.
+        if (sent->front().state == BatchObject::State::Accepted && !changedDuringSend_)
+          RichEdit1->document()->setModified(false);
+      });
 }
 
 void TMainForm::done(int result) {
+  if (!CloseWhenIdle(this, work_)) return;  // a report being sent is waited for
   if (!CheckFileSave()) return;  // FormCloseQuery: Cancel keeps the editor open
-  if (CloseBatch(this, objects_, batch_, true)) emit OutboxChanged();
-  objects_.clear();
+  if (CloseFormBatch(this, model_, true)) emit OutboxChanged();
   QDialog::done(result);
 }

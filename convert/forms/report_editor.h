@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "convert/batch.h"
-#include "convert/sending.h"
+#include "convert/batch_model.h"
 #include "core/config.h"
+#include "edge/background.h"
 #include "query/studyinfo.h"
 
 class QAction;
@@ -58,7 +58,9 @@ class TMainForm : public QDialog {
   void AlignClick(int code);
   void FontNameChange();
   void FontSizeChange();
-  // "Send": the plain text as a Basic Text SR document of the current study, sent to the PACS.
+  // "Send": the plain text as it is now becomes a Basic Text SR document of the current study and
+  // is sent to the PACS in the background. The text stays editable meanwhile; once the PACS has
+  // accepted the report the modified mark is cleared, unless the text changed after the Send.
   void Button1Click();
 
   // Opens a file as FileOpenClick does after its dialog (.doc in any case: the Word route).
@@ -78,7 +80,8 @@ class TMainForm : public QDialog {
   QMenu* SpellingMenu(const QPoint& at);
 
   const std::string& FileName() const { return fileName_; }
-  const std::vector<BatchObject>& Objects() const { return objects_; }
+  const std::vector<BatchObject>& Objects() const { return model_.Items(); }
+  const BackgroundWork& Work() const { return work_; }
 
   QMenuBar* MainMenu = nullptr;
   QMenu* LanguageMenu = nullptr;
@@ -113,10 +116,11 @@ class TMainForm : public QDialog {
 
   StudyInfo& study_;
   const SetupCfg& cfg_;
-  ConversionBatch batch_;
-  std::vector<BatchObject> objects_;  // the reports of this showing
+  BatchModel model_;  // the reports of this showing
   std::string fileName_ = "Untitled";
   bool Updating = false;
+  bool changedDuringSend_ = false;  // the text changed after the Send took its copy
   std::unique_ptr<SpellChecker> speller_;
   SpellHighlighter* highlighter_ = nullptr;
+  BackgroundWork work_;  // last: it waits for its runs before the rest goes
 };

@@ -4,32 +4,32 @@
 #include <QFormLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <cmath>
+#include <QLineEdit>
+#include <algorithm>
+#include <string>
+#include <vector>
 
 #include "edge/layouts.h"
 
 namespace {
 
-// The entry nearest to typed text: the same entry in any letter case, or one the text begins; for
-// numbers, the nearest value.
+// The list shows the entry that typed text stands for (the first when it stands for none).
 void TakeNearestEntry(QComboBox* box, bool numbers) {
-  const QString typed = box->currentText().trimmed();
-  int best = box->findText(typed, Qt::MatchFixedString);
-  if (best < 0 && numbers) {
-    bool ok = false;
-    const double v = typed.toDouble(&ok);
-    double distance = 1e300;
-    for (int i = 0; ok && i < box->count(); ++i) {
-      const double d = std::fabs(box->itemText(i).toDouble() - v);
-      if (d < distance) {
-        distance = d;
-        best = i;
-      }
-    }
-  }
-  for (int i = 0; best < 0 && i < box->count(); ++i)
-    if (!typed.isEmpty() && box->itemText(i).startsWith(typed, Qt::CaseInsensitive)) best = i;
-  box->setCurrentIndex(best < 0 ? 0 : best);
+  std::vector<std::string> entries;
+  for (int i = 0; i < box->count(); ++i) entries.push_back(box->itemText(i).toStdString());
+  box->setCurrentIndex(std::max(0, NearestEntry(entries, box->currentText().toStdString(), numbers)));
+}
+
+// An editable list that never takes typed text as an entry: Enter, or leaving it, chooses the
+// entry the text stands for.
+QComboBox* SettingsList(const char* name, const QStringList& entries, bool numbers) {
+  auto* box = new QComboBox;
+  box->setObjectName(name);
+  box->setEditable(true);
+  box->setInsertPolicy(QComboBox::NoInsert);
+  box->addItems(entries);
+  QObject::connect(box->lineEdit(), &QLineEdit::editingFinished, box, [box, numbers] { TakeNearestEntry(box, numbers); });
+  return box;
 }
 
 }  // namespace
@@ -37,14 +37,8 @@ void TakeNearestEntry(QComboBox* box, bool numbers) {
 TConfigFrm::TConfigFrm(ScanSettings& settings, QWidget* parent) : QDialog(parent), settings_(settings) {
   setObjectName("ConfigFrm");
   setWindowTitle("Scanner Configuration");
-  ComboBox1 = new QComboBox;
-  ComboBox1->setObjectName("ComboBox1");
-  ComboBox1->setEditable(true);
-  ComboBox1->addItems({"Color", "GrayScale"});
-  ComboBox2 = new QComboBox;
-  ComboBox2->setObjectName("ComboBox2");
-  ComboBox2->setEditable(true);
-  ComboBox2->addItems({"100", "150", "200", "300"});
+  ComboBox1 = SettingsList("ComboBox1", {"Color", "GrayScale"}, false);
+  ComboBox2 = SettingsList("ComboBox2", {"100", "150", "200", "300"}, true);
   ComboBox1->setCurrentIndex(0);  // FormCreate: both lists on their first entry
   ComboBox2->setCurrentIndex(0);
   Button1 = new QPushButton("OK");

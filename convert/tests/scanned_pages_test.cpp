@@ -64,7 +64,7 @@ TEST_F(PageBatch, HandOverThumbnailAndATurnedPage) {
   EXPECT_EQ(page.Pixel(10, 10), (RGBColor{220, 30, 20}));
 
   BuildPageFromBitmap(Halves(64, 64), study_, batch_, counter_);
-  const std::string path = BuildPageFromBitmap(page, study_, batch_, counter_);
+  std::string path = BuildPageFromBitmap(page, study_, batch_, counter_);
   ASSERT_FALSE(path.empty());
   Bitmap thumb;
   std::string label;
@@ -99,7 +99,8 @@ TEST_F(PageBatch, HandOverThumbnailAndATurnedPage) {
   EXPECT_FALSE(RenderPageThumbnail(dir_ + "/broken.dcm", thumb, label));
   EXPECT_EQ(thumb.Pixel(48, 48), RGBColor{});
   EXPECT_TRUE(label.empty());
-  EXPECT_FALSE(RotateScannedPage(dir_ + "/broken.dcm", false, study_, batch_));
+  std::string broken = dir_ + "/broken.dcm";
+  EXPECT_FALSE(RotateScannedPage(broken, false, study_, batch_));
   EXPECT_EQ(testsupport::ReadAll(dir_ + "/broken.dcm"), "not a DICOM file");
 }
 
