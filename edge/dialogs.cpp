@@ -5,6 +5,8 @@
 #include <QGridLayout>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QFontDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
@@ -47,8 +49,25 @@ QString DialogLayer::OpenFileNameReadOnly(QWidget* parent, const QString& captio
   return dialog.selectedFiles().first();
 }
 
-QString DialogLayer::SaveFileName(QWidget* parent, const QString& caption, const QString& filter) {
-  return QFileDialog::getSaveFileName(parent, caption, QString(), filter);
+QString DialogLayer::SaveFileName(QWidget* parent, const QString& caption, const QString& filter,
+                                  QString& selectedFilter) {
+  return QFileDialog::getSaveFileName(parent, caption, QString(), filter, &selectedFilter,
+                                      QFileDialog::DontConfirmOverwrite);
+}
+
+QString SaveName(QWidget* parent, const QString& chosen, const QString& selectedFilter) {
+  if (chosen.isEmpty()) return chosen;
+  QString path = chosen;
+  if (QFileInfo(path).suffix().isEmpty()) {
+    static const QRegularExpression kPattern(R"(\*\.(\w+))");
+    const QRegularExpressionMatch m = kPattern.match(selectedFilter);
+    if (m.hasMatch()) path += "." + m.captured(1).toLower();
+  }
+  if (QFileInfo::exists(path) &&
+      !Dialogs().AskYesNo(parent, "Confirm Save As",
+                          QFileInfo(path).fileName() + " already exists.\nDo you want to replace it?"))
+    return QString();
+  return path;
 }
 
 void DialogLayer::ShowDetails(QWidget* parent, const QString& text, const QString& details, bool error) {

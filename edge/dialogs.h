@@ -20,7 +20,10 @@ class DialogLayer {
   virtual QString OpenFileName(QWidget* parent, const QString& caption, const QString& filter);
   // The open dialog choosing any number of files; empty when cancelled.
   virtual QStringList OpenFileNames(QWidget* parent, const QString& caption, const QString& filter);
-  virtual QString SaveFileName(QWidget* parent, const QString& caption, const QString& filter);
+  // The save dialog; `selectedFilter` is the filter it starts on and the one chosen. It does not ask
+  // about an existing file: the caller does, once the name is complete (SaveName).
+  virtual QString SaveFileName(QWidget* parent, const QString& caption, const QString& filter,
+                               QString& selectedFilter);
   // The open dialog with an "Open as read-only" option, whose state comes back in readOnly.
   virtual QString OpenFileNameReadOnly(QWidget* parent, const QString& caption, const QString& filter,
                                        bool& readOnly);
@@ -38,6 +41,11 @@ class DialogLayer {
   // Shows a form modally and returns its result (QDialog::Accepted or Rejected).
   virtual int ShowModal(QDialog* dialog);
 };
+
+// A name from the save dialog made complete: without an extension it gets the first one of the
+// chosen filter ("Text Files (*.TXT *.txt)" gives ".txt"). Then, when that file exists, the
+// operator is asked whether to replace it; "" when the answer is No (or nothing was chosen).
+QString SaveName(QWidget* parent, const QString& chosen, const QString& selectedFilter);
 
 // The layer in use: the real dialogs unless a test installed its own.
 DialogLayer& Dialogs();

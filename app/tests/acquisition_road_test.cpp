@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QElapsedTimer>
 #include <QTest>
 #include <functional>
 #include <set>
@@ -395,6 +396,22 @@ class AcquisitionRoadTest : public QObject {
     QCOMPARE(dialogs_.questions.last(),
              QString("3 object(s) were not accepted by the PACS. Keep them in the outbox to send later?"));
     QCOMPARE(OutboxFiles().size(), size_t(3));
+  }
+
+  // The form closes at once while it looks for scanners; the lookup ends on its own, and the next
+  // showing finds the scanner.
+  void closesAtOnceWhileScannersAreLookedUp() {
+    AppForms f = Start("SCAN6");
+    auto other = std::make_unique<SaneSession>();  // SANE is busy: the form's lookup waits for it
+    QElapsedTimer clock;
+    clock.start();
+    f.Form1->ScanBtnClick();  // shows the form and closes it
+    QVERIFY(clock.elapsed() < 1000);
+    QVERIFY(!f.AcquisitionForm->isVisible());
+    other.reset();
+    dialogs_.onForm = [&](TAcquisitionForm* form) { QVERIFY(form->ComboBox1->count() > 0); };
+    f.Form1->ScanBtnClick();
+    QVERIFY(dialogs_.messages.isEmpty());
   }
 
   void noScannerAndNothingToSend() {

@@ -342,6 +342,18 @@ class FormsTest : public QObject {
     QVERIFY(!ScanConfiguration.colour);
     QCOMPARE(c.ComboBox1->currentText(), QString("GrayScale"));
     QCOMPARE(ScanConfiguration.dpi, 300);
+    // Enter takes the entry typed text stands for; a list never gains an entry of its own.
+    c.show();
+    const std::pair<QComboBox*, const char*> typed[] = {{c.ComboBox1, "Colour"}, {c.ComboBox2, "600"}};
+    for (auto [box, text] : typed) {
+      box->lineEdit()->selectAll();
+      QTest::keyClicks(box->lineEdit(), text);
+      QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+    }
+    QCOMPARE(c.ComboBox1->currentText(), QString("Color"));
+    QCOMPARE(c.ComboBox2->currentText(), QString("300"));
+    QCOMPARE(c.ComboBox1->count(), 2);
+    QCOMPARE(c.ComboBox2->count(), 4);
   }
 
   void everyControlHasAnAccessibleName() {

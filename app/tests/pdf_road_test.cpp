@@ -65,7 +65,8 @@ class ScriptedDialogs : public DialogLayer {
     readOnly = openReadOnly;
     return chosen.isEmpty() ? QString() : chosen.takeFirst();
   }
-  QString SaveFileName(QWidget*, const QString&, const QString&) override {
+  QString SaveFileName(QWidget*, const QString&, const QString&, QString& filter) override {
+    if (!saveFilter.isEmpty()) filter = saveFilter;
     return saveAs.isEmpty() ? QString() : saveAs.takeFirst();
   }
   int AskYesNoCancel(QWidget*, const QString& title, const QString& text) override {
@@ -86,6 +87,7 @@ class ScriptedDialogs : public DialogLayer {
     return QDialog::Rejected;
   }
   QStringList messages, results, questions, filters, chosen, saveAs;
+  QString saveFilter;
   int saveAnswer = QMessageBox::No;
   bool openReadOnly = false;
   QString lastDetails;

@@ -432,9 +432,10 @@ bool TMainForm::FileSaveClick() {
 }
 
 bool TMainForm::FileSaveAsClick() {
-  QString chosen = Dialogs().SaveFileName(this, "Save As", "Rich Text Files (*.RTF *.rtf);;Text Files (*.TXT *.txt)");
+  QString filter = "Rich Text Files (*.RTF *.rtf)";  // the default: rich text
+  const QString typed = Dialogs().SaveFileName(this, "Save As", filter + ";;Text Files (*.TXT *.txt)", filter);
+  const QString chosen = SaveName(this, typed, filter);
   if (chosen.isEmpty()) return false;
-  if (QFileInfo(chosen).suffix().isEmpty()) chosen += ".rtf";  // the default extension
   if (!SaveTo(chosen.toStdString())) return false;
   SetFileName(chosen.toStdString());
   RichEdit1->document()->setModified(false);
