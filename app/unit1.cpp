@@ -182,15 +182,21 @@ TForm1::TForm1(const std::string& exePath, QWidget* parent) : QWidget(parent), e
   for (const char* m : kModalityList) ComboBox1->addItem(QString::fromLatin1(m));
   ComboBox1->setCurrentIndex(-1);
   ComboBox1->setEditText("ALL");
+  // The sex of a typed-in patient: unknown (empty) unless chosen.
+  SexBox = new QComboBox;
+  SexBox->setObjectName("SexBox");
+  SexBox->addItems({"", "F", "M", "O"});
   // The labels name their fields for screen readers and desktop automation.
   PatientIDLbl->setBuddy(Edit1);
   PatientNameLbl->setBuddy(Edit2);
   PatientBDLbl->setBuddy(DateTimePicker1);
   ModalityLbl->setBuddy(ComboBox1);
+  SexLbl->setBuddy(SexBox);
   StudyDateLbl->setBuddy(DateTimePicker2);
   StudyDescriptionLbl->setBuddy(Edit6);
   for (auto [w, name] : {std::pair<QWidget*, const char*>{Edit1, "Patient ID"}, {Edit2, "Patient Name"},
-                         {DateTimePicker1, "Patient BD"}, {ComboBox1, "Modality"}, {DateTimePicker2, "Study Date"},
+                         {DateTimePicker1, "Patient BD"}, {SexBox, "Sex"}, {ComboBox1, "Modality"},
+                         {DateTimePicker2, "Study Date"},
                          {Edit6, "Study Description"}})
     w->setAccessibleName(QString::fromLatin1(name));
   OutboxBtn = new QPushButton;
@@ -210,21 +216,24 @@ TForm1::TForm1(const std::string& exePath, QWidget* parent) : QWidget(parent), e
   StringGrid1->setWordWrap(false);
   StringGrid1->setAccessibleName("Search results");
 
+  // Three rows of label and field pairs; the window never gets narrower than they need.
   auto* fields = new QGridLayout;
   fields->addWidget(PatientIDLbl, 0, 0);
   fields->addWidget(Edit1, 0, 1);
   fields->addWidget(PatientNameLbl, 0, 2);
-  fields->addWidget(Edit2, 0, 3);
-  fields->addWidget(SexLbl, 0, 4);
+  fields->addWidget(Edit2, 0, 3, 1, 3);
   fields->addWidget(PatientBDLbl, 1, 0);
   fields->addWidget(DateTimePicker1, 1, 1);
-  fields->addWidget(ModalityLbl, 1, 2);
-  fields->addWidget(ComboBox1, 1, 3);
+  fields->addWidget(SexLbl, 1, 2);
+  fields->addWidget(SexBox, 1, 3);
+  fields->addWidget(ModalityLbl, 1, 4);
+  fields->addWidget(ComboBox1, 1, 5);
   fields->addWidget(StudyDateLbl, 2, 0);
   fields->addWidget(DateTimePicker2, 2, 1);
   fields->addWidget(StudyDescriptionLbl, 2, 2);
-  fields->addWidget(Edit6, 2, 3, 1, 2);
-  fields->setColumnStretch(3, 1);
+  fields->addWidget(Edit6, 2, 3, 1, 3);
+  fields->setColumnStretch(1, 1);
+  fields->setColumnStretch(5, 2);
   auto* searches = new QVBoxLayout;
   for (QPushButton* b : {SearchPACSBtn, SearchWLBtn, ClearBtn, SetupBtn}) searches->addWidget(b);
   auto* topRow = new QHBoxLayout;
@@ -272,7 +281,12 @@ void TForm1::FormCreate() {
   QStringList headers;
   for (const Column& c : kColumns) headers << label(c.key, c.header);
   results_->SetHeaders(headers);
-  for (int i = 0; i < 7; ++i) StringGrid1->setColumnWidth(i, kColumns[i].width);
+  // The widths of the label file's layout, widened where a header, or a birth date, would not show
+  // whole.
+  const int date = StringGrid1->fontMetrics().horizontalAdvance("00/00/0000") + 12;
+  for (int i = 0; i < 7; ++i)
+    StringGrid1->setColumnWidth(i, std::max({kColumns[i].width, StringGrid1->horizontalHeader()->sectionSizeHint(i),
+                                             i == 3 ? date : 0}));
 
   setWindowTitle("Scrivara - " + ToQ(GetVersionText(exePath_)));
   const QDateTime now = QDateTime::currentDateTime();
@@ -383,6 +397,7 @@ void TForm1::ClearBtnClick() {
   DateTimePicker1->setDate(kNoDate);
   Edit2->clear();
   Edit6->clear();
+  SexBox->setCurrentIndex(0);
   results_->Clear();
   rowStudies_.clear();
   ComboBox1->setCurrentIndex(-1);
@@ -423,9 +438,10 @@ bool TForm1::FillCurrentStudy(Conversion kind) {
     study.StudyInstanceUID = picked.StudyInstanceUID;
     study.SpecificCharacterSet = picked.SpecificCharacterSet;
   } else {
-    // Typed in: the window has no input for the sex of a typed-in patient, so it stays unknown
-    // (empty) rather than being guessed. Study Instance UID and Accession Number keep their values.
+    // Typed in: the sex as chosen (empty: unknown, never guessed). Study Instance UID and Accession
+    // Number keep their values.
     study.PatientID = Edit1->text().toStdString();
+    study.PatientSex = SexBox->currentText().toStdString();
     study.PatientName = Edit2->text().toStdString();
     // Written only when one was chosen: an untouched picker is no birth date, not today's.
     if (DateTimePicker1->date() != kNoDate)

@@ -108,6 +108,7 @@ class TForm1 : public QWidget {
   QLineEdit *Edit1 = nullptr, *Edit2 = nullptr, *Edit6 = nullptr;
   QDateEdit *DateTimePicker1 = nullptr, *DateTimePicker2 = nullptr;
   QComboBox* ComboBox1 = nullptr;
+  QComboBox* SexBox = nullptr;  // the sex of a typed-in patient
   QTableView* StringGrid1 = nullptr;
 
  protected:

@@ -111,7 +111,10 @@ class FormsTest : public QObject {
     QCOMPARE(f.Form1->RowCount(), 2);
     QCOMPARE(f.Form1->Cell(6, 0), QString("Study Instance UID"));
     const int widths[7] = {200, 70, 50, 70, 150, 70, 200};
-    for (int c = 0; c < 7; ++c) QCOMPARE(grid->columnWidth(c), widths[c]);
+    for (int c = 0; c < 7; ++c) {  // at least these, and every header shows whole
+      QVERIFY(grid->columnWidth(c) >= widths[c]);
+      QVERIFY(grid->columnWidth(c) >= grid->horizontalHeader()->sectionSizeHint(c));
+    }
     auto* birthDate = Find<QDateEdit>(f.Form1.get(), "DateTimePicker1");
     QCOMPARE(birthDate->text(), QString("(no date)"));  // no birth date until one is picked
     QCOMPARE(Find<QDateEdit>(f.Form1.get(), "DateTimePicker2")->date(), QDate::currentDate());

@@ -154,6 +154,7 @@ int main(int argc, char** argv) {
   forms.Form1->show();
   QApplication::sendPostedEvents();
   forms.Form1->SearchWLBtnClick();
+  while (forms.Form1->Busy()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
   Save(forms.Form1.get(), "main-window.png");
   forms.Form1->SetupBtnClick();
   forms.Form1->AddDocBtnClick();

@@ -39,6 +39,7 @@
 #include "core/fileutil.h"
 #include "core/log.h"
 #include "edge/dialogs.h"
+#include "edge/layouts.h"
 #include "query/findscu.h"
 #include "query/studytext.h"
 
@@ -61,15 +62,28 @@ int CharsetOf(const QString& family) {
   return 1;  // the default character set
 }
 
-QToolButton* ToolButton(const char* name, const char* hint, const QIcon& icon = QIcon(), const char* text = "") {
+// A tool button with the theme's icon (its text where the theme has none) and the hint as its
+// tool tip, status line text and accessible name.
+QToolButton* ToolButton(const char* name, const char* hint, const char* icon, const char* text) {
   auto* b = new QToolButton;
   b->setObjectName(name);
   b->setToolTip(hint);
   b->setStatusTip(hint);
   b->setAccessibleName(hint);
-  if (!icon.isNull()) b->setIcon(icon);
-  if (*text) b->setText(text);
+  b->setText(text);
+  const QIcon i = ThemeIcon(icon);
+  if (!i.isNull()) {
+    b->setIcon(i);
+    b->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  }
   return b;
+}
+
+// The report's default font, Tahoma, or the sans font the system puts in its place.
+QFont DefaultReportFont() {
+  QFont f("Tahoma");
+  f.setStyleHint(QFont::SansSerif);
+  return QFont(QFontInfo(f).family());
 }
 
 }  // namespace
@@ -82,7 +96,7 @@ TMainForm::TMainForm(StudyInfo& study, const SetupCfg& cfg, QWidget* parent)
   RichEdit1->setObjectName("RichEdit1");
   RichEdit1->setAccessibleName("Report");
   RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  RichEdit1->setFont(QFont("Tahoma"));
+  RichEdit1->setFont(DefaultReportFont());
   RichEdit1->setAcceptRichText(true);
   StatusBar = new QStatusBar;
   StatusBar->setObjectName("StatusBar");
@@ -207,14 +221,13 @@ void TMainForm::BuildMenu() {
 }
 
 void TMainForm::BuildToolBar(QWidget* bar) {
-  QStyle* s = style();
-  OpenButton = ToolButton("OpenButton", "Open", s->standardIcon(QStyle::SP_DialogOpenButton));
-  SaveButton = ToolButton("SaveButton", "Save", s->standardIcon(QStyle::SP_DialogSaveButton));
-  PrintButton = ToolButton("PrintButton", "Print", QIcon::fromTheme("document-print"), "Print");
-  UndoButton = ToolButton("UndoButton", "Undo", QIcon::fromTheme("edit-undo"), "Undo");
-  CutButton = ToolButton("CutButton", "Cut", QIcon::fromTheme("edit-cut"), "Cut");
-  CopyButton = ToolButton("CopyButton", "Copy", QIcon::fromTheme("edit-copy"), "Copy");
-  PasteButton = ToolButton("PasteButton", "Paste", QIcon::fromTheme("edit-paste"), "Paste");
+  OpenButton = ToolButton("OpenButton", "Open", "document-open", "Open");
+  SaveButton = ToolButton("SaveButton", "Save", "document-save", "Save");
+  PrintButton = ToolButton("PrintButton", "Print", "document-print", "Print");
+  UndoButton = ToolButton("UndoButton", "Undo", "edit-undo", "Undo");
+  CutButton = ToolButton("CutButton", "Cut", "edit-cut", "Cut");
+  CopyButton = ToolButton("CopyButton", "Copy", "edit-copy", "Copy");
+  PasteButton = ToolButton("PasteButton", "Paste", "edit-paste", "Paste");
   FontName = new QComboBox;
   FontName->setObjectName("FontName");
   FontName->setAccessibleName("Font name");
@@ -230,12 +243,12 @@ void TMainForm::BuildToolBar(QWidget* bar) {
   UpDown1->setValue(12);
   UpDown1->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
   UpDown1->setMaximumWidth(22);
-  BoldButton = ToolButton("BoldButton", "Bold", QIcon(), "B");
-  ItalicButton = ToolButton("ItalicButton", "Italic", QIcon(), "I");
-  UnderlineButton = ToolButton("UnderlineButton", "Underline", QIcon(), "U");
-  LeftAlign = ToolButton("LeftAlign", "Align Left", QIcon::fromTheme("format-justify-left"), "Left");
-  CenterAlign = ToolButton("CenterAlign", "Center", QIcon::fromTheme("format-justify-center"), "Center");
-  RightAlign = ToolButton("RightAlign", "Align Right", QIcon::fromTheme("format-justify-right"), "Right");
+  BoldButton = ToolButton("BoldButton", "Bold", "format-text-bold", "B");
+  ItalicButton = ToolButton("ItalicButton", "Italic", "format-text-italic", "I");
+  UnderlineButton = ToolButton("UnderlineButton", "Underline", "format-text-underline", "U");
+  LeftAlign = ToolButton("LeftAlign", "Align Left", "format-justify-left", "Left");
+  CenterAlign = ToolButton("CenterAlign", "Center", "format-justify-center", "Center");
+  RightAlign = ToolButton("RightAlign", "Align Right", "format-justify-right", "Right");
   for (QToolButton* b : {BoldButton, ItalicButton, UnderlineButton, LeftAlign, CenterAlign, RightAlign})
     b->setCheckable(true);
   for (QToolButton* b : {LeftAlign, CenterAlign, RightAlign}) b->setAutoExclusive(true);
@@ -340,8 +353,10 @@ void TMainForm::SelectionChange() {
   UpDown1->setValue(std::clamp(static_cast<int>(points + 0.5), 1, kMaxFontSize));
   const QStringList families = f.fontFamilies().toStringList();
   const QString family = families.isEmpty() ? RichEdit1->font().family() : families.first();
-  const int index = FontName->findText(family);
-  if (index >= 0) FontName->setCurrentIndex(index);
+  // A font the system lacks shows as the one drawn in its place.
+  int index = FontName->findText(family);
+  if (index < 0) index = FontName->findText(QFontInfo(QFont(family)).family());
+  FontName->setCurrentIndex(index);
   const Qt::Alignment a = RichEdit1->alignment();
   RightAlign->setChecked(a & Qt::AlignRight);
   CenterAlign->setChecked(a & Qt::AlignHCenter);
