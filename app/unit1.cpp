@@ -345,11 +345,13 @@ void TForm1::RunSearch(const AssociationTarget& target, Search search) {
   if (work_.Busy()) return;
   BeginResults();
   const QueryFields fields = SearchFields();
-  work_.Start(BackgroundWork::State::Searching, [this, target, fields, search](const BackgroundWork::Run& run) {
-    // Rows go to the list in groups: every 200 rows or 50 ms, whichever comes first.
+  auto order = std::make_shared<std::vector<size_t>>();
+  work_.Start(BackgroundWork::State::Searching, [this, target, fields, search, order](const BackgroundWork::Run& run) {
+    // Rows go to the list in groups: every 200 rows or 50 ms, whichever comes first. Their order
+    // by name is worked out here too, so that the window only puts them in it.
     using Clock = std::chrono::steady_clock;
     std::vector<StudyInfo> studies;
-    std::vector<ResultRow> rows;
+    std::vector<ResultRow> rows, all;
     auto sent = Clock::now();
     auto hand = [&] {
       if (studies.empty()) return;
@@ -363,10 +365,12 @@ void TForm1::RunSearch(const AssociationTarget& target, Search search) {
     search(fields, target, [&](const Record& record) {
       studies.push_back(StudyFromRecord(record));
       rows.push_back(StudyResultRow(studies.back()));
+      all.push_back(rows.back());
       if (rows.size() >= 200 || Clock::now() - sent > std::chrono::milliseconds(50)) hand();
     });
     hand();
-  }, [this] { EndResults(); });
+    *order = SortedRowOrder(all);
+  }, [this, order] { EndResults(*order); });
 }
 
 void TForm1::SearchPACSBtnClick() {
@@ -583,18 +587,21 @@ void TForm1::AddResult(const StudyInfo& s) { AddResults({s}, {StudyResultRow(s)}
 
 void TForm1::AddResult(const TWorklistItem& w) { AddResult(StudyFromWorklist(w)); }
 
-void TForm1::EndResults() {
-  SortRows();
+void TForm1::EndResults() { EndResults(SortedRowOrder(results_->Rows())); }
+
+void TForm1::EndResults(const std::vector<size_t>& order) {
+  SortRows(order);
   // The first row decides the patient unless the operator picks another; an empty list shows none.
   if (results_->rowCount() > 0) StringGrid1->setCurrentIndex(results_->index(0, 0));
 }
 
-void TForm1::SortRows() {
-  const std::vector<size_t> order = SortedRowOrder(results_->Rows());
+void TForm1::SortRows() { SortRows(SortedRowOrder(results_->Rows())); }
+
+void TForm1::SortRows(const std::vector<size_t>& order) {
+  if (order.size() != rowStudies_.size()) return;  // not an order of these rows
   std::vector<StudyInfo> studies;
   studies.reserve(order.size());
-  for (size_t from : order)
-    if (from < rowStudies_.size()) studies.push_back(std::move(rowStudies_[from]));
+  for (size_t from : order) studies.push_back(std::move(rowStudies_[from]));
   rowStudies_ = std::move(studies);
   results_->Reorder(order);
 }

@@ -99,8 +99,11 @@ class TForm1 : public QWidget {
   void AddResult(const TWorklistItem& item);
   void AddResults(std::vector<StudyInfo> studies, std::vector<ResultRow> rows);
   void EndResults();
+  // The same with the rows' order by name already worked out (indices into the rows as added).
+  void EndResults(const std::vector<size_t>& order);
   // Orders rows 1.. by the Name column, case-insensitive and locale-aware (SortResultRows).
   void SortRows();
+  void SortRows(const std::vector<size_t>& order);
 
   QPushButton *SearchPACSBtn = nullptr, *SearchWLBtn = nullptr, *ClearBtn = nullptr, *SetupBtn = nullptr,
               *AddDocBtn = nullptr, *AddPDFBtn = nullptr, *ScanBtn = nullptr, *AboutBtn = nullptr,
