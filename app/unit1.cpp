@@ -251,16 +251,13 @@ TForm1::TForm1(const std::string& exePath, QWidget* parent) : QWidget(parent), e
   top->addLayout(bottomRow);
   resize(860, 520);
 
-  connect(SearchPACSBtn, &QPushButton::clicked, this, &TForm1::SearchPACSBtnClick);
-  connect(SearchWLBtn, &QPushButton::clicked, this, &TForm1::SearchWLBtnClick);
-  connect(ClearBtn, &QPushButton::clicked, this, &TForm1::ClearBtnClick);
-  connect(SetupBtn, &QPushButton::clicked, this, &TForm1::SetupBtnClick);
-  connect(AboutBtn, &QPushButton::clicked, this, &TForm1::AboutBtnClick);
-  connect(EndBtn, &QPushButton::clicked, this, &TForm1::EndBtnClick);
-  connect(AddPDFBtn, &QPushButton::clicked, this, &TForm1::AddPDFBtnClick);
-  connect(AddDocBtn, &QPushButton::clicked, this, &TForm1::AddDocBtnClick);
-  connect(ScanBtn, &QPushButton::clicked, this, &TForm1::ScanBtnClick);
-  connect(OutboxBtn, &QPushButton::clicked, this, &TForm1::OutboxBtnClick);
+  const std::pair<QPushButton*, void (TForm1::*)()> handlers[] = {
+      {SearchPACSBtn, &TForm1::SearchPACSBtnClick}, {SearchWLBtn, &TForm1::SearchWLBtnClick},
+      {ClearBtn, &TForm1::ClearBtnClick},           {SetupBtn, &TForm1::SetupBtnClick},
+      {AboutBtn, &TForm1::AboutBtnClick},           {EndBtn, &TForm1::EndBtnClick},
+      {AddPDFBtn, &TForm1::AddPDFBtnClick},         {AddDocBtn, &TForm1::AddDocBtnClick},
+      {ScanBtn, &TForm1::ScanBtnClick},             {OutboxBtn, &TForm1::OutboxBtnClick}};
+  for (const auto& [button, handler] : handlers) connect(button, &QPushButton::clicked, this, handler);
   connect(&work_, &BackgroundWork::StateChanged, this, &TForm1::UpdateButtons);
   connect(&work_, &BackgroundWork::Finished, this, [this] {
     if (std::exchange(closeWhenIdle_, false)) close();

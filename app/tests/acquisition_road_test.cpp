@@ -354,9 +354,9 @@ class AcquisitionRoadTest : public QObject {
       QVERIFY(qRed(Slot(form, 2).pixel(48, 48)) > 200);
 
       // Dropped files: images are taken, anything else is refused with a message.
-      form->DropFiles({QUrl::fromLocalFile(QString::fromStdString(dir_ + "/notes.txt"))});
+      form->DropUrls({QUrl::fromLocalFile(QString::fromStdString(dir_ + "/notes.txt"))});
       QCOMPARE(dialogs_.messages, QStringList{"Not an image file: " + QString::fromStdString(dir_ + "/notes.txt")});
-      form->DropFiles({QUrl::fromLocalFile(QString::fromStdString(dir_ + "/photo.png"))});
+      form->DropUrls({QUrl::fromLocalFile(QString::fromStdString(dir_ + "/photo.png"))});
       ScriptedDialogs::WaitIdle(form);
       QCOMPARE(form->Pages().size(), size_t(4));
 

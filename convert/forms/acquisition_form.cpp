@@ -147,7 +147,7 @@ struct TAcquisitionForm::ReadyPage {
 
 TAcquisitionForm::TAcquisitionForm(StudyInfo& study, const SetupCfg& cfg, ScanSettings& settings, TConfigFrm* config,
                                    QWidget* parent)
-    : QDialog(parent), study_(study), cfg_(cfg), settings_(settings), config_(config) {
+    : TBatchForm(parent), study_(study), cfg_(cfg), settings_(settings), config_(config) {
   setObjectName("AcquisitionForm");
   setWindowTitle("Acquisition Form");
   setAcceptDrops(true);
@@ -206,12 +206,11 @@ TAcquisitionForm::TAcquisitionForm(StudyInfo& study, const SetupCfg& cfg, ScanSe
   top->addLayout(upper);
   top->addWidget(ScrollBox1);
 
-  connect(Button3, &QPushButton::clicked, this, &TAcquisitionForm::Button3Click);
-  connect(Button5, &QPushButton::clicked, this, &TAcquisitionForm::Button5Click);
-  connect(AddImagesButton, &QPushButton::clicked, this, &TAcquisitionForm::AddImagesClick);
-  connect(CancelButton, &QPushButton::clicked, this, &TAcquisitionForm::CancelWork);
-  connect(Button2, &QPushButton::clicked, this, &TAcquisitionForm::Button2Click);
-  connect(Button1, &QPushButton::clicked, this, &TAcquisitionForm::Button1Click);
+  const std::pair<QPushButton*, void (TAcquisitionForm::*)()> handlers[] = {
+      {Button3, &TAcquisitionForm::Button3Click},         {Button5, &TAcquisitionForm::Button5Click},
+      {AddImagesButton, &TAcquisitionForm::AddImagesClick}, {CancelButton, &TAcquisitionForm::CancelWork},
+      {Button2, &TAcquisitionForm::Button2Click},         {Button1, &TAcquisitionForm::Button1Click}};
+  for (const auto& [button, handler] : handlers) connect(button, &QPushButton::clicked, this, handler);
   connect(&work_, &BackgroundWork::StateChanged, this, &TAcquisitionForm::UpdateButtons);
   UpdateButtons();
 }
@@ -516,16 +515,9 @@ void TAcquisitionForm::mousePressEvent(QMouseEvent* event) {
     QDialog::mousePressEvent(event);
 }
 
-void TAcquisitionForm::done(int result) {
-  // A scanner lookup is left behind; a scan, image files or a send are waited for.
-  if (!CloseWhenIdle(this, work_)) return;
-  FormClose(true);
-  QDialog::done(result);
-}
-
 void TAcquisitionForm::FormClose(bool ask) {
   // A scanned page cannot be made again: what the PACS has not accepted may go to the outbox.
-  if (CloseFormBatch(this, model_, ask)) emit OutboxChanged();
+  CloseBatch(ask);
   thumbnails_.clear();
   static_cast<ThumbnailStrip*>(Image1)->Update();
   devices_.clear();
@@ -533,16 +525,7 @@ void TAcquisitionForm::FormClose(bool ask) {
   sane_.reset();
 }
 
-void TAcquisitionForm::dragEnterEvent(QDragEnterEvent* event) {
-  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
-}
-
-void TAcquisitionForm::dropEvent(QDropEvent* event) {
-  event->acceptProposedAction();
-  DropFiles(event->mimeData()->urls());
-}
-
-void TAcquisitionForm::DropFiles(const QList<QUrl>& urls) {
+void TAcquisitionForm::DropUrls(const QList<QUrl>& urls) {
   std::vector<std::string> files;
   if (!Busy() && DroppedFiles(this, urls, IsImageName, "Not an image file: ", files)) AddImageFiles(files);
 }

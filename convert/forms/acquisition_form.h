@@ -11,10 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "convert/batch_model.h"
+#include "convert/forms/form_batch.h"
 #include "convert/scanner.h"
 #include "core/config.h"
-#include "edge/background.h"
 #include "present/bitmap.h"
 #include "query/studyinfo.h"
 
@@ -47,7 +46,7 @@ class TScanDialog : public QDialog {
   std::vector<ScannerOption> options_;
 };
 
-class TAcquisitionForm : public QDialog {
+class TAcquisitionForm : public TBatchForm {
   Q_OBJECT
  public:
   // study: the current study, filled by the main window before each showing; cfg: the configuration
@@ -74,7 +73,7 @@ class TAcquisitionForm : public QDialog {
   void AddImagesClick();
   void AddImageFiles(const std::vector<std::string>& files);
   // Files dropped onto the form: image files become pages; anything else is refused with a message.
-  void DropFiles(const QList<QUrl>& urls);
+  void DropUrls(const QList<QUrl>& urls) override;
   // Ends a scan (or an image run) that is under way; the pages already made stay.
   void CancelWork();
   // A right click on the strip at x: the menu for the page under it (x / 96).
@@ -86,7 +85,6 @@ class TAcquisitionForm : public QDialog {
 
   // True while the scanner list is looked up, a scan or image run is under way, or a Send runs.
   bool Busy() const { return work_.Busy(); }
-  const BackgroundWork& Work() const { return work_; }
   const std::vector<BatchObject>& Pages() const { return model_.Items(); }
   // The names of the scanners found (the list shows the second field of each entry).
   const std::vector<ScannerDevice>& Scanners() const { return devices_; }
@@ -105,17 +103,12 @@ class TAcquisitionForm : public QDialog {
   QMenu* PageMenu = nullptr;            // the strip's right-click menu: Delete, turn right, turn left
 
  signals:
-  // The outbox may have changed (pages kept in it when the form closed).
-  void OutboxChanged();
   // A background run (scanner lookup, scan, image files) has ended.
   void WorkFinished();
 
  protected:
   void showEvent(QShowEvent* event) override;
-  void done(int result) override;
   void mousePressEvent(QMouseEvent* event) override;
-  void dragEnterEvent(QDragEnterEvent* event) override;
-  void dropEvent(QDropEvent* event) override;
 
  private:
   struct ReadyPage;
@@ -134,18 +127,16 @@ class TAcquisitionForm : public QDialog {
   void ShowPreview(const QImage& preview);
   void SetThumbnail(size_t index, const Bitmap& thumbnail, const std::string& label);
   void UpdateButtons();
-  void FormClose(bool ask);
+  void FormClose(bool ask) override;
 
   StudyInfo& study_;
   const SetupCfg& cfg_;
   ScanSettings& settings_;
   TConfigFrm* config_;
-  BatchModel model_;
   std::vector<QImage> thumbnails_;  // one per page of the model
   std::vector<ScannerDevice> devices_;
   std::shared_ptr<SaneSession> sane_;
   std::mutex problemsMutex_;
   std::string problems_;  // collected by the run: the message to show when it ends
   size_t menuPage_ = 0;
-  BackgroundWork work_;  // last: it waits for its runs before the rest goes
 };

@@ -1,5 +1,8 @@
 #include "convert/forms/form_batch.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <memory>
 
 #include "convert/outbox.h"
@@ -91,4 +94,23 @@ bool CloseWhenIdle(QWidget* form, BackgroundWork& work) {
         Qt::SingleShotConnection);
   }
   return false;
+}
+
+void TBatchForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (!work_.Busy() && event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TBatchForm::dropEvent(QDropEvent* event) {
+  event->acceptProposedAction();
+  if (!work_.Busy()) DropUrls(event->mimeData()->urls());
+}
+
+void TBatchForm::CloseBatch(bool ask) {
+  if (CloseFormBatch(this, model_, ask)) emit OutboxChanged();
+}
+
+void TBatchForm::done(int result) {
+  if (!CloseWhenIdle(this, work_) || !MayClose()) return;
+  FormClose(true);
+  QDialog::done(result);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // What every conversion form does with its batch model: start it when shown, send it in the
 // background, show the result of a Send, and close it through the outbox question.
+#include <QDialog>
 #include <QList>
 #include <QUrl>
 #include <QWidget>
@@ -48,3 +49,36 @@ bool DroppedFiles(QWidget* parent, const QList<QUrl>& urls, const std::function<
 // (a send, a scan, image files) is waited for. True when the form may close now; false when it
 // closes itself (through `close`) once the work has ended.
 bool CloseWhenIdle(QWidget* form, BackgroundWork& work);
+
+// What the three conversion forms have in common: the batch model they show, the one runner of
+// their background work, drops taken while idle, and the close through the outbox question.
+class TBatchForm : public QDialog {
+  Q_OBJECT
+ public:
+  const std::vector<BatchObject>& Objects() const { return model_.Items(); }
+  const BackgroundWork& Work() const { return work_; }
+
+ signals:
+  // The outbox may have changed (objects kept in it when the form closed).
+  void OutboxChanged();
+
+ protected:
+  explicit TBatchForm(QWidget* parent) : QDialog(parent) {}
+  // Files dropped onto the form while it is idle.
+  virtual void DropUrls(const QList<QUrl>& urls) = 0;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  // CloseFormBatch, and OutboxChanged when the outbox changed.
+  void CloseBatch(bool ask);
+  // Closing (Close, Escape, the window's close): a scanner lookup is left behind, other work is
+  // waited for (CloseWhenIdle); then MayClose decides, and FormClose ends the batch.
+  void done(int result) override;
+  virtual bool MayClose() { return true; }
+  // Ends the batch: what the PACS has not accepted goes to the outbox when the operator says so
+  // (unasked without `ask`, as at the program's end); every other file is deleted.
+  virtual void FormClose(bool ask) { CloseBatch(ask); }
+
+  BatchModel model_;
+  // The derived forms wait for it (Wait) before their own members go.
+  BackgroundWork work_;
+};

@@ -78,7 +78,7 @@ bool IsPdfName(const QString& path) { return path.endsWith(".pdf", Qt::CaseInsen
 }  // namespace
 
 TPDFForm::TPDFForm(StudyInfo& study, const SetupCfg& cfg, QWidget* parent)
-    : QDialog(parent), study_(study), cfg_(cfg) {
+    : TBatchForm(parent), study_(study), cfg_(cfg) {
   setObjectName("PDFForm");
   setWindowTitle("Convert PDF");
   setAcceptDrops(true);
@@ -222,27 +222,15 @@ void TPDFForm::ShowRow(size_t i) {
   row->setText(kState, QString::fromStdString(StateText(o)));
 }
 
-void TPDFForm::done(int result) {
-  // "Close" is disabled while sending; Escape and the window's close wait for the send to end.
-  if (!CloseWhenIdle(this, work_)) return;
-  FormClose(true);
-  QDialog::done(result);
-}
-
 void TPDFForm::FormClose(bool ask) {
-  if (CloseFormBatch(this, model_, ask)) emit OutboxChanged();
+  CloseBatch(ask);
   ++generation_;
   BatchList->clear();
 }
 
-void TPDFForm::dragEnterEvent(QDragEnterEvent* event) {
-  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
-}
-
-void TPDFForm::dropEvent(QDropEvent* event) {
-  event->acceptProposedAction();
+void TPDFForm::DropUrls(const QList<QUrl>& urls) {
   std::vector<std::string> pdfs;
-  if (!work_.Busy() && DroppedPdfs(this, event->mimeData()->urls(), pdfs)) SendFiles(pdfs);
+  if (DroppedPdfs(this, urls, pdfs)) SendFiles(pdfs);
 }
 
 bool DroppedPdfs(QWidget* parent, const QList<QUrl>& urls, std::vector<std::string>& pdfs) {

@@ -1,14 +1,12 @@
 #pragma once
 // The PDF form: PDF files become Encapsulated PDF objects of the current study, listed with their
 // first page, and are sent to the PACS with a result for each.
-#include <QDialog>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "convert/batch_model.h"
+#include "convert/forms/form_batch.h"
 #include "core/config.h"
-#include "edge/background.h"
 #include "query/studyinfo.h"
 
 class QPushButton;
@@ -19,7 +17,7 @@ class QUrl;
 // dropped) when anything else is among them.
 bool DroppedPdfs(QWidget* parent, const QList<QUrl>& urls, std::vector<std::string>& pdfs);
 
-class TPDFForm : public QDialog {
+class TPDFForm : public TBatchForm {
   Q_OBJECT
  public:
   // study: the current study, filled by the main window before each showing (its Study Instance UID
@@ -44,35 +42,23 @@ class TPDFForm : public QDialog {
   // be converted is named in a message; the others are sent.
   void SendFiles(const std::vector<std::string>& pdfs, bool closeWhenDone = false);
 
-  const std::vector<BatchObject>& Objects() const { return model_.Items(); }
-  const BackgroundWork& Work() const { return work_; }
 
   QPushButton* Button1 = nullptr;  // "Close"
   QPushButton* Button3 = nullptr;  // "Send"
   QTreeWidget* BatchList = nullptr;
 
- signals:
-  // The outbox may have changed (objects kept in it when the form closed).
-  void OutboxChanged();
-
  protected:
   void showEvent(QShowEvent* event) override;
-  void done(int result) override;
-  void dragEnterEvent(QDragEnterEvent* event) override;
-  void dropEvent(QDropEvent* event) override;
+  void DropUrls(const QList<QUrl>& urls) override;
 
  private:
   // Lists a new object of the batch and starts its preview.
   void AddRow(const BatchObject& object, const std::string& pdf);
   void ShowRow(size_t i);
   void UpdateButtons();
-  // Closing: objects the PACS never accepted go to the outbox when the operator says so (unasked
-  // without `ask`); every other temporary file is deleted.
-  void FormClose(bool ask);
+  void FormClose(bool ask) override;
 
   StudyInfo& study_;
   const SetupCfg& cfg_;
-  BatchModel model_;
   int generation_ = 0;  // counts batches, so that a late preview finds its own
-  BackgroundWork work_;  // last: it waits for its runs before the rest goes
 };

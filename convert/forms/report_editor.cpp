@@ -26,6 +26,8 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <span>
 
 #include "convert/forms/form_batch.h"
 #include "convert/forms/rich_text.h"
@@ -89,7 +91,7 @@ QFont DefaultReportFont() {
 }  // namespace
 
 TMainForm::TMainForm(StudyInfo& study, const SetupCfg& cfg, QWidget* parent)
-    : QDialog(parent), study_(study), cfg_(cfg) {
+    : TBatchForm(parent), study_(study), cfg_(cfg) {
   setObjectName("MainForm");
   setWindowTitle("Untitled");
   RichEdit1 = new QTextEdit;
@@ -184,50 +186,98 @@ QMenu* TMainForm::SpellingMenu(const QPoint& at) {
 TMainForm::~TMainForm() {
   work_.Wait();
   // Reports the PACS has not accepted go to the outbox unasked when the program ends.
-  CloseFormBatch(this, model_, false);
+  FormClose(false);
   highlighter_->setDocument(nullptr);  // it reads the spell checker, which goes first
 }
+
+namespace {
+
+// A menu entry: where it goes, its name, its English caption and hint (set at each showing over the
+// form's design captions), what it does, and whether a separator follows it.
+struct MenuEntry {
+  QAction* TMainForm::*action;
+  const char *name, *caption, *hint;
+  void (*run)(TMainForm&);
+  bool separatorAfter;
+};
+
+const MenuEntry kFileMenu[] = {
+    {&TMainForm::FileNew, "FileNew", "&New", "Create a new file", [](TMainForm& f) { f.FileNewClick(); }, false},
+    {&TMainForm::FileOpen, "FileOpen", "&Open", "Open an existing file", [](TMainForm& f) { f.FileOpenClick(); }, false},
+    {&TMainForm::FileSave, "FileSave", "&Save", "Save current file", [](TMainForm& f) { f.FileSaveClick(); }, false},
+    {&TMainForm::FileSaveAs, "FileSaveAs", "Save&As", "Save current file under a new name",
+     [](TMainForm& f) { f.FileSaveAsClick(); }, true},
+    {&TMainForm::FilePrint, "FilePrint", "&Print", "Print current file", [](TMainForm& f) { f.FilePrintClick(); }, false},
+    {&TMainForm::FilePrintPreview, "FilePrintPreview", "Print Pre&view", "Show the pages as they will be printed",
+     [](TMainForm& f) { f.FilePrintPreviewClick(); }, true},
+    {&TMainForm::FileExit, "FileExit", "E&xit", "Exit this application", [](TMainForm& f) { f.FileExitClick(); }, false},
+};
+
+const MenuEntry kEditMenu[] = {
+    {&TMainForm::EditUndo, "EditUndo", "&Undo", "Undo the last action", [](TMainForm& f) { f.EditUndoClick(); }, true},
+    {&TMainForm::EditCut, "EditCut", "Cu&t", "Delete selected item", [](TMainForm& f) { f.EditCutClick(); }, false},
+    {&TMainForm::EditCopy, "EditCopy", "&Copy", "Copy selected item to clipboard",
+     [](TMainForm& f) { f.EditCopyClick(); }, false},
+    {&TMainForm::EditPaste, "EditPaste", "&Paste", "Paste contents of clipboard",
+     [](TMainForm& f) { f.EditPasteClick(); }, true},
+    {&TMainForm::EditFont, "EditFont", "&Font", "Select a font for the text.", [](TMainForm& f) { f.SelectFont(); },
+     true},
+};
+
+}  // namespace
 
 void TMainForm::BuildMenu() {
   MainMenu = new QMenuBar;
   MainMenu->setObjectName("MainMenu");
-  auto item = [this](QMenu* menu, const char* name, auto slot) {
-    QAction* a = menu->addAction(QString());
-    a->setObjectName(name);
-    connect(a, &QAction::triggered, this, slot);
-    return a;
+  auto build = [this](const char* title, const char* name, std::span<const MenuEntry> entries) {
+    QMenu* menu = MainMenu->addMenu(title);
+    menu->setObjectName(name);
+    for (const MenuEntry& e : entries) {
+      QAction* a = this->*e.action = menu->addAction(QString());
+      a->setObjectName(e.name);
+      connect(a, &QAction::triggered, this, [this, run = e.run] { run(*this); });
+      if (e.separatorAfter) menu->addSeparator();
+    }
   };
-  QMenu* file = MainMenu->addMenu("&Archivo");
-  file->setObjectName("FileMenu");
-  FileNew = item(file, "FileNew", &TMainForm::FileNewClick);
-  FileOpen = item(file, "FileOpen", &TMainForm::FileOpenClick);
-  FileSave = item(file, "FileSave", [this] { FileSaveClick(); });
-  FileSaveAs = item(file, "FileSaveAs", [this] { FileSaveAsClick(); });
-  file->addSeparator();
-  FilePrint = item(file, "FilePrint", &TMainForm::FilePrintClick);
-  FilePrintPreview = item(file, "FilePrintPreview", &TMainForm::FilePrintPreviewClick);
-  file->addSeparator();
-  FileExit = item(file, "FileExit", &TMainForm::FileExitClick);
-  QMenu* edit = MainMenu->addMenu("&Edicion");
-  edit->setObjectName("EditMenu");
-  EditUndo = item(edit, "EditUndo", &TMainForm::EditUndoClick);
-  edit->addSeparator();
-  EditCut = item(edit, "EditCut", &TMainForm::EditCutClick);
-  EditCopy = item(edit, "EditCopy", &TMainForm::EditCopyClick);
-  EditPaste = item(edit, "EditPaste", &TMainForm::EditPasteClick);
-  edit->addSeparator();
-  EditFont = item(edit, "EditFont", &TMainForm::SelectFont);
-  edit->addSeparator();
+  build("&Archivo", "FileMenu", kFileMenu);
+  build("&Edicion", "EditMenu", kEditMenu);
 }
 
 void TMainForm::BuildToolBar(QWidget* bar) {
-  OpenButton = ToolButton("OpenButton", "Open", "document-open", "Open");
-  SaveButton = ToolButton("SaveButton", "Save", "document-save", "Save");
-  PrintButton = ToolButton("PrintButton", "Print", "document-print", "Print");
-  UndoButton = ToolButton("UndoButton", "Undo", "edit-undo", "Undo");
-  CutButton = ToolButton("CutButton", "Cut", "edit-cut", "Cut");
-  CopyButton = ToolButton("CopyButton", "Copy", "edit-copy", "Copy");
-  PasteButton = ToolButton("PasteButton", "Paste", "edit-paste", "Paste");
+  // The buttons in their order on the bar: where each goes, its name, hint, theme icon, text
+  // without an icon, and what it does (checkable ones act on their state).
+  struct Tool {
+    QToolButton* TMainForm::*button;
+    const char *name, *hint, *icon, *text;
+    std::function<void(TMainForm*)> action;
+    bool checkable;
+  };
+  const Tool tools[] = {
+      {&TMainForm::OpenButton, "OpenButton", "Open", "document-open", "Open", &TMainForm::FileOpenClick, false},
+      {&TMainForm::SaveButton, "SaveButton", "Save", "document-save", "Save", &TMainForm::FileSaveClick, false},
+      {&TMainForm::PrintButton, "PrintButton", "Print", "document-print", "Print", &TMainForm::FilePrintClick, false},
+      {&TMainForm::UndoButton, "UndoButton", "Undo", "edit-undo", "Undo", &TMainForm::EditUndoClick, false},
+      {&TMainForm::CutButton, "CutButton", "Cut", "edit-cut", "Cut", &TMainForm::EditCutClick, false},
+      {&TMainForm::CopyButton, "CopyButton", "Copy", "edit-copy", "Copy", &TMainForm::EditCopyClick, false},
+      {&TMainForm::PasteButton, "PasteButton", "Paste", "edit-paste", "Paste", &TMainForm::EditPasteClick, false},
+      {&TMainForm::BoldButton, "BoldButton", "Bold", "format-text-bold", "B", &TMainForm::BoldButtonClick, true},
+      {&TMainForm::ItalicButton, "ItalicButton", "Italic", "format-text-italic", "I", &TMainForm::ItalicButtonClick,
+       true},
+      {&TMainForm::UnderlineButton, "UnderlineButton", "Underline", "format-text-underline", "U",
+       &TMainForm::UnderlineButtonClick, true},
+      {&TMainForm::LeftAlign, "LeftAlign", "Align Left", "format-justify-left", "Left",
+       [](TMainForm* f) { f->AlignClick(0); }, true},
+      {&TMainForm::CenterAlign, "CenterAlign", "Center", "format-justify-center", "Center",
+       [](TMainForm* f) { f->AlignClick(2); }, true},
+      {&TMainForm::RightAlign, "RightAlign", "Align Right", "format-justify-right", "Right",
+       [](TMainForm* f) { f->AlignClick(1); }, true},
+  };
+  for (const Tool& t : tools) {
+    QToolButton* b = this->*t.button = ToolButton(t.name, t.hint, t.icon, t.text);
+    b->setCheckable(t.checkable);
+    connect(b, &QToolButton::clicked, this, [this, action = t.action] { action(this); });
+  }
+  for (QToolButton* b : {LeftAlign, CenterAlign, RightAlign}) b->setAutoExclusive(true);
   FontName = new QComboBox;
   FontName->setObjectName("FontName");
   FontName->setAccessibleName("Font name");
@@ -243,15 +293,6 @@ void TMainForm::BuildToolBar(QWidget* bar) {
   UpDown1->setValue(12);
   UpDown1->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
   UpDown1->setMaximumWidth(22);
-  BoldButton = ToolButton("BoldButton", "Bold", "format-text-bold", "B");
-  ItalicButton = ToolButton("ItalicButton", "Italic", "format-text-italic", "I");
-  UnderlineButton = ToolButton("UnderlineButton", "Underline", "format-text-underline", "U");
-  LeftAlign = ToolButton("LeftAlign", "Align Left", "format-justify-left", "Left");
-  CenterAlign = ToolButton("CenterAlign", "Center", "format-justify-center", "Center");
-  RightAlign = ToolButton("RightAlign", "Align Right", "format-justify-right", "Right");
-  for (QToolButton* b : {BoldButton, ItalicButton, UnderlineButton, LeftAlign, CenterAlign, RightAlign})
-    b->setCheckable(true);
-  for (QToolButton* b : {LeftAlign, CenterAlign, RightAlign}) b->setAutoExclusive(true);
   auto* row = new QHBoxLayout(bar);
   row->setContentsMargins(0, 0, 0, 0);
   for (QWidget* w : std::initializer_list<QWidget*>{OpenButton, SaveButton, PrintButton, UndoButton, CutButton,
@@ -259,19 +300,6 @@ void TMainForm::BuildToolBar(QWidget* bar) {
                                                     ItalicButton, UnderlineButton, LeftAlign, CenterAlign, RightAlign})
     row->addWidget(w);
   row->addStretch();
-  connect(OpenButton, &QToolButton::clicked, this, &TMainForm::FileOpenClick);
-  connect(SaveButton, &QToolButton::clicked, this, [this] { FileSaveClick(); });
-  connect(PrintButton, &QToolButton::clicked, this, &TMainForm::FilePrintClick);
-  connect(UndoButton, &QToolButton::clicked, this, &TMainForm::EditUndoClick);
-  connect(CutButton, &QToolButton::clicked, this, &TMainForm::EditCutClick);
-  connect(CopyButton, &QToolButton::clicked, this, &TMainForm::EditCopyClick);
-  connect(PasteButton, &QToolButton::clicked, this, &TMainForm::EditPasteClick);
-  connect(BoldButton, &QToolButton::clicked, this, &TMainForm::BoldButtonClick);
-  connect(ItalicButton, &QToolButton::clicked, this, &TMainForm::ItalicButtonClick);
-  connect(UnderlineButton, &QToolButton::clicked, this, &TMainForm::UnderlineButtonClick);
-  connect(LeftAlign, &QToolButton::clicked, this, [this] { AlignClick(0); });
-  connect(RightAlign, &QToolButton::clicked, this, [this] { AlignClick(1); });
-  connect(CenterAlign, &QToolButton::clicked, this, [this] { AlignClick(2); });
   connect(FontName, &QComboBox::activated, this, &TMainForm::FontNameChange);
   connect(FontSize, &QLineEdit::textEdited, this, &TMainForm::FontSizeChange);
   connect(UpDown1, &QSpinBox::valueChanged, this, [this](int v) {
@@ -302,29 +330,11 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::FormActivate() {
-  struct Caption {
-    QAction* action;
-    const char* caption;
-    const char* hint;
-  };
-  const Caption captions[] = {
-      {FileNew, "&New", "Create a new file"},
-      {FileOpen, "&Open", "Open an existing file"},
-      {FileSave, "&Save", "Save current file"},
-      {FileSaveAs, "Save&As", "Save current file under a new name"},
-      {FilePrint, "&Print", "Print current file"},
-      {FilePrintPreview, "Print Pre&view", "Show the pages as they will be printed"},
-      {FileExit, "E&xit", "Exit this application"},
-      {EditUndo, "&Undo", "Undo the last action"},
-      {EditCut, "Cu&t", "Delete selected item"},
-      {EditCopy, "&Copy", "Copy selected item to clipboard"},
-      {EditPaste, "&Paste", "Paste contents of clipboard"},
-      {EditFont, "&Font", "Select a font for the text."},
-  };
-  for (const Caption& c : captions) {
-    c.action->setText(c.caption);
-    c.action->setStatusTip(c.hint);
-  }
+  for (std::span<const MenuEntry> menu : {std::span<const MenuEntry>(kFileMenu), std::span<const MenuEntry>(kEditMenu)})
+    for (const MenuEntry& e : menu) {
+      (this->*e.action)->setText(e.caption);
+      (this->*e.action)->setStatusTip(e.hint);
+    }
   MainMenu->actions()[0]->setText("&File");
   MainMenu->actions()[1]->setText("&Edit");
   SelectionChange();
@@ -602,9 +612,4 @@ void TMainForm::Button1Click() {
       });
 }
 
-void TMainForm::done(int result) {
-  if (!CloseWhenIdle(this, work_)) return;  // a report being sent is waited for
-  if (!CheckFileSave()) return;  // FormCloseQuery: Cancel keeps the editor open
-  if (CloseFormBatch(this, model_, true)) emit OutboxChanged();
-  QDialog::done(result);
-}
+bool TMainForm::MayClose() { return CheckFileSave(); }  // FormCloseQuery: Cancel keeps the editor open

@@ -1,14 +1,12 @@
 #pragma once
 // The report editor: a small rich-text word processor whose report is sent to the PACS as a Basic
 // Text SR document of the current study.
-#include <QDialog>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "convert/batch_model.h"
+#include "convert/forms/form_batch.h"
 #include "core/config.h"
-#include "edge/background.h"
 #include "query/studyinfo.h"
 
 class QAction;
@@ -26,7 +24,7 @@ class QToolButton;
 class SpellChecker;
 class SpellHighlighter;
 
-class TMainForm : public QDialog {
+class TMainForm : public TBatchForm {
   Q_OBJECT
  public:
   // study: the current study, filled by the main window before each showing; cfg: the PACS.
@@ -80,8 +78,6 @@ class TMainForm : public QDialog {
   QMenu* SpellingMenu(const QPoint& at);
 
   const std::string& FileName() const { return fileName_; }
-  const std::vector<BatchObject>& Objects() const { return model_.Items(); }
-  const BackgroundWork& Work() const { return work_; }
 
   QMenuBar* MainMenu = nullptr;
   QMenu* LanguageMenu = nullptr;
@@ -99,13 +95,12 @@ class TMainForm : public QDialog {
   QTextEdit* RichEdit1 = nullptr;
   QStatusBar* StatusBar = nullptr;
 
- signals:
-  void OutboxChanged();
-
  protected:
   void showEvent(QShowEvent* event) override;
-  void done(int result) override;
+  bool MayClose() override;
   bool event(QEvent* event) override;
+  // Drops are not taken: a report is opened through File Open.
+  void DropUrls(const QList<QUrl>&) override {}
 
  private:
   void BuildMenu();
@@ -116,11 +111,9 @@ class TMainForm : public QDialog {
 
   StudyInfo& study_;
   const SetupCfg& cfg_;
-  BatchModel model_;  // the reports of this showing
   std::string fileName_ = "Untitled";
   bool Updating = false;
   bool changedDuringSend_ = false;  // the text changed after the Send took its copy
   std::unique_ptr<SpellChecker> speller_;
   SpellHighlighter* highlighter_ = nullptr;
-  BackgroundWork work_;  // last: it waits for its runs before the rest goes
 };
