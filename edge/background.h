@@ -13,7 +13,7 @@
 class BackgroundWork : public QObject {
   Q_OBJECT
  public:
-  enum class State { Idle, LookingUp, Scanning, Importing, Sending, Searching };
+  enum class State { Idle, LookingUp, Scanning, Importing, Converting, Sending, Searching };
 
   explicit BackgroundWork(QObject* parent = nullptr);
   // Waits for every run still going (see Wait).

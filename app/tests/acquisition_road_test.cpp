@@ -379,6 +379,7 @@ class AcquisitionRoadTest : public QObject {
       QTest::mouseClick(form->Image1, Qt::RightButton, {}, QPoint(96 + 40, 40));
       form->PageMenu->hide();
       form->PageMenu->actions()[1]->trigger();
+      ScriptedDialogs::WaitIdle(form);
       QVERIFY(after.Read(form->Pages()[1].path));
       QCOMPARE(after.GetString(0x0008, 0x0018), before.GetString(0x0008, 0x0018));
       QCOMPARE(after.GetString(0x0020, 0x0013), std::string("3"));

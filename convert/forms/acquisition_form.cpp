@@ -496,16 +496,31 @@ void TAcquisitionForm::DeletePage(size_t index) {
 
 void TAcquisitionForm::RotatePage(size_t index, bool clockwise) {
   if (Busy() || index >= model_.Size()) return;
-  Bitmap turned;
-  if (!model_.Turn(index, clockwise, study_, InstanceCounter, &turned)) {
-    Dialogs().ShowError(this, "The page could not be turned. See the log file.");
-    return;
-  }
-  Bitmap thumbnail;
-  std::string label;
-  RenderPageThumbnail(model_.Items()[index].path, thumbnail, label);
-  SetThumbnail(index, thumbnail, label);
-  ShowPreview(PreviewImage(turned));
+  // Decoding and encoding a page again takes a while: in the background, like a scan.
+  struct Turned {
+    bool done = false;
+    Bitmap thumbnail;
+    std::string label;
+    QImage preview;
+  };
+  auto turned = std::make_shared<Turned>();
+  StartWork(
+      BackgroundWork::State::Converting,
+      [this, index, clockwise, turned](const BackgroundWork::Run&) {
+        Bitmap page;
+        turned->done = model_.Turn(index, clockwise, study_, InstanceCounter, &page);
+        if (!turned->done) {
+          AddProblem("The page could not be turned. See the log file.");
+          return;
+        }
+        RenderPageThumbnail(model_.Items()[index].path, turned->thumbnail, turned->label);
+        turned->preview = PreviewImage(page);
+      },
+      [this, index, turned] {
+        if (!turned->done || index >= model_.Size()) return;
+        SetThumbnail(index, turned->thumbnail, turned->label);
+        ShowPreview(turned->preview);
+      });
 }
 
 void TAcquisitionForm::mousePressEvent(QMouseEvent* event) {
