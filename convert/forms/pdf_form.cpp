@@ -183,7 +183,7 @@ void TPDFForm::SendFiles(const std::vector<std::string>& pdfs, bool closeWhenDon
         // The form stays open with what was left out, so that the operator sees it.
         if (closeWhenDone && outcome->problems.isEmpty()) close();
       });
-  if (!started) WriteLog("WARNING, TPDFForm::SendFiles, a send is under way; the PDFs wait for the next Send");
+  if (!started) WriteLog("WARNING, TPDFForm::SendFiles, a send is under way; the PDFs were not taken");
 }
 
 void TPDFForm::AddRow(const BatchObject& object, const std::string& pdf) {
