@@ -14,9 +14,6 @@
 
 struct Bitmap;
 
-// Read time-out of every association that sends objects, in seconds.
-inline constexpr uint32_t kSendTimeout = 60;
-
 class BatchModel {
  public:
   // A new batch of the study in `folder` (StartConversionBatch): the study gets its Study Instance

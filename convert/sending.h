@@ -8,6 +8,10 @@
 
 #include "net/dimse.h"
 
+// Read time-out of every association that sends objects (the forms, the outbox, scrivara-cli
+// store), in seconds.
+inline constexpr uint32_t kSendTimeout = 60;
+
 // One object of a batch as the conversion forms list it.
 struct BatchObject {
   std::string path;      // its Part 10 file in temp/

@@ -124,7 +124,7 @@ int CmdStore(const Args& a) {
                a.help ? stdout : stderr);
     return a.help ? 0 : 2;
   }
-  const AssociationTarget target = TargetFromArgs(a, false, 30);
+  const AssociationTarget target = TargetFromArgs(a, false, kSendTimeout);
   // One sender of the outbox at a time: with --wait this run waits for another to finish, else it
   // says the outbox is busy (exit 3) and sends nothing; each object is sent once.
   OutboxSender sender;
