@@ -3,6 +3,10 @@
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
+#include <exception>
+#include <string>
+
+#include "core/log.h"
 
 namespace {
 
@@ -45,7 +49,12 @@ bool BackgroundWork::Start(State state, std::function<void(const Run&)> work, st
   run.cancel_ = cancel_ = std::make_shared<std::atomic<bool>>(false);
   SetState(state);
   runs_.push_back(QtConcurrent::run(&Workers(), [run, work = std::move(work), done = std::move(done)]() mutable {
-    work(run);
+    // Whatever happens in the work, the owner hears that it ended: a run never stays busy.
+    try {
+      work(run);
+    } catch (const std::exception& e) {
+      WriteLog(std::string("ERROR, BackgroundWork, the work ended early: ") + e.what());
+    }
     run.Post([owner = run.owner_, done = std::move(done)] {
       owner->SetState(State::Idle);
       if (done) done();
