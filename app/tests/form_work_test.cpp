@@ -75,12 +75,13 @@ class FormWorkTest : public QObject {
   std::string dir_;
   ScriptedDialogs dialogs_;
 
-  AppForms Start(const std::string& patientId, int pacsPort) {
+  // The forms, for a typed-in patient; each test gives the PACS port of its own peer.
+  AppForms Start(const std::string& patientId) {
     AppForms f = CreateForms(dir_ + "/scrivara");
     QCoreApplication::sendPostedEvents();  // the start-up event
     setupcfg.PacsAET = "FAKE";
     setupcfg.PacsIP = "127.0.0.1";
-    setupcfg.PacsPort = std::to_string(pacsPort);
+    setupcfg.PacsPort = "104";
     f.Form1->Edit1->setText(QString::fromStdString(patientId));
     f.Form1->Edit2->setText("Work^Wes");
     return f;
@@ -102,9 +103,10 @@ class FormWorkTest : public QObject {
   // Send twice in a row sends one report; what is typed during the send stays and still counts as
   // a change, so that closing asks to save it.
   void reportSendsOnceAndKeepsWhatIsTypedMeanwhile() {
+    AppForms f = Start("WORK1");
     std::atomic<int> stores{0};
-    fakescp::FakeScp scp(SlowStore(stores, 400), 2, 500);
-    AppForms f = Start("WORK1", scp.Port());
+    fakescp::FakeScp scp(SlowStore(stores, 400));  // a second association would find no peer
+    setupcfg.PacsPort = scp.PortText();
     QVERIFY(f.Form1->FillCurrentStudy(TForm1::Conversion::Doc));
     TMainForm& e = *f.MainForm;
     e.show();
@@ -113,7 +115,7 @@ class FormWorkTest : public QObject {
     QVERIFY(!e.Button1->isEnabled());
     e.Button1Click();  // a second Send while the first runs does nothing
     QTest::keyClicks(e.RichEdit1, " typed meanwhile");
-    QTRY_VERIFY_WITH_TIMEOUT(!e.Work().Busy(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!e.Work().Busy(), 30000);
     QCOMPARE(dialogs_.results, QStringList{"Files sent OK"});
     QCOMPARE(e.Objects().size(), size_t(1));
     QCOMPARE(e.RichEdit1->toPlainText(), QString("Findings typed meanwhile"));
@@ -126,7 +128,7 @@ class FormWorkTest : public QObject {
 
   // Save As asks before it replaces a file, and the chosen filter decides the extension and format.
   void saveAsAsksBeforeReplacingAndTakesTheFilter() {
-    AppForms f = Start("WORK2", 104);
+    AppForms f = Start("WORK2");
     QVERIFY(f.Form1->FillCurrentStudy(TForm1::Conversion::Doc));
     TMainForm& e = *f.MainForm;
     e.show();
@@ -147,16 +149,17 @@ class FormWorkTest : public QObject {
 
   // A preset PDF that cannot be read is named; the others are sent and the form stays open.
   void unreadablePresetIsNamedAndTheRestIsSent() {
+    AppForms f = Start("WORK3");
     std::atomic<int> stores{0};
     fakescp::FakeScp scp(SlowStore(stores, 0));
-    AppForms f = Start("WORK3", scp.Port());
+    setupcfg.PacsPort = scp.PortText();
     QVERIFY(f.Form1->FillCurrentStudy(TForm1::Conversion::Pdf));
     const std::string missing = dir_ + "/missing.pdf", good = dir_ + "/good.pdf";
     WriteAll(good, "%PDF-1.4\n%%EOF\n");
     TPDFForm& form = *f.PDFForm;
     form.PresetFiles = {missing, good};
     form.show();
-    QTRY_VERIFY_WITH_TIMEOUT(!dialogs_.results.isEmpty(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!dialogs_.results.isEmpty(), 30000);
     QCOMPARE(dialogs_.messages, QStringList{"Cannot convert " + QString::fromStdString(missing) +
                                             ": the file is missing, unreadable, empty or not a PDF document."});
     QCOMPARE(dialogs_.results, QStringList{"Files sent OK"});
@@ -171,6 +174,7 @@ class FormWorkTest : public QObject {
   // The window answers while a slow search fills the list: rows show as they arrive, and a queued
   // call never waits 100 ms.
   void windowAnswersWhileASlowSearchFillsTheList() {
+    AppForms f = Start("WORK4");
     querytest::Seen seen;
     fakescp::FakeScp scp(querytest::FindScript(seen, [](fakescp::Connection& c, uint16_t id) {
       for (int i = 0; i < 300; ++i) {
@@ -179,7 +183,7 @@ class FormWorkTest : public QObject {
       }
       querytest::SendFind(c, id, 0x0000, kStudyRootFind);
     }));
-    AppForms f = Start("WORK4", scp.Port());
+    setupcfg.PacsPort = scp.PortText();
     QElapsedTimer clock;
     qint64 last = 0, longest = 0;
     bool rowsWhileSearching = false;
