@@ -152,16 +152,13 @@ class AcquisitionRoadTest : public QObject {
     testsupport::RemoveTree(saneDir_);
   }
   void init() {
-    dir_ = NewProgramFolder("acq");
+    dir_ = EnterProgramFolder("acq", dialogs_);
     QVERIFY(!dir_.empty());
     exe_ = dir_ + "/scrivara";
     dialogs_ = ScriptedDialogs();
-    SetDialogLayer(&dialogs_);
   }
   void cleanup() {
-    SetDialogLayer(nullptr);
-    CloseLog();
-    testsupport::RemoveTree(dir_);
+    LeaveProgramFolder(dir_);
   }
 
   void threeScansAreSentAsOneSeries() {
@@ -173,7 +170,7 @@ class AcquisitionRoadTest : public QObject {
       QCOMPARE(form->ComboBox1->currentText(), QString("Noname frontend-tester"));
       Page("Color pattern");
       for (int i = 0; i < 3; ++i) Scan(form);
-      QCOMPARE(form->Pages().size(), size_t(3));
+      QCOMPARE(form->Objects().size(), size_t(3));
       QVERIFY(dialogs_.messages.isEmpty());
       connect(form->ProgressBar1, &QProgressBar::valueChanged, form, [&progress](int v) { progress << v; });
       form->Button2->click();
@@ -204,7 +201,7 @@ class AcquisitionRoadTest : public QObject {
       };
       Scan(form);
       QCOMPARE(offered, (QStringList{"mode=Color", "resolution=75", "source=Flatbed"}));
-      QVERIFY(form->Pages().empty());
+      QVERIFY(form->Objects().empty());
       QVERIFY(dialogs_.messages.isEmpty());
       dialogs_.onScanDialog = nullptr;
 
@@ -228,7 +225,7 @@ class AcquisitionRoadTest : public QObject {
       QVERIFY(!IsWhite(preview.pixel(5, 240)));
 
       // Thumbnails: the white page with black margins, the number in white at the top left.
-      QCOMPARE(form->Pages().size(), size_t(2));
+      QCOMPARE(form->Objects().size(), size_t(2));
       const QImage first = Slot(form, 0), second = Slot(form, 1);
       QVERIFY(IsWhite(first.pixel(48, 60)));
       QCOMPARE(QColor(first.pixel(90, 60)), QColor(Qt::black));
@@ -243,14 +240,14 @@ class AcquisitionRoadTest : public QObject {
       Scan(form);
       Page("Color pattern", {{"three-pass", "yes"}});
       Scan(form);
-      QCOMPARE(form->Pages().size(), size_t(4));
+      QCOMPARE(form->Objects().size(), size_t(4));
       const QImage one = Slot(form, 2), three = Slot(form, 3);
       QCOMPARE(one.copy(20, 20, 56, 56), three.copy(20, 20, 56, 56));
       // A hand scanner (length unknown) gives a page too; a right click on the form scans as Scan does.
       Page("Grid", {{"hand-scanner", "yes"}});
       QTest::mouseClick(form, Qt::RightButton, {}, QPoint(form->width() - 5, 5));
       ScriptedDialogs::WaitIdle(form);
-      QCOMPARE(form->Pages().size(), size_t(5));
+      QCOMPARE(form->Objects().size(), size_t(5));
       QVERIFY(dialogs_.messages.isEmpty());
     };
     f.Form1->ScanBtnClick();
@@ -263,7 +260,7 @@ class AcquisitionRoadTest : public QObject {
       Page("Grid", {{"read-return-value", "SANE_STATUS_JAMMED"}});
       Scan(form);
       QCOMPARE(dialogs_.messages, QStringList{"ERROR, acquiring image: 00000006 Document feeder jammed"});
-      QVERIFY(form->Pages().empty());
+      QVERIFY(form->Objects().empty());
 
       // A slow scan: Cancel ends it with no page and no message.
       dialogs_.messages.clear();
@@ -275,7 +272,7 @@ class AcquisitionRoadTest : public QObject {
       QTRY_VERIFY(form->ProgressBar1->value() > 0);
       form->CancelButton->click();
       ScriptedDialogs::WaitIdle(form);
-      QVERIFY(form->Pages().empty());
+      QVERIFY(form->Objects().empty());
       QVERIFY(dialogs_.messages.isEmpty());
       QCOMPARE(form->ProgressBar1->value(), 0);
 
@@ -286,13 +283,13 @@ class AcquisitionRoadTest : public QObject {
         d->ScanButton->click();
       };
       Scan(form);
-      QCOMPARE(form->Pages().size(), size_t(10));
+      QCOMPARE(form->Objects().size(), size_t(10));
       QVERIFY(dialogs_.messages.isEmpty());
       // An empty feeder is said so.
       Page("Grid", {{"read-return-value", "SANE_STATUS_NO_DOCS"}});
       Scan(form);
       QCOMPARE(dialogs_.messages, QStringList{"ERROR, acquiring image: 00000007 Document feeder out of documents"});
-      QCOMPARE(form->Pages().size(), size_t(10));
+      QCOMPARE(form->Objects().size(), size_t(10));
       dialogs_.yes = false;
     };
     f.Form1->ScanBtnClick();
@@ -346,9 +343,9 @@ class AcquisitionRoadTest : public QObject {
       QVERIFY2(dialogs_.messages[0].contains("\nCannot read page 2 of 3 of " + QString::fromStdString(dir_) + "/fax.tif"),
                qPrintable(dialogs_.messages[0]));
       dialogs_.messages.clear();
-      QCOMPARE(form->Pages().size(), size_t(3));
-      QCOMPARE(form->Pages()[1].document, std::string("fax.tif page 1"));
-      QCOMPARE(form->Pages()[2].document, std::string("fax.tif page 3"));
+      QCOMPARE(form->Objects().size(), size_t(3));
+      QCOMPARE(form->Objects()[1].document, std::string("fax.tif page 1"));
+      QCOMPARE(form->Objects()[2].document, std::string("fax.tif page 3"));
       QVERIFY(qRed(Slot(form, 0).pixel(48, 48)) > 200);
       QVERIFY(qRed(Slot(form, 1).pixel(48, 48)) < 60);
       QVERIFY(qRed(Slot(form, 2).pixel(48, 48)) > 200);
@@ -358,29 +355,29 @@ class AcquisitionRoadTest : public QObject {
       QCOMPARE(dialogs_.messages, QStringList{"Not an image file: " + QString::fromStdString(dir_ + "/notes.txt")});
       form->DropUrls({QUrl::fromLocalFile(QString::fromStdString(dir_ + "/photo.png"))});
       ScriptedDialogs::WaitIdle(form);
-      QCOMPARE(form->Pages().size(), size_t(4));
+      QCOMPARE(form->Objects().size(), size_t(4));
 
       // Right click on the second page: Delete? No keeps it, Yes removes it and its file.
-      const std::string second = form->Pages()[1].path;
+      const std::string second = form->Objects()[1].path;
       QTest::mouseClick(form->Image1, Qt::RightButton, {}, QPoint(96 + 40, 40));
       QVERIFY(form->PageMenu->isVisible());
       form->PageMenu->hide();
       dialogs_.yes = false;
       form->PageMenu->actions()[0]->trigger();
-      QCOMPARE(form->Pages().size(), size_t(4));
+      QCOMPARE(form->Objects().size(), size_t(4));
       dialogs_.yes = true;
       form->PageMenu->actions()[0]->trigger();
       QCOMPARE(dialogs_.questions, (QStringList{"Delete?", "Delete?"}));
-      QCOMPARE(form->Pages().size(), size_t(3));
+      QCOMPARE(form->Objects().size(), size_t(3));
       QVERIFY(!QFileInfo::exists(QString::fromStdString(second)));
       // The page that is now second (the TIFF's third page, 40 x 60) turned right: same UIDs.
       DcmObj before, after;
-      QVERIFY(before.Read(form->Pages()[1].path));
+      QVERIFY(before.Read(form->Objects()[1].path));
       QTest::mouseClick(form->Image1, Qt::RightButton, {}, QPoint(96 + 40, 40));
       form->PageMenu->hide();
       form->PageMenu->actions()[1]->trigger();
       ScriptedDialogs::WaitIdle(form);
-      QVERIFY(after.Read(form->Pages()[1].path));
+      QVERIFY(after.Read(form->Objects()[1].path));
       QCOMPARE(after.GetString(0x0008, 0x0018), before.GetString(0x0008, 0x0018));
       QCOMPARE(after.GetString(0x0020, 0x0013), std::string("3"));
       QCOMPARE(after.GetUS(0x0028, 0x0011), uint16_t(60));

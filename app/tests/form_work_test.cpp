@@ -89,15 +89,12 @@ class FormWorkTest : public QObject {
 
  private slots:
   void init() {
-    dir_ = NewProgramFolder("form_work");
+    dir_ = EnterProgramFolder("form_work", dialogs_);
     QVERIFY(!dir_.empty());
     dialogs_ = ScriptedDialogs();
-    SetDialogLayer(&dialogs_);
   }
   void cleanup() {
-    SetDialogLayer(nullptr);
-    CloseLog();
-    testsupport::RemoveTree(dir_);
+    LeaveProgramFolder(dir_);
   }
 
   // Send twice in a row sends one report; what is typed during the send stays and still counts as

@@ -70,16 +70,13 @@ class FormsTest : public QObject {
 
  private slots:
   void init() {
-    dir_ = NewProgramFolder("forms");
+    dir_ = EnterProgramFolder("forms", dialogs_);
     QVERIFY(!dir_.empty());
     exe_ = dir_ + "/scrivara";
     dialogs_ = RecordingDialogs();
-    SetDialogLayer(&dialogs_);
   }
   void cleanup() {
-    SetDialogLayer(nullptr);
-    CloseLog();
-    testsupport::RemoveTree(dir_);
+    LeaveProgramFolder(dir_);
   }
 
   void startWithoutConfiguration() {

@@ -151,7 +151,7 @@ class PdfRoadTest : public QObject {
     orthanc_.reset();
   }
   void init() {
-    dir_ = NewProgramFolder("road");
+    dir_ = EnterProgramFolder("road", dialogs_);
     QVERIFY(!dir_.empty());
     exe_ = dir_ + "/scrivara";
     pdfA_ = dir_ + "/first report.pdf";
@@ -159,12 +159,9 @@ class PdfRoadTest : public QObject {
     WriteAll(pdfA_, "%PDF-1.4\n1 0 obj << /Type /Catalog >> endobj\n%%EOF\n");
     WriteAll(pdfB_, "%PDF-1.4\n% second\n%%EOF\n");
     dialogs_ = ScriptedDialogs();
-    SetDialogLayer(&dialogs_);
   }
   void cleanup() {
-    SetDialogLayer(nullptr);
-    CloseLog();
-    testsupport::RemoveTree(dir_);
+    LeaveProgramFolder(dir_);
   }
 
   void typedPatientReachesThePacsAndClearOpensANewStudy() {

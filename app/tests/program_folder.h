@@ -10,6 +10,7 @@
 #include "convert/batch.h"
 #include "core/config.h"
 #include "core/log.h"
+#include "edge/dialogs.h"
 #include "tests/support/peer.h"
 
 // The folder; "" when the program cannot be placed in it.
@@ -25,4 +26,19 @@ inline std::string NewProgramFolder(const std::string& prefix) {
   InstanceCounter = 0;
   ScanConfiguration = ScanSettings();
   return dir;
+}
+
+// A case's start: a program folder of its own and the dialog layer that answers for the forms;
+// "" when the folder cannot be made.
+inline std::string EnterProgramFolder(const std::string& prefix, DialogLayer& dialogs) {
+  const std::string dir = NewProgramFolder(prefix);
+  SetDialogLayer(&dialogs);
+  return dir;
+}
+
+// A case's end: the real dialogs again, the day's log closed, the folder gone.
+inline void LeaveProgramFolder(const std::string& dir) {
+  SetDialogLayer(nullptr);
+  CloseLog();
+  testsupport::RemoveTree(dir);
 }

@@ -235,7 +235,7 @@ void TAcquisitionForm::FormActivate() {
   thumbnails_.clear();
   static_cast<ThumbnailStrip*>(Image1)->Update();
   // Page numbers go on from those of earlier batches of the run.
-  StartFormBatch(this, study_, model_, true);
+  StartBatch(study_, true);
   devices_.clear();
   ComboBox1->clear();
   ComboBox1->setPlaceholderText("Looking for scanners...");
@@ -270,7 +270,6 @@ void TAcquisitionForm::StartWork(BackgroundWork::State state, std::function<void
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     if (then) then();
-    emit WorkFinished();
     std::string problems;
     {
       std::lock_guard<std::mutex> lock(problemsMutex_);
@@ -296,7 +295,6 @@ void TAcquisitionForm::UpdateButtons() {
   ComboBox1->setEnabled(idle);
   CancelButton->setEnabled(work_.state() == BackgroundWork::State::Scanning ||
                            work_.state() == BackgroundWork::State::Importing);
-  setAcceptDrops(idle);
 }
 
 void TAcquisitionForm::Button3Click() {
@@ -465,17 +463,17 @@ void TAcquisitionForm::Button2Click() {
     ShowSendResult(this, model_.Items());
     return;
   }
-  const size_t total = model_.Size();
-  SendModel(
-      work_, model_, PacsTarget(cfg_, kSendTimeout),
-      [this, total](size_t index) {
-        if (index < model_.Size() && model_.Items()[index].state == BatchObject::State::Accepted)
-          ProgressBar1->setValue(int((index + 1) * 100 / total));
+  const AssociationTarget target = PacsTarget(cfg_, kSendTimeout);
+  auto sent = std::make_shared<std::vector<BatchObject>>(model_.ToSend());
+  StartWork(
+      BackgroundWork::State::Sending,
+      [this, target, sent](const BackgroundWork::Run& run) {
+        SendFromRun(run, *sent, target, [this, total = sent->size()](size_t index, const BatchObject& object) {
+          model_.SetResult(index, object);
+          if (object.state == BatchObject::State::Accepted) ProgressBar1->setValue(int((index + 1) * 100 / total));
+        });
       },
-      [this](const std::vector<BatchObject>& sent) {
-        ShowSendResult(this, sent);
-        ProgressBar1->setValue(0);
-      });
+      [this, sent] { ShowSendResult(this, *sent); });
 }
 
 void TAcquisitionForm::Image1MouseDown(Qt::MouseButton button, int x, const QPoint& globalPos) {

@@ -85,7 +85,6 @@ class TAcquisitionForm : public TBatchForm {
 
   // True while the scanner list is looked up, a scan or image run is under way, or a Send runs.
   bool Busy() const { return work_.Busy(); }
-  const std::vector<BatchObject>& Pages() const { return model_.Items(); }
   // The names of the scanners found (the list shows the second field of each entry).
   const std::vector<ScannerDevice>& Scanners() const { return devices_; }
 
@@ -102,10 +101,6 @@ class TAcquisitionForm : public TBatchForm {
   QPushButton* Button1 = nullptr;       // "Close"
   QMenu* PageMenu = nullptr;            // the strip's right-click menu: Delete, turn right, turn left
 
- signals:
-  // A background run (scanner lookup, scan, image files) has ended.
-  void WorkFinished();
-
  protected:
   void showEvent(QShowEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
@@ -113,7 +108,7 @@ class TAcquisitionForm : public TBatchForm {
  private:
   struct ReadyPage;
   // Runs `work` in the background in `state`; when it has ended the progress is reset, `then` runs,
-  // WorkFinished is emitted and the problems the run collected are shown in one message.
+  // and the problems the run collected are shown in one message.
   void StartWork(BackgroundWork::State state, std::function<void(const BackgroundWork::Run&)> work,
                  std::function<void()> then = {});
   // On the worker thread: the page made an object of the batch, its thumbnail and preview, handed to

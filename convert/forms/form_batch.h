@@ -1,6 +1,6 @@
 #pragma once
 // What every conversion form does with its batch model: start it when shown, send it in the
-// background, show the result of a Send, and close it through the outbox question.
+// background, show the result of a Send, and close it through the outbox question (TBatchForm).
 #include <QDialog>
 #include <QList>
 #include <QUrl>
@@ -14,26 +14,10 @@
 #include "edge/background.h"
 #include "query/studyinfo.h"
 
-// Each showing of a form: a new batch of the study in this run's folder (the study gets its Study
-// Instance UID when it has none), InstanceCounter from 0 unless `keepNumbering`, "INFO, Study
-// Instance UID = " in the log; a message when no batch can start.
-void StartFormBatch(QWidget* form, StudyInfo& study, BatchModel& model, bool keepNumbering = false);
-
-// Closing a batch: the objects the PACS has not accepted go to the outbox when the operator says so
-// (unasked without `ask`); an object that cannot be moved stays in the run's folder with a message;
-// every other file of the batch is deleted. True when the outbox changed.
-bool CloseFormBatch(QWidget* parent, BatchModel& model, bool ask);
-
 // Sends `objects` inside a background run, each file's result posted to the owner's thread as
 // `each(index, object)`. What every road's Send and the outbox use.
 void SendFromRun(const BackgroundWork::Run& run, std::vector<BatchObject>& objects, const AssociationTarget& target,
                  const SentObjectSink& each);
-
-// Sends the model's items in the background (state Sending): each result lands in the model, then
-// `shown(index)` runs; `done(sent)` runs on the form's thread when the send has ended. False while
-// other work is under way.
-bool SendModel(BackgroundWork& work, BatchModel& model, const AssociationTarget& target,
-               std::function<void(size_t)> shown, std::function<void(const std::vector<BatchObject>&)> done);
 
 // The result of a Send: "Files sent OK" when the PACS accepted every object, else (also when there
 // was nothing to send) "ERROR sending files, please check log file"; the details name each
@@ -44,11 +28,6 @@ void ShowSendResult(QWidget* parent, const std::vector<BatchObject>& sent);
 // message `notFitting` + the first other thing dropped.
 bool DroppedFiles(QWidget* parent, const QList<QUrl>& urls, const std::function<bool(const QString&)>& fits,
                   const QString& notFitting, std::vector<std::string>& files);
-
-// Closing a form while its work runs: a scanner lookup is left to end on its own; any other work
-// (a send, a scan, image files) is waited for. True when the form may close now; false when it
-// closes itself (through `close`) once the work has ended.
-bool CloseWhenIdle(QWidget* form, BackgroundWork& work);
 
 // What the three conversion forms have in common: the batch model they show, the one runner of
 // their background work, drops taken while idle, and the close through the outbox question.
@@ -68,10 +47,17 @@ class TBatchForm : public QDialog {
   virtual void DropUrls(const QList<QUrl>& urls) = 0;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
-  // CloseFormBatch, and OutboxChanged when the outbox changed.
+  // Each showing: a new batch of the study in this run's folder (the study gets its Study Instance
+  // UID when it has none), InstanceCounter from 0 unless `keepNumbering`, "INFO, Study Instance
+  // UID = " in the log; a message when no batch can start.
+  void StartBatch(StudyInfo& study, bool keepNumbering = false);
+  // Ends the batch: the objects the PACS has not accepted go to the outbox when the operator says so
+  // (unasked without `ask`); one that cannot be moved stays in the run's folder, with a message;
+  // every other file of the batch is deleted. OutboxChanged when the outbox changed.
   void CloseBatch(bool ask);
-  // Closing (Close, Escape, the window's close): a scanner lookup is left behind, other work is
-  // waited for (CloseWhenIdle); then MayClose decides, and FormClose ends the batch.
+  // Closing (Close, Escape, the window's close): a scanner lookup is left to end on its own; any
+  // other work is waited for, and the form closes itself once it has ended. Then MayClose decides,
+  // and FormClose ends the batch.
   void done(int result) override;
   virtual bool MayClose() { return true; }
   // Ends the batch: what the PACS has not accepted goes to the outbox when the operator says so
@@ -81,4 +67,7 @@ class TBatchForm : public QDialog {
   BatchModel model_;
   // The derived forms wait for it (Wait) before their own members go.
   BackgroundWork work_;
+
+ private:
+  bool closeWhenIdle_ = false;  // a close waits for the work to end
 };

@@ -114,7 +114,7 @@ void TPDFForm::FormActivate() {
   setWindowTitle("PDF Form - " + QString::fromStdString(StudyText(study_, &StudyInfo::PatientName)));
   ++generation_;
   BatchList->clear();
-  StartFormBatch(this, study_, model_);
+  StartBatch(study_);
 }
 
 void TPDFForm::showEvent(QShowEvent* event) {
@@ -209,7 +209,6 @@ void TPDFForm::UpdateButtons() {
   const bool idle = !work_.Busy();
   Button3->setEnabled(idle);
   Button1->setEnabled(idle);
-  setAcceptDrops(idle);
 }
 
 void TPDFForm::ShowRow(size_t i) {

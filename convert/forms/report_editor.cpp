@@ -192,35 +192,38 @@ TMainForm::~TMainForm() {
 
 namespace {
 
+// What a menu entry or a tool button does.
+using EditorAction = std::function<void(TMainForm&)>;
+
 // A menu entry: where it goes, its name, its English caption and hint (set at each showing over the
 // form's design captions), what it does, and whether a separator follows it.
 struct MenuEntry {
   QAction* TMainForm::*action;
   const char *name, *caption, *hint;
-  void (*run)(TMainForm&);
+  EditorAction run;
   bool separatorAfter;
 };
 
 const MenuEntry kFileMenu[] = {
-    {&TMainForm::FileNew, "FileNew", "&New", "Create a new file", [](TMainForm& f) { f.FileNewClick(); }, false},
-    {&TMainForm::FileOpen, "FileOpen", "&Open", "Open an existing file", [](TMainForm& f) { f.FileOpenClick(); }, false},
-    {&TMainForm::FileSave, "FileSave", "&Save", "Save current file", [](TMainForm& f) { f.FileSaveClick(); }, false},
+    {&TMainForm::FileNew, "FileNew", "&New", "Create a new file", &TMainForm::FileNewClick, false},
+    {&TMainForm::FileOpen, "FileOpen", "&Open", "Open an existing file", &TMainForm::FileOpenClick, false},
+    {&TMainForm::FileSave, "FileSave", "&Save", "Save current file", &TMainForm::FileSaveClick, false},
     {&TMainForm::FileSaveAs, "FileSaveAs", "Save&As", "Save current file under a new name",
-     [](TMainForm& f) { f.FileSaveAsClick(); }, true},
-    {&TMainForm::FilePrint, "FilePrint", "&Print", "Print current file", [](TMainForm& f) { f.FilePrintClick(); }, false},
+     &TMainForm::FileSaveAsClick, true},
+    {&TMainForm::FilePrint, "FilePrint", "&Print", "Print current file", &TMainForm::FilePrintClick, false},
     {&TMainForm::FilePrintPreview, "FilePrintPreview", "Print Pre&view", "Show the pages as they will be printed",
-     [](TMainForm& f) { f.FilePrintPreviewClick(); }, true},
-    {&TMainForm::FileExit, "FileExit", "E&xit", "Exit this application", [](TMainForm& f) { f.FileExitClick(); }, false},
+     &TMainForm::FilePrintPreviewClick, true},
+    {&TMainForm::FileExit, "FileExit", "E&xit", "Exit this application", &TMainForm::FileExitClick, false},
 };
 
 const MenuEntry kEditMenu[] = {
-    {&TMainForm::EditUndo, "EditUndo", "&Undo", "Undo the last action", [](TMainForm& f) { f.EditUndoClick(); }, true},
-    {&TMainForm::EditCut, "EditCut", "Cu&t", "Delete selected item", [](TMainForm& f) { f.EditCutClick(); }, false},
+    {&TMainForm::EditUndo, "EditUndo", "&Undo", "Undo the last action", &TMainForm::EditUndoClick, true},
+    {&TMainForm::EditCut, "EditCut", "Cu&t", "Delete selected item", &TMainForm::EditCutClick, false},
     {&TMainForm::EditCopy, "EditCopy", "&Copy", "Copy selected item to clipboard",
-     [](TMainForm& f) { f.EditCopyClick(); }, false},
+     &TMainForm::EditCopyClick, false},
     {&TMainForm::EditPaste, "EditPaste", "&Paste", "Paste contents of clipboard",
-     [](TMainForm& f) { f.EditPasteClick(); }, true},
-    {&TMainForm::EditFont, "EditFont", "&Font", "Select a font for the text.", [](TMainForm& f) { f.SelectFont(); },
+     &TMainForm::EditPasteClick, true},
+    {&TMainForm::EditFont, "EditFont", "&Font", "Select a font for the text.", &TMainForm::SelectFont,
      true},
 };
 
@@ -249,7 +252,7 @@ void TMainForm::BuildToolBar(QWidget* bar) {
   struct Tool {
     QToolButton* TMainForm::*button;
     const char *name, *hint, *icon, *text;
-    std::function<void(TMainForm*)> action;
+    EditorAction action;
     bool checkable;
   };
   const Tool tools[] = {
@@ -266,16 +269,16 @@ void TMainForm::BuildToolBar(QWidget* bar) {
       {&TMainForm::UnderlineButton, "UnderlineButton", "Underline", "format-text-underline", "U",
        &TMainForm::UnderlineButtonClick, true},
       {&TMainForm::LeftAlign, "LeftAlign", "Align Left", "format-justify-left", "Left",
-       [](TMainForm* f) { f->AlignClick(0); }, true},
+       [](TMainForm& f) { f.AlignClick(0); }, true},
       {&TMainForm::CenterAlign, "CenterAlign", "Center", "format-justify-center", "Center",
-       [](TMainForm* f) { f->AlignClick(2); }, true},
+       [](TMainForm& f) { f.AlignClick(2); }, true},
       {&TMainForm::RightAlign, "RightAlign", "Align Right", "format-justify-right", "Right",
-       [](TMainForm* f) { f->AlignClick(1); }, true},
+       [](TMainForm& f) { f.AlignClick(1); }, true},
   };
   for (const Tool& t : tools) {
     QToolButton* b = this->*t.button = ToolButton(t.name, t.hint, t.icon, t.text);
     b->setCheckable(t.checkable);
-    connect(b, &QToolButton::clicked, this, [this, action = t.action] { action(this); });
+    connect(b, &QToolButton::clicked, this, [this, action = t.action] { action(*this); });
   }
   for (QToolButton* b : {LeftAlign, CenterAlign, RightAlign}) b->setAutoExclusive(true);
   FontName = new QComboBox;
@@ -344,7 +347,7 @@ void TMainForm::FormActivate() {
   RichEdit1->document()->setModified(false);
   speller_->SetPersonalList(ConfigFolder() + "scrivara-words.txt");
   highlighter_->rehighlight();
-  StartFormBatch(this, study_, model_);
+  StartBatch(study_);
 }
 
 void TMainForm::SetFileName(const std::string& name) {

@@ -46,26 +46,46 @@ fakescp::FakeScp::Script Answering(std::vector<uint16_t> statuses) {
   };
 }
 
-TEST(BatchModelTest, PagesThroughSendTurnDeleteAndClose) {
-  const std::string dir = testsupport::MakeTempDir("batch_model");
-  ExeFolder = dir + "/";
-  StudyInfo study;
-  study.PatientID = "MODEL1";
-  study.PatientName = "Model^Mia";
-  int32_t counter = 7;
-  BatchModel model;
-  ::mkdir((dir + "/temp").c_str(), 0700);
-  ASSERT_TRUE(model.Start(study, dir + "/temp", counter, false));
+// A batch in a folder of the test's own, with its program folders there.
+class BatchModelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = testsupport::MakeTempDir("batch_model");
+    ExeFolder = dir_ + "/";
+    ::mkdir((dir_ + "/temp").c_str(), 0700);
+    study_.PatientID = "MODEL1";
+    study_.PatientName = "Model^Mia";
+  }
+  void TearDown() override {
+    ExeFolder.clear();
+    testsupport::RemoveTree(dir_);
+  }
+  // Blank pages of width x height added to the model as "Page 1", "Page 2", ...
+  void AddPages(int n, int width, int height) {
+    for (int i = 0; i < n; ++i) {
+      Bitmap page(width, height);
+      BatchObject o;
+      o.path = BuildPageFromBitmap(page, study_, model_.Batch(), counter_);
+      ASSERT_FALSE(o.path.empty());
+      o.document = "Page " + std::to_string(model_.Size() + 1);
+      model_.Add(o);
+    }
+  }
+  std::string dir_;
+  StudyInfo study_;
+  int32_t counter_ = 7;
+  BatchModel model_;
+};
+
+TEST_F(BatchModelTest, PagesThroughSendTurnDeleteAndClose) {
+  StudyInfo& study = study_;
+  int32_t& counter = counter_;
+  BatchModel& model = model_;
+  ASSERT_TRUE(model.Start(study, dir_ + "/temp", counter, false));
   EXPECT_EQ(counter, 0);  // a new batch numbers from 1
   EXPECT_EQ(study.StudyInstanceUID, model.Batch().BaseUID);
-  for (int i = 0; i < 3; ++i) {
-    Bitmap page(64, 48);
-    BatchObject o;
-    o.path = BuildPageFromBitmap(page, study, model.Batch(), counter);
-    ASSERT_FALSE(o.path.empty());
-    o.document = "Page " + std::to_string(i + 1);
-    EXPECT_EQ(model.Add(o), size_t(i));
-  }
+  AddPages(3, 64, 48);
+  ASSERT_EQ(model.Size(), 3u);
   const std::string base = model.Batch().BaseUID;
   EXPECT_EQ(Uid(model.Items()[0].path), base + ".1.1");
 
@@ -110,28 +130,16 @@ TEST(BatchModelTest, PagesThroughSendTurnDeleteAndClose) {
   EXPECT_FALSE(Exists(remade));
   EXPECT_FALSE(Exists(refused));
   EXPECT_EQ(model.Size(), 0u);
-  ExeFolder.clear();
-  testsupport::RemoveTree(dir);
 }
 
 // A result for an item that is no longer where the send found it is dropped, and closing without
 // the outbox deletes every file of the batch.
-TEST(BatchModelTest, LateResultsAndClosingWithoutTheOutbox) {
-  const std::string dir = testsupport::MakeTempDir("batch_model_close");
-  ExeFolder = dir + "/";
-  StudyInfo study;
-  study.PatientID = "MODEL2";
-  int32_t counter = 0;
-  BatchModel model;
-  ASSERT_TRUE(model.Start(study, dir, counter, true));
-  std::vector<std::string> files;
-  for (int i = 0; i < 2; ++i) {
-    Bitmap page(16, 16);
-    BatchObject o;
-    o.path = BuildPageFromBitmap(page, study, model.Batch(), counter);
-    files.push_back(o.path);
-    model.Add(o);
-  }
+TEST_F(BatchModelTest, LateResultsAndClosingWithoutTheOutbox) {
+  BatchModel& model = model_;
+  counter_ = 0;
+  ASSERT_TRUE(model.Start(study_, dir_, counter_, true));
+  AddPages(2, 16, 16);
+  const std::vector<std::string> files = {model.Items()[0].path, model.Items()[1].path};
   BatchObject late = model.Items()[0];
   late.state = BatchObject::State::Accepted;
   model.Remove(0);
@@ -141,9 +149,7 @@ TEST(BatchModelTest, LateResultsAndClosingWithoutTheOutbox) {
   EXPECT_FALSE(Exists(files[1]));
   EXPECT_TRUE(OutboxFiles().empty());
   StudyInfo nobody;
-  EXPECT_FALSE(model.Start(nobody, dir, counter, false));  // no Patient ID, no UIDs
-  ExeFolder.clear();
-  testsupport::RemoveTree(dir);
+  EXPECT_FALSE(model.Start(nobody, dir_, counter_, false));  // no Patient ID, no UIDs
 }
 
 }  // namespace
