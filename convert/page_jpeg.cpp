@@ -66,40 +66,15 @@ std::string PageSizeProblem(int width, int height) {
   if (width > 0 && height > 0 && width <= kMaxPageSide && height <= kMaxPageSide &&
       uint64_t(width) * uint64_t(height) <= kMaxPagePixels)
     return "";
-  return "a page of " + std::to_string(width) + " x " + std::to_string(height) + " pixels (the largest taken is " +
-         std::to_string(kMaxPageSide) + " pixels a side and " + std::to_string(kMaxPagePixels / 1000000) +
-         " million pixels)";
+  return "a page of " + std::to_string(width) + " x " + std::to_string(height) +
+         " pixels (the largest taken is an A3 page at 600 dpi, 7016 x 9921 pixels, and no side over " +
+         std::to_string(kMaxPageSide) + ")";
 }
 
-bool DecodeJpegFile(const std::vector<uint8_t>& file, JpegStreamInfo& info, Bitmap& page, std::string& why) {
-  if (!ReadJpegStreamInfo(file.data(), file.size(), info)) {
-    why = "not a JPEG image";
-    return false;
-  }
-  why = PageSizeProblem(info.width, info.height);
-  if (!why.empty()) return false;
-  // Even a blank page takes a few bits for every 8 x 8 block: a frame that claims far more pixels
-  // than its data could code is refused before memory is taken for it.
-  if (uint64_t(info.width) * uint64_t(info.height) > std::max<uint64_t>(1u << 20, uint64_t(file.size()) * 2048)) {
-    why = "a damaged JPEG image (its frame of " + std::to_string(info.width) + " x " + std::to_string(info.height) +
-          " pixels is far larger than its data)";
-    return false;
-  }
-  if (!DecodeJpegToBitmap(file, info, page, why)) return false;
-  if (LastJpegDecodeWarnings() > 0) {
-    why = "a damaged JPEG image (cut short, or with corrupt data)";
-    page = Bitmap();
-    return false;
-  }
-  return true;
-}
-
-namespace {
-
-// The stream without the segments that are not image data: APP1 to APP13 and APP15 (EXIF, XMP,
-// ICC, IPTC, ...) and comments. SOI, APP0 (JFIF), APP14 (Adobe, the colour transform), the tables,
-// the frame and everything from the first scan on stay as they are.
-std::vector<uint8_t> WithoutMetadata(const std::vector<uint8_t>& s) {
+// APP1 to APP13 and APP15 and comments go; SOI, APP0 (JFIF), APP14 (Adobe, the colour transform),
+// the tables, the frame and everything from the first scan on stay as they are.
+std::vector<uint8_t> JpegWithoutMetadata(const std::vector<uint8_t>& s) {
+  if (s.size() < 2) return s;
   std::vector<uint8_t> out(s.begin(), s.begin() + 2);
   size_t p = 2;
   while (p + 4 <= s.size() && s[p] == 0xFF) {
@@ -117,24 +92,4 @@ std::vector<uint8_t> WithoutMetadata(const std::vector<uint8_t>& s) {
   }
   out.insert(out.end(), s.begin() + long(p), s.end());
   return out;
-}
-
-}  // namespace
-
-bool PageJpegFromFile(const std::vector<uint8_t>& file, std::vector<uint8_t>& jpeg, int& width, int& height,
-                      std::string& why) {
-  JpegStreamInfo info;
-  Bitmap page;
-  if (!DecodeJpegFile(file, info, page, why)) return false;
-  width = info.width;
-  height = info.height;
-  if (FitsPageLabel(info)) {
-    jpeg = WithoutMetadata(file);
-    return true;
-  }
-  if (!EncodePageJpeg(page, jpeg)) {
-    why = "the page could not be encoded";
-    return false;
-  }
-  return true;
 }

@@ -23,21 +23,14 @@ bool FitsPageLabel(const JpegStreamInfo& info);
 // samples, other component counts, an unreadable stream).
 bool DecodeJpegToBitmap(const std::vector<uint8_t>& jpeg, const JpegStreamInfo& info, Bitmap& page, std::string& why);
 
-// The largest page taken from an image file: 30000 pixels a side and 100 million pixels in all (an
-// A3 sheet at 600 dpi is 70 million). A larger frame is refused before anything is allocated for it.
+// The largest page taken from an image file: an A3 sheet at 600 dpi (7016 x 9921 pixels, either
+// way up), and no side over 30000 pixels. A larger frame is refused before anything is allocated
+// for it.
 inline constexpr int kMaxPageSide = 30000;
-inline constexpr uint64_t kMaxPagePixels = 100'000'000;
-// "" when a page of width x height pixels may be taken, else the reason.
+inline constexpr uint64_t kMaxPagePixels = uint64_t(7016) * 9921;
+// "" when a page of width x height pixels may be taken, else the reason, naming the size and the limit.
 std::string PageSizeProblem(int width, int height);
 
-// Checks a JPEG file's stream before it becomes a page: a frame within the largest page and within
-// what its data could code (at most 2048 pixels a byte), and every part of it decoded without damage (a stream cut short, or with corrupt data, is refused), into
-// page (24-bit). False with the reason in why.
-bool DecodeJpegFile(const std::vector<uint8_t>& file, JpegStreamInfo& info, Bitmap& page, std::string& why);
-
-// The page JPEG of a JPEG file for the command line's img: the file's stream as it stands when
-// FitsPageLabel, less every segment that is not image data (EXIF, XMP, comments, ...: a photo's
-// position, owner and camera never reach the PACS), else the page re-encoded from its pixels;
-// the checks of DecodeJpegFile first.
-bool PageJpegFromFile(const std::vector<uint8_t>& file, std::vector<uint8_t>& jpeg, int& width, int& height,
-                      std::string& why);
+// The stream without the segments that are not image data (EXIF, XMP, ICC, IPTC, comments): a
+// photo's position, owner and camera never reach the PACS.
+std::vector<uint8_t> JpegWithoutMetadata(const std::vector<uint8_t>& jpeg);

@@ -1,6 +1,7 @@
 #include "convert/pdf_object.h"
 
 #include <algorithm>
+#include <memory>
 #include <string_view>
 
 #include "core/charset.h"
@@ -46,6 +47,14 @@ bool MakeEncapsulatedPdf(const std::string& pdfPath, const StudyInfo& study, Con
   obj.transferSyntax = kTsExplicitLE;
   obj.explicitVR = true;
   obj.bigEndian = false;
+  // What the object's modules ask for beyond the header: the document's dates, an empty Manufacturer
+  // and Concept Name, and Burned In Annotation "YES", since a report names its patient.
+  const std::string today = NowDA();
+  obj.SetText(0x0008, 0x0023, today);
+  obj.SetText(0x0008, 0x002A, today + NowTM());
+  obj.SetText(0x0008, 0x0070, "");
+  obj.SetText(0x0028, 0x0301, "YES");
+  obj.InsertSequence(0x0040, 0xA043, std::make_unique<DcmObj>());
   obj.AddText(0x0042, 0x0010, FileNamePart(pdfPath));
   obj.Add(DcmTag(0x0042, 0x0011, std::move(pdf), "OB"));
   obj.AddText(0x0042, 0x0012, "application/pdf");

@@ -70,12 +70,13 @@ std::string BuildPageFromBitmap(const Bitmap& page, const StudyInfo& study, Conv
 }
 
 bool AddBatchPage(Bitmap& page, bool scanned, const StudyInfo& study, ConversionBatch& batch, int32_t& counter,
-                  BatchPage& out, std::string& why) {
+                  BatchPage& out, std::string& why, const std::vector<uint8_t>* jpeg) {
   if (scanned && !HandOverPage(page)) {
     why = "The scanned page could not be handed over through " + ScanHandOverPath() + ". See the log file.";
     return false;
   }
-  out.path = BuildPageFromBitmap(page, study, batch, counter);
+  out.path = jpeg ? BuildScannedPageObject(*jpeg, page.width, page.height, study, batch, counter)
+               : BuildPageFromBitmap(page, study, batch, counter);
   if (out.path.empty()) {
     why = "The page could not be made an image object. See the log file.";
     return false;

@@ -3,6 +3,7 @@
 // batch, the preview's place for a page, its thumbnail, and a page turned by a quarter.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "convert/batch.h"
 #include "present/bitmap.h"
@@ -55,10 +56,11 @@ struct BatchPage {
 
 // What happens to each page that arrives, from the scanner or from an image file: a scanned page
 // passes through the hand-over file, then the page becomes an object of the batch and its thumbnail
-// is rendered from the saved file. False, with the operator's message in `why` (details logged),
-// when the page cannot be handed over or saved.
+// is rendered from the saved file. A page that comes with its page JPEG (from an image file) goes
+// in with that JPEG, else the page is encoded. False, with the operator's message in `why` (details
+// logged), when the page cannot be handed over or saved.
 bool AddBatchPage(Bitmap& page, bool scanned, const StudyInfo& study, ConversionBatch& batch, int32_t& counter,
-                  BatchPage& out, std::string& why);
+                  BatchPage& out, std::string& why, const std::vector<uint8_t>* jpeg = nullptr);
 
 // Turns the page of the object file `path` by a quarter and rebuilds its object in place, with the
 // same SOP Class and Instance UIDs, Instance Number and series (the page is decoded and encoded

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "core/uid_root.h"
 #include "query/studytext.h"
 
 namespace {
@@ -45,7 +46,7 @@ void AddConceptCode(DcmObj& target, uint16_t group, uint16_t element, const std:
   item->AddText(0x0008, 0x0100, codeValue);
   item->AddText(0x0008, 0x0102, "BRELVANDO");
   item->AddText(0x0008, 0x0104, codeMeaning);
-  item->AddText(0x0008, 0x010C, "9999.5");
+  item->AddText(0x0008, 0x010C, std::string(kOrgUIDRoot) + ".5");
   seq->InsertSequence(kItemGroup, kItemElement, std::move(item));
   target.InsertSequence(group, element, std::move(seq));
 }

@@ -19,7 +19,7 @@ std::string RelationshipTypeName(int code);
 std::string ValueTypeName(int code);
 
 // Places into target, in tag order, the sequence (group, element) holding one item: Code Value,
-// Coding Scheme Designator "BRELVANDO", Code Meaning and Coding Scheme UID "9999.5".
+// Coding Scheme Designator "BRELVANDO", Code Meaning and Coding Scheme UID: the organisation root + ".5".
 void AddConceptCode(DcmObj& target, uint16_t group, uint16_t element, const std::string& codeValue,
                     const std::string& codeMeaning);
 

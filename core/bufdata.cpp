@@ -589,7 +589,7 @@ void BufData::WriteHeader(const std::string& sopClassUID, const std::string& sop
   WriteTag(DcmTag(0x0002, 0x0010, ts, "UI"), true);
   WriteTag(DcmTag(0x0002, 0x0012, std::string(kImplementationClassUID), "UI"), true);
   std::string version_name = kImplementationVersionName;
-  if (version_name.size() % 2) version_name.push_back('\0');
+  if (version_name.size() % 2) version_name.push_back(' ');  // SH pads with a space
   WriteTag(DcmTag(0x0002, 0x0013, static_cast<uint32_t>(version_name.size()), version_name.data(), "SH"), true);
   const uint32_t groupLength = static_cast<uint32_t>(GetSize() - 144);
   pos_ = 140;

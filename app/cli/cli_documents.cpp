@@ -1,12 +1,13 @@
 #include "app/cli/cli_documents.h"
 
 #include <cctype>
+#include <cstdio>
+#include <filesystem>
 #include <vector>
 
 #include "codec/jpeg.h"
 #include "convert/batch.h"
-#include "convert/bmpfile.h"
-#include "convert/page_jpeg.h"
+#include "convert/image_import.h"
 #include "convert/rtf.h"
 #include "convert/scan_object.h"
 #include "convert/srtext.h"
@@ -79,41 +80,54 @@ int CmdSr(const Args& a) {
 }
 
 int CmdImg(const Args& a) {
-  if (a.help || a.pos.size() != 2)
+  if (a.help || a.pos.size() < 2)
     return Usage(a,
-                 "usage: scrivara-cli img --patient-name N --patient-id I [study keys] IN OUT.dcm\n"
-                 "  builds a JPEG baseline page image from IN: a 24-bit .bmp file, or a .jpg file (a baseline\n"
-                 "  YCbCr JPEG with 2x2 or 2x1 luminance sampling is taken as it stands, less its metadata (EXIF,\n"
-                 "  XMP, comments); a grey, 4:4:4, RGB, progressive or lossless 8-bit one is re-encoded as a page;\n"
-                 "  deeper ones, damaged ones and pages over 30000 pixels a side or 100 million pixels are\n"
-                 "  refused); the SOP class\n"
-                 "  follows --modality (CR, CT, MR, DX, ES, OT; anything else Ultrasound)\n");
-  const std::string& in = a.pos[0];
-  const std::string ext = LowerExtension(in);
-  std::vector<uint8_t> jpeg;
-  int width = 0, height = 0;
-  if (ext == ".bmp") {
-    Bitmap page;
-    if (!LoadBmpFile(in, page)) return Fail("cannot read " + in + " as a 24-bit uncompressed BMP file");
-    if (!EncodePageJpeg(page, jpeg)) return Fail("cannot encode " + in + " as a JPEG page");
-    width = page.width;
-    height = page.height;
-  } else if (ext == ".jpg" || ext == ".jpeg") {
-    std::string bytes, why;
-    if (!ReadWholeFile(in, bytes, "scrivara-cli img")) return Fail("cannot read " + in);
-    if (!PageJpegFromFile(std::vector<uint8_t>(bytes.begin(), bytes.end()), jpeg, width, height, why))
-      return Fail("cannot take " + in + ": " + why);
-  } else {
-    return Fail("the page must be a .bmp or .jpg file: " + in);
+                 "usage: scrivara-cli img --patient-name N --patient-id I [study keys] IN... OUT\n"
+                 "  builds JPEG baseline page images from image files, read by their content: JPEG (8-bit;\n"
+                 "  grey, colour, CMYK; baseline, progressive, arithmetic), PNG, TIFF (every page) and BMP\n"
+                 "  (1, 4, 8, 24, 32 bits). Transparency is laid over white, the EXIF orientation applied; a\n"
+                 "  baseline YCbCr JPEG sampled 2x2 or 2x1 goes in as it stands (turned losslessly where it can\n"
+                 "  be), less its metadata (EXIF, XMP, comments); any other page is encoded as a page JPEG.\n"
+                 "  Pages over an A3 sheet at 600 dpi (7016 x 9921) are refused. One page: OUT is the object\n"
+                 "  file (unless it is a folder); several: OUT is a folder (made if missing) holding one object\n"
+                 "  per page, pageNNNN.dcm, in one series, numbered in order. The SOP class follows --modality\n"
+                 "  (CR, CT, MR, DX, ES, OT; anything else Ultrasound)\n");
+  const std::vector<std::string> inputs(a.pos.begin(), a.pos.end() - 1);
+  const std::string& target = a.pos.back();
+  // Every page's JPEG first (the pixels are not kept), so that a file that cannot be read stops the
+  // run before anything is written.
+  std::vector<ImportedPage> pages;
+  std::vector<ImportProblem> problems;
+  for (const std::string& in : inputs)
+    ImportImageFile(in, [&pages](ImportedPage&& p) {
+      p.page = Bitmap();
+      pages.push_back(std::move(p));
+    }, problems);
+  if (!problems.empty()) {
+    for (size_t i = 0; i + 1 < problems.size(); ++i)
+      std::fprintf(stderr, "scrivara-cli: cannot take %s: %s\n", problems[i].what.c_str(), problems[i].why.c_str());
+    return Fail("cannot take " + problems.back().what + ": " + problems.back().why);
   }
+  std::error_code ec;
+  const bool folder = pages.size() > 1 || std::filesystem::is_directory(target, ec);
+  if (folder && !std::filesystem::is_directory(target, ec) && !PrivateFolder(target, nullptr))
+    return Fail("cannot make the folder " + target);
   StudyInfo study;
   ConversionBatch batch;
   int rc = 0;
   if (!StartRun(a, study, batch, rc)) return rc;
-  DcmObj obj;
-  if (!MakeScannedPageObject(jpeg, width, height, study, batch, InstanceCounter, obj))
-    return Fail("cannot build the page image object of " + in);
-  if (!SaveObjectFile(obj, a.pos[1], "scrivara-cli img")) return Fail("cannot write " + a.pos[1]);
+  for (size_t i = 0; i < pages.size(); ++i) {
+    const ImportedPage& p = pages[i];
+    JpegStreamInfo info;
+    ReadJpegStreamInfo(p.jpeg.data(), p.jpeg.size(), info);
+    DcmObj obj;
+    if (!MakeScannedPageObject(p.jpeg, info.width, info.height, study, batch, InstanceCounter, obj))
+      return Fail("cannot build the page image object of " + p.name);
+    char name[32];
+    std::snprintf(name, sizeof name, "page%04zu.dcm", i + 1);
+    const std::string out = folder ? (std::filesystem::path(target) / name).string() : target;
+    if (!SaveObjectFile(obj, out, "scrivara-cli img")) return Fail("cannot write " + out);
+  }
   return 0;
 }
 

@@ -6,7 +6,6 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
-#include <QImageReader>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
@@ -28,7 +27,7 @@
 #include "convert/forms/form_batch.h"
 #include "convert/forms/page_images.h"
 #include "convert/forms/scanner_config.h"
-#include "convert/page_jpeg.h"
+#include "convert/image_import.h"
 #include "convert/scanned_pages.h"
 #include "core/fileutil.h"
 #include "core/log.h"
@@ -342,77 +341,22 @@ void TAcquisitionForm::AddImageFiles(const std::vector<std::string>& files) {
   if (Busy() || files.empty()) return;
   StartWork(BackgroundWork::State::Importing, [this, files](const BackgroundWork::Run& run) {
     // Every file or page that could not be taken goes into the one message at the end.
-    auto refuse = [this](const std::string& what, const std::string& why) {
-      WriteLog("ERROR, Add images, cannot read " + what + ": " + why);
-      AddProblem("Cannot read " + what + ": " + why);
-    };
+    std::vector<ImportProblem> problems;
     for (size_t k = 0; k < files.size() && !run.Cancelled(); ++k) {
-      const QString path = QString::fromStdString(files[k]);
-      const QString name = QFileInfo(path).fileName();
-      std::string why;
-      // A JPEG is decoded whole by our own decoder first: one cut short or with corrupt data is
-      // refused, where the image reader would show what it could make of it.
-      const std::string ext = LowerExtension(files[k]);
-      if (ext == ".jpg" || ext == ".jpeg") {
-        std::string bytes;
-        JpegStreamInfo info;
-        Bitmap whole;
-        if (!ReadWholeFile(files[k], bytes, "Add images") ||
-            !DecodeJpegFile(std::vector<uint8_t>(bytes.begin(), bytes.end()), info, whole, why)) {
-          refuse("the image file " + files[k], why.empty() ? "it cannot be read" : why);
-          continue;
-        }
-      }
-      // Each page through a reader of its own: after a damaged page a reader reads no further.
-      auto open = [&path] {
-        auto reader = std::make_unique<QImageReader>(path);
-        reader->setAutoTransform(true);  // a phone photo's orientation
-        reader->setAllocationLimit(int(kMaxPagePixels * 4 / (1024 * 1024)) + 1);
-        return reader;
-      };
-      const int count = open()->imageCount();
-      std::vector<int> damaged;
-      std::string damage;
-      std::unique_ptr<QImageReader> reader = open();
-      for (int n = 1; !run.Cancelled() && (count <= 0 || n <= count); ++n) {
-        if (n > 1 && count > 0) reader = open();
-        if (n > 1 && !(count > 0 ? reader->jumpToImage(n - 1) : reader->jumpToNextImage())) {
-          if (count <= 0) break;  // no further page
-          damaged.push_back(n);
-          continue;
-        }
-        const QSize size = reader->size();
-        why = size.isValid() ? PageSizeProblem(size.width(), size.height()) : std::string();
-        const QImage image = why.empty() ? reader->read() : QImage();
-        if (image.isNull()) {
-          if (why.empty()) why = reader->errorString().toStdString();
-          if (count <= 1) {
-            refuse("the image file " + files[k], why);
-            break;
-          }
-          damaged.push_back(n);  // the other pages of the file are still taken
-          damage = why;
-          continue;
-        }
-        const QString document = count > 1 ? name + " page " + QString::number(n) : name;
-        MakePage(run, FromQImage(image), false, document.toStdString());
-      }
-      if (!damaged.empty()) {
-        std::string pages;
-        for (int n : damaged) pages += (pages.empty() ? "" : ", ") + std::to_string(n);
-        refuse("page " + pages + " of " + std::to_string(count) + " of " + files[k],
-               damage.empty() ? "the page cannot be reached" : damage);
-      }
+      ImportImageFile(
+          files[k], [this, &run](ImportedPage&& p) { MakePage(run, std::move(p.page), false, p.name, &p.jpeg); },
+          problems, [&run] { return run.Cancelled(); });
       run.Post([this, done = int((k + 1) * 100 / files.size())] { ShowProgress(done); });
     }
+    for (const ImportProblem& p : problems) AddProblem("Cannot read " + p.what + ": " + p.why);
   });
 }
 
 void TAcquisitionForm::MakePage(const BackgroundWork::Run& run, Bitmap&& page, bool scanned,
-                                const std::string& document) {
+                                const std::string& document, const std::vector<uint8_t>* jpeg) {
   BatchPage made;
   std::string why;
-  if (!AddBatchPage(page, scanned, study_, model_.Batch(), InstanceCounter, made, why)) {
+  if (!AddBatchPage(page, scanned, study_, model_.Batch(), InstanceCounter, made, why, jpeg)) {
     AddProblem(why);
     return;
   }

@@ -112,8 +112,10 @@ class TAcquisitionForm : public TBatchForm {
   void StartWork(BackgroundWork::State state, std::function<void(const BackgroundWork::Run&)> work,
                  std::function<void()> then = {});
   // On the worker thread: the page made an object of the batch, its thumbnail and preview, handed to
-  // the form. Scanned pages pass through the hand-over file first.
-  void MakePage(const BackgroundWork::Run& run, Bitmap&& page, bool scanned, const std::string& document);
+  // the form. Scanned pages pass through the hand-over file first; a page from an image file comes
+  // with its page JPEG.
+  void MakePage(const BackgroundWork::Run& run, Bitmap&& page, bool scanned, const std::string& document,
+                const std::vector<uint8_t>* jpeg = nullptr);
   // On the worker thread: a problem for the message at the end of the run.
   void AddProblem(const std::string& problem);
   void Scan(const std::string& device, const std::vector<ScannerOption>& options);

@@ -16,6 +16,7 @@ extern "C" {
 #include <vector>
 
 #include "convert/bmpfile.h"
+#include "convert/image_import.h"
 #include "convert/page_jpeg.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/peer.h"
@@ -109,12 +110,15 @@ TEST(BmpFile, BadFilesFailWithOneLineAndKeepTheBitmap) {
   std::vector<Case> cases;
   cases.push_back({"empty.bmp", "", "not a BMP file"});
   cases.push_back({"text.bmp", "hello, this is not a bitmap at all, but long enough to hold a header", "not a BMP file"});
+  std::string deep = good;
+  deep[28] = 16;
+  cases.push_back({"deep.bmp", deep, "a BMP of 16 bits per pixel"});
   std::string grey = good;
   grey[28] = 8;
-  cases.push_back({"grey.bmp", grey, "not a 24-bit BMP (8 bits per pixel)"});
+  cases.push_back({"grey.bmp", grey, "the BMP's colour table runs into its pixels"});
   std::string rle = good;
   rle[30] = 1;
-  cases.push_back({"rle.bmp", rle, "compressed BMP"});
+  cases.push_back({"rle.bmp", rle, "a compressed BMP"});
   cases.push_back({"cut.bmp", good.substr(0, good.size() - 1), "BMP pixel rows missing"});
   std::string huge = good;
   Put32(huge, 18, 100000);
@@ -354,7 +358,14 @@ std::vector<uint8_t> WithMetadata(const std::vector<uint8_t>& page) {
 
 // A page file is bounded before anything is allocated, decoded whole before it is taken, and
 // leaves its metadata behind.
-TEST(PageJpegFromFile, HostileFilesRefusedAndMetadataLeftBehind) {
+TEST(ImportImageFile, HostileJpegFilesRefusedAndMetadataLeftBehind) {
+  TempDir dir;
+  auto import = [&dir](const std::vector<uint8_t>& bytes, std::vector<ImportedPage>& pages) {
+    Spit(dir / "f.jpg", std::string(bytes.begin(), bytes.end()));
+    std::vector<ImportProblem> problems;
+    ImportImageFile(dir / "f.jpg", [&pages](ImportedPage&& p) { pages.push_back(std::move(p)); }, problems);
+    return problems.empty() ? std::string() : problems[0].why;
+  };
   struct Case {
     const char* name;
     std::vector<uint8_t> file;
@@ -364,23 +375,20 @@ TEST(PageJpegFromFile, HostileFilesRefusedAndMetadataLeftBehind) {
       {"65500 x 65500 progressive", hostile::Huge(), "a page of 65500 x 65500 pixels (the largest taken is"},
       {"cut short", hostile::Truncated(), "a damaged JPEG image"},
       {"noise for scan data", hostile::Noise(), "a damaged JPEG image"},
-      {"not a JPEG", {'B', 'M', 0, 0}, "not a JPEG image"},
+      {"not an image", {'X', 'M', 0, 0}, "not an image this program reads"},
   };
   for (const Case& c : refused) {
     SCOPED_TRACE(c.name);
-    std::vector<uint8_t> jpeg;
-    int w = 0, h = 0;
-    std::string why;
-    EXPECT_FALSE(PageJpegFromFile(c.file, jpeg, w, h, why));
+    std::vector<ImportedPage> pages;
+    const std::string why = import(c.file, pages);
+    EXPECT_TRUE(pages.empty());
     EXPECT_EQ(why.rfind(c.why, 0), 0u) << why;
   }
   const std::vector<uint8_t> page = hostile::Page();
-  std::vector<uint8_t> jpeg;
-  int w = 0, h = 0;
-  std::string why;
-  ASSERT_TRUE(PageJpegFromFile(hostile::WithMetadata(page), jpeg, w, h, why)) << why;
-  EXPECT_EQ(jpeg, page);  // the page's own stream, without a byte of the photo's metadata
-  EXPECT_EQ(w, 64);
-  EXPECT_EQ(h, 48);
-  EXPECT_EQ(std::string(jpeg.begin(), jpeg.end()).find("Roe"), std::string::npos);
+  std::vector<ImportedPage> pages;
+  ASSERT_EQ(import(hostile::WithMetadata(page), pages), "");
+  ASSERT_EQ(pages.size(), 1u);
+  EXPECT_EQ(pages[0].jpeg, page);  // the page's own stream, without a byte of the photo's metadata
+  EXPECT_EQ(pages[0].page.width, 64);
+  EXPECT_EQ(pages[0].page.height, 48);
 }
