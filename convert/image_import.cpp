@@ -11,6 +11,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "codec/jpeg.h"
@@ -23,33 +24,33 @@ namespace {
 
 // ---- pixels ----
 
-// Lays RGBA pixels (4 bytes each, straight or premultiplied alpha) over white and packs them into
-// the bitmap's B, G, R rows in the same buffer: each pixel's place in the bitmap lies at or before
-// its place in the RGBA rows, so one pass from the start moves every pixel down without loss.
-// The page is then no larger than the RGBA rows were.
+// One row of RGBA pixels (4 bytes each, straight or premultiplied alpha) laid over white as the
+// bitmap's B, G, R. `to` may be `from` itself: each pixel is read before its place is written, and
+// its place never lies after it.
+void RgbaRowOverWhite(const uint8_t* from, uint8_t* to, int width, bool premultiplied) {
+  for (int x = 0; x < width; ++x, from += 4, to += 3) {
+    const unsigned r = from[0], g = from[1], b = from[2], a = from[3];
+    auto over = [a, premultiplied](unsigned c) -> uint8_t {
+      if (premultiplied) return uint8_t(std::min(255u, c + 255u - a));
+      return uint8_t((c * a + 255u * (255u - a) + 127u) / 255u);
+    };
+    to[0] = over(b);
+    to[1] = over(g);
+    to[2] = over(r);
+  }
+}
+
+// Whole RGBA rows packed into a bitmap in the same buffer: every row's place in the bitmap lies at
+// or before its place in the RGBA rows, so one pass from the start loses nothing, and the page is
+// no larger than the RGBA rows were.
 Bitmap PackRgbaOverWhite(std::vector<uint8_t>&& rgba, int width, int height, bool premultiplied) {
   Bitmap page;
   page.width = width;
   page.height = height;
   page.stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t(3);
   page.pixels = std::move(rgba);
-  uint8_t* buf = page.pixels.data();
-  for (int y = 0; y < height; ++y) {
-    const size_t from = static_cast<size_t>(y) * width * 4;
-    uint8_t* row = buf + static_cast<size_t>(y) * page.stride;
-    for (int x = 0; x < width; ++x) {
-      const uint8_t* s = buf + from + 4 * static_cast<size_t>(x);
-      const unsigned r = s[0], g = s[1], b = s[2], a = s[3];
-      auto over = [a, premultiplied](unsigned c) -> uint8_t {
-        if (premultiplied) return uint8_t(std::min(255u, c + 255u - a));
-        return uint8_t((c * a + 255u * (255u - a) + 127u) / 255u);
-      };
-      uint8_t* d = row + 3 * static_cast<size_t>(x);
-      d[0] = over(b);
-      d[1] = over(g);
-      d[2] = over(r);
-    }
-  }
+  for (int y = 0; y < height; ++y)
+    RgbaRowOverWhite(page.pixels.data() + static_cast<size_t>(y) * width * 4, page.Row(y), width, premultiplied);
   page.pixels.resize(page.stride * static_cast<size_t>(height));
   return page;
 }
@@ -200,17 +201,27 @@ bool PngHeader(PngRead& r, FILE* f, png_uint_32& width, png_uint_32& height) {
   return true;
 }
 
-bool PngPixels(PngRead& r, png_bytepp rows) {
+// Every kind comes out as 8-bit R, G, B, A; the number of passes (7 for an interlaced file).
+bool PngTransforms(PngRead& r, int& passes) {
   if (setjmp(png_jmpbuf(r.png))) return false;
-  // Every kind comes out as 8-bit R, G, B, A.
   png_set_expand(r.png);
   png_set_scale_16(r.png);
   png_set_gray_to_rgb(r.png);
   png_set_add_alpha(r.png, 0xFF, PNG_FILLER_AFTER);
-  png_set_interlace_handling(r.png);
+  passes = png_set_interlace_handling(r.png);
   png_read_update_info(r.png, r.info);
-  png_read_image(r.png, rows);
-  png_read_end(r.png, nullptr);
+  return true;
+}
+
+bool PngRows(PngRead& r, png_bytepp rows, size_t count) {
+  if (setjmp(png_jmpbuf(r.png))) return false;
+  png_read_rows(r.png, rows, nullptr, png_uint_32(count));
+  return true;
+}
+
+bool PngEnd(PngRead& r) {
+  if (setjmp(png_jmpbuf(r.png))) return false;
+  png_read_end(r.png, r.info);
   return true;
 }
 
@@ -238,23 +249,48 @@ bool ImportPng(const std::string& path, ImportedPage& out, std::string& why) {
   r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &r, PngError, PngWarning);
   r.info = r.png ? png_create_info_struct(r.png) : nullptr;
   png_uint_32 width = 0, height = 0;
-  if (!r.info || !PngHeader(r, f.get(), width, height)) {
+  int passes = 1;
+  if (!r.info || !PngHeader(r, f.get(), width, height) || !PngTransforms(r, passes)) {
     why = "a damaged PNG image (" + r.error + ")";
     return false;
   }
   why = PageSizeProblem(int(std::min<png_uint_32>(width, 1u << 30)), int(std::min<png_uint_32>(height, 1u << 30)));
   if (!why.empty()) return false;
-  std::vector<uint8_t> rgba(size_t(width) * height * 4);
-  std::vector<png_bytep> rows(height);
-  for (png_uint_32 y = 0; y < height; ++y) rows[y] = rgba.data() + size_t(y) * width * 4;
-  if (!PngPixels(r, rows.data())) {
-    why = "a damaged PNG image (" + r.error + ")";
+  // Deflate codes at most 1032 bytes in one, and a pixel takes at least one bit: a frame that
+  // claims more pixels than the file could code is refused before memory is taken for it.
+  std::error_code ec;
+  const uint64_t size = std::filesystem::file_size(path, ec);
+  if (uint64_t(width) * height > std::max<uint64_t>(1u << 22, size * 8300)) {
+    why = "a damaged PNG image (its frame of " + std::to_string(width) + " x " + std::to_string(height) +
+          " pixels is far larger than its data)";
     return false;
   }
-  const int orientation = PngOrientation(r);
-  rows = {};
-  out.page = TurnedBitmap(PackRgbaOverWhite(std::move(rgba), int(width), int(height), false),
-                          TurnForOrientation(orientation));
+  const size_t rowBytes = size_t(width) * 4;
+  if (passes > 1) {  // interlaced: every pass adds to every row, so all rows are held at once
+    std::vector<uint8_t> rgba(rowBytes * height);
+    std::vector<png_bytep> rows(height);
+    for (png_uint_32 y = 0; y < height; ++y) rows[y] = rgba.data() + y * rowBytes;
+    for (int pass = 0; pass < passes; ++pass)
+      if (!PngRows(r, rows.data(), height)) {
+        why = "a damaged PNG image (" + r.error + ")";
+        return false;
+      }
+    out.page = PackRgbaOverWhite(std::move(rgba), int(width), int(height), false);
+  } else {  // one row at a time, straight into the page
+    std::vector<uint8_t> row(rowBytes);
+    png_bytep rows[1] = {row.data()};
+    out.page.Resize(int(width), int(height));
+    for (png_uint_32 y = 0; y < height; ++y) {
+      if (!PngRows(r, rows, 1)) {
+        why = "a damaged PNG image (" + r.error + ")";
+        out.page = Bitmap();
+        return false;
+      }
+      RgbaRowOverWhite(row.data(), out.page.Row(int(y)), int(width), false);
+    }
+  }
+  PngEnd(r);  // the chunks after the image (eXIf may come there); a damaged tail costs no pixels
+  out.page = TurnedBitmap(std::move(out.page), TurnForOrientation(PngOrientation(r)));
   return true;
 }
 
@@ -275,7 +311,9 @@ struct TiffOptionsFree {
   void operator()(TIFFOpenOptions* o) const { TIFFOpenOptionsFree(o); }
 };
 
-// One page of an open TIFF file, upright, over white.
+// One page of an open TIFF file, upright, over white. The page is read in bands of whole strips
+// (or rows of tiles) in the order it is stored, straight into the bitmap, then turned as its
+// orientation says.
 bool TiffPage(TIFF* tif, Bitmap& page, std::string& error, std::string& why) {
   uint32_t width = 0, height = 0;
   TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
@@ -283,19 +321,39 @@ bool TiffPage(TIFF* tif, Bitmap& page, std::string& error, std::string& why) {
   why = PageSizeProblem(int(std::min<uint32_t>(width, 1u << 30)), int(std::min<uint32_t>(height, 1u << 30)));
   if (!why.empty()) return false;
   char message[1024] = "";
-  if (!TIFFRGBAImageOK(tif, message)) {
+  TIFFRGBAImage img{};
+  error.clear();
+  if (!TIFFRGBAImageOK(tif, message) || !TIFFRGBAImageBegin(&img, tif, 1, message)) {
     why = std::string("a kind of TIFF page this program does not read (") + message + ")";
     return false;
   }
-  std::vector<uint8_t> rgba(size_t(width) * height * 4);
-  error.clear();
-  // The pixels are written as 32-bit words, R in the low byte: on this little-endian machine R, G, B, A.
-  if (!TIFFReadRGBAImageOriented(tif, width, height, reinterpret_cast<uint32_t*>(rgba.data()), ORIENTATION_TOPLEFT,
-                                 1)) {
+  uint16_t orientation = ORIENTATION_TOPLEFT;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+  img.req_orientation = orientation;  // the rows as stored; the turn comes after
+  uint32_t unit = 0;
+  if (TIFFIsTiled(tif)) TIFFGetField(tif, TIFFTAG_TILELENGTH, &unit);
+  else TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &unit);
+  unit = std::clamp<uint32_t>(unit, 1, height);
+  const uint32_t band = unit >= 1024 ? 1024 : unit * (1024 / unit);
+  std::vector<uint8_t> rgba(size_t(width) * band * 4);
+  page.Resize(int(width), int(height));
+  bool read = true;
+  for (uint32_t row = 0; row < height && read; row += band) {
+    const uint32_t rows = std::min(band, height - row);
+    img.row_offset = int(row);
+    img.col_offset = 0;
+    // The pixels come as 32-bit words, R in the low byte: on this little-endian machine R, G, B, A.
+    read = TIFFRGBAImageGet(&img, reinterpret_cast<uint32_t*>(rgba.data()), width, rows) != 0;
+    for (uint32_t y = 0; y < rows && read; ++y)
+      RgbaRowOverWhite(rgba.data() + size_t(y) * width * 4, page.Row(int(row + y)), int(width), true);
+  }
+  TIFFRGBAImageEnd(&img);
+  if (!read) {
+    page = Bitmap();
     why = "a damaged TIFF page (" + (error.empty() ? std::string("its data cannot be read") : error) + ")";
     return false;
   }
-  page = PackRgbaOverWhite(std::move(rgba), int(width), int(height), true);
+  page = TurnedBitmap(std::move(page), TurnForOrientation(orientation));
   return true;
 }
 

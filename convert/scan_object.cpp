@@ -28,7 +28,7 @@ void AddScannedImageHeader(DcmObj& obj, const StudyInfo& study, const std::strin
                            const std::string& sopInstanceUID, uint16_t columns, uint16_t rows, bool colour,
                            const ConversionBatch& batch, int32_t instanceNumber) {
   AddCharacterSet(obj, study, "");
-  obj.AddText(0x0008, 0x0008, "DERIVED");
+  obj.AddText(0x0008, 0x0008, "DERIVED\\SECONDARY");
   obj.AddText(0x0008, 0x0012, NowDA());
   obj.AddText(0x0008, 0x0013, NowTM());
   obj.AddText(0x0008, 0x0016, sopClassUID);
@@ -38,6 +38,10 @@ void AddScannedImageHeader(DcmObj& obj, const StudyInfo& study, const std::strin
   obj.AddText(0x0008, 0x0032, NowTM());
   obj.AddText(0x0008, 0x0033, NowTM());
   AddStudySeriesElements(obj, study, batch, study.ModalitiesInStudy, instanceNumber);
+  // Known only to the operator, so empty: the equipment's maker, the side, the page's orientation.
+  obj.SetText(0x0008, 0x0070, "");
+  obj.SetText(0x0020, 0x0020, "");
+  obj.SetText(0x0020, 0x0060, "");
   AddUS(obj, 0x0028, 0x0002, colour ? 3 : 1);
   obj.AddText(0x0028, 0x0004, colour ? "YBR_FULL_422" : "MONOCHROME2");
   if (colour) AddUS(obj, 0x0028, 0x0006, 0);

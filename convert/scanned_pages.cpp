@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "codec/convert.h"
+#include "codec/jpeg.h"
 #include "convert/bmpfile.h"
+#include "convert/image_import.h"
 #include "convert/page_jpeg.h"
 #include "convert/scan_object.h"
 #include "core/config.h"
@@ -128,11 +130,32 @@ bool RotateScannedPage(std::string& path, bool clockwise, const StudyInfo& study
   std::string sopInstance = held;
   const std::string sopClass = old.GetString(0x0008, 0x0016);
   int32_t number = static_cast<int32_t>(std::strtol(old.GetString(0x0020, 0x0013).c_str(), nullptr, 10));
-  if (!read || !LoadImage(old, image) || !PageBitmap(image, page)) {
-    WriteLog("ERROR, RotateScannedPage, cannot read the page: " + path);
-    return false;
+  // The page's JPEG turned as it stands where every block of it turns whole; else the page is
+  // decoded, turned and encoded again.
+  std::vector<uint8_t> jpeg;
+  if (read && old.transferSyntax == kTsJpegBaseline) {
+    const size_t pixel = old.IndexOf(0x7FE0, 0x0010);
+    const DcmTag* fragment = pixel == DcmObj::npos ? nullptr : old.GetTag(pixel + 2);
+    std::vector<uint8_t> coded;
+    if (fragment && fragment->Is(0xFFFE, 0xE000) && fragment->data()) {
+      coded.assign(fragment->data(), fragment->data() + fragment->size());
+      while (coded.size() > 2 && coded.back() == 0 && coded[coded.size() - 2] != 0xFF) coded.pop_back();  // padding
+    }
+    JpegStreamInfo info;
+    std::string why;
+    const bool turned =
+        !coded.empty() && TurnJpegLosslessly(coded, clockwise ? JpegTurn::Quarter : JpegTurn::ThreeQuarters, jpeg) &&
+        ReadJpegStreamInfo(jpeg.data(), jpeg.size(), info) && FitsPageLabel(info) &&
+        DecodeJpegToBitmap(jpeg, info, page, why);
+    if (!turned) jpeg.clear();
   }
-  page = RotatedQuarter(page, clockwise);
+  if (jpeg.empty()) {
+    if (!read || !LoadImage(old, image) || !PageBitmap(image, page)) {
+      WriteLog("ERROR, RotateScannedPage, cannot read the page: " + path);
+      return false;
+    }
+    page = RotatedQuarter(page, clockwise);
+  }
   std::string target = path;
   int32_t counter = renumber ? *renumber : 0;
   if (renumber) {  // another object now: a number and a UID of its own, under its own name
@@ -140,9 +163,8 @@ bool RotateScannedPage(std::string& path, bool clockwise, const StudyInfo& study
     sopInstance = batch.BaseUID + ".1." + std::to_string(number);
     target = batch.TempFolder + sopInstance + ".dcm";
   }
-  std::vector<uint8_t> jpeg;
   DcmObj turned;
-  const bool saved = EncodePageJpeg(page, jpeg) &&
+  const bool saved = (!jpeg.empty() || EncodePageJpeg(page, jpeg)) &&
                      RemakeScannedPageObject(jpeg, page.width, page.height, study, batch, sopClass, sopInstance,
                                              number, turned) &&
                      SaveObjectFile(turned, target, "RotateScannedPage", !renumber);  // each logs its failure

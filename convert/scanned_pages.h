@@ -63,8 +63,8 @@ bool AddBatchPage(Bitmap& page, bool scanned, const StudyInfo& study, Conversion
                   BatchPage& out, std::string& why, const std::vector<uint8_t>* jpeg = nullptr);
 
 // Turns the page of the object file `path` by a quarter and rebuilds its object in place, with the
-// same SOP Class and Instance UIDs, Instance Number and series (the page is decoded and encoded
-// again); `turnedPage`, when given, receives the turned page. With `renumber` (the batch's instance
+// same SOP Class and Instance UIDs, Instance Number and series (the page's JPEG turned losslessly
+// where every block of it turns whole, else decoded, turned and encoded again); `turnedPage`, when given, receives the turned page. With `renumber` (the batch's instance
 // counter) the turned page becomes a new object instead: the next Instance Number, its own SOP
 // Instance UID and file (path then names it; the old file is removed), with one INFO line. False
 // (logged) when the file cannot be read or written; the file is then as it was.

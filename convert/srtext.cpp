@@ -108,6 +108,9 @@ void FillTextReport(DcmSRObj& sr, const std::string& seriesUID, const std::strin
   sr.SetText(0x0010, 0x0020, study.PatientID);
   sr.SetText(0x0010, 0x0030, study.PatientBirthDate);
   sr.SetText(0x0010, 0x0040, study.PatientSex);
+  sr.SetText(0x0008, 0x0090, study.ReferringPhysicianName);
+  sr.InsertSequence(0x0008, 0x1111, std::make_unique<DcmObj>());  // no performed procedure step
+  sr.InsertSequence(0x0040, 0xA372, std::make_unique<DcmObj>());  // nor its code
   sr.SetText(0x0040, 0xA491, "PARTIAL");
   sr.SetText(0x0040, 0xA493, "UNVERIFIED");
 

@@ -347,6 +347,17 @@ class AcquisitionRoadTest : public QObject {
       QCOMPARE(form->Objects()[1].document, std::string("fax.tif page 1"));
       QCOMPARE(form->Objects()[2].document, std::string("fax.tif page 3"));
       QVERIFY(qRed(Slot(form, 0).pixel(48, 48)) > 200);
+      // The page holds the same JPEG as the command line makes of the same file.
+      auto fragment = [](const std::string& path) {
+        DcmObj obj;
+        const DcmTag* f = obj.Read(path) ? obj.GetTag(obj.IndexOf(0x7FE0, 0x0010) + 2) : nullptr;
+        return f && f->data() ? std::string(reinterpret_cast<const char*>(f->data()), f->size()) : std::string();
+      };
+      QCOMPARE(testsupport::Run({std::string(SCRIVARA_PROGRAM) + "-cli", "img", "--patient-name",
+                                 "Doe^Jane", "--patient-id", "P1", dir_ + "/photo.png", dir_ + "/photo.dcm"}),
+               0);
+      QVERIFY(!fragment(dir_ + "/photo.dcm").empty());
+      QCOMPARE(fragment(form->Objects()[0].path), fragment(dir_ + "/photo.dcm"));
       QVERIFY(qRed(Slot(form, 1).pixel(48, 48)) < 60);
       QVERIFY(qRed(Slot(form, 2).pixel(48, 48)) > 200);
 

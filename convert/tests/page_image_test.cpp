@@ -12,6 +12,7 @@ extern "C" {
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -391,4 +392,98 @@ TEST(ImportImageFile, HostileJpegFilesRefusedAndMetadataLeftBehind) {
   EXPECT_EQ(pages[0].jpeg, page);  // the page's own stream, without a byte of the photo's metadata
   EXPECT_EQ(pages[0].page.width, 64);
   EXPECT_EQ(pages[0].page.height, 48);
+}
+
+// Every kind of page a clinic's tools write, made once by PIL and the libraries' own tools.
+class ImportedFiles : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = std::make_unique<TempDir>();
+    ASSERT_EQ(testsupport::Run({"/usr/bin/python3",
+                                std::string(SCRIVARA_SOURCE_DIR) + "/convert/tests/data/make_image_fixtures.py",
+                                dir_->path()}),
+              0);
+  }
+  static void TearDownTestSuite() { dir_.reset(); }
+  static std::vector<ImportedPage> Import(const std::string& name, std::vector<ImportProblem>& problems) {
+    std::vector<ImportedPage> pages;
+    ImportImageFile(*dir_ / name, [&pages](ImportedPage&& p) { pages.push_back(std::move(p)); }, problems);
+    return pages;
+  }
+  static std::unique_ptr<TempDir> dir_;
+};
+std::unique_ptr<TempDir> ImportedFiles::dir_;
+
+TEST_F(ImportedFiles, EveryKindOfPageGivesItsPixelsInThePageJpeg) {
+  struct Probe {
+    int x, y;
+    RGBColor rgb;
+  };
+  const RGBColor black{0, 0, 0}, white{255, 255, 255}, red{255, 0, 0}, blue{0, 0, 255};
+  struct Case {
+    const char* file;
+    size_t page, pages;
+    int width, height;
+    std::vector<Probe> probes;
+  };
+  const Case cases[] = {
+      {"alpha.png", 0, 1, 64, 48, {{15, 15, black}, {40, 30, white}}},  // transparency over white paper
+      {"deep16.png", 0, 1, 64, 48, {{2, 20, black}, {60, 20, RGBColor{235, 235, 235}}}},
+      {"palette.png", 0, 1, 64, 48, {{8, 20, red}, {56, 20, blue}}},
+      {"three.tif", 0, 3, 40, 30, {{20, 15, RGBColor{0, 200, 0}}}},
+      {"three.tif", 1, 3, 64, 48, {{8, 20, black}, {56, 20, white}}},  // G4 fax
+      {"three.tif", 2, 3, 20, 10, {{10, 5, RGBColor{0, 255, 255}}}},  // CMYK cyan
+      {"more.tif", 0, 2, 32, 16, {{16, 8, RGBColor{200, 0, 0}}}},     // JPEG-compressed
+      {"more.tif", 1, 2, 64, 8, {{2, 4, black}, {60, 4, RGBColor{235, 235, 235}}}},  // 16-bit
+      {"cmyk.jpg", 0, 1, 32, 16, {{16, 8, red}}},
+      {"phone.jpg", 0, 1, 48, 64, {{40, 6, black}, {6, 6, white}, {24, 50, white}}},  // turned upright
+      {"progressive.jpg", 0, 1, 40, 24, {{20, 12, RGBColor{0, 0, 200}}}},
+      {"arith.jpg", 0, 1, 40, 24, {{20, 12, RGBColor{0, 0, 200}}}},
+      {"one.bmp", 0, 1, 64, 48, {{8, 20, black}, {56, 20, white}}},
+      {"four.bmp", 0, 1, 8, 2, {{1, 0, black}, {6, 1, white}}},
+      {"eight.bmp", 0, 1, 64, 48, {{8, 20, red}, {56, 20, blue}}},
+      {"rgba.bmp", 0, 1, 16, 8, {{8, 4, RGBColor{10, 20, 250}}}},
+      {"a4.png", 0, 1, 4960, 7016, {{2000, 150, black}, {2000, 400, white}}},  // A4 at 600 dpi
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.file) + " page " + std::to_string(c.page + 1));
+    std::vector<ImportProblem> problems;
+    const std::vector<ImportedPage> pages = Import(c.file, problems);
+    ASSERT_TRUE(problems.empty()) << problems[0].why;
+    ASSERT_EQ(pages.size(), c.pages);
+    const ImportedPage& p = pages[c.page];
+    EXPECT_EQ(p.name, c.pages > 1 ? std::string(c.file) + " page " + std::to_string(c.page + 1) : c.file);
+    const Decoded d = Decode(p.jpeg);  // what the object will hold
+    ASSERT_EQ(d.width, c.width);
+    ASSERT_EQ(d.height, c.height);
+    EXPECT_EQ(p.page.width, c.width);
+    EXPECT_FALSE(d.progressive);
+    for (const Probe& probe : c.probes) {
+      const uint8_t* px = &d.rgb[(size_t(probe.y) * d.width + probe.x) * 3];
+      EXPECT_NEAR(px[0], probe.rgb.r, 40) << probe.x << "," << probe.y;
+      EXPECT_NEAR(px[1], probe.rgb.g, 40) << probe.x << "," << probe.y;
+      EXPECT_NEAR(px[2], probe.rgb.b, 40) << probe.x << "," << probe.y;
+    }
+  }
+}
+
+// A phone photo on its side is stood upright by the lossless transform, exactly as jpegtran turns
+// it, and its EXIF (with the GPS position) stays behind.
+TEST_F(ImportedFiles, PhonePhotoTurnedLosslesslyWithoutItsMetadata) {
+  std::vector<ImportProblem> problems;
+  const std::vector<ImportedPage> pages = Import("phone.jpg", problems);
+  ASSERT_EQ(pages.size(), 1u);
+  std::string turned;
+  ASSERT_EQ(testsupport::Run({"jpegtran", "-copy", "none", "-rotate", "90", *dir_ / "phone.jpg"}, &turned), 0);
+  EXPECT_EQ(std::string(pages[0].jpeg.begin(), pages[0].jpeg.end()), turned);
+  EXPECT_EQ(std::string(pages[0].jpeg.begin(), pages[0].jpeg.end()).find("Exif"), std::string::npos);
+}
+
+TEST_F(ImportedFiles, PagesOverA3At600DpiRefusedNamingSizeAndLimit) {
+  std::vector<ImportProblem> problems;
+  EXPECT_TRUE(Import("huge.png", problems).empty());
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0].what, "the image file " + *dir_ / "huge.png");
+  EXPECT_NE(problems[0].why.find("10000 x 10000 pixels"), std::string::npos) << problems[0].why;
+  EXPECT_NE(problems[0].why.find("7016 x 9921"), std::string::npos) << problems[0].why;
 }

@@ -104,4 +104,20 @@ TEST_F(PageBatch, HandOverThumbnailAndATurnedPage) {
   EXPECT_EQ(testsupport::ReadAll(dir_ + "/broken.dcm"), "not a DICOM file");
 }
 
+// A page whose every block turns whole is turned without decoding: exactly as jpegtran turns it.
+TEST_F(PageBatch, TurnedLosslesslyWhereEveryBlockTurnsWhole) {
+  auto fragment = [](const std::string& path) {
+    DcmObj obj;
+    EXPECT_TRUE(obj.Read(path));
+    const DcmTag* f = obj.GetTag(obj.IndexOf(0x7FE0, 0x0010) + 2);
+    return f && f->data() ? std::string(reinterpret_cast<const char*>(f->data()), f->size()) : std::string();
+  };
+  std::string path = BuildPageFromBitmap(Halves(64, 48), study_, batch_, counter_);
+  testsupport::WriteAll(dir_ + "/page.jpg", fragment(path));
+  std::string turned;
+  ASSERT_EQ(testsupport::Run({"jpegtran", "-copy", "none", "-rotate", "270", dir_ + "/page.jpg"}, &turned), 0);
+  ASSERT_TRUE(RotateScannedPage(path, false, study_, batch_));
+  EXPECT_EQ(fragment(path), turned);
+}
+
 }  // namespace

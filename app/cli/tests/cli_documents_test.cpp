@@ -331,6 +331,29 @@ std::string Fragment(const std::string& file) {
   return std::string(reinterpret_cast<const char*>(f->data()), f->length);
 }
 
+// Several image files, a TIFF with three pages among them: one object per page in a folder, one
+// series numbered in order, each as the IOD checker wants it.
+TEST_F(CliDocuments, SeveralImageFilesBecomeOneSeries) {
+  const std::string in = dir->path + "/images", out = dir->path + "/series";
+  testsupport::Run({"mkdir", "-p", in});
+  ASSERT_EQ(testsupport::Run({"/usr/bin/python3",
+                              std::string(SCRIVARA_SOURCE_DIR) + "/convert/tests/data/make_image_fixtures.py", in}),
+            0);
+  auto r = RunCli({"img", "--patient-name", "Doe^Jane", "--patient-id", "CLI42", "--modality", "US",
+                   in + "/three.tif", in + "/alpha.png", in + "/phone.jpg", out});
+  ASSERT_EQ(r.status, 0) << r.output;
+  ASSERT_EQ(Listing(out), "page0001.dcm\npage0002.dcm\npage0003.dcm\npage0004.dcm\npage0005.dcm\n");
+  const std::string series = Attribute(out + "/page0001.dcm", 0x0020, 0x000E);
+  for (int n = 1; n <= 5; ++n) {
+    const std::string f = out + "/page000" + std::to_string(n) + ".dcm";
+    EXPECT_EQ(Attribute(f, 0x0020, 0x0013), std::to_string(n));
+    EXPECT_EQ(Attribute(f, 0x0020, 0x000E), series);
+    EXPECT_EQ(iodcheck::IodErrors(f, iodcheck::kUSPageLeftOut), std::vector<std::string>{}) << f;
+  }
+  EXPECT_EQ(US(out + "/page0005.dcm", 0x0028, 0x0010), 64);  // the photo stands upright
+  EXPECT_EQ(US(out + "/page0005.dcm", 0x0028, 0x0011), 48);
+}
+
 TEST_F(CliDocuments, AColourJpegGoesInAsItStandsOnlyWhenItIsCodedAsAPage) {
   const std::string d = dir->path;
   std::vector<uint8_t> page;
