@@ -1,5 +1,9 @@
 #include "convert/pdf_object.h"
 
+#include <poppler-document.h>
+#include <poppler-global.h>
+#include <poppler-page.h>
+
 #include <algorithm>
 #include <memory>
 #include <string_view>
@@ -59,4 +63,20 @@ bool MakeEncapsulatedPdf(const std::string& pdfPath, const StudyInfo& study, Con
   obj.Add(DcmTag(0x0042, 0x0011, std::move(pdf), "OB"));
   obj.AddText(0x0042, 0x0012, "application/pdf");
   return true;
+}
+
+std::string PdfReadProblem(const std::string& pdfPath) {
+  // poppler's complaints about a damaged file would go to the terminal; the one warning says it.
+  static const bool quiet = (poppler::set_debug_error_function([](const std::string&, void*) {}, nullptr), true);
+  (void)quiet;
+  const std::unique_ptr<poppler::document> doc(poppler::document::load_from_file(pdfPath));
+  if (!doc) return "a PDF reader cannot open it (damaged or cut short)";
+  if (doc->is_locked()) return "it needs a password to open";
+  const int pages = doc->pages();
+  if (pages < 1) return "a PDF reader shows no page of it (damaged or cut short)";
+  for (int i = 0; i < pages; ++i)
+    if (!std::unique_ptr<poppler::page>(doc->create_page(i)))
+      return "a PDF reader cannot show page " + std::to_string(i + 1) + " of " + std::to_string(pages) +
+             " (damaged or cut short)";
+  return "";
 }

@@ -70,7 +70,8 @@ bool SkippedDestination(const std::string& word) {
       "shppict",   "themedata",  "colorschememapping",        "latentstyles", "datastore", "xmlnstbl",
       "listtable", "listoverridetable",         "rsidtbl",    "generator",  "fldinst",   "pntext",
       "pntxta",    "pntxtb",     "filetbl",     "revtbl",     "bkmkstart",  "bkmkend",   "template",
-      "mmathPr",   "xe",         "tc",          "private",    "userprops",  "docvar"};
+      "mmathPr",   "xe",         "tc",          "private",    "userprops",  "docvar",
+      "nonesttables"};  // the plain rendering of nested tables, for readers that do not read them
   for (const char* s : kSkipped)
     if (word == s) return true;
   return false;
@@ -245,6 +246,17 @@ class Reader {
     if (w == "u" && hasParam) { Unicode(p); return; }
     FlushBytes();
     if (w == "par" || w == "page" || w == "sect") EndParagraph();
+    else if (w == "cell" || w == "nestcell") {
+      // A cell ends: the next cell's text comes after a separator, an empty cell still takes its place.
+      if (cellPending_) {
+        cellPending_ = false;
+        Emit(kCellSeparator);
+      }
+      cellPending_ = true;
+    } else if (w == "row" || w == "nestrow") {
+      cellPending_ = false;
+      EndParagraph();
+    }
     else if (w == "line") Char("\n");
     else if (w == "tab") Char("\t");
     else if (w == "pard") s.alignment = Alignment::Left;
@@ -360,6 +372,10 @@ class Reader {
   }
 
   void Emit(const std::string& utf8) {
+    if (cellPending_) {
+      cellPending_ = false;
+      Emit(kCellSeparator);
+    }
     const State& s = S();
     TextRun run;
     run.text = utf8;
@@ -397,6 +413,7 @@ class Reader {
   }
 
   static constexpr uint32_t kAuto = 0xFFFFFFFFu;
+  bool cellPending_ = false;  // a table cell ended; its separator comes before the next text
   std::string_view in_;
   std::string what_;
   size_t pos_ = 0;

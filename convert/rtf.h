@@ -68,6 +68,10 @@ struct StyledText {
   void Append(TextRun run);
 };
 
+// What stands between the cells of a table row in the text (a report's text allows no TAB); each
+// row is a paragraph of its own.
+inline constexpr char kCellSeparator[] = " | ";
+
 // The largest RTF document the editor opens: 64 MB (a long report with pictures is a few MB).
 inline constexpr size_t kMaxRtfBytes = 64u << 20;
 

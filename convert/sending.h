@@ -18,6 +18,7 @@ struct BatchObject {
   std::string document;  // what it was made from, as the list names it (a PDF's file name)
   uint64_t bytes = 0;    // size of that document
   int pages = 0;         // its page count; 0 when unknown
+  std::string warning;   // what the operator should know of the document (a PDF no reader can open)
   enum class State { NotSent, Accepted, Refused, NotRead, NoAssociation } state = State::NotSent;
   int status = 0;        // the DIMSE status of a refusal, or the local failure code
 };

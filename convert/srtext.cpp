@@ -85,13 +85,33 @@ void AddContentItem(const DcmSRObj& sr, DcmObj& contentList, const std::string& 
   contentList.InsertSequence(kItemGroup, kItemElement, std::move(item));
 }
 
+std::string TextForReport(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  size_t column = 0;  // characters since the line began
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c == '\t') {
+      do out += ' ';
+      while (++column % 8 != 0);
+    } else if (c == '\r' || c == '\n') {
+      out += static_cast<char>(c);
+      column = 0;
+    } else if (c >= 0x20 && c != 0x7F) {
+      out += static_cast<char>(c);
+      if ((c & 0xC0) != 0x80) ++column;  // UTF-8: continuation bytes start no character
+    }
+  }
+  return out;
+}
+
 void FillTextReport(DcmSRObj& sr, const std::string& seriesUID, const std::string& sopInstanceUID,
                     const StudyInfo& studyIn, const std::string& observerName, const std::string& reportText) {
   // The report and the observer are written in the study's set; when it cannot hold them the
   // document's study values move with them to the set the typed rule picks.
   StudyInfo study = studyIn;
   const std::string observer = EncodeForStudy(study, observerName);
-  const std::string report = EncodeForStudy(study, reportText);
+  const std::string report = EncodeForStudy(study, TextForReport(reportText));
   StartSRDocument(sr, study.StudyInstanceUID, seriesUID, sopInstanceUID, "Radiology Report", study.StudyID, 0, 1);
   if (!study.SpecificCharacterSet.empty()) sr.SetText(0x0008, 0x0005, study.SpecificCharacterSet);
   sr.SetText(0x0008, 0x0020, study.StudyDate);

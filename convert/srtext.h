@@ -3,6 +3,7 @@
 // (a root CONTAINER "Radiology Report" holding the observer's name and one TEXT item with the report).
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "convert/batch.h"
 #include "core/dcmobj.h"
@@ -37,8 +38,12 @@ void StartSRDocument(DcmSRObj& sr, const std::string& studyUID, const std::strin
 void AddContentItem(const DcmSRObj& sr, DcmObj& contentList, const std::string& codeValue,
                     const std::string& codeMeaning, const std::string& value, int valueType, int relationshipType);
 
+// The text as a report's value may hold it: line breaks kept, tabs set out as spaces to the next
+// of every eighth column, other control characters dropped.
+std::string TextForReport(std::string_view text);
+
 // Assembles the whole report document for the study: the observer's name item and one TEXT item
-// holding reportText (UTF-8, line breaks included) whatever its length. The study's values keep their
+// holding reportText (UTF-8, line breaks included, as TextForReport makes it) whatever its length. The study's values keep their
 // bytes and set, and the report and observer's name are written in that set; a study without a set
 // declares none unless the report needs one. When the study's set cannot hold the report, the
 // document declares the set the typed rule picks for all its text (ISO_IR 100 or ISO_IR 192).

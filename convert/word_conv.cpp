@@ -8,9 +8,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 
+#include "convert/rtf.h"
 #include "core/cp1252.h"
+#include "core/fileutil.h"
 #include "core/log.h"
 
 namespace {
@@ -45,6 +49,67 @@ std::string ReadAt(GsfInput* in, uint64_t offset, uint64_t count) {
 
 void Fail(const std::string& path, const std::string& why) {
   WriteLog("ERROR, ReadWordText, " + why + ": " + path);
+}
+
+// Word's marks in the text as a reader of the document sees them, across the pieces: a cell mark
+// (7) ends a cell, and the second of two ends its row (when the row has as many cells as the one
+// before it), so cells are separated and each row is a paragraph; a field (19, code, 20, result, 21) shows its result only; the anchors of pictures,
+// drawn objects, note references and the optional hyphen are dropped; line, page and column breaks
+// become paragraph breaks and the non-breaking hyphen a hyphen.
+void ReadableWordText(std::vector<std::string>& lines, size_t first) {
+  constexpr size_t kMaxFieldDepth = 64;  // deeper fields count, but are all code
+  std::vector<bool> inCode;              // per open field: its code still runs
+  size_t codes = 0, deeper = 0;          // open fields in their code; fields beyond the depth
+  bool cellEnded = false;
+  size_t cells = 0, columns = 0;  // cells of this row so far; cells of the row before
+  for (size_t i = first; i < lines.size(); ++i) {
+    std::string& line = lines[i];
+    std::string out;
+    out.reserve(line.size());
+    for (const char ch : line) {
+      const auto c = static_cast<unsigned char>(ch);
+      if (c == 0x13) {
+        if (inCode.size() < kMaxFieldDepth) inCode.push_back(true), ++codes;
+        else ++deeper;
+        continue;
+      }
+      if (c == 0x14 || c == 0x15) {
+        if (deeper > 0) {
+          deeper -= c == 0x15;
+        } else if (!inCode.empty()) {
+          if (inCode.back()) --codes;
+          if (c == 0x14) inCode.back() = false;
+          else inCode.pop_back();
+        }
+        continue;
+      }
+      if (codes > 0 || deeper > 0) continue;  // a field's code
+      if (c == 0x07) {
+        // The mark after a cell mark ends the row, unless the row has fewer cells than the one
+        // before it: then it ends an empty cell.
+        if (cellEnded && cells >= columns) {
+          out += '\r';
+          columns = cells;
+          cells = 0;
+          cellEnded = false;
+        } else {
+          if (cellEnded) out += kCellSeparator;
+          ++cells;
+          cellEnded = true;
+        }
+        continue;
+      }
+      if (cellEnded) {
+        out += kCellSeparator;
+        cellEnded = false;
+      }
+      if (c == '\r' && cells == 0) columns = 0;  // a paragraph between rows: the table may end here
+      if (c == 0x0B || c == 0x0C || c == 0x0E) out += '\r';
+      else if (c == 0x1E) out += '-';
+      else if (c >= 0x20 || c == '\r' || c == '\n' || c == '\t') out += ch;
+    }
+    line = std::move(out);
+  }
 }
 
 }  // namespace
@@ -112,6 +177,7 @@ bool ReadWordText(const std::string& path, std::vector<std::string>& lines) {
   // stream; a piece table that claims more (pieces pointing at the same text) is cut off there.
   const auto mainSize = static_cast<uint64_t>(gsf_input_size(main.get()));
   uint64_t budget = mainSize;
+  const size_t first = lines.size();
   for (uint64_t i = 0; i < n; ++i) {
     const uint64_t cpEnd = (i + 2) * 4;                 // CP[i] and CP[i+1]
     const uint64_t pcdEnd = (n + 1) * 4 + i * 8 + 6;    // FcCompressed of descriptor i
@@ -140,6 +206,7 @@ bool ReadWordText(const std::string& path, std::vector<std::string>& lines) {
       lines.push_back(Utf16ToUtf8(chars));
     }
   }
+  ReadableWordText(lines, first);
   return true;
 }
 
@@ -161,9 +228,65 @@ std::string ReportTextFromLines(const std::vector<std::string>& utf8Lines) {
   return text;
 }
 
-std::string ReportTextFromTextFile(const std::string& bytes) {
-  std::string_view v = bytes;
+std::string TextFileToUtf8(std::string_view v) {
+  const bool le = v.substr(0, 2) == "\xFF\xFE", be = v.substr(0, 2) == "\xFE\xFF";
+  if (le || be) {
+    v.remove_prefix(2);
+    std::u16string units(v.size() / 2, u'\0');
+    for (size_t k = 0; k < units.size(); ++k) {
+      const auto a = uint8_t(v[2 * k]), b = uint8_t(v[2 * k + 1]);
+      units[k] = static_cast<char16_t>(le ? a | b << 8 : b | a << 8);
+    }
+    return Utf16ToUtf8(units);
+  }
   if (v.substr(0, 3) == "\xEF\xBB\xBF") v.remove_prefix(3);
-  const std::string utf8 = IsValidUtf8(v) ? std::string(v) : Cp1252ToUtf8(v);
-  return ReportTextFromLines({utf8});
+  return IsValidUtf8(v) ? std::string(v) : Cp1252ToUtf8(v);
+}
+
+std::string ReportTextFromTextFile(const std::string& bytes) { return ReportTextFromLines({TextFileToUtf8(bytes)}); }
+
+ReportFormat ReportFormatOf(std::string_view bytes) {
+  if (bytes.substr(0, 8) == std::string_view("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) return ReportFormat::Word;
+  if (LooksLikeRtf(bytes)) return ReportFormat::Rtf;
+  return ReportFormat::Text;
+}
+
+bool ReadReportFile(const std::string& path, ReportFile& out, std::string& why) {
+  char head[64] = {};
+  std::ifstream in(path, std::ios::binary);
+  if (in) in.read(head, sizeof head);
+  if (!in && !in.eof()) {
+    why = "it cannot be opened";
+    WriteLog("ERROR, ReadReportFile, cannot read " + path);
+    return false;
+  }
+  out = ReportFile();
+  out.format = ReportFormatOf(std::string_view(head, size_t(in.gcount())));
+  if (out.format == ReportFormat::Word) {
+    std::vector<std::string> lines;
+    if (!ReadWordText(path, lines)) {  // logged
+      why = "the text of the Word document cannot be read";
+      return false;
+    }
+    out.text = ReportTextFromLines(lines);
+    return true;
+  }
+  std::error_code ec;
+  if (std::filesystem::file_size(path, ec) > kMaxRtfBytes && !ec) {
+    why = "a report is at most " + std::to_string(kMaxRtfBytes >> 20) + " MB";
+    WriteLog("ERROR, ReadReportFile, larger than " + std::to_string(kMaxRtfBytes >> 20) + " MB: " + path);
+    return false;
+  }
+  std::string bytes;
+  if (!ReadWholeFile(path, bytes, "ReadReportFile")) {
+    why = "it cannot be read";
+    return false;
+  }
+  if (out.format == ReportFormat::Rtf && ReadRtf(bytes, out.rich, path)) {
+    out.text = out.rich.PlainText();
+    return true;
+  }
+  out.format = ReportFormat::Text;
+  out.text = TextFileToUtf8(bytes);
+  return true;
 }

@@ -1,11 +1,14 @@
 #pragma once
 // Text of a Word 97-2003 binary document (.doc), read from its piece table.
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Appends one line per piece of the document's piece table, in table order, as UTF-8 (8-bit pieces
-// are cp1252, 16-bit pieces UTF-16LE). Word's control characters are kept as they are: paragraph
-// marks stay carriage returns. The caller empties the list first.
+// are cp1252, 16-bit pieces UTF-16LE), as a reader sees the text: paragraph marks stay carriage
+// returns; table cells are separated by kCellSeparator and each row ends its paragraph; fields show
+// their result, not their code; the anchors of pictures, objects and notes are dropped; line, page
+// and column breaks are paragraph breaks. The caller empties the list first.
 // Returns false, with one log line, when the document cannot be read: not a compound file, no
 // "WordDocument" or "1Table" stream (a document whose table stream is 0Table is not read), a
 // File Information Block too short to hold the Clx location, or a Clx that is not a piece table.
@@ -18,6 +21,27 @@ bool ReadWordText(const std::string& path, std::vector<std::string>& lines);
 // paragraph break, breaks written CR LF; the paragraph marks that end a line add none of their own
 // (so a document reads the same whichever way its text is cut into pieces).
 std::string ReportTextFromLines(const std::vector<std::string>& utf8Lines);
-// The report text of a .txt file's bytes: UTF-8 (an initial byte order mark dropped), or, when the
-// bytes are not valid UTF-8, cp1252 as they are; then as ReportTextFromLines.
+// A text file's bytes as UTF-8: by their byte order mark (UTF-8, UTF-16 little or big endian; the
+// mark dropped), else as UTF-8 when they are valid UTF-8, else as cp1252.
+std::string TextFileToUtf8(std::string_view bytes);
+// The report text of a text file's bytes: TextFileToUtf8, then as ReportTextFromLines.
 std::string ReportTextFromTextFile(const std::string& bytes);
+
+// What a report file holds, by its content whatever its name says: a Word 97-2003 document (a
+// compound file), RTF, or text.
+enum class ReportFormat { Word, Rtf, Text };
+ReportFormat ReportFormatOf(std::string_view firstBytes);
+
+#include "convert/rtf.h"
+
+// A report file read by its content: a Word document's text (ReadWordText, ReportTextFromLines),
+// an RTF document (its styled text, and its plain text), or a text file (TextFileToUtf8, its line
+// ends as they stand).
+struct ReportFile {
+  ReportFormat format = ReportFormat::Text;
+  StyledText rich;   // RTF only
+  std::string text;  // UTF-8
+};
+// False, with the reason in why (details logged), when the file cannot be read or is larger than
+// kMaxRtfBytes (a Word document is read from the file, whatever its size).
+bool ReadReportFile(const std::string& path, ReportFile& out, std::string& why);

@@ -46,28 +46,17 @@ int CmdSr(const Args& a) {
   if (a.help || a.pos.size() != 2)
     return Usage(a,
                  "usage: scrivara-cli sr --patient-name N --patient-id I [study keys] IN OUT.dcm\n"
-                 "  builds a Basic Text SR report from IN: a .txt file (UTF-8, or cp1252 when it is not\n"
-                 "  valid UTF-8), an .rtf file (its text) or a Word 97-2003 .doc file (the text of its pieces)\n");
+                 "  builds a Basic Text SR report from IN, a .txt, .rtf or .doc file read by its content: a Word\n"
+                 "  97-2003 document or an RTF document (their text; table cells separated by \" | \", each row a\n"
+                 "  line; fields show their result), or text (by its byte order mark: UTF-8, UTF-16; else UTF-8\n"
+                 "  when it is valid UTF-8, cp1252 otherwise). Tabs become spaces\n");
   const std::string& in = a.pos[0];
   const std::string ext = LowerExtension(in);
-  std::string report;
-  if (ext == ".doc") {
-    std::vector<std::string> lines;
-    if (!ReadWordText(in, lines)) return Fail("cannot read the text of Word document " + in);
-    report = ReportTextFromLines(lines);
-  } else if (ext == ".rtf") {
-    std::string bytes;
-    StyledText doc;
-    if (!ReadWholeFile(in, bytes, "scrivara-cli sr")) return Fail("cannot read " + in);
-    if (!ReadRtf(bytes, doc, in)) return Fail(in + " is not an RTF document");
-    report = doc.PlainText();
-  } else if (ext == ".txt") {
-    std::string bytes;
-    if (!ReadWholeFile(in, bytes, "scrivara-cli sr")) return Fail("cannot read " + in);
-    report = ReportTextFromTextFile(bytes);
-  } else {
-    return Fail("the report must be a .txt, .rtf or .doc file: " + in);
-  }
+  if (ext != ".doc" && ext != ".rtf" && ext != ".txt") return Fail("the report must be a .txt, .rtf or .doc file: " + in);
+  ReportFile file;
+  std::string why;
+  if (!ReadReportFile(in, file, why)) return Fail("cannot read " + in + ": " + why);
+  const std::string report = file.format == ReportFormat::Text ? ReportTextFromLines({file.text}) : file.text;
   if (OnlyBlank(report)) return Fail("the report in " + in + " is empty");
   StudyInfo study;
   ConversionBatch batch;

@@ -87,8 +87,9 @@ int CmdConvert(const Args& a) {
 
 int CmdPdf(const Args& a) {
   if (a.help || a.pos.size() != 2) {
-    std::fputs("usage: scrivara-cli pdf --patient-name N --patient-id I [study keys] IN.pdf OUT.dcm\n"
-               "  builds an Encapsulated PDF Storage object\n", a.help ? stdout : stderr);
+    std::fputs("usage: scrivara-cli pdf --patient-name N --patient-id I [study keys] [--accept-unreadable] IN.pdf OUT.dcm\n"
+               "  builds an Encapsulated PDF Storage object. A PDF that a reader cannot open (damaged, cut short,\n"
+               "  or needing a password to open) is refused with a warning, or taken with --accept-unreadable\n", a.help ? stdout : stderr);
     return a.help ? 0 : 2;
   }
   StudyInfo study;
@@ -98,6 +99,14 @@ int CmdPdf(const Args& a) {
   if (!StartConversionBatch(study, WorkFolder(), batch)) return Fail("cannot start the batch");
   DcmObj obj;
   if (!MakeEncapsulatedPdf(a.pos[0], study, batch, InstanceCounter, obj)) return Fail("cannot convert " + a.pos[0]);
+  // A PDF no reader can open is the operator's document still, taken only when asked for.
+  if (const std::string problem = PdfReadProblem(a.pos[0]); !problem.empty()) {
+    const std::string warning = a.pos[0] + ": " + problem;
+    WriteLog("WARNING, scrivara-cli pdf, " + warning);
+    std::fprintf(stderr, "scrivara-cli: warning: %s\n", warning.c_str());
+    if (!a.opt.count("accept-unreadable"))
+      return Fail("not converted: " + a.pos[0] + " (--accept-unreadable takes it as it is)");
+  }
   if (!WriteAtomically(obj, a.pos[1])) return Fail("cannot write " + a.pos[1]);
   return 0;
 }
@@ -199,7 +208,8 @@ int main(int argc, char** argv) {
   // Only echo takes --worklist as a flag; the document commands take it with an accession number.
   const bool documents = cmd == "pdf" || cmd == "sr" || cmd == "img";
   Args a = cli::Parse(argc, argv, 2,
-                      documents ? std::vector<std::string>{} : std::vector<std::string>{"worklist", "outbox", "wait"});
+                      documents ? std::vector<std::string>{"accept-unreadable"}
+                                : std::vector<std::string>{"worklist", "outbox", "wait"});
   if (!a.error.empty()) return Fail(a.error);
   int rc;
   if (cmd == "dump") rc = CmdDump(a);

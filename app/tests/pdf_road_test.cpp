@@ -156,8 +156,8 @@ class PdfRoadTest : public QObject {
     exe_ = dir_ + "/scrivara";
     pdfA_ = dir_ + "/first report.pdf";
     pdfB_ = dir_ + "/second.pdf";
-    WriteAll(pdfA_, "%PDF-1.4\n1 0 obj << /Type /Catalog >> endobj\n%%EOF\n");
-    WriteAll(pdfB_, "%PDF-1.4\n% second\n%%EOF\n");
+    WriteAll(pdfA_, testsupport::MinimalPdf());
+    WriteAll(pdfB_, "%PDF-1.4\n% second\n%%EOF\n");  // no reader opens it: sent, with a warning
     dialogs_ = ScriptedDialogs();
   }
   void cleanup() {
@@ -220,6 +220,9 @@ class PdfRoadTest : public QObject {
       for (const BatchObject& o : form->Objects()) numbers.push_back(InstanceNumber(o.path));
       QCOMPARE(form->BatchList->topLevelItemCount(), 2);
       QCOMPARE(form->BatchList->topLevelItem(1)->text(3), QString("accepted"));
+      QCOMPARE(form->BatchList->topLevelItem(0)->text(0), QString("first report.pdf"));
+      QCOMPARE(form->BatchList->topLevelItem(1)->text(0),
+               QString("second.pdf - a PDF reader cannot open it (damaged or cut short)"));
     };
     f.Form1->AddPDFBtnClick();
     QCOMPARE(numbers, (std::vector<int32_t>{1, 2}));

@@ -164,6 +164,9 @@ void TPDFForm::SendFiles(const std::vector<std::string>& pdfs, bool closeWhenDon
           BatchObject o;
           o.path = object;
           o.document = FileNamePart(pdf);
+          // Still sent (the bytes are the operator's document), but shown with a warning.
+          o.warning = PdfReadProblem(pdf);
+          if (!o.warning.empty()) WriteLog("WARNING, TPDFForm, " + pdf + ": " + o.warning);
           std::error_code ec;
           o.bytes = std::filesystem::file_size(pdf, ec);
           outcome->sent.push_back(o);
@@ -215,7 +218,11 @@ void TPDFForm::ShowRow(size_t i) {
   QTreeWidgetItem* row = BatchList->topLevelItem(int(i));
   if (!row || i >= model_.Size()) return;
   const BatchObject& o = model_.Items()[i];
-  row->setText(kDocument, QString::fromStdString(o.document));
+  row->setText(kDocument, QString::fromStdString(o.warning.empty() ? o.document : o.document + " - " + o.warning));
+  if (!o.warning.empty()) {
+    row->setIcon(kDocument, style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    row->setToolTip(kDocument, QString::fromStdString(o.warning));
+  }
   row->setText(kPages, o.pages > 0 ? QString::number(o.pages) : QString("?"));
   row->setText(kSize, SizeText(o.bytes));
   row->setText(kState, QString::fromStdString(StateText(o)));

@@ -406,36 +406,24 @@ void TMainForm::FileOpenClick() {
 }
 
 void TMainForm::OpenFile(const std::string& path) {
-  if (LowerExtension(path) == ".doc") {
+  // By the file's content, whatever its name says.
+  ReportFile file;
+  std::string why;
+  const bool read = ReadReportFile(path, file, why);
+  if (read ? file.format == ReportFormat::Word : LowerExtension(path) == ".doc") {
     // The Word route: the text replaces the editor's, and counts as a change to an untitled report.
     RichEdit1->clear();
-    std::vector<std::string> lines;
-    if (ReadWordText(path, lines)) {
-      QString text = QString::fromStdString(ReportTextFromLines(lines));
-      RichEdit1->setPlainText(text.replace("\r\n", "\n"));
-    }
+    if (read) RichEdit1->setPlainText(QString::fromStdString(file.text).replace("\r\n", "\n"));
     RichEdit1->document()->setModified(true);
     return;
   }
   RichEdit1->setReadOnly(false);
-  std::error_code ec;
-  if (std::filesystem::file_size(path, ec) > kMaxRtfBytes && !ec) {  // never read whole into the window
-    WriteLog("ERROR, FileOpen, larger than " + std::to_string(kMaxRtfBytes >> 20) + " MB: " + path);
-    Dialogs().ShowError(this, "Cannot open " + QString::fromStdString(path) + ": a report is at most " +
-                                  QString::number(kMaxRtfBytes >> 20) + " MB.");
+  if (!read) {
+    Dialogs().ShowError(this, "Cannot open " + QString::fromStdString(path) + ": " + QString::fromStdString(why) + ".");
     return;
   }
-  std::string bytes;
-  if (!ReadWholeFile(path, bytes, "FileOpen")) {
-    Dialogs().ShowError(this, "Cannot open " + QString::fromStdString(path) + ".");
-    return;
-  }
-  StyledText text;
-  if (LooksLikeRtf(bytes) && ReadRtf(bytes, text, path)) {
-    ToDocument(text, *RichEdit1->document());
-  } else {
-    RichEdit1->setPlainText(QString::fromStdString(IsValidUtf8(bytes) ? bytes : Cp1252ToUtf8(bytes)));
-  }
+  if (file.format == ReportFormat::Rtf) ToDocument(file.rich, *RichEdit1->document());
+  else RichEdit1->setPlainText(QString::fromStdString(file.text).replace("\r\n", "\n"));
   RichEdit1->document()->clearUndoRedoStacks();
   SetFileName(path);
   RichEdit1->setFocus();

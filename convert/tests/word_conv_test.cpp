@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/files.h"
 #include "tests/support/log_capture.h"
 
 namespace {
@@ -108,6 +109,47 @@ TEST(ReadWordText, ReportTextFromTheLines) {
   EXPECT_EQ(ReportTextFromLines(Read("mixed.doc")), ReportTextFromLines(Read("report.doc")));
   EXPECT_EQ(ReportTextFromLines({"a\nb\r\nc", "", "d\r\r"}), "a\r\nb\r\nc\r\n\r\nd");
   EXPECT_EQ(ReportTextFromLines({}), "");
+}
+
+// A table, a bulleted list, a hyperlink field and a picture, written by LibreOffice as RTF and as
+// Word 97: read as their author sees them, whatever the file's name says.
+TEST(ReadReportFile, TablesFieldsAndPicturesAsTheAuthorSeesThem) {
+  const std::string rows = "\xCE\x8C\xCF\x81\xCE\xB3\xCE\xB1\xCE\xBD\xCE\xBF | N\xC3\xA1lez | "
+                           "\xCE\x9C\xCE\xAD\xCE\xB3\xCE\xB5\xCE\xB8\xCE\xBF\xCF\x82 (mm)\r\n"
+                           "\xCE\x9A\xCE\xB1\xCF\x81\xCE\xB4\xCE\xB9\xCE\xAC | norm\xC3\xA1ln\xC3\xAD | 120\r\n"
+                           "\xCE\x89\xCF\x80\xCE\xB1\xCF\x81 |  | 150\r\n";
+  testsupport::WriteAll(::testing::TempDir() + "/rtf_named.doc", testsupport::ReadAll(kData + "table.rtf"));
+  struct Case {
+    std::string path;
+    ReportFormat format;
+    std::string list;  // RTF gives the bullets; Word keeps them outside the text
+  } cases[] = {{kData + "table.rtf", ReportFormat::Rtf, "\xE2\x80\xA2\tFirst point\r\n\xE2\x80\xA2\tSecond point\r\n"},
+               {::testing::TempDir() + "/rtf_named.doc", ReportFormat::Rtf,
+                "\xE2\x80\xA2\tFirst point\r\n\xE2\x80\xA2\tSecond point\r\n"},
+               {kData + "table.doc", ReportFormat::Word, "First point\r\nSecond point\r\n"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    ReportFile file;
+    std::string why;
+    ASSERT_TRUE(ReadReportFile(c.path, file, why)) << why;
+    EXPECT_EQ(file.format, c.format);
+    EXPECT_EQ(file.text, "Findings before the table.\r\n" + rows + c.list + "See the guideline here.  End.");
+  }
+}
+
+TEST(ReadReportFile, TextFilesByTheirByteOrderMark) {
+  const std::string greek = "\xCE\xA9 caf\xC3\xA9";  // Omega café
+  const struct {
+    std::string bytes;
+    const char* what;
+  } cases[] = {
+      {std::string("\xFF\xFE\xA9\x03 \0c\0a\0f\0\xE9\0", 14), "UTF-16 LE"},
+      {std::string("\xFE\xFF\x03\xA9\0 \0c\0a\0f\0\xE9", 14), "UTF-16 BE"},
+      {"\xEF\xBB\xBF" + greek, "UTF-8 with its mark"},
+      {greek, "UTF-8"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(TextFileToUtf8(c.bytes), greek) << c.what;
+  EXPECT_EQ(TextFileToUtf8("caf\xE9"), "caf\xC3\xA9");  // not UTF-8: cp1252
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "convert/bmpfile.h"
 #include "core/dcmobj.h"
 #include "query/tests/query_test_support.h"
+#include "tests/support/files.h"
 #include "tests/support/iod_check.h"
 
 namespace {
@@ -31,7 +32,7 @@ const std::string kCyrillic8859 = "\xB4\xDC\xD8\xE2\xE0\xD8\xD9^\xB8\xD2\xD0\xDD
 struct Objects {
   querytest::TempDir dir{"scrivara_charset"};
   Objects() {
-    WriteFile(dir.path + "/doc.pdf", "%PDF-1.4\n1 0 obj << /Type /Catalog >> endobj\n%%EOF\n");
+    WriteFile(dir.path + "/doc.pdf", testsupport::MinimalPdf());
     WriteFile(dir.path + "/report.txt", "Keine Auff\xC3\xA4lligkeiten.\n");
     Bitmap page(32, 16);
     SaveBmpFile(dir.path + "/page.bmp", page);

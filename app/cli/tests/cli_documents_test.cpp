@@ -16,6 +16,7 @@
 #include "convert/page_jpeg.h"
 #include "convert/scan_object.h"
 #include "core/fileutil.h"
+#include "tests/support/files.h"
 #include "tests/support/iod_check.h"
 #include "core/dcmobj.h"
 #include "query/tests/query_test_support.h"
@@ -87,7 +88,7 @@ class CliDocuments : public ::testing::Test {
     objects = d + "/objects";
     testsupport::Run({"mkdir", "-p", objects});
 
-    pdfSource = "%PDF-1.4\n1 0 obj << /Type /Catalog >> endobj\n%%EOF";
+    pdfSource = testsupport::MinimalPdf();
     if (pdfSource.size() % 2 == 0) pdfSource += '\n';
     WriteFile(d + "/doc.pdf", pdfSource);
     WriteFile(d + "/report.txt", "No acute findings.\nHeart size normal.\n");
@@ -344,9 +345,10 @@ TEST_F(CliDocuments, SeveralImageFilesBecomeOneSeries) {
   ASSERT_EQ(r.status, 0) << r.output;
   ASSERT_EQ(Listing(out), "page0001.dcm\npage0002.dcm\npage0003.dcm\npage0004.dcm\npage0005.dcm\n");
   const std::string series = Attribute(out + "/page0001.dcm", 0x0020, 0x000E);
+  const int first = std::stoi(Attribute(out + "/page0001.dcm", 0x0020, 0x0013));
   for (int n = 1; n <= 5; ++n) {
     const std::string f = out + "/page000" + std::to_string(n) + ".dcm";
-    EXPECT_EQ(Attribute(f, 0x0020, 0x0013), std::to_string(n));
+    EXPECT_EQ(Attribute(f, 0x0020, 0x0013), std::to_string(first + n - 1));
     EXPECT_EQ(Attribute(f, 0x0020, 0x000E), series);
     EXPECT_EQ(iodcheck::IodErrors(f, iodcheck::kUSPageLeftOut), std::vector<std::string>{}) << f;
   }
@@ -387,6 +389,42 @@ TEST_F(CliDocuments, AColourJpegGoesInAsItStandsOnlyWhenItIsCodedAsAPage) {
   EXPECT_EQ(Attribute(d + "/full_jpg.dcm", 0x0008, 0x0016), "1.2.840.10008.5.1.4.1.1.77.1.1.1");
 }
 
+// A PDF no reader can open (cut short, or locked by a password) is refused with a warning, or
+// taken as it stands when asked for; one protected only against changes is taken without a word.
+TEST_F(CliDocuments, PdfsNoReaderOpensAreTakenOnlyWhenAskedFor) {
+  const std::string d = dir->path + "/pdfs";
+  testsupport::Run({"mkdir", "-p", d});
+  const std::string whole = testsupport::MinimalPdf(std::string(200, 'x'));
+  WriteFile(d + "/whole.pdf", whole);
+  WriteFile(d + "/cut.pdf", whole.substr(0, whole.size() / 2));
+  ASSERT_EQ(testsupport::Run({"qpdf", "--encrypt", "user", "owner", "256", "--", d + "/whole.pdf", d + "/locked.pdf"}), 0);
+  ASSERT_EQ(testsupport::Run({"qpdf", "--encrypt", "", "owner", "256", "--modify=none", "--", d + "/whole.pdf",
+                              d + "/readonly.pdf"}),
+            0);
+  const struct {
+    std::string file;
+    bool accept;
+    int status;
+    std::string warning;
+  } cases[] = {
+      {"cut.pdf", false, 1, "a PDF reader cannot open it (damaged or cut short)"},
+      {"cut.pdf", true, 0, "a PDF reader cannot open it (damaged or cut short)"},
+      {"locked.pdf", false, 1, "it needs a password to open"},
+      {"readonly.pdf", false, 0, ""},
+  };
+  for (const auto& c : cases) {
+    const std::string out = d + "/" + c.file + (c.accept ? ".accepted.dcm" : ".dcm");
+    std::vector<std::string> args = Cmd("pdf", {}, d + "/" + c.file, out);
+    if (c.accept) args.insert(args.begin() + 1, "--accept-unreadable");
+    const auto r = RunCli(args);
+    EXPECT_EQ(r.status, c.status) << c.file << "\n" << r.output;
+    EXPECT_EQ(r.output.find("scrivara-cli: warning: " + d + "/" + c.file + ": " + c.warning) != std::string::npos,
+              !c.warning.empty())
+        << r.output;
+    EXPECT_EQ(testsupport::ReadAll(out).empty(), c.status != 0) << c.file;
+  }
+}
+
 TEST_F(CliDocuments, BadInputFailsClearlyAndLeavesNoFile) {
   const std::string d = dir->path + "/bad";
   const std::string out = d + "/out";
@@ -409,7 +447,7 @@ TEST_F(CliDocuments, BadInputFailsClearlyAndLeavesNoFile) {
       {"sr", d + "/missing.txt", "cannot read " + d + "/missing.txt"},
       {"sr", d + "/empty.txt", "the report in " + d + "/empty.txt is empty"},
       {"sr", d + "/blank.txt", "the report in " + d + "/blank.txt is empty"},
-      {"sr", cutDoc, "cannot read the text of Word document " + cutDoc},
+      {"sr", cutDoc, "cannot read " + cutDoc + ": the text of the Word document cannot be read"},
       {"sr", dir->path + "/doc.pdf", "the report must be a .txt, .rtf or .doc file"},
       {"img", d + "/missing.bmp", "cannot take the image file " + d + "/missing.bmp: it cannot be opened"},
       {"img", d + "/deep.jpg", "cannot take the image file " + d + "/deep.jpg: 12-bit samples"},

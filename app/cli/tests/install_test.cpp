@@ -65,7 +65,7 @@ TEST(Installed, FilesGoToTheXdgFoldersAndNothingBesideTheProgram) {
   EXPECT_EQ(version.second, "scrivara-cli 3.1.0\nconfiguration: " + dir + "/config/scrivara/\nlogs: " + dir +
                                 "/state/scrivara/logs/\ntemporary files: " + dir + "/cache/scrivara/temp/\noutbox: " +
                                 dir + "/data/scrivara/outbox/\n");
-  testsupport::WriteAll(dir + "/doc.pdf", "%PDF-1.4\n%%EOF\n");
+  testsupport::WriteAll(dir + "/doc.pdf", testsupport::MinimalPdf());
   const auto pdf = run({bin + "/scrivara-cli", "pdf", "--patient-name", "Doe^Jane", "--patient-id", "INST1",
                         dir + "/doc.pdf", dir + "/doc.dcm"});
   EXPECT_EQ(pdf.first, 0) << pdf.second;
