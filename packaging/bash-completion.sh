@@ -23,7 +23,8 @@ _scrivara_cli() {
   local options="--help"
   case $cmd in
     convert) options="--ts --help" ;;
-    pdf|sr|img) options="$study $net --help" ;;
+    pdf) options="--accept-unreadable $study $net --help" ;;
+    sr|img) options="$study $net --help" ;;
     echo) options="--worklist $net --help" ;;
     store) options="--outbox --wait $net --help" ;;
     find|worklist) options="$search $net --help" ;;
