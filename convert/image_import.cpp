@@ -102,6 +102,17 @@ void CmykToRgba(std::vector<uint8_t>& buf, bool inverted) {
   }
 }
 
+// "" when a JPEG frame may be decoded: within the largest page, and no larger than its data could
+// code (even a blank page takes a few bits for every 8 x 8 block), so that a frame that claims far
+// more is refused before memory is taken for it.
+std::string JpegFrameProblem(int width, int height, size_t bytes) {
+  std::string why = PageSizeProblem(width, height);
+  if (why.empty() && uint64_t(width) * uint64_t(height) > std::max<uint64_t>(1u << 20, uint64_t(bytes) * 2048))
+    why = "a damaged JPEG image (its frame of " + std::to_string(width) + " x " + std::to_string(height) +
+          " pixels is far larger than its data)";
+  return why;
+}
+
 // Decodes an 8-bit lossy JPEG whole into an upright-as-coded page; refused with the reason when
 // the library warns (data cut short or corrupt).
 bool DecodeJpeg(const std::vector<uint8_t>& jpeg, const JpegStreamInfo& info, Bitmap& page, std::string& why) {
@@ -112,6 +123,8 @@ bool DecodeJpeg(const std::vector<uint8_t>& jpeg, const JpegStreamInfo& info, Bi
     why = std::string("a JPEG image the decoder cannot read (") + tjGetErrorStr2(h.get()) + ")";
     return false;
   }
+  why = JpegFrameProblem(width, height, jpeg.size());  // the frame the library will decode, again
+  if (!why.empty()) return false;
   const int flags = TJFLAG_STOPONWARNING | TJFLAG_LIMITSCANS;
   const bool cmyk = colourspace == TJCS_CMYK || colourspace == TJCS_YCCK;
   int rc = 0;
@@ -145,15 +158,8 @@ bool ImportJpeg(const std::vector<uint8_t>& file, ImportedPage& out, std::string
     why = std::to_string(info.precision) + "-bit samples (only 8-bit JPEG images are taken)";
     return false;
   }
-  why = PageSizeProblem(info.width, info.height);
+  why = JpegFrameProblem(info.width, info.height, file.size());
   if (!why.empty()) return false;
-  // Even a blank page takes a few bits for every 8 x 8 block: a frame that claims far more pixels
-  // than its data could code is refused before memory is taken for it.
-  if (uint64_t(info.width) * uint64_t(info.height) > std::max<uint64_t>(1u << 20, uint64_t(file.size()) * 2048)) {
-    why = "a damaged JPEG image (its frame of " + std::to_string(info.width) + " x " + std::to_string(info.height) +
-          " pixels is far larger than its data)";
-    return false;
-  }
   JpegTurn turn = TurnForOrientation(ExifOrientation(file.data(), file.size()));
   const std::vector<uint8_t>* coded = &file;
   std::vector<uint8_t> turned;
@@ -510,6 +516,10 @@ size_t ImportImageFile(const std::string& path, const std::function<void(Importe
         return 0;
       }
       const int count = TIFFNumberOfDirectories(tif.get());
+      if (count < 1) {
+        refuse(file, "a damaged TIFF file (no page in it)");
+        return 0;
+      }
       size_t taken = 0;
       for (int n = 1; n <= count && !(cancelled && cancelled()); ++n) {
         ImportedPage page;
