@@ -77,7 +77,8 @@ bool SkippedDestination(const std::string& word) {
   return false;
 }
 
-enum class Dest { Text, FontTable, ColourTable, Skip };
+// NestedRow: a nested table's row properties, where only the row's end counts.
+enum class Dest { Text, FontTable, ColourTable, Skip, NestedRow };
 
 struct State {
   Dest dest = Dest::Text;
@@ -237,6 +238,14 @@ class Reader {
     if (groupStart && (w == "fonttbl")) { s.dest = Dest::FontTable; return; }
     if (groupStart && (w == "colortbl")) { s.dest = Dest::ColourTable; return; }
     if (SkippedDestination(w)) { s.dest = Dest::Skip; return; }
+    if (w == "nesttableprops" && stack_.size() >= 2 && stack_[stack_.size() - 2].dest == Dest::Text) {
+      s.dest = Dest::NestedRow;
+      return;
+    }
+    if (s.dest == Dest::NestedRow) {
+      if (w == "nestrow") EndRow();
+      return;
+    }
     if (s.dest == Dest::FontTable) { FontWord(w, p); return; }
     if (s.dest == Dest::ColourTable) { ColourWord(w, p); return; }
     if (s.dest == Dest::Skip) return;
@@ -254,8 +263,7 @@ class Reader {
       }
       cellPending_ = true;
     } else if (w == "row" || w == "nestrow") {
-      cellPending_ = false;
-      EndParagraph();
+      EndRow();
     }
     else if (w == "line") Char("\n");
     else if (w == "tab") Char("\t");
@@ -324,7 +332,7 @@ class Reader {
   // Text in the current destination.
   void Char(const std::string& utf8) {
     State& s = S();
-    if (s.dest == Dest::Skip) return;
+    if (s.dest == Dest::Skip || s.dest == Dest::NestedRow) return;
     if (s.dest == Dest::ColourTable) {
       if (utf8 == ";") {
         colours_.push_back(colourSet_ ? colour_ : kAuto);
@@ -402,6 +410,15 @@ class Reader {
       current_.runs.back().text += run.text;
     else
       current_.runs.push_back(std::move(run));
+  }
+
+  // A table row ends: its paragraph ends (in the text, whatever group the mark stands in).
+  void EndRow() {
+    cellPending_ = false;
+    FlushBytes();
+    if (stack_.empty()) return;
+    out_->paragraphs.push_back(std::move(current_));
+    current_ = Paragraph();
   }
 
   void EndParagraph() {

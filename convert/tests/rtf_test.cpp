@@ -148,6 +148,20 @@ TEST(Rtf, ReadsWhatLibreOfficeWrites) {
 // Many fonts and runs that change font at every character: each run gets its font (a font named
 // again replaces the earlier entry), the runs share one copy of each name, and a document over the
 // size limit is refused instead of read.
+// Tables as Word writes them: cells separated (an empty one keeps its place), each row a paragraph,
+// a nested table's rows too (its plain rendering for older readers left out); a list's bullet
+// kept; a field shows its result.
+TEST(Rtf, TablesListsAndFields) {
+  StyledText doc;
+  ASSERT_TRUE(ReadRtf("{\\rtf1\\ansi {\\listtext \\'95\\tab}Item\\par\n"
+                      "\\trowd\\intbl A\\cell \\cell B\\cell\\row\n"
+                      "\\intbl X\\cell\\itap2 n1\\nestcell n2\\nestcell{\\*\\nesttableprops\\trowd\\nestrow}"
+                      "{\\*\\nonesttables n1 n2\\par}\\itap1\\cell\\row\n"
+                      "{\\field{\\*\\fldinst HYPERLINK \"http://x\"}{\\fldrslt link}} end\\par}",
+                      doc, "table"));
+  EXPECT_EQ(doc.PlainText(), "\xE2\x80\xA2\tItem\r\nA |  | B\r\nX | n1 | n2\r\n\r\nlink end");
+}
+
 TEST(Rtf, ManyFontsAndAlternatingRunsAndTheSizeLimit) {
   std::string rtf = "{\\rtf1\\ansi\\deff0{\\fonttbl";
   for (int f = 0; f < 3000; ++f) rtf += "{\\f" + std::to_string(f) + "\\fnil Font " + std::to_string(f) + ";}";
