@@ -57,7 +57,7 @@ struct BatchPage {
 // What happens to each page that arrives, from the scanner or from an image file: a scanned page
 // passes through the hand-over file, then the page becomes an object of the batch and its thumbnail
 // is rendered from the saved file. A page that comes with its page JPEG (from an image file) goes
-// in with that JPEG, else the page is encoded. False, with the operator's message in `why` (details
+// in with that JPEG (of the page only its size is read), else the page is encoded. False, with the operator's message in `why` (details
 // logged), when the page cannot be handed over or saved.
 bool AddBatchPage(Bitmap& page, bool scanned, const StudyInfo& study, ConversionBatch& batch, int32_t& counter,
                   BatchPage& out, std::string& why, const std::vector<uint8_t>* jpeg = nullptr);

@@ -354,13 +354,20 @@ void TAcquisitionForm::AddImageFiles(const std::vector<std::string>& files) {
 
 void TAcquisitionForm::MakePage(const BackgroundWork::Run& run, Bitmap&& page, bool scanned,
                                 const std::string& document, const std::vector<uint8_t>* jpeg) {
+  // A page that comes with its JPEG needs its pixels only for the preview: they go before the
+  // saved object is read back for the thumbnail, so that a large page is held once at a time.
+  QImage preview;
+  if (jpeg) {
+    preview = PreviewImage(page);
+    page.pixels = std::vector<uint8_t>();
+  }
   BatchPage made;
   std::string why;
   if (!AddBatchPage(page, scanned, study_, model_.Batch(), InstanceCounter, made, why, jpeg)) {
     AddProblem(why);
     return;
   }
-  ReadyPage ready{std::move(made), document, PreviewImage(page)};
+  ReadyPage ready{std::move(made), document, jpeg ? std::move(preview) : PreviewImage(page)};
   if (ready.document.empty()) ready.document = "Page " + ready.page.label;
   run.Post([this, ready = std::move(ready)] { TakePage(ready); });
 }
