@@ -231,8 +231,8 @@ bool PngEnd(PngRead& r) {
   return true;
 }
 
+// The eXIf chunk's orientation (reading what libpng holds raises no error).
 int PngOrientation(PngRead& r) {
-  if (setjmp(png_jmpbuf(r.png))) return 1;
   png_uint_32 size = 0;
   png_bytep exif = nullptr;
   if (!png_get_eXIf_1(r.png, r.info, &size, &exif) || !exif) return 1;

@@ -53,9 +53,10 @@ void Fail(const std::string& path, const std::string& why) {
 
 // Word's marks in the text as a reader of the document sees them, across the pieces: a cell mark
 // (7) ends a cell, and the second of two ends its row (when the row has as many cells as the one
-// before it), so cells are separated and each row is a paragraph; a field (19, code, 20, result, 21) shows its result only; the anchors of pictures,
-// drawn objects, note references and the optional hyphen are dropped; line, page and column breaks
-// become paragraph breaks and the non-breaking hyphen a hyphen.
+// before it), so cells are separated and each row is a paragraph; a field (19, code, 20, result,
+// 21) shows its result only; the anchors of pictures, drawn objects, note references and the
+// optional hyphen are dropped; line, page and column breaks become paragraph breaks and the
+// non-breaking hyphen a hyphen.
 void ReadableWordText(std::vector<std::string>& lines, size_t first) {
   constexpr size_t kMaxFieldDepth = 64;  // deeper fields count, but are all code
   std::vector<bool> inCode;              // per open field: its code still runs
@@ -242,8 +243,6 @@ std::string TextFileToUtf8(std::string_view v) {
   if (v.substr(0, 3) == "\xEF\xBB\xBF") v.remove_prefix(3);
   return IsValidUtf8(v) ? std::string(v) : Cp1252ToUtf8(v);
 }
-
-std::string ReportTextFromTextFile(const std::string& bytes) { return ReportTextFromLines({TextFileToUtf8(bytes)}); }
 
 ReportFormat ReportFormatOf(std::string_view bytes) {
   if (bytes.substr(0, 8) == std::string_view("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) return ReportFormat::Word;

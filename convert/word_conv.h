@@ -24,8 +24,6 @@ std::string ReportTextFromLines(const std::vector<std::string>& utf8Lines);
 // A text file's bytes as UTF-8: by their byte order mark (UTF-8, UTF-16 little or big endian; the
 // mark dropped), else as UTF-8 when they are valid UTF-8, else as cp1252.
 std::string TextFileToUtf8(std::string_view bytes);
-// The report text of a text file's bytes: TextFileToUtf8, then as ReportTextFromLines.
-std::string ReportTextFromTextFile(const std::string& bytes);
 
 // What a report file holds, by its content whatever its name says: a Word 97-2003 document (a
 // compound file), RTF, or text.

@@ -3,7 +3,6 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -34,7 +33,6 @@
 #include "core/strutil.h"
 #include "edge/dialogs.h"
 #include "edge/layouts.h"
-#include "edge/qimage_bitmap.h"
 #include "query/findscu.h"
 #include "query/studytext.h"
 

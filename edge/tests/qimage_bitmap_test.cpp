@@ -2,14 +2,12 @@
 
 #include <gtest/gtest.h>
 
-TEST(QImageBitmap, PixelsKeepTheirColoursBothWays) {
+TEST(QImageBitmap, PixelsKeepTheirColours) {
   Bitmap b(3, 2);
   b.Row(1)[3 * 2] = 10;      // blue of the last pixel of the second row
   b.Row(1)[3 * 2 + 2] = 200;  // its red
   const QImage q = ToQImage(b);
   ASSERT_EQ(q.size(), QSize(3, 2));
   EXPECT_EQ(q.pixelColor(2, 1), QColor(200, 0, 10));
-  EXPECT_EQ(FromQImage(q).pixels, b.pixels);
   EXPECT_TRUE(ToQImage(Bitmap()).isNull());
-  EXPECT_TRUE(FromQImage(QImage()).Empty());
 }
