@@ -3,14 +3,9 @@
 #include <sane/sane.h>
 #include <sane/saneopts.h>
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -213,170 +208,12 @@ void PutFrame(const SANE_Parameters& p, const std::vector<uint8_t>& data, Bitmap
 
 namespace {
 
-// SANE's work is done in a child process of its own, one per call: a backend whose reading thread
-// is cancelled at the wrong moment can hang in sane_cancel for good, and a driver can stall; the
-// child then ends by its process ID and the program goes on. The child writes records to a pipe
-// (a type byte, a 32-bit length, the payload) and writes no log line (the parent logs).
-
-// SANE is used by one session at a time: a session waits until the one before it has ended (a
-// lookup abandoned by a closed form ends on its worker thread, another thread than the next
+// SANE is one library state per process: a session waits until the one before it has ended
+// (a lookup abandoned by a closed form ends on its worker thread, another thread than the next
 // session's, hence a semaphore rather than a mutex).
 std::binary_semaphore& OneSession() {
   static std::binary_semaphore one{1};
   return one;
-}
-
-class Writer {
- public:
-  explicit Writer(int fd) : fd_(fd) {}
-  void Int(int32_t v) { Bytes(&v, sizeof v); }
-  void Text(const std::string& t) {
-    Int(static_cast<int32_t>(t.size()));
-    Bytes(t.data(), t.size());
-  }
-  void Bytes(const void* p, size_t n) { record_.append(static_cast<const char*>(p), n); }
-  // Sends what was put since the last record as one record of this type.
-  void Send(char type) {
-    std::string head(1, type);
-    const uint32_t n = static_cast<uint32_t>(record_.size());
-    head.append(reinterpret_cast<const char*>(&n), sizeof n);
-    All(head);
-    All(record_);
-    record_.clear();
-  }
-
- private:
-  void All(const std::string& b) {
-    for (size_t done = 0; done < b.size();) {
-      const ssize_t n = ::write(fd_, b.data() + done, b.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) ::_exit(1);  // the parent has gone
-      done += size_t(n);
-    }
-  }
-  int fd_;
-  std::string record_;
-};
-
-class Reader {
- public:
-  explicit Reader(const std::string& b) : b_(b) {}
-  int32_t Int() {
-    int32_t v = 0;
-    if (pos_ + sizeof v <= b_.size()) std::memcpy(&v, b_.data() + pos_, sizeof v);
-    pos_ += sizeof v;
-    return v;
-  }
-  std::string Text() {
-    const size_t n = size_t(std::max<int32_t>(0, Int()));
-    std::string t = pos_ <= b_.size() ? b_.substr(pos_, n) : std::string();
-    pos_ += n;
-    return t;
-  }
-  const char* Rest(size_t n) const { return pos_ + n <= b_.size() ? b_.data() + pos_ : nullptr; }
-
- private:
-  const std::string& b_;
-  size_t pos_ = 0;
-};
-
-class Child {
- public:
-  // Starts `work` in a child process with SANE initialised; false when no process can be made.
-  bool Start(const std::function<void(Writer&)>& work) {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) return false;
-    pid_ = ::fork();
-    if (pid_ < 0) {
-      ::close(fds[0]);
-      ::close(fds[1]);
-      return false;
-    }
-    if (pid_ == 0) {
-      ::close(fds[0]);
-      ::signal(SIGPIPE, SIG_DFL);  // the parent gone: so is the child
-      Writer out(fds[1]);
-      SANE_Int version = 0;
-      const SANE_Status s = sane_init(&version, nullptr);
-      out.Int(s);
-      out.Text(s == SANE_STATUS_GOOD ? "" : StatusMessage(s));
-      out.Send('I');
-      if (s == SANE_STATUS_GOOD) {
-        work(out);
-        sane_exit();
-      }
-      ::_exit(0);
-    }
-    ::close(fds[1]);
-    fd_ = fds[0];
-    return true;
-  }
-  ~Child() { End(); }
-
-  // The next record. False at the end of the child's records, or when `tick` (asked every 100 ms
-  // while nothing comes) says to stop.
-  bool Next(char& type, std::string& payload, const std::function<bool()>& tick = {}) {
-    char head[5];
-    if (!Read(head, sizeof head, tick)) return false;
-    uint32_t n = 0;
-    std::memcpy(&n, head + 1, sizeof n);
-    if (n > (size_t(1) << 31)) return false;
-    type = head[0];
-    payload.assign(n, '\0');
-    return Read(payload.data(), n, tick);
-  }
-
-  // Ends the child: it is given two seconds to end on its own (SANE closing the device), then
-  // killed.
-  void End(bool now = false) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    if (pid_ <= 0) return;
-    for (int i = 0; i < 200 && !now; ++i) {
-      if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-        pid_ = -1;
-        return;
-      }
-      ::usleep(10000);
-    }
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-
- private:
-  bool Read(char* p, size_t n, const std::function<bool()>& tick) {
-    for (size_t done = 0; done < n;) {
-      pollfd f{fd_, POLLIN, 0};
-      const int ready = ::poll(&f, 1, 100);
-      if (ready == 0) {
-        if (tick && !tick()) return false;
-        continue;
-      }
-      if (ready < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      const ssize_t got = ::read(fd_, p + done, n - done);
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) return false;
-      done += size_t(got);
-    }
-    return true;
-  }
-  pid_t pid_ = -1;
-  int fd_ = -1;
-};
-
-// Starts a child and reads its SANE start; "" when SANE is ready in it, else the message.
-std::string StartChild(Child& child, const std::function<void(Writer&)>& work) {
-  if (!child.Start(work)) return "ERROR, acquiring image: the scanner's process cannot be started";
-  char type = 0;
-  std::string payload;
-  if (!child.Next(type, payload) || type != 'I') return "ERROR, acquiring image: the scanner's process ended";
-  Reader in(payload);
-  const int32_t status = in.Int();
-  return status == SANE_STATUS_GOOD ? "" : in.Text();
 }
 
 }  // namespace
@@ -385,74 +222,37 @@ std::string ScannerDevice::Entry() const { return name + ";" + vendor + " " + mo
 
 SaneSession::SaneSession() {
   OneSession().acquire();
-  // Backends read their pages through pipes whose far end a cancelled scan closes, and the
-  // children's records come through one: a write to a closed pipe must fail, not end the program.
+  // Backends read their pages through pipes whose far end a cancelled scan closes: a write to it
+  // must fail, not end the program.
   struct sigaction now {};
   if (::sigaction(SIGPIPE, nullptr, &now) == 0 && now.sa_handler == SIG_DFL) ::signal(SIGPIPE, SIG_IGN);
-  Child child;
-  const std::string problem = StartChild(child, [](Writer&) {});
-  ready_ = problem.empty();
-  if (!ready_) WriteLog(problem);
+  SANE_Int version = 0;
+  const SANE_Status s = sane_init(&version, nullptr);
+  ready_ = s == SANE_STATUS_GOOD;
+  if (!ready_) WriteLog(StatusMessage(s));
 }
 
-SaneSession::~SaneSession() { OneSession().release(); }
+SaneSession::~SaneSession() {
+  if (ready_) sane_exit();
+  OneSession().release();
+}
 
 std::vector<ScannerDevice> SaneSession::Devices() const {
   std::vector<ScannerDevice> out;
-  Child child;
-  if (!ready_ || !StartChild(child, [](Writer& w) {
-        const SANE_Device** list = nullptr;
-        if (sane_get_devices(&list, SANE_TRUE) != SANE_STATUS_GOOD || !list) return;
-        for (const SANE_Device** d = list; *d; ++d) {
-          for (const char* field : {(*d)->name, (*d)->vendor, (*d)->model, (*d)->type}) w.Text(field ? field : "");
-          w.Send('D');
-        }
-      }).empty())
-    return out;
-  char type = 0;
-  std::string payload;
-  while (child.Next(type, payload))
-    if (type == 'D') {
-      Reader in(payload);
-      ScannerDevice d;
-      d.name = in.Text();
-      d.vendor = in.Text();
-      d.model = in.Text();
-      d.type = in.Text();
-      out.push_back(std::move(d));
-    }
+  const SANE_Device** list = nullptr;
+  if (!ready_ || sane_get_devices(&list, SANE_TRUE) != SANE_STATUS_GOOD || !list) return out;
+  for (const SANE_Device** d = list; *d; ++d)
+    out.push_back({(*d)->name ? (*d)->name : "", (*d)->vendor ? (*d)->vendor : "", (*d)->model ? (*d)->model : "",
+                   (*d)->type ? (*d)->type : ""});
   return out;
 }
 
 std::vector<ScannerOption> SaneSession::Options(const std::string& name) const {
   std::vector<ScannerOption> out;
-  Child child;
-  if (!ready_ || !StartChild(child, [&name](Writer& w) {
-        Device device;
-        if (device.Open(name) != SANE_STATUS_GOOD) return;
-        for (const char* option : {SANE_NAME_SCAN_MODE, SANE_NAME_SCAN_RESOLUTION, SANE_NAME_SCAN_SOURCE})
-          if (ScannerOption o; device.Describe(option, o)) {
-            w.Text(o.name);
-            w.Text(o.title);
-            w.Text(o.value);
-            w.Int(static_cast<int32_t>(o.choices.size()));
-            for (const std::string& c : o.choices) w.Text(c);
-            w.Send('O');
-          }
-      }).empty())
-    return out;
-  char type = 0;
-  std::string payload;
-  while (child.Next(type, payload))
-    if (type == 'O') {
-      Reader in(payload);
-      ScannerOption o;
-      o.name = in.Text();
-      o.title = in.Text();
-      o.value = in.Text();
-      for (int32_t i = 0, n = in.Int(); i < n && i < 100000; ++i) o.choices.push_back(in.Text());
-      out.push_back(std::move(o));
-    }
+  Device device;
+  if (!ready_ || device.Open(name) != SANE_STATUS_GOOD) return out;
+  for (const char* option : {SANE_NAME_SCAN_MODE, SANE_NAME_SCAN_RESOLUTION, SANE_NAME_SCAN_SOURCE})
+    if (ScannerOption o; device.Describe(option, o)) out.push_back(std::move(o));
   return out;
 }
 
@@ -547,19 +347,17 @@ ScanResult SaneSession::ScanSheets(const std::string& name, const ScanSettings& 
   return Scan(name, settings, progress, sheet, message, settings.feeder);
 }
 
-namespace {
-
-// In the child: the scan, each sheet and the percentages written as records ('S', 'P'), and the
-// result ('R': result, message) written before the device is closed, so that a close that hangs
-// costs the parent nothing.
-void ScanInChild(Writer& w, const std::string& name, const ScanSettings& settings, bool allSheets) {
-  auto finish = [&w](ScanResult r, const std::string& message) {
-    w.Int(static_cast<int32_t>(r));
-    w.Text(message);
-    w.Send('R');
+ScanResult SaneSession::Scan(const std::string& name, const ScanSettings& settings, const ScanProgress& progress,
+                             const std::function<void(Bitmap&&)>& sheet, std::string& message, bool allSheets) const {
+  message.clear();
+  auto fail = [&message](SANE_Status s) {
+    message = StatusMessage(s);
+    WriteLog(message);
+    return ScanResult::Failed;
   };
+  if (!ready_) return fail(SANE_STATUS_INVAL);
   Device device;
-  if (const SANE_Status s = device.Open(name); s != SANE_STATUS_GOOD) return finish(ScanResult::Failed, StatusMessage(s));
+  if (const SANE_Status s = device.Open(name); s != SANE_STATUS_GOOD) return fail(s);
   if (settings.colour)
     device.SetString(SANE_NAME_SCAN_MODE, IsColourMode);
   else
@@ -567,79 +365,18 @@ void ScanInChild(Writer& w, const std::string& name, const ScanSettings& setting
   device.SetResolution(settings.dpi);
   if (settings.feeder) device.SetString(SANE_NAME_SCAN_SOURCE, IsFeederSource);
   for (const auto& [option, value] : settings.options) device.SetText(option, value);
-  const ScanProgress progress = [&w, shown = -2](int percent) mutable {
-    if (percent != shown) {
-      shown = percent;
-      w.Int(percent);
-      w.Send('P');
-    }
-    return true;
-  };
   for (int sheets = 0;; ++sheets) {
     Bitmap page;
     SANE_Status failure = SANE_STATUS_GOOD;
     const ScanResult r = ReadPage(device, progress, page, failure);
-    if (r == ScanResult::Failed) return finish(r, StatusMessage(failure));
-    if (r == ScanResult::NoDocuments)  // the operator is told, as of any other status
-      return sheets > 0 ? finish(ScanResult::Page, "") : finish(r, StatusMessage(SANE_STATUS_NO_DOCS));
-    if (r == ScanResult::Cancelled) return finish(sheets > 0 ? ScanResult::Page : ScanResult::Cancelled, "");
-    w.Int(page.width);
-    w.Int(page.height);
-    for (int y = 0; y < page.height; ++y) w.Bytes(page.Row(y), size_t(page.width) * 3);
-    w.Send('S');
-    if (!allSheets) return finish(ScanResult::Page, "");
-  }
-}
-
-}  // namespace
-
-ScanResult SaneSession::Scan(const std::string& name, const ScanSettings& settings, const ScanProgress& progress,
-                             const std::function<void(Bitmap&&)>& sheet, std::string& message, bool allSheets) const {
-  message.clear();
-  auto fail = [&message](const std::string& why) {
-    message = why;
-    WriteLog(message);
-    return ScanResult::Failed;
-  };
-  if (!ready_) return fail(StatusMessage(SANE_STATUS_INVAL));
-  Child child;
-  const std::string problem =
-      StartChild(child, [&](Writer& w) { ScanInChild(w, name, settings, allSheets); });
-  if (!problem.empty()) return fail(problem);
-  // Cancel is asked with every percentage and, while the device sends nothing, every 100 ms.
-  int percent = 0;
-  bool cancelled = false;
-  const auto tick = [&] { return !(cancelled = progress && !progress(percent)); };
-  int sheets = 0;
-  char type = 0;
-  std::string payload;
-  while (child.Next(type, payload, tick)) {
-    Reader in(payload);
-    if (type == 'P') {
-      percent = in.Int();
-      if (!tick()) break;
-    } else if (type == 'S') {
-      const int width = in.Int(), height = in.Int();
-      const char* rows = width > 0 && height > 0 ? in.Rest(size_t(width) * size_t(height) * 3) : nullptr;
-      if (!rows) break;
-      Bitmap page(width, height);
-      for (int y = 0; y < height; ++y)
-        std::memcpy(page.Row(y), rows + size_t(y) * size_t(width) * 3, size_t(width) * 3);
-      ++sheets;
-      sheet(std::move(page));
-    } else if (type == 'R') {
-      const auto r = static_cast<ScanResult>(in.Int());
-      const std::string why = in.Text();
-      if (r == ScanResult::Failed) return fail(why);
-      if (r == ScanResult::NoDocuments) {
-        fail(why);
-        return r;
-      }
-      return r;
+    if (r == ScanResult::Failed) return fail(failure);
+    if (r == ScanResult::NoDocuments) {
+      if (sheets > 0) return ScanResult::Page;
+      fail(SANE_STATUS_NO_DOCS);  // the operator is told, as of any other status
+      return ScanResult::NoDocuments;
     }
+    if (r == ScanResult::Cancelled) return sheets > 0 ? ScanResult::Page : ScanResult::Cancelled;
+    sheet(std::move(page));
+    if (!allSheets) return ScanResult::Page;
   }
-  // Cancelled (the child is ended by its process ID), or the child ended without its result.
-  child.End(true);
-  if (cancelled) return sheets > 0 ? ScanResult::Page : ScanResult::Cancelled;
-  return fail("ERROR, acquiring image: the scanner's process ended before the scan did");
 }

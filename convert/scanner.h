@@ -53,10 +53,8 @@ using ScanProgress = std::function<bool(int percent)>;
 
 enum class ScanResult { Page, Cancelled, NoDocuments, Failed };
 
-// SANE for as long as it lives. Each call does its SANE work in a child process of its own (with
-// sane_init ... sane_exit there), so that a backend that hangs, in a scan or in ending one, is ended
-// by its process ID and never holds up the program; Cancel is asked at least every 100 ms. One at a
-// time: a second session, on any thread, waits until the first has ended.
+// SANE for as long as it lives (sane_init ... sane_exit). One at a time: a second session, on any
+// thread, waits until the first has ended.
 class SaneSession {
  public:
   SaneSession();
