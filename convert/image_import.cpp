@@ -160,7 +160,7 @@ bool ImportJpeg(const std::vector<uint8_t>& file, ImportedPage& out, std::string
   }
   why = JpegFrameProblem(info.width, info.height, file.size());
   if (!why.empty()) return false;
-  JpegTurn turn = TurnForOrientation(ExifOrientation(file.data(), file.size()));
+  JpegTurn turn = TurnForOrientation(ExifOrientation(file));
   const std::vector<uint8_t>* coded = &file;
   std::vector<uint8_t> turned;
   if (turn != JpegTurn::None && FitsPageLabel(info) && TurnJpegLosslessly(file, turn, turned)) {
@@ -236,9 +236,10 @@ int PngOrientation(PngRead& r) {
   png_uint_32 size = 0;
   png_bytep exif = nullptr;
   if (!png_get_eXIf_1(r.png, r.info, &size, &exif) || !exif) return 1;
-  std::vector<uint8_t> block{'E', 'x', 'i', 'f', 0, 0};
-  block.insert(block.end(), exif, exif + size);
-  return ExifOrientation(block.data(), block.size());
+  std::vector<uint8_t> block(6 + size_t(size));
+  std::memcpy(block.data(), "Exif\0\0", 6);
+  std::memcpy(block.data() + 6, exif, size);
+  return ExifOrientation(block);
 }
 
 struct FileCloser {
@@ -397,29 +398,18 @@ JpegTurn TurnForOrientation(int orientation) {
   }
 }
 
-int ExifOrientation(const uint8_t* data, size_t size) {
-  // The APP1 "Exif" segment of a JPEG stream, found by a bounded walk over the segments before the
-  // first scan; a raw block is taken as it is.
-  const uint8_t* block = data;
-  size_t length = size;
-  if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8) {
+int ExifOrientation(const std::vector<uint8_t>& data) {
+  // The APP1 "Exif" segment of a JPEG stream; a raw block is taken as it is.
+  const uint8_t* block = data.data();
+  size_t length = data.size();
+  if (data.size() >= 2 && data[0] == 0xFF && data[1] == 0xD8) {
     length = 0;
-    for (size_t p = 2; p + 4 <= size && data[p] == 0xFF;) {
-      const uint8_t marker = data[p + 1];
-      if (marker == 0xFF) {
-        ++p;
-        continue;
+    WalkJpegSegments(data, [&](uint8_t marker, size_t at, size_t size) {
+      if (marker == 0xE1 && length == 0 && size >= 10 && std::memcmp(&data[at + 4], "Exif\0\0", 6) == 0) {
+        block = &data[at + 4];
+        length = size - 4;
       }
-      if (marker == 0xDA || marker == 0xD9) break;
-      const size_t segment = size_t(data[p + 2]) << 8 | data[p + 3];
-      if (segment < 2 || p + 2 + segment > size) break;
-      if (marker == 0xE1 && segment >= 8 && std::memcmp(data + p + 4, "Exif\0\0", 6) == 0) {
-        block = data + p + 4;
-        length = segment - 2;
-        break;
-      }
-      p += 2 + segment;
-    }
+    });
   }
   if (length < 6 || std::memcmp(block, "Exif\0\0", 6) != 0) return 1;
   ExifData* exif = exif_data_new();

@@ -43,7 +43,7 @@ enum class JpegTurn { None, MirrorH, Half, MirrorV, Transpose, Quarter, Transver
 JpegTurn TurnForOrientation(int orientation);
 // The EXIF orientation of a JPEG stream's APP1 "Exif" segment, or of a raw EXIF block ("Exif\0\0"
 // and the TIFF header); 1 without one.
-int ExifOrientation(const uint8_t* data, size_t size);
+int ExifOrientation(const std::vector<uint8_t>& data);
 // The stream turned without decoding its coded data (every MCU whole; metadata segments dropped).
 // False when the turn would leave partial blocks at an edge, or the stream cannot be transformed.
 bool TurnJpegLosslessly(const std::vector<uint8_t>& jpeg, JpegTurn turn, std::vector<uint8_t>& out);

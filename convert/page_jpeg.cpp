@@ -71,11 +71,8 @@ std::string PageSizeProblem(int width, int height) {
          std::to_string(kMaxPageSide) + ")";
 }
 
-// APP1 to APP13 and APP15 and comments go; SOI, APP0 (JFIF), APP14 (Adobe, the colour transform),
-// the tables, the frame and everything from the first scan on stay as they are.
-std::vector<uint8_t> JpegWithoutMetadata(const std::vector<uint8_t>& s) {
-  if (s.size() < 2) return s;
-  std::vector<uint8_t> out(s.begin(), s.begin() + 2);
+size_t WalkJpegSegments(const std::vector<uint8_t>& s,
+                        const std::function<void(uint8_t marker, size_t at, size_t length)>& segment) {
   size_t p = 2;
   while (p + 4 <= s.size() && s[p] == 0xFF) {
     const uint8_t marker = s[p + 1];
@@ -83,13 +80,24 @@ std::vector<uint8_t> JpegWithoutMetadata(const std::vector<uint8_t>& s) {
       ++p;
       continue;
     }
-    if (marker == 0xDA) break;  // the scan: from here on all is image data
+    if (marker == 0xDA || marker == 0xD9) break;  // the scan: from here on all is image data
     const size_t length = size_t(s[p + 2]) << 8 | s[p + 3];
     if (length < 2 || p + 2 + length > s.size()) break;
-    const bool metadata = (marker >= 0xE1 && marker <= 0xED) || marker == 0xEF || marker == 0xFE;
-    if (!metadata) out.insert(out.end(), s.begin() + long(p), s.begin() + long(p + 2 + length));
+    segment(marker, p, 2 + length);
     p += 2 + length;
   }
-  out.insert(out.end(), s.begin() + long(p), s.end());
+  return std::min(p, s.size());
+}
+
+// APP1 to APP13 and APP15 and comments go; SOI, APP0 (JFIF), APP14 (Adobe, the colour transform),
+// the tables, the frame and everything from the first scan on stay as they are.
+std::vector<uint8_t> JpegWithoutMetadata(const std::vector<uint8_t>& s) {
+  if (s.size() < 2) return s;
+  std::vector<uint8_t> out(s.begin(), s.begin() + 2);
+  const size_t end = WalkJpegSegments(s, [&](uint8_t marker, size_t at, size_t length) {
+    const bool metadata = (marker >= 0xE1 && marker <= 0xED) || marker == 0xEF || marker == 0xFE;
+    if (!metadata) out.insert(out.end(), s.begin() + long(at), s.begin() + long(at + length));
+  });
+  out.insert(out.end(), s.begin() + long(end), s.end());
   return out;
 }

@@ -3,6 +3,7 @@
 // in YCbCr with luminance sampled 2 x 2 and chroma 1 x 1, quality 90 with baseline-limited tables,
 // standard Huffman tables. Grey pages are encoded the same way, with three components.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,12 @@ inline constexpr int kMaxPageSide = 30000;
 inline constexpr uint64_t kMaxPagePixels = uint64_t(7016) * 9921;
 // "" when a page of width x height pixels may be taken, else the reason, naming the size and the limit.
 std::string PageSizeProblem(int width, int height);
+
+// Walks the marker segments of a JPEG stream from SOI to the first scan, bounded by the stream:
+// `segment` gets each marker and the offset and length of its whole segment (marker included).
+// Returns the offset where the walk stopped (the first scan, or what cannot be a segment).
+size_t WalkJpegSegments(const std::vector<uint8_t>& jpeg,
+                        const std::function<void(uint8_t marker, size_t at, size_t length)>& segment);
 
 // The stream without the segments that are not image data (EXIF, XMP, ICC, IPTC, comments): a
 // photo's position, owner and camera never reach the PACS.
