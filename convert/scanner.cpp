@@ -4,14 +4,20 @@
 #include <sane/saneopts.h>
 
 #include <signal.h>
+#include <sys/types.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <semaphore>
+#include <thread>
 
 #include "core/log.h"
 #include "core/strutil.h"
@@ -27,17 +33,64 @@ std::string StatusMessage(SANE_Status status) {
   return std::string("ERROR, acquiring image: ") + code + " " + sane_strstatus(status);
 }
 
+// The IDs of this process's threads.
+std::vector<pid_t> ThreadIds() {
+  std::vector<pid_t> out;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it("/proc/self/task", ec), end; !ec && it != end; it.increment(ec))
+    out.push_back(static_cast<pid_t>(std::atol(it->path().filename().c_str())));
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// True when the thread has ended or sleeps in the kernel (a blocking call), where stopping it
+// leaves no lock of the C library held.
+bool Quiet(pid_t tid) {
+  std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+  std::string text;
+  if (!std::getline(stat, text)) return true;  // gone
+  const size_t close = text.rfind(')');
+  if (close == std::string::npos || close + 2 >= text.size()) return true;
+  const char state = text[close + 2];
+  return state == 'S' || state == 'Z' || state == 'X';
+}
+
 // The device, closed and its scan ended whatever happens.
+//
+// Many backends read the device on a thread started by sane_start, and at the end of a frame or on
+// sane_cancel they end it with pthread_cancel and join it. A cancel that lands while that thread is
+// still allocating or freeing leaves the allocator's lock taken, and the join never returns. So
+// before a call that may end the reading thread, the threads sane_start began are let reach a
+// blocking call or their end (Settle).
 class Device {
  public:
   SANE_Status Open(const std::string& name) { return sane_open(name.c_str(), &handle_); }
   ~Device() {
     if (handle_) {
+      Settle();
       sane_cancel(handle_);
       sane_close(handle_);
     }
   }
   SANE_Handle get() const { return handle_; }
+
+  SANE_Status Start() {
+    const std::vector<pid_t> before = ThreadIds();
+    const SANE_Status s = sane_start(handle_);
+    started_.clear();
+    const std::vector<pid_t> after = ThreadIds();
+    std::set_difference(after.begin(), after.end(), before.begin(), before.end(), std::back_inserter(started_));
+    return s;
+  }
+
+  // Waits, two seconds at most, until every thread the last Start began is quiet (Quiet).
+  void Settle() {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!started_.empty() && std::chrono::steady_clock::now() < until) {
+      if (std::all_of(started_.begin(), started_.end(), Quiet)) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
 
   // The option's number, or -1.
   int Find(const char* name) const {
@@ -139,10 +192,15 @@ class Device {
 
  private:
   SANE_Handle handle_ = nullptr;
+  std::vector<pid_t> started_;
 };
 
+// The last bytes of a frame are read only after the device's reading thread has written them all
+// and ended (Device::Settle); this many fit in any pipe.
+constexpr size_t kFrameTail = 4096;
+
 // One frame's bytes: the whole frame, or (lines = -1) what the device sends until it ends.
-SANE_Status ReadFrame(SANE_Handle h, const SANE_Parameters& p, const ScanProgress& progress, std::vector<uint8_t>& out,
+SANE_Status ReadFrame(Device& device, const SANE_Parameters& p, const ScanProgress& progress, std::vector<uint8_t>& out,
                       bool& cancelled) {
   const bool known = p.lines > 0;
   const size_t expected = known ? size_t(p.bytes_per_line) * size_t(p.lines) : 0;
@@ -151,8 +209,16 @@ SANE_Status ReadFrame(SANE_Handle h, const SANE_Parameters& p, const ScanProgres
   out.reserve(known ? expected : size_t(p.bytes_per_line) * 256);
   std::vector<uint8_t> chunk(64 * 1024);
   for (;;) {
+    size_t ask = chunk.size();
+    if (known && out.size() < expected) {
+      const size_t left = expected - out.size();
+      if (left > kFrameTail)
+        ask = std::min(ask, left - kFrameTail);
+      else
+        device.Settle();
+    }
     SANE_Int got = 0;
-    const SANE_Status s = sane_read(h, chunk.data(), static_cast<SANE_Int>(chunk.size()), &got);
+    const SANE_Status s = sane_read(device.get(), chunk.data(), static_cast<SANE_Int>(ask), &got);
     if (s == SANE_STATUS_EOF) return SANE_STATUS_GOOD;
     if (s != SANE_STATUS_GOOD) return s;
     if (out.size() + size_t(got) > (known ? expected : kMaxFrameBytes)) return known ? SANE_STATUS_GOOD : SANE_STATUS_NO_MEM;
@@ -301,7 +367,7 @@ namespace {
 ScanResult ReadPage(Device& device, const ScanProgress& progress, Bitmap& page, SANE_Status& failure) {
   Bitmap result;
   for (bool last = false; !last;) {
-    if (const SANE_Status s = sane_start(device.get()); s != SANE_STATUS_GOOD) {
+    if (const SANE_Status s = device.Start(); s != SANE_STATUS_GOOD) {
       if (s == SANE_STATUS_NO_DOCS) return ScanResult::NoDocuments;
       if (s == SANE_STATUS_CANCELLED) return ScanResult::Cancelled;
       failure = s;
@@ -318,7 +384,7 @@ ScanResult ReadPage(Device& device, const ScanProgress& progress, Bitmap& page, 
     }
     std::vector<uint8_t> data;
     bool cancelled = false;
-    const SANE_Status s = ReadFrame(device.get(), p, progress, data, cancelled);
+    const SANE_Status s = ReadFrame(device, p, progress, data, cancelled);
     if (cancelled) return ScanResult::Cancelled;
     if (s != SANE_STATUS_GOOD) {
       failure = s;
