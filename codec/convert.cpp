@@ -373,6 +373,10 @@ namespace {
 bool ConvertUnguarded(DcmObj& obj, const std::string& target);
 }  // namespace
 
+bool IsConversionTarget(const std::string& uid) {
+  return IsKnownTransferSyntax(uid) && uid != kTsRLE && uid != kTsJpegLossless14 && uid != kTsMpeg2;
+}
+
 bool ConvertTransferSyntax(DcmObj& obj, const std::string& target) {
   try {
     return ConvertUnguarded(obj, target);
@@ -387,6 +391,17 @@ namespace {
 
 const char kWho[] = "ERROR, DcmObj::ConvertTransferSyntax, ";
 
+// The bytes of the items that follow an encapsulated Pixel Data element (its coded frames).
+uint64_t CodedBytes(const DcmObj& obj, size_t pixelIndex) {
+  uint64_t coded = 0;
+  for (size_t i = pixelIndex + 1; i < obj.Count(); ++i) {
+    const DcmTag* t = obj.GetTag(i);
+    if (t == nullptr || !t->Is(0xFFFE, 0xE000)) break;
+    coded += t->size();
+  }
+  return coded;
+}
+
 // Refuses the pairs no coder or decoder serves.
 bool SyntaxesServed(const std::string& source, const std::string& target) {
   const std::string who = kWho;
@@ -398,7 +413,7 @@ bool SyntaxesServed(const std::string& source, const std::string& target) {
     WriteLog(who + "unknown target transfer syntax " + target);
     return false;
   }
-  if (target == kTsRLE || target == kTsJpegLossless14 || target == kTsMpeg2) {
+  if (!IsConversionTarget(target)) {
     WriteLog(who + "no coder for target " + target);
     return false;
   }
@@ -430,12 +445,7 @@ bool SizeFits(const DcmObj& obj, const PixelModule& m, const FrameLayout& f) {
     WriteLog(who + "tag->length!=size");
     return false;
   }
-  uint64_t coded = 0;
-  for (size_t i = m.pixelIndex + 1; i < obj.Count(); ++i) {
-    const DcmTag* t = obj.GetTag(i);
-    if (t == nullptr || !t->Is(0xFFFE, 0xE000)) break;
-    coded += t->size();
-  }
+  const uint64_t coded = CodedBytes(obj, m.pixelIndex);
   if (f.totalSize > kMaxUncheckedPixelBytes && f.totalSize / kMaxCompressionRatio > coded) {
     WriteLog(who + "Pixel Data of " + std::to_string(f.totalSize) + " bytes (" + std::to_string(m.columns) + " x " +
              std::to_string(m.rows) + ", " + std::to_string(f.bitsAllocated) + " bits, " + std::to_string(f.frames) +
@@ -490,11 +500,25 @@ bool ReadFrames(const DcmObj& obj, const PixelModule& m, const FrameLayout& f, B
   }
 }
 
+// What a lossy source syntax did to the frames: the ratio (0 for a lossless source) and method.
+struct LossySource {
+  float ratio = 0;
+  const char* method = "";
+};
+LossySource LossyOrigin(const DcmObj& obj, const PixelModule& m, const FrameLayout& f) {
+  LossySource l;
+  if (!IsLossyTarget(obj.transferSyntax)) return l;
+  const uint64_t coded = CodedBytes(obj, m.pixelIndex);
+  l.ratio = coded > 0 ? static_cast<float>(double(f.totalSize) / double(coded)) : 1.0f;
+  l.method = obj.transferSyntax == kTsJ2K ? "ISO_15444_1" : "ISO_10918_1";
+  return l;
+}
+
 // Replaces the pixel data with the coded or native frames and rewrites the header for the target.
 // Nothing here can fail.
 void StoreConverted(DcmObj& obj, PixelModule& m, const FrameLayout& f, const std::string& target,
                     bool encapsulatedSource, const Fragments& fragments, std::vector<std::vector<uint8_t>>&& streams,
-                    bool encapsulatedTarget, ByteBuffer&& work, const LutEntries& lut) {
+                    bool encapsulatedTarget, ByteBuffer&& work, const LutEntries& lut, const LossySource& lossySource) {
   size_t index = m.pixelIndex;
   if (encapsulatedSource) RemoveFragments(obj, index, fragments);
   float ratio = 0.0f;
@@ -512,6 +536,11 @@ void StoreConverted(DcmObj& obj, PixelModule& m, const FrameLayout& f, const std
     obj.SetText(0x0028, 0x2110, "01");
     obj.SetText(0x0028, 0x2112, RatioText(ratio));
     obj.SetText(0x0028, 0x2114, target == kTsJ2K ? "ISO_15444_1" : "ISO_10918_1");
+  } else if (lossySource.ratio > 0 && obj.GetString(0x0028, 0x2110) != "01") {
+    // Decoded lossy frames stay lossy: the data set says so, with the ratio and method they had.
+    obj.SetText(0x0028, 0x2110, "01");
+    obj.SetText(0x0028, 0x2112, RatioText(lossySource.ratio));
+    obj.SetText(0x0028, 0x2114, lossySource.method);
   }
   if (target == kTsExplicitBE) SetValueByteOrder(obj, true);
   obj.transferSyntax = target;
@@ -525,8 +554,17 @@ bool ConvertUnguarded(DcmObj& obj, const std::string& target) {
   PixelModule m = ReadConversionModule(obj);
   obj.photometric = m.photometric;
   if (m.pixelIndex == std::numeric_limits<size_t>::max()) {
-    WriteLog(std::string(kWho) + "no Pixel Data");
-    return false;
+    // Without pixel data only the encoding changes: any object goes between the native syntaxes.
+    const TransferSyntax* from = FindTransferSyntax(source);
+    const TransferSyntax* to = FindTransferSyntax(target);
+    if (from->encapsulated || to->encapsulated) {
+      WriteLog(std::string(kWho) + "no Pixel Data");
+      return false;
+    }
+    SetValueByteOrder(obj, to->bigEndian);
+    obj.transferSyntax = target;
+    obj.explicitVR = to->explicitVR;
+    return true;
   }
   FrameLayout f = MakeLayout(m.colour(), m.columns, m.rows, m.bitsStored, m.bitsAllocated, m.pixelRepresentation,
                              m.frames);
@@ -538,6 +576,7 @@ bool ConvertUnguarded(DcmObj& obj, const std::string& target) {
   Fragments fragments;
   if (!inPlace && !ReadFrames(obj, m, f, work, fragments)) return false;
   const LutEntries lut = encapsulatedSource ? LutEntries{} : MapCrThroughVoiLut(obj, f, target, work);
+  const LossySource lossySource = LossyOrigin(obj, m, f);
 
   uint8_t* frames = inPlace ? obj.GetTag(m.pixelIndex)->data() : work.data();
   std::vector<std::vector<uint8_t>> streams;
@@ -550,7 +589,7 @@ bool ConvertUnguarded(DcmObj& obj, const std::string& target) {
     return false;
   }
   StoreConverted(obj, m, f, target, encapsulatedSource, fragments, std::move(streams), encapsulatedTarget,
-                 std::move(work), lut);
+                 std::move(work), lut, lossySource);
   return true;
 }
 }  // namespace

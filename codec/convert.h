@@ -14,12 +14,16 @@
 // - true: the target was empty or already the data set's syntax, or every frame was decoded and
 //   stored again under the target; the pixel module, Lossy Image Compression elements,
 //   transferSyntax, explicitVR and bigEndian now describe the stored data. Multi-byte binary
-//   values are in the target's byte order (big endian only for explicit VR big endian).
+//   values are in the target's byte order (big endian only for explicit VR big endian). Frames
+//   decoded from a lossy syntax keep Lossy Image Compression "01" with that coding's ratio and
+//   method. A data set without Pixel Data goes between the native syntaxes (implicit and explicit
+//   VR little endian, explicit VR big endian) as it is, re-encoded only.
 // - false: one ERROR line was logged (an RLE fragment that can't be decoded adds the RLE decoder's
-//   own format line) and the data set is left as it was (the noted
-//   `photometric` text aside). Refused: an unknown source or target, RLE, JPEG lossless
-//   process 14 with any predictor (kTsJpegLossless14) and MPEG-2 as targets, MPEG-2 as source, a data set without top-level Pixel Data, a frame that a
-//   decoder or coder fails on, fragments that cannot be matched to frames.
+//   own format line) and the data set is left as it was (the noted `photometric` text aside).
+//   Refused: an unknown source or target, RLE, JPEG lossless process 14 with any predictor
+//   (kTsJpegLossless14) and MPEG-2 as targets, MPEG-2 as source, a data set without top-level Pixel
+//   Data going to or from an encapsulated syntax, a frame that a decoder or coder fails on,
+//   fragments that cannot be matched to frames.
 // - Only top-level elements describe the image: pixel module values inside sequences (the Icon
 //   Image Sequence among them) are neither read nor rewritten, and their pixel data stays as is.
 #include <cstddef>
@@ -31,6 +35,9 @@
 #include "core/dcmobj.h"
 
 bool ConvertTransferSyntax(DcmObj& obj, const std::string& targetSyntax);
+
+// True for the syntaxes ConvertTransferSyntax can bring a data set into.
+bool IsConversionTarget(const std::string& uid);
 
 // Decodes every frame of the encapsulated Pixel Data at entry `pixelIndex` into
 // destination + i * (totalSize / frames) and then removes the items and the delimiter, leaving the

@@ -37,6 +37,7 @@ bool BatchModel::Turn(size_t index, bool clockwise, const StudyInfo& study, int3
   if (!RotateScannedPage(page.path, clockwise, study, batch_, turnedPage, held ? &counter : nullptr)) return false;
   page.state = BatchObject::State::NotSent;
   page.status = 0;
+  page.sentAs.clear();
   return true;
 }
 
@@ -44,6 +45,7 @@ void BatchModel::SetResult(size_t index, const BatchObject& sent) {
   if (index < items_.size() && items_[index].path == sent.path) {
     items_[index].state = sent.state;
     items_[index].status = sent.status;
+    items_[index].sentAs = sent.sentAs;
   }
 }
 

@@ -2,8 +2,10 @@
 
 #include <cstdio>
 
-#include "core/log.h"
 #include "core/config.h"
+#include "core/dictionary.h"
+#include "core/log.h"
+#include "core/strutil.h"
 #include "net/batch_store.h"
 
 namespace {
@@ -35,9 +37,18 @@ std::string StateText(const BatchObject& o) {
   return "refused, status " + Hex4(o.status) + "H";
 }
 
+std::string SyntaxName(const std::string& uid) {
+  const std::string name = Trim(GetUIDName(uid));
+  return name.empty() ? uid : name;
+}
+
 std::string ResultDetails(const std::vector<BatchObject>& objects) {
   std::string text;
-  for (const BatchObject& o : objects) text += o.document + ": " + StateText(o) + "\n";
+  for (const BatchObject& o : objects) {
+    text += o.document + ": " + StateText(o);
+    if (!o.sentAs.empty()) text += " (" + SyntaxName(o.sentAs) + ")";
+    text += "\n";
+  }
   return text;
 }
 
@@ -54,6 +65,7 @@ bool SendBatch(std::vector<BatchObject>& objects, const AssociationTarget& targe
   const size_t stored = StoreFiles(files, target, [&](const StoredFile& f) {
     BatchObject& o = objects[f.index];
     o.status = f.status;
+    o.sentAs = f.sentAs;
     if (f.stored()) {
       o.state = BatchObject::State::Accepted;
       RecordAccepted(o.path);

@@ -21,12 +21,17 @@ struct BatchObject {
   std::string warning;   // what the operator should know of the document (a PDF no reader can open)
   enum class State { NotSent, Accepted, Refused, NotRead, NoAssociation } state = State::NotSent;
   int status = 0;        // the DIMSE status of a refusal, or the local failure code
+  std::string sentAs;    // the transfer syntax it went in, once it went
 };
 
 // "not sent yet", "accepted", "refused, status A700H", "not read", "not sent: no association".
 std::string StateText(const BatchObject& object);
 
-// The details of a result message: one line "document: state" per object.
+// A transfer syntax by its name ("JPEG Baseline (Process 1)"), or its UID when it has none.
+std::string SyntaxName(const std::string& uid);
+
+// The details of a result message: one line "document: state" per object, followed by the
+// syntax it went in, in brackets, once it went.
 std::string ResultDetails(const std::vector<BatchObject>& objects);
 
 // The objects the PACS has not accepted (not sent, refused or not read).

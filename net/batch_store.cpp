@@ -31,7 +31,7 @@ class Sender {
     for (const Group& g : groups) {
       PDU_Service pdu;
       pdu.MessageDump = target_.messageDump;
-      if (!OpenAssociation(pdu, target_, g.sopClass, g.transferSyntax)) {
+      if (!OpenStoreAssociation(pdu, target_, g.sopClass, g.transferSyntax)) {
         WriteLog("ERROR, StoreFiles, no association with " + target_.calledAE + "@" + target_.host + ":" +
                  target_.port + " for " + g.sopClass);
         for (size_t i : g.members) Report(i, false, kNoAssociation);
@@ -54,7 +54,7 @@ class Sender {
         // ReadRSP: 0 or a DIMSE status from a response, negative when none came back.
         const bool exchanged = sent == 0 && status >= 0;
         if (!CStore::Stored(status)) WriteLog("ERROR, StoreFiles, C-STORE of " + files_[i] + " failed");
-        Report(i, exchanged, status);
+        Report(i, exchanged, status, sent == 0 ? obj.transferSyntax : std::string());
       }
       pdu.Close();
     }
@@ -63,12 +63,13 @@ class Sender {
   size_t stored() const { return stored_; }
 
   // Tells the caller how the file at index went.
-  void Report(size_t index, bool exchanged, int status) {
+  void Report(size_t index, bool exchanged, int status, const std::string& sentAs = "") {
     StoredFile f;
     f.index = index;
     f.path = files_[index];
     f.exchanged = exchanged;
     f.status = status;
+    f.sentAs = sentAs;
     if (f.stored()) ++stored_;
     if (done_) done_(f);
   }

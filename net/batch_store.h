@@ -1,7 +1,8 @@
 #pragma once
 // Sending a list of Part 10 files with C-STORE: one association per SOP class and transfer
-// syntax, each object brought into the accepted syntax as StoreSCU does, and a report after each
-// file so that a window can show progress and let pending events run.
+// syntax (OpenStoreAssociation), each object in its own syntax where the peer takes it and else
+// converted as StoreSCU does, and a report after each file so that a window can show progress and
+// let pending events run.
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -18,6 +19,7 @@ struct StoredFile {
   // warning), else a local failure: kFileNotRead, kNoAssociation, or the StoreSCU /
   // CStore::ReadRSP code (negative).
   int status = 0;
+  std::string sentAs;      // the transfer syntax the data set went in; empty when it did not go
   bool stored() const { return exchanged && CStore::Stored(status); }
 };
 

@@ -22,25 +22,9 @@ DcmTag UI(uint16_t element, const std::string& uid) { return DcmTag(uint16_t{0},
 
 uint32_t Even(size_t n) { return static_cast<uint32_t>(n + (n & 1)); }
 
-// Between implicit and explicit VR little endian only the label changes: true when obj is in one
-// of them and target is the other (obj relabelled), false otherwise (obj unchanged).
-bool RelabelNativeLittleEndian(DcmObj& obj, const std::string& target) {
-  bool fromNative = obj.transferSyntax == kTsImplicitLE || obj.transferSyntax == kTsExplicitLE;
-  bool toNative = target == kTsImplicitLE || target == kTsExplicitLE;
-  if (!fromNative || !toNative) return false;
-  obj.transferSyntax = target;
-  obj.explicitVR = target == kTsExplicitLE;
-  return true;
-}
-
-}  // namespace
-
-std::string PadAETitle(const std::string& title) { return (title + std::string(16, ' ')).substr(0, 16); }
-
-bool OpenAssociation(PDU_Service& pdu, const std::string& callingAE, const std::string& calledAE,
-                     const std::string& host, const std::string& port, const std::string& abstractSyntax,
-                     const std::string& proposedTransferSyntax, const std::string& additionalTransferSyntax,
-                     uint32_t timeoutSeconds) {
+// Our and the peer's AE titles and the read time-out into a new request; the context IDs start again.
+void PrepareRequest(PDU_Service& pdu, const std::string& callingAE, const std::string& calledAE,
+                    uint32_t timeoutSeconds) {
   std::string calling = PadAETitle(callingAE), called = PadAETitle(calledAE);
   pdu.assocRQ.SetCalledApTitle(called);
   pdu.assocRQ.SetCallingApTitle(calling);
@@ -51,6 +35,17 @@ bool OpenAssociation(PDU_Service& pdu, const std::string& callingAE, const std::
     WriteLog("INFO, OpenAssociation, Called Ap. Title: " + called);
   }
   ResetIDCounter();
+}
+
+}  // namespace
+
+std::string PadAETitle(const std::string& title) { return (title + std::string(16, ' ')).substr(0, 16); }
+
+bool OpenAssociation(PDU_Service& pdu, const std::string& callingAE, const std::string& calledAE,
+                     const std::string& host, const std::string& port, const std::string& abstractSyntax,
+                     const std::string& proposedTransferSyntax, const std::string& additionalTransferSyntax,
+                     uint32_t timeoutSeconds) {
+  PrepareRequest(pdu, callingAE, calledAE, timeoutSeconds);
   auto pc = std::make_unique<PresentationContext>(abstractSyntax);
   if (!additionalTransferSyntax.empty()) pc->AddTransferSyntax(additionalTransferSyntax);
   if (!proposedTransferSyntax.empty() && proposedTransferSyntax != additionalTransferSyntax)
@@ -71,6 +66,27 @@ bool OpenAssociation(PDU_Service& pdu, const AssociationTarget& target, const st
                      const std::string& proposedTransferSyntax, const std::string& additionalTransferSyntax) {
   return OpenAssociation(pdu, target.callingAE, target.calledAE, target.host, target.port, abstractSyntax,
                          proposedTransferSyntax, additionalTransferSyntax, target.timeoutSeconds);
+}
+
+bool OpenStoreAssociation(PDU_Service& pdu, const AssociationTarget& target, const std::string& sopClass,
+                          const std::string& fileSyntax) {
+  PrepareRequest(pdu, target.callingAE, target.calledAE, target.timeoutSeconds);
+  const bool native = fileSyntax == kTsExplicitLE || fileSyntax == kTsImplicitLE;
+  if (!fileSyntax.empty() && !native) {
+    auto own = std::make_unique<PresentationContext>(sopClass);
+    own->AddTransferSyntax(fileSyntax);
+    pdu.assocRQ.AddPresentationContext(std::move(own));
+  }
+  auto uncompressed = std::make_unique<PresentationContext>(sopClass);
+  if (fileSyntax == kTsImplicitLE) {
+    uncompressed->AddTransferSyntax(kTsImplicitLE);
+    uncompressed->AddTransferSyntax(kTsExplicitLE);
+  } else {
+    uncompressed->AddTransferSyntax(kTsExplicitLE);
+    uncompressed->AddTransferSyntax(kTsImplicitLE);
+  }
+  pdu.assocRQ.AddPresentationContext(std::move(uncompressed));
+  return pdu.Connect(target.host, target.port);
 }
 
 DcmObj MakeEchoRQ(const std::string& sopClass) {
@@ -194,18 +210,20 @@ int CStore::ReadRSP(PDU_Service* pdu) {
 bool CStore::Stored(int status) { return status == 0 || dimse::IsWarning(status); }
 
 int StoreSCU(PDU_Service& pdu, DcmObj& obj, const std::string& sopClass) {
-  if (pdu.pdata.PresentationContextID == 0) return -1;
-  std::string accepted = pdu.GetTransferSyntaxUID(pdu.pdata.PresentationContextID);
-  if (accepted.empty()) return -2;
-  if (obj.transferSyntax != accepted) {
-    if (IsImageSOPClass(sopClass)) {
-      if (!ConvertTransferSyntax(obj, accepted)) return -3;  // logged by the conversion
-    } else if (!RelabelNativeLittleEndian(obj, accepted)) {
-      // Sent as it is, the data set would be read by the peer in a syntax it is not in.
-      WriteLog("ERROR, StoreSCU, a data set in " + obj.transferSyntax + " cannot be sent as " + accepted);
-      return -3;
+  // The object's own syntax where a context took it; else the first accepted syntax it can be
+  // brought into.
+  const PresentationContextAccept* chosen = nullptr;
+  for (const PresentationContextAccept* pca : pdu.AcceptedPresentationContexts)
+    if (pca->TrnSyntax.UID == obj.transferSyntax) {
+      chosen = pca;
+      break;
     }
-  }
+  for (size_t i = 0; !chosen && i < pdu.AcceptedPresentationContexts.size(); ++i)
+    if (IsConversionTarget(pdu.AcceptedPresentationContexts[i]->TrnSyntax.UID))
+      chosen = pdu.AcceptedPresentationContexts[i];
+  if (!chosen) return pdu.AcceptedPresentationContexts.empty() ? -1 : -2;
+  pdu.pdata.PresentationContextID = chosen->PresentationContextID;
+  if (!ConvertTransferSyntax(obj, chosen->TrnSyntax.UID)) return -3;  // logged by the conversion
   return CStore::WriteRQ(&pdu, &obj, sopClass) ? 0 : -4;
 }
 

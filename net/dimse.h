@@ -35,6 +35,12 @@ bool OpenAssociation(PDU_Service& pdu, const std::string& callingAE, const std::
 bool OpenAssociation(PDU_Service& pdu, const AssociationTarget& target, const std::string& abstractSyntax,
                      const std::string& proposedTransferSyntax = "", const std::string& additionalTransferSyntax = "");
 
+// For sending objects of one SOP class kept in `fileSyntax`: proposes that syntax in a context of
+// its own, then explicit and implicit VR little endian in another (one context holding both, the
+// file's first, when the file is in one of them); then connects.
+bool OpenStoreAssociation(PDU_Service& pdu, const AssociationTarget& target, const std::string& sopClass,
+                          const std::string& fileSyntax);
+
 bool WriteEchoRQ(PDU_Service& pdu, const std::string& sopClass);
 // True when the C-ECHO-RSP carries status 0.
 bool ReadEchoRSP(PDU_Service& pdu);
@@ -54,9 +60,10 @@ int ReadRSP(PDU_Service* pdu);
 bool Stored(int status);
 }  // namespace CStore
 
-// Brings the data set into the accepted transfer syntax and writes the C-STORE-RQ with it.
-// 0, or -1 no presentation context, -2 unknown transfer syntax, -3 conversion failed,
-// -4 the request could not be written. The caller reads the response with CStore::ReadRSP.
+// Writes the C-STORE-RQ with the data set in its own syntax where an accepted context has it, else
+// brought into the first accepted syntax it can be converted into (obj.transferSyntax then says
+// which). 0, or -1 no presentation context, -2 no accepted syntax it can go in, -3 conversion
+// failed, -4 the request could not be written. The caller reads the response with CStore::ReadRSP.
 int StoreSCU(PDU_Service& pdu, DcmObj& obj, const std::string& sopClass);
 
 namespace CFind {

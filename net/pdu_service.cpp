@@ -6,6 +6,7 @@
 
 #include "core/bufdata.h"
 #include "core/dcmobj.h"
+#include "core/dictionary.h"
 #include "core/log.h"
 #include "core/strutil.h"
 #include "core/uid_root.h"
@@ -104,12 +105,6 @@ bool PDataTF::ReadDynamic(Buffer& link) {
 // ---------------------------------------------------------------------------------------------
 // PDU_Service
 
-const std::vector<std::string>& PDU_Service::UsableTransferSyntaxes() {
-  static const std::vector<std::string> list = {kTsJ2KLossless, kTsJpegLossless, kTsExplicitLE,
-                                                kTsImplicitLE,  kTsJ2K,          kTsJpegBaseline};
-  return list;
-}
-
 PDU_Service::PDU_Service() {
   Link.SetIncomingOrder(2);
   Link.SetOutgoingOrder(2);
@@ -121,7 +116,7 @@ PDU_Service::~PDU_Service() {
 
 void PDU_Service::AbortAndClose() {
   abortRQ.Write(Link);
-  Link.GetSocket().Close();
+  Link.GetSocket().CloseInOrder();
   Link.Reset();
   pdata.Length = 0;
   pdata.VRBuffer.Reset();
@@ -201,21 +196,27 @@ bool PDU_Service::Connect(const std::string& host, const std::string& port) {
 bool PDU_Service::InterogateAAssociateAC() {
   if (assocAC.PresContextAccepts.empty()) WriteLog("WARNING, assocAC.PresContextAccepts Count==0");
   bool chosen = false;
-  const auto& usable = UsableTransferSyntaxes();
   for (auto& pca : assocAC.PresContextAccepts) {
     if (pca->Result != 0) continue;
+    // A syntax accepted in a context that did not propose it would have the data read in a syntax
+    // it is not in: such a context is not used.
+    const bool proposed = std::any_of(assocRQ.PresContexts.begin(), assocRQ.PresContexts.end(), [&](const auto& pc) {
+      return pc->PresentationContextID == pca->PresentationContextID &&
+             std::any_of(pc->TrnSyntax.begin(), pc->TrnSyntax.end(),
+                         [&](const UIDitem& ts) { return ts.UID == pca->TrnSyntax.UID; });
+    });
+    if (!proposed) {
+      WriteLog("WARNING, Presentation Context " + std::to_string(pca->PresentationContextID) +
+               " accepted in a transfer syntax it did not propose: " + pca->TrnSyntax.UID);
+      continue;
+    }
     AcceptedPresentationContexts.push_back(pca.get());
     if (DebugLevel >= 2)
       WriteLog("Presentation Context Accept ID: " + std::to_string(pca->PresentationContextID) +
                ", Transfer Syntax: " + pca->TrnSyntax.UID);
-    if (!chosen) {
-      for (const auto& ts : usable) {
-        if (pca->TrnSyntax.UID == ts) {
-          chosen = true;
-          pdata.PresentationContextID = pca->PresentationContextID;
-          break;
-        }
-      }
+    if (!chosen && IsKnownTransferSyntax(pca->TrnSyntax.UID)) {
+      chosen = true;
+      pdata.PresentationContextID = pca->PresentationContextID;
     }
   }
   if (!chosen) {
@@ -381,7 +382,7 @@ bool PDU_Service::Close() {
     PduDeadline deadline(Link.GetSocket());
     releaseRP.Read(Link);
   }
-  Link.GetSocket().Close();
+  Link.GetSocket().CloseInOrder();
   Link.Reset();
   return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
-// One DICOM association seen from the requesting side: connect, choose the single presentation
-// context, carry whole messages (command sets and data sets) in P-DATA-TF PDUs, release or abort.
+// One DICOM association seen from the requesting side: connect, choose a presentation context (the
+// first accepted one in a known syntax; a sender may choose another per message), carry whole
+// messages (command sets and data sets) in P-DATA-TF PDUs, release or abort.
 //
 // Calling order: fill assocRQ (OpenAssociation does it), Connect, any sequence of Write and Read,
 // Close, destruction. A new PDU_Service is made for each association.
@@ -45,9 +46,6 @@ class PDataTF {
 
 class PDU_Service {
  public:
-  // The transfer syntaxes the service can work in.
-  static const std::vector<std::string>& UsableTransferSyntaxes();
-
   PDU_Service();
   virtual ~PDU_Service();
   PDU_Service(const PDU_Service&) = delete;

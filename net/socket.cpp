@@ -102,6 +102,37 @@ bool Socket::Close() {
   return true;
 }
 
+void Socket::CloseInOrder() {
+  if (handle_ >= 0 && connected_) {
+    // Our side ends first; the peer closes once it has read everything (its FIN). What it still
+    // sends is read and dropped, so that unread bytes do not turn our close into a reset.
+    bool peerClosed = false;
+    if (::shutdown(handle_, SHUT_WR) == 0) {
+      const auto until = std::chrono::steady_clock::now() + kPeerCloseWait;
+      char sink[4096];
+      for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
+        pollfd p{handle_, POLLIN, 0};
+        const int ready = left > 0 ? ::poll(&p, 1, static_cast<int>(left)) : 0;
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) break;
+        const ssize_t n = ::recv(handle_, sink, sizeof sink, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+          peerClosed = n == 0;
+          break;
+        }
+      }
+    }
+    if (!peerClosed) {
+      linger lg{1, 0};  // the peer did not close in time: reset rather than leave it hanging
+      ::setsockopt(handle_, SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
+    }
+  }
+  Close();
+}
+
 namespace {
 
 // An address in dotted form (a text starting with a non-zero number) or a host name; INADDR_NONE
@@ -183,8 +214,6 @@ bool Socket::Open(const std::string& host, const std::string& port) {
     return false;
   }
   handle_ = fd;
-  linger lg{1, 0};  // closing resets the connection at once
-  ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
   int one = 1;
   if (::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one) == -1) {
     WriteLog("ERROR, set socket option");

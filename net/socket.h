@@ -29,6 +29,11 @@ class Socket {
 
   // Closes the handles (no shutdown); always true.
   bool Close();
+  // Ends a connection whose last PDU has been sent: shuts our sending side, waits up to
+  // kPeerCloseWait for the peer to close its own, then closes; resets the connection only when the
+  // peer did not close in that time.
+  void CloseInOrder();
+  static constexpr std::chrono::milliseconds kPeerCloseWait{1000};
   void SetTimeout(uint32_t seconds) { timeout_ = seconds; }
   // Bounds all reads from now on to the read time-out in total, not per wait, so that a peer
   // trickling bytes cannot hold a PDU open for longer; ClearDeadline returns to per-wait time-outs.

@@ -174,7 +174,7 @@ class PdfRoadTest : public QObject {
     f.Form1->AddPDFBtnClick();
     QCOMPARE(dialogs_.filters, QStringList{"PDF Document (*.pdf)"});
     QCOMPARE(dialogs_.results, QStringList{"Files sent OK"});
-    QCOMPARE(dialogs_.lastDetails, QString("first report.pdf: accepted\n"));
+    QCOMPARE(dialogs_.lastDetails, QString("first report.pdf: accepted (Little Endian Explicit VR)\n"));
     QVERIFY(dialogs_.questions.isEmpty());
     const std::string firstStudy = CurrentStudy.StudyInstanceUID;
     const std::string accession = CurrentStudy.AccessionNumber;
@@ -484,7 +484,8 @@ class PdfRoadTest : public QObject {
     f.Form1->AddPdfFiles(pdfs);
     QCOMPARE(dialogs_.results, QStringList{"Files sent OK"});
     // One batch of two objects, in the order dropped.
-    QCOMPARE(dialogs_.lastDetails, QString("first report.pdf: accepted\nsecond.pdf: accepted\n"));
+    QCOMPARE(dialogs_.lastDetails, QString("first report.pdf: accepted (Little Endian Explicit VR)\n"
+                                           "second.pdf: accepted (Little Endian Explicit VR)\n"));
     std::vector<StudyInfo> held = OnOrthanc("ROAD5");
     QCOMPARE(held.size(), size_t(1));  // one study, one series of two objects
   }

@@ -53,11 +53,11 @@ TEST(Convert, RefusalsLeaveTheDataSetUnchangedWithOneLogLine) {
   EXPECT_EQ(obj->transferSyntax, kMpeg2);
   EXPECT_EQ(log.Count("ERROR, DcmObj::ConvertTransferSyntax, no decoder for source 1.2.840.10008.1.2.4.100"), 1);
 
-  // No Pixel Data: false, and nothing (not even the syntax) changes.
+  // No Pixel Data to code: false, and nothing (not even the syntax) changes.
   DcmObj bare;
   bare.transferSyntax = kEVR;
   bare.SetText(0x0008, 0x0060, "OT");
-  EXPECT_FALSE(ConvertTransferSyntax(bare, kIVR));
+  EXPECT_FALSE(ConvertTransferSyntax(bare, "1.2.840.10008.1.2.4.50"));
   EXPECT_EQ(bare.transferSyntax, kEVR);
   EXPECT_EQ(log.Count("ERROR, DcmObj::ConvertTransferSyntax, no Pixel Data"), 1);
 }

@@ -94,7 +94,8 @@ TEST_F(BatchModelTest, PagesThroughSendTurnDeleteAndClose) {
   AssociationTarget target{"SCRIVARA", "FAKE", "127.0.0.1", scp.PortText(), 5, false};
   std::vector<BatchObject> sent = model.ToSend();
   SendBatch(sent, target, [&model](size_t index, const BatchObject& o) { model.SetResult(index, o); });
-  EXPECT_EQ(ResultDetails(model.Items()), "Page 1: accepted\nPage 2: refused, status A700H\nPage 3: accepted\n");
+  EXPECT_EQ(ResultDetails(model.Items()), "Page 1: accepted (JPEG BaseLine Lossy)\nPage 2: refused, status A700H (JPEG BaseLine Lossy)\n"
+            "Page 3: accepted (JPEG BaseLine Lossy)\n");
   EXPECT_EQ(model.Unaccepted(), 1u);
 
   // A page never accepted keeps its identity when turned; an accepted one becomes a new object.

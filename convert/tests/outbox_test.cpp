@@ -96,9 +96,9 @@ TEST(Outbox, OnlyAStoredAnswerLetsAnObjectGo) {
   scp.Join();
   ClearAccepted(sent);
   EXPECT_EQ(ResultDetails(sent),
-            "a.dcm: refused: the response carries no status\n"
-            "b.dcm: refused: the response answers another request\n"
-            "c.dcm: accepted with a warning, status B000H\n");
+            "a.dcm: refused: the response carries no status (Little Endian Explicit VR)\n"
+            "b.dcm: refused: the response answers another request (Little Endian Explicit VR)\n"
+            "c.dcm: accepted with a warning, status B000H (Little Endian Explicit VR)\n");
   EXPECT_EQ(OutboxFiles(), (std::vector<std::string>{dir + "/outbox/a.dcm", dir + "/outbox/b.dcm"}));
   ExeFolder.clear();
   testsupport::RemoveTree(dir);

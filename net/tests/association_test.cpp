@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <thread>
 
 #include "core/bufdata.h"
 #include "core/dcmobj.h"
+#include "core/transfer_syntax.h"
 #include "core/uid_root.h"
 #include "net/dimse.h"
 #include "tests/support/fake_scp.h"
@@ -88,9 +90,10 @@ TEST(AssociationTest, NegotiationFailures) {
   rejectedOnly.contexts = {{1, 4, "1.2.840.10008.1.2"}};
   std::vector<Case> cases = {
       {"rejection", fakescp::AssociateRJ(1, 1, 7), {"ERROR, Association Rejected..."}},
-      {"big endian only",
+      {"a syntax not proposed",
        fakescp::AssociateAC(bigEndian),
-       {"ERROR, Transfer Syntax is Empty", "ERROR, PDU_Service::Connect, InterogateAAssociateAC failed"}},
+       {"WARNING, Presentation Context 1 accepted in a transfer syntax it did not propose: 1.2.840.10008.1.2.2",
+        "ERROR, Transfer Syntax is Empty", "ERROR, PDU_Service::Connect, InterogateAAssociateAC failed"}},
       {"no context item",
        fakescp::AssociateAC(none),
        {"WARNING, assocAC.PresContextAccepts Count==0", "ERROR, Transfer Syntax is Empty",
@@ -116,21 +119,53 @@ TEST(AssociationTest, NegotiationFailures) {
   }
 }
 
-TEST(AssociationTest, SecondContextAcceptedAfterARejectedFirst) {
+// A store proposes the file's own syntax alone, then the uncompressed ones; here the peer refuses
+// the first and takes the second.
+TEST(AssociationTest, StoreProposesTheFilesSyntaxThenUncompressed) {
   LogCapture log(2);
   fakescp::ACOptions o;
-  o.contexts = {{1, 3, "1.2.840.10008.1.2"}, {3, 0, "1.2.840.10008.1.2.1"}};
+  o.contexts = {{1, 3, kTsJpegBaseline}, {3, 0, kTsExplicitLE}};
+  fakescp::AssociateRequest rq;
   FakeScp scp([&](Connection& c) {
-    fakescp::AcceptAssociation(c, o);
+    fakescp::AcceptAssociation(c, o, &rq);
     fakescp::ServeRelease(c);
   });
   PDU_Service pdu;
-  ASSERT_TRUE(Open(pdu, scp));
+  AssociationTarget target{"SCRIVARA", "FAKESCP", "127.0.0.1", scp.PortText(), 5};
+  ASSERT_TRUE(OpenStoreAssociation(pdu, target, kVerification, kTsJpegBaseline));
   ASSERT_EQ(pdu.AcceptedPresentationContexts.size(), 1u);
   EXPECT_EQ(pdu.AcceptedPresentationContexts[0]->PresentationContextID, 3);
   EXPECT_EQ(pdu.pdata.PresentationContextID, 3);
   EXPECT_TRUE(log.Has("Presentation Context Accept ID: 3, Transfer Syntax: 1.2.840.10008.1.2.1"));
   pdu.Close();
+  scp.Join();
+  ASSERT_EQ(rq.contexts.size(), 2u);
+  EXPECT_EQ(rq.contexts[0].id, 1);
+  EXPECT_EQ(rq.contexts[0].transferSyntaxes, std::vector<std::string>{kTsJpegBaseline});
+  EXPECT_EQ(rq.contexts[1].id, 3);
+  EXPECT_EQ(rq.contexts[1].transferSyntaxes, (std::vector<std::string>{kTsExplicitLE, kTsImplicitLE}));
+}
+
+// After the release the requestor closes first and in order; a peer that does not close its side
+// in return within a second gets a reset.
+TEST(AssociationTest, ReleaseEndsTheConnectionInOrder) {
+  for (const bool peerCloses : {true, false}) {
+    SCOPED_TRACE(peerCloses);
+    bool inOrder = false, reset = false;
+    FakeScp scp([&](Connection& c) {
+      fakescp::AcceptAssociation(c);
+      fakescp::ServeRelease(c);
+      if (!peerCloses) std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+      inOrder = c.ClosedInOrder();
+      reset = !c.Send(fakescp::ReleaseRP());
+    });
+    PDU_Service pdu;
+    ASSERT_TRUE(Open(pdu, scp));
+    pdu.Close();
+    scp.Join();
+    EXPECT_TRUE(inOrder);
+    EXPECT_EQ(reset, !peerCloses);
+  }
 }
 
 TEST(AssociationTest, UnknownItemsInTheAcceptStillLeaveTheContext) {

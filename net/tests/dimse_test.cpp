@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "core/dcmobj.h"
+#include "core/transfer_syntax.h"
 #include "tests/support/fake_scp.h"
 #include "tests/support/log_capture.h"
 
@@ -259,28 +260,31 @@ TEST(DimseTest, StoreFailures) {
   LogCapture log;
   PDU_Service idle;
   DcmObj report = SmallReport("1.2.3");
-  EXPECT_EQ(StoreSCU(idle, report, kBasicTextSR), -1);
-  idle.pdata.PresentationContextID = 7;  // a context nobody accepted
-  EXPECT_EQ(StoreSCU(idle, report, kBasicTextSR), -2);
+  EXPECT_EQ(StoreSCU(idle, report, kBasicTextSR), -1);  // no context accepted
   EXPECT_TRUE(log.Messages().empty());
-
-  // A non-image data set in a syntax that is not a relabelling away: refused, not sent garbled.
-  StorePeer peer(0, "1.2.840.10008.1.2.1");
+  {
+    // Only RLE accepted, which nothing here codes into: the report cannot go.
+    StorePeer peer(0, kTsRLE);
+    PDU_Service pdu;
+    ASSERT_TRUE(OpenAssociation(pdu, "SCRIVARA", "FAKESCP", "127.0.0.1", peer.scp.PortText(), kBasicTextSR, kTsRLE,
+                                "", 2));
+    EXPECT_EQ(StoreSCU(pdu, report, kBasicTextSR), -2);
+    pdu.Close();
+  }
+  // A report in big endian over an explicit little endian context: re-encoded, not sent garbled.
+  StorePeer peer(0, kTsExplicitLE);
   PDU_Service pdu;
   ASSERT_TRUE(OpenAssociation(pdu, "SCRIVARA", "FAKESCP", "127.0.0.1", peer.scp.PortText(), kBasicTextSR,
-                              "1.2.840.10008.1.2.1", "", 2));
-  report.transferSyntax = "1.2.840.10008.1.2.2";
-  EXPECT_EQ(StoreSCU(pdu, report, kBasicTextSR), -3);
-  EXPECT_EQ(log.Messages(), std::vector<std::string>{"ERROR, StoreSCU, a data set in 1.2.840.10008.1.2.2 cannot be sent as 1.2.840.10008.1.2.1"});
-  // Implicit over an explicit context: relabelled explicit.
-  report.transferSyntax = "1.2.840.10008.1.2";
-  report.explicitVR = false;
+                              kTsExplicitLE, "", 2));
+  report.transferSyntax = kTsExplicitBE;
+  report.bigEndian = true;
   EXPECT_EQ(StoreSCU(pdu, report, kBasicTextSR), 0);
-  EXPECT_TRUE(report.explicitVR);
+  EXPECT_EQ(report.transferSyntax, kTsExplicitLE);
   EXPECT_EQ(CStore::ReadRSP(&pdu), 0);
   pdu.Close();
   peer.scp.Join();
   EXPECT_EQ(peer.dataSet.data.size(), 8u + 30 + 8 + 6 + 8 + 8);  // explicit short headers
+  EXPECT_TRUE(log.Problems().empty());
 }
 
 TEST(DimseTest, PeerGoesAwayInTheMiddleOfAStore) {

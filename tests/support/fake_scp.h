@@ -430,6 +430,23 @@ class Connection {
   }
 
   // Waits until the requestor closes its side (or the time-out passes); true when it closed.
+  // Shuts the sending side (our FIN); what the requestor sent can still be read.
+  void EndWriting() {
+    if (fd_ >= 0) ::shutdown(fd_, SHUT_WR);
+  }
+
+  // Reads and drops until the requestor closes: true for an orderly close (FIN), false for a reset
+  // or when nothing ends within timeoutMs.
+  bool ClosedInOrder(int timeoutMs = 5000) {
+    uint8_t b[256];
+    for (;;) {
+      pollfd p{fd_, POLLIN, 0};
+      if (fd_ < 0 || ::poll(&p, 1, timeoutMs) <= 0) return false;
+      const ssize_t r = ::recv(fd_, b, sizeof b, 0);
+      if (r <= 0) return r == 0;
+    }
+  }
+
   bool WaitClosed(int timeoutMs = 5000) {
     uint8_t b;
     while (ReadExact(&b, 1, timeoutMs)) {
@@ -526,6 +543,7 @@ class FakeScp {
           c = connections_.back().get();
         }
         script_(*c);
+        c->EndWriting();  // done with the association, as a real peer closes its side
         ++served_;
       }
       done_ = true;
