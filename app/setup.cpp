@@ -10,6 +10,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <memory>
+
 #include "edge/dialogs.h"
 #include "edge/layouts.h"
 #include "edge/qtext.h"
@@ -64,6 +66,11 @@ TSetupFrm::TSetupFrm(const std::string& exePath, QWidget* parent)
   connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
   connect(Button1, &QPushButton::clicked, this, &TSetupFrm::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TSetupFrm::Button2Click);
+  // One test at a time, off the window's thread.
+  connect(&work_, &BackgroundWork::StateChanged, this, [this](BackgroundWork::State state) {
+    Button1->setEnabled(state == BackgroundWork::State::Idle);
+    Button2->setEnabled(state == BackgroundWork::State::Idle);
+  });
   FormCreate();
 }
 
@@ -133,10 +140,22 @@ void TSetupFrm::BitBtn1Click() {
 void TSetupFrm::TestConnection(QLineEdit* aet, QLineEdit* host, QLineEdit* port) {
   const std::string called = FromQ(aet->text());
   // The calling AE title is the saved one, not the text of the "Local AET" field.
-  if (EchoSCU(AssociationTarget{setupcfg.LocalAET, called, FromQ(host->text()), FromQ(port->text()), 10}))
-    Dialogs().ShowMessage(this, ToQ(called) + " is up and running!");
-  else
-    Dialogs().ShowMessage(this, "ERROR, " + ToQ(called) + " does not answer!");
+  const AssociationTarget target{setupcfg.LocalAET, called, FromQ(host->text()), FromQ(port->text()), 10};
+  struct Outcome {
+    bool up = false;
+    std::string why;
+  };
+  auto outcome = std::make_shared<Outcome>();
+  work_.Start(
+      BackgroundWork::State::Searching, [target, outcome](const BackgroundWork::Run&) {
+        outcome->up = EchoSCU(target, &outcome->why);
+      },
+      [this, called, outcome] {
+        if (outcome->up)
+          Dialogs().ShowMessage(this, ToQ(called) + " is up and running!");
+        else
+          Dialogs().ShowMessage(this, "ERROR, " + ToQ(called) + " does not answer!\n" + ToQ(outcome->why));
+      });
 }
 
 void TSetupFrm::Button1Click() { TestConnection(Edit5, Edit2, Edit3); }

@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <string>
 
+#include "edge/background.h"
+
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
@@ -20,7 +22,8 @@ class TSetupFrm : public QDialog {
   const std::string& SetupFilePath() const { return cfgPath_; }
 
   // PACS and worklist "Test": C-ECHO with the local AE title of setupcfg and the tab's fields as
-  // typed, 10-second read time-out; the outcome is shown in a message box.
+  // typed, 10-second read time-out, on a worker thread (both buttons off meanwhile); the outcome
+  // is shown in a message box, a failure with its reason on a second line.
   void Button1Click();
   void Button2Click();
 
@@ -38,6 +41,7 @@ class TSetupFrm : public QDialog {
   void TestConnection(QLineEdit* aet, QLineEdit* host, QLineEdit* port);
 
   std::string cfgPath_;
+  BackgroundWork work_;
   QTabWidget* PageControl1 = nullptr;
   QLineEdit *Edit4 = nullptr, *Edit7 = nullptr;                  // Local: AET, institution
   QCheckBox* CheckBox1 = nullptr;                                 // Local: debug logging

@@ -34,7 +34,7 @@ class Sender {
       if (!OpenStoreAssociation(pdu, target_, g.sopClass, g.transferSyntax)) {
         WriteLog("ERROR, StoreFiles, no association with " + target_.calledAE + "@" + target_.host + ":" +
                  target_.port + " for " + g.sopClass);
-        for (size_t i : g.members) Report(i, false, kNoAssociation);
+        for (size_t i : g.members) Report(i, false, kNoAssociation, "", pdu.Problem);
         continue;
       }
       for (size_t i : g.members) {
@@ -63,13 +63,15 @@ class Sender {
   size_t stored() const { return stored_; }
 
   // Tells the caller how the file at index went.
-  void Report(size_t index, bool exchanged, int status, const std::string& sentAs = "") {
+  void Report(size_t index, bool exchanged, int status, const std::string& sentAs = "",
+              const std::string& problem = "") {
     StoredFile f;
     f.index = index;
     f.path = files_[index];
     f.exchanged = exchanged;
     f.status = status;
     f.sentAs = sentAs;
+    f.problem = problem;
     if (f.stored()) ++stored_;
     if (done_) done_(f);
   }

@@ -134,23 +134,28 @@ bool ReadEchoRSP(PDU_Service& pdu) {
 }
 
 bool EchoSCU(const std::string& callingAE, const std::string& calledAE, const std::string& host,
-             const std::string& port, uint32_t timeoutSeconds) {
+             const std::string& port, uint32_t timeoutSeconds, std::string* why) {
   auto pdu = std::make_unique<PDU_Service>();
   if (DebugLevel >= 2) pdu->MessageDump = true;
   bool result = false;
+  std::string problem;
   if (!OpenAssociation(*pdu, callingAE, calledAE, host, port, kVerification, timeoutSeconds)) {
     WriteLog("ERROR, EchoSCU, OpenAssoc failed");
+    problem = pdu->Problem;
   } else if (!WriteEchoRQ(*pdu, kVerification)) {
     WriteLog("ERROR, EchoSCU, WriteEchoRQ failed");
+    problem = "the C-ECHO request could not be sent";
   } else {
     result = ReadEchoRSP(*pdu);
+    if (!result) problem = pdu->Problem.empty() ? "no successful C-ECHO response" : pdu->Problem;
   }
   pdu->Close();
+  if (why) *why = problem;
   return result;
 }
 
-bool EchoSCU(const AssociationTarget& target) {
-  return EchoSCU(target.callingAE, target.calledAE, target.host, target.port, target.timeoutSeconds);
+bool EchoSCU(const AssociationTarget& target, std::string* why) {
+  return EchoSCU(target.callingAE, target.calledAE, target.host, target.port, target.timeoutSeconds, why);
 }
 
 bool CStore::WriteRQ(PDU_Service* pdu, DcmObj* obj, const std::string& sopClass) {

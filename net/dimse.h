@@ -44,10 +44,11 @@ bool OpenStoreAssociation(PDU_Service& pdu, const AssociationTarget& target, con
 bool WriteEchoRQ(PDU_Service& pdu, const std::string& sopClass);
 // True when the C-ECHO-RSP carries status 0.
 bool ReadEchoRSP(PDU_Service& pdu);
-// Connectivity test: associate for Verification, echo, release.
+// Connectivity test: associate for Verification, echo, release. On failure `why` (when given)
+// says what went wrong in words (PDU_Service::Problem, or what the echo itself lacked).
 bool EchoSCU(const std::string& callingAE, const std::string& calledAE, const std::string& host,
-             const std::string& port, uint32_t timeoutSeconds);
-bool EchoSCU(const AssociationTarget& target);
+             const std::string& port, uint32_t timeoutSeconds, std::string* why = nullptr);
+bool EchoSCU(const AssociationTarget& target, std::string* why = nullptr);
 
 namespace CStore {
 // The C-STORE-RQ command set, then the data set (when given).

@@ -490,6 +490,39 @@ bool AAssociateRJ::ReadDynamic(Buffer& link) {
          link.ReadByte(Source) && link.ReadByte(Reason);
 }
 
+std::string RejectionText(uint8_t result, uint8_t source, uint8_t reason) {
+  std::string text = result == 2 ? "rejected for now" : "rejected permanently";
+  const char* why = nullptr;
+  switch (source) {
+    case 1:
+      text += " by the called application";
+      why = reason == 2   ? "application context name not supported"
+            : reason == 3 ? "calling AE title not recognized"
+            : reason == 7 ? "called AE title not recognized"
+                          : "no reason given";
+      break;
+    case 2:
+      text += " by its DICOM provider";
+      why = reason == 2 ? "protocol version not supported" : "no reason given";
+      break;
+    case 3:
+      text += " by its DICOM provider";
+      why = reason == 1 ? "temporary congestion" : reason == 2 ? "local limit exceeded" : "no reason given";
+      break;
+    default: why = "no reason given"; break;
+  }
+  return text + ": " + why;
+}
+
+std::string AbortText(uint8_t source, uint8_t reason) {
+  if (source != 2) return "aborted by the called application";
+  static const char* const kReasons[] = {"reason not specified",  "unrecognized PDU",
+                                         "unexpected PDU",        "reason not specified",
+                                         "unrecognized PDU parameter", "unexpected PDU parameter",
+                                         "invalid PDU parameter value"};
+  return std::string("aborted by its DICOM provider: ") + (reason < 7 ? kReasons[reason] : kReasons[0]);
+}
+
 AReleasePDU::~AReleasePDU() = default;
 
 bool AReleasePDU::Write(Buffer& link) {

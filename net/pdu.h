@@ -219,6 +219,13 @@ class AAssociateRJ {
   uint8_t Reason = 1;
 };
 
+// An A-ASSOCIATE-RJ in words: "rejected permanently by the called application: called AE title not
+// recognized".
+std::string RejectionText(uint8_t result, uint8_t source, uint8_t reason);
+// An A-ABORT in words: "aborted by the called application" or "aborted by its DICOM provider:
+// unexpected PDU".
+std::string AbortText(uint8_t source, uint8_t reason);
+
 // A-RELEASE-RQ and -RP share one layout: type, reserved byte, length 4, four reserved bytes.
 class AReleasePDU {
  public:

@@ -147,18 +147,23 @@ bool PDU_Service::Connect(const std::string& host, const std::string& port) {
     assocRQ.UserInfo.SetUserIdentity(UserName, Passcode);
 
     Socket& socket = Link.GetSocket();
+    Problem.clear();
     if (!socket.Open(host, port)) {
+      Problem = "cannot connect to " + host + ":" + port +
+                (socket.GetResult() != 0 ? ": " + std::string(std::strerror(socket.GetResult())) : std::string());
       WriteLog("ERROR, PDU_Service::Connect, Socket Level Error");
       return false;
     }
     if (DebugLevel >= 1) WriteLog("INFO, Connected to: " + host + ":" + port);
     if (!assocRQ.Write(Link)) {
+      Problem = "the association request could not be sent";
       WriteLog("ERROR, Association RQ failed!");
       return false;
     }
     uint8_t type = 0;
     if (!Link.ReadByte(type)) {
       // The peer closed or did not answer within the read time-out.
+      Problem = "no answer to the association request";
       socket.Close();
       WriteLog("ERROR, PDU_Service::Connect, Socket Level Error");
       return false;
@@ -168,10 +173,13 @@ bool PDU_Service::Connect(const std::string& host, const std::string& port) {
     if (type == 0x03) {
       WriteLog("ERROR, Association Rejected...");
       assocRJ.ReadDynamic(Link);
+      Problem = "association " + RejectionText(assocRJ.Result, assocRJ.Source, assocRJ.Reason);
       socket.Close();
       return false;
     }
     if (type != 0x02) {
+      Problem = type == 0x07 ? "association aborted by the called application"
+                             : "the answer to the association request is not DICOM";
       WriteLog("ERROR, Corrupt Transmission...");
       socket.Close();
       return false;
@@ -179,14 +187,17 @@ bool PDU_Service::Connect(const std::string& host, const std::string& port) {
     if (DebugLevel >= 2) WriteLog("INFO, Association Accept::ReadDynamic");
     assocAC.ReadDynamic(Link);
     if (!socket.IsConnected()) {  // the link died inside the A-ASSOCIATE-AC
+      Problem = "the connection broke during the association";
       WriteLog("ERROR, PDU_Service::Connect, Socket Level Error");
       return false;
     }
     if (InterogateAAssociateAC()) return true;
+    Problem = "the called application accepted none of the proposed transfer syntaxes";
     socket.Close();
     WriteLog("ERROR, PDU_Service::Connect, InterogateAAssociateAC failed");
     return false;
   } catch (...) {
+    Problem = "the association could not be made";
     Link.GetSocket().Close();
     WriteLog("ERROR, PDU_Service::Connect, indeterminate error");
     return false;
@@ -327,11 +338,15 @@ bool PDU_Service::endOnOtherPdu(uint8_t type) {
       pdata.VRBuffer.Reset();
       WriteLog("WARNING, PDU_Service::Read Release-RSP");
       return false;
-    case 0x07:
+    case 0x07: {
+      AAbortRQ received;
+      received.ReadDynamic(Link);
+      Problem = "association " + AbortText(received.Source, received.Reason);
       Link.GetSocket().Close();
       pdata.VRBuffer.Reset();
       WriteLog("WARNING, PDU_Service::Read Abort-RQ");
       return false;
+    }
     default:
       AbortAndClose();
       WriteLog("ERROR, PDU_Service::Read Protocol Error");

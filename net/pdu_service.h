@@ -67,6 +67,9 @@ class PDU_Service {
   bool IsConnected() { return Link.GetSocket().IsConnected(); }
 
   bool MessageDump = false;  // list every message written or read in the log
+  // Why the association could not be made or ended before its release, in words; empty while
+  // nothing went wrong.
+  std::string Problem;
   // The last C-STORE request written, which the next response must answer.
   struct StoreRequest {
     uint16_t messageID = 0;

@@ -117,7 +117,8 @@ int CmdEcho(const Args& a) {
     return a.help ? 0 : 2;
   }
   const AssociationTarget n = TargetFromArgs(a, a.opt.count("worklist") > 0, 10);
-  if (!EchoSCU(n)) return Fail("C-ECHO to " + n.calledAE + "@" + n.host + ":" + n.port + " failed");
+  if (std::string why; !EchoSCU(n, &why))
+    return Fail("C-ECHO to " + n.calledAE + "@" + n.host + ":" + n.port + " failed: " + why);
   std::printf("C-ECHO %s@%s:%s succeeded\n", n.calledAE.c_str(), n.host.c_str(), n.port.c_str());
   return 0;
 }
@@ -162,8 +163,8 @@ int CmdStore(const Args& a) {
       std::fprintf(stderr, "scrivara-cli: cannot read DICOM file %s\n", f.path.c_str());
     } else if (f.status == kNoAssociation) {
       if (lastHadAssociation)
-        std::fprintf(stderr, "scrivara-cli: association with %s@%s:%s refused or failed\n", target.calledAE.c_str(),
-                     target.host.c_str(), target.port.c_str());
+        std::fprintf(stderr, "scrivara-cli: no association with %s@%s:%s: %s\n", target.calledAE.c_str(),
+                     target.host.c_str(), target.port.c_str(), f.problem.c_str());
     } else if (!f.stored() && !tty) {
       std::fprintf(stderr, "scrivara-cli: C-STORE of %s failed\n", f.path.c_str());
     }

@@ -402,14 +402,16 @@ class FormsTest : public QObject {
     Find<QLineEdit>(f.SetupFrm.get(), "Edit2")->setText("127.0.0.1");
     Find<QLineEdit>(f.SetupFrm.get(), "Edit3")->setText(QString::number(port));
     Find<QPushButton>(f.SetupFrm.get(), "Button1")->click();
-    QCOMPARE(dialogs_.messages, QStringList{"ARCHIVE is up and running!"});
+    QTRY_COMPARE(dialogs_.messages, QStringList{"ARCHIVE is up and running!"});
     QCOMPARE(setupcfg.LocalAET, std::string("SCRIVARA"));
 
     Find<QLineEdit>(f.SetupFrm.get(), "Edit6")->setText("NOBODY");
     Find<QLineEdit>(f.SetupFrm.get(), "Edit8")->setText("127.0.0.1");
     Find<QLineEdit>(f.SetupFrm.get(), "Edit9")->setText(QString::number(testsupport::FreePort()));
+    QTRY_VERIFY(Find<QPushButton>(f.SetupFrm.get(), "Button2")->isEnabled());
     Find<QPushButton>(f.SetupFrm.get(), "Button2")->click();
-    QCOMPARE(dialogs_.messages.value(1), QString("ERROR, NOBODY does not answer!"));
+    QTRY_COMPARE(dialogs_.messages.value(1).section('\n', 0, 0), QString("ERROR, NOBODY does not answer!"));
+    QVERIFY2(dialogs_.messages.value(1).contains("cannot connect to 127.0.0.1:"), qPrintable(dialogs_.messages.value(1)));
   }
 
   // Search WL fills the grid from a real worklist server, sorted by name, birth dates in display

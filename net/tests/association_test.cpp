@@ -81,6 +81,7 @@ TEST(AssociationTest, NegotiationFailures) {
     const char* name;
     Bytes answer;
     std::vector<std::string> log;
+    std::string problem = "the called application accepted none of the proposed transfer syntaxes";
   };
   fakescp::ACOptions bigEndian;
   bigEndian.contexts = {{1, 0, "1.2.840.10008.1.2.2"}};
@@ -89,7 +90,10 @@ TEST(AssociationTest, NegotiationFailures) {
   fakescp::ACOptions rejectedOnly;
   rejectedOnly.contexts = {{1, 4, "1.2.840.10008.1.2"}};
   std::vector<Case> cases = {
-      {"rejection", fakescp::AssociateRJ(1, 1, 7), {"ERROR, Association Rejected..."}},
+      {"rejection", fakescp::AssociateRJ(1, 1, 7), {"ERROR, Association Rejected..."},
+       "association rejected permanently by the called application: called AE title not recognized"},
+      {"congestion", fakescp::AssociateRJ(2, 3, 1), {"ERROR, Association Rejected..."},
+       "association rejected for now by its DICOM provider: temporary congestion"},
       {"a syntax not proposed",
        fakescp::AssociateAC(bigEndian),
        {"WARNING, Presentation Context 1 accepted in a transfer syntax it did not propose: 1.2.840.10008.1.2.2",
@@ -101,7 +105,8 @@ TEST(AssociationTest, NegotiationFailures) {
       {"context refused",
        fakescp::AssociateAC(rejectedOnly),
        {"ERROR, Transfer Syntax is Empty", "ERROR, PDU_Service::Connect, InterogateAAssociateAC failed"}},
-      {"other PDU", fakescp::ReleaseRP(), {"ERROR, Corrupt Transmission..."}},
+      {"other PDU", fakescp::ReleaseRP(), {"ERROR, Corrupt Transmission..."},
+       "the answer to the association request is not DICOM"},
   };
   for (const auto& tc : cases) {
     SCOPED_TRACE(tc.name);
@@ -116,6 +121,7 @@ TEST(AssociationTest, NegotiationFailures) {
     EXPECT_FALSE(Open(pdu, scp));
     EXPECT_FALSE(pdu.IsConnected());
     EXPECT_EQ(log.Messages(), tc.log);
+    EXPECT_EQ(pdu.Problem, tc.problem);
   }
 }
 

@@ -34,7 +34,8 @@ TEST(CliLogViewer, PrintsTheLinesOfThisUsersPrograms) {
   const clitest::Apart echo = clitest::RunCliApart(
       {"echo", "--aec", "NOBODY", "--host", "127.0.0.1", "--port", std::to_string(closed)}, {env});
   EXPECT_EQ(echo.status, 1);
-  const std::string line = "ERROR, scrivara-cli: C-ECHO to NOBODY@127.0.0.1:" + std::to_string(closed) + " failed";
+  const std::string line = "ERROR, scrivara-cli: C-ECHO to NOBODY@127.0.0.1:" + std::to_string(closed) +
+                           " failed: cannot connect to 127.0.0.1:" + std::to_string(closed) + ": Connection refused";
   for (int i = 0; i < 100 && ReadAll(dir + "/viewer.out").find(line) == std::string::npos; ++i) ::usleep(50000);
   EXPECT_NE(ReadAll(dir + "/viewer.out").find(line + "\n"), std::string::npos) << ReadAll(dir + "/viewer.out");
   viewer.Stop();
