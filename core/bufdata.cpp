@@ -709,21 +709,32 @@ bool BufData::SaveToFile(const std::string& fileName, bool replace) {
   return ok;
 }
 
-bool DcmObj::Read(const std::string& fileName) {
+bool DcmObj::Read(const std::string& fileName, std::string* why) {
+  auto fail = [why](std::string reason) {
+    if (why) *why = std::move(reason);
+    return false;
+  };
   struct stat st {};
-  if (::stat(fileName.c_str(), &st) != 0) return false;  // a missing file is no error
+  if (::stat(fileName.c_str(), &st) != 0) return fail(std::strerror(errno));  // a missing file is no error
+  if (S_ISDIR(st.st_mode)) return fail("a folder, not a file");
+  if (st.st_size == 0) return fail("an empty file");
   BufData b(bigEndian);
-  if (!b.openForRead(fileName)) return false;
+  errno = 0;
+  if (!b.openForRead(fileName)) return fail(errno ? std::strerror(errno) : "it cannot be opened");
   std::string ts;
-  if (!b.ReadHeader(ts)) return false;
+  if (!b.ReadHeader(ts))
+    return fail("not a DICOM file (no \"DICM\" after the 128-byte preamble)");
   transferSyntax = ts;
   explicitVR = ts != kTsImplicitLE;
   if (ts == kTsExplicitBE) bigEndian = true;
   b.bigEndian = bigEndian;
   bool ok = b.ReadObj(*this);
   if (b.readError_) ok = false;  // the file could not be read to its end
-  if (!ok) WriteLog("ERROR: DcmObj::Read, " + fileName);
-  return ok;
+  if (!ok) {
+    WriteLog("ERROR: DcmObj::Read, " + fileName);
+    return fail("its data set is damaged or cut short");
+  }
+  return true;
 }
 
 bool DcmObj::Write(const std::string& fileName, bool replace) {

@@ -215,8 +215,9 @@ class DcmObj {
 
   // --- DICOM files: preamble, "DICM", meta group, data set (bufdata.cpp) ---
   // Loads the file, takes transferSyntax/explicitVR/bigEndian from its meta group and appends the data
-  // set elements. False for a missing file, a file without preamble and "DICM", or a broken data set.
-  bool Read(const std::string& fileName);
+  // set elements. False for a missing file, a file without preamble and "DICM", or a broken data set;
+  // `why` (when given) then says which, in words.
+  bool Read(const std::string& fileName, std::string* why = nullptr);
   // Writes preamble, meta group and data set as a private file (0600) that takes its name only
   // once complete on the disk: replacing any existing file, or with replace false failing when the
   // name is taken. Nothing is left behind by a failure.

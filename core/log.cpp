@@ -130,8 +130,16 @@ class BusyGuard {
 
 }  // namespace
 
+namespace {
+thread_local std::string t_firstError;
+}  // namespace
+
+void ClearLoggedError() { t_firstError.clear(); }
+std::string LoggedError() { return t_firstError; }
+
 void WriteLog(const std::string& message) {
   BusyGuard busy;
+  if (t_firstError.empty() && message.rfind("ERROR, ", 0) == 0) t_firstError = message.substr(7);
   std::optional<std::string> path, title, cls;
   LogSink sink;
   {

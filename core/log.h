@@ -15,6 +15,10 @@ extern std::atomic<bool> LogBusy;
 void InitLog(const std::string& path, const std::string& relayTitle, const std::string& relayClass);
 // Appends "HH:MM:SS, <message>" + CR LF to the log file and relays the message. Never fails.
 void WriteLog(const std::string& message);
+// The first "ERROR, " message this thread gave WriteLog since its last ClearLoggedError, without
+// that prefix ("" when none): the reason a caller can pass on to the user in the log's own words.
+void ClearLoggedError();
+std::string LoggedError();
 // Returns the three texts to unset; later WriteLog calls write nothing.
 void CloseLog();
 

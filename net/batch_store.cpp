@@ -39,9 +39,9 @@ class Sender {
       }
       for (size_t i : g.members) {
         DcmObj obj;
-        if (!obj.Read(files_[i])) {
+        if (std::string why; !obj.Read(files_[i], &why)) {
           WriteLog("ERROR, StoreFiles, cannot read DICOM file " + files_[i]);
-          Report(i, false, kFileNotRead);
+          Report(i, false, kFileNotRead, "", why);
           continue;
         }
         const std::string sopClass = obj.GetString(0x0008, 0x0016);
@@ -97,9 +97,9 @@ size_t StoreFiles(const std::vector<std::string>& files, const AssociationTarget
       continue;
     }
     DcmObj obj;
-    if (!obj.Read(files[i])) {
+    if (std::string why; !obj.Read(files[i], &why)) {
       WriteLog("ERROR, StoreFiles, cannot read DICOM file " + files[i]);
-      sender.Report(i, false, kFileNotRead);
+      sender.Report(i, false, kFileNotRead, "", why);
       continue;
     }
     GroupFor(groups, obj.GetString(0x0008, 0x0016), obj.transferSyntax).members.push_back(i);

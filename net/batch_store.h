@@ -20,7 +20,7 @@ struct StoredFile {
   // CStore::ReadRSP code (negative).
   int status = 0;
   std::string sentAs;      // the transfer syntax the data set went in; empty when it did not go
-  std::string problem;     // kNoAssociation: why there was none, in words
+  std::string problem;     // kNoAssociation, kFileNotRead: why, in words
   bool stored() const { return exchanged && CStore::Stored(status); }
 };
 

@@ -25,6 +25,7 @@ int RunFind(const AssociationTarget& target, const std::string& sopClass, DcmObj
   if (DebugLevel >= 2) pdu->MessageDump = true;
   if (!OpenAssociation(*pdu, target, sopClass)) {
     WriteLog("ERROR, couldn't connect to " + target.calledAE);
+    end.problem = pdu->Problem;
   } else {
     end.connected = true;
     if (CFind::WriteRQ(pdu.get(), identifier, sopClass)) {

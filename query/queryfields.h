@@ -37,6 +37,7 @@ using PendingEventsHook = std::function<void()>;
 // How a search ended, for callers that must tell "no matches" from a failure.
 struct SearchOutcome {
   bool connected = false;  // the association was accepted
+  std::string problem;     // why it was not, in words
   bool sent = false;       // the C-FIND-RQ went out
   // The last status read: 0 for success, -1 when no readable response came (time-out, closed
   // link, garbage), otherwise the final DIMSE status; the search then handed over one row built

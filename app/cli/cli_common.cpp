@@ -20,19 +20,35 @@ int Fail(const std::string& message) {
   return 1;
 }
 
-Args Parse(int argc, char** argv, int first, const std::vector<std::string>& switches) {
+int Misused(const std::string& message) {
+  std::fprintf(stderr, "scrivara-cli: %s\n", message.c_str());
+  return kExitUsage;
+}
+
+std::string Because(const std::string& what) {
+  const std::string why = LoggedError();
+  return why.empty() ? what : what + ": " + why;
+}
+
+Args Parse(int argc, char** argv, int first, const std::vector<std::string>& values,
+           const std::vector<std::string>& switches) {
   Args a;
+  auto takes = [](const std::vector<std::string>& list, const std::string& name) {
+    return std::find(list.begin(), list.end(), name) != list.end();
+  };
   for (int i = first; i < argc; ++i) {
-    std::string s = argv[i];
+    const std::string s = argv[i];
     if (s == "--help" || s == "-h") {
       a.help = true;
-    } else if (s.rfind("--", 0) == 0 && s.size() > 2) {
-      std::string name = s.substr(2);
-      if (std::find(switches.begin(), switches.end(), name) != switches.end()) {
+    } else if (s.size() > 1 && s[0] == '-') {
+      const std::string name = s.rfind("--", 0) == 0 ? s.substr(2) : std::string();
+      if (takes(switches, name)) {
         a.opt[name].assign(1, '1');
+      } else if (!takes(values, name)) {
+        if (a.error.empty()) a.error = "unknown option " + s;
       } else if (i + 1 < argc) {
         a.opt[name] = argv[++i];
-      } else {
+      } else if (a.error.empty()) {
         a.error = "option " + s + " needs a value";
       }
     } else {
@@ -48,8 +64,74 @@ std::string Opt(const Args& a, const std::string& name, const std::string& def) 
 }
 
 int Usage(const Args& a, const char* text) {
-  std::fputs(text, a.help ? stdout : stderr);
-  return a.help ? 0 : 2;
+  const bool asked = a.help && a.error.empty();
+  if (!a.error.empty()) std::fprintf(stderr, "scrivara-cli: %s\n", a.error.c_str());
+  std::fputs(text, asked ? stdout : stderr);
+  return asked ? 0 : kExitUsage;
+}
+
+namespace {
+
+// Characters, not bytes, of a UTF-8 text (a byte that is not UTF-8 counts as one).
+size_t Characters(const std::string& s) {
+  size_t n = 0;
+  for (unsigned char c : s) n += (c & 0xC0) != 0x80;
+  return n;
+}
+
+bool ValidUid(const std::string& uid) {
+  if (uid.empty() || uid.size() > 64 || uid.front() == '.' || uid.back() == '.') return false;
+  for (size_t i = 0; i < uid.size(); ++i) {
+    const char c = uid[i];
+    if (c == '.') {
+      if (uid[i + 1] == '.') return false;
+    } else if (c < '0' || c > '9') {
+      return false;
+    } else if (c == '0' && (i == 0 || uid[i - 1] == '.') && i + 1 < uid.size() && uid[i + 1] != '.') {
+      return false;  // a component with a leading zero
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string StudyKeysProblem(const Args& a) {
+  std::vector<std::string> bad;
+  auto value = [&a](const char* name) { return Opt(a, name, ""); };
+  auto limit = [&](const char* name, size_t most, const char* vr) {
+    const std::string v = value(name);
+    if (Characters(v) > most)
+      bad.push_back("--" + std::string(name) + " is longer than the " + std::to_string(most) + " characters " + vr +
+                    " allows");
+  };
+  if (const std::string d = value("birth-date"); !d.empty() && !ValidDate(d))
+    bad.push_back("--birth-date " + d + " is not a date written YYYYMMDD");
+  if (const std::string sex = value("sex"); !sex.empty() && sex != "M" && sex != "F" && sex != "O")
+    bad.push_back("--sex " + sex + " is not M, F or O");
+  if (const std::string uid = value("study-uid"); !uid.empty() && !ValidUid(uid))
+    bad.push_back("--study-uid " + uid + " is not a UID (digits in dotted groups, no leading zeros, 64 at most)");
+  // A person name's limit holds for each of its component groups (alphabetic=ideographic=phonetic).
+  for (std::string group, rest = value("patient-name");; rest.erase(0, group.size() + 1)) {
+    group = rest.substr(0, rest.find('='));
+    if (Characters(group) > 64) {
+      bad.push_back("--patient-name has a part longer than the 64 characters a person name allows");
+      break;
+    }
+    if (group.size() >= rest.size()) break;
+  }
+  limit("patient-id", 64, "a long string (LO)");
+  limit("accession", 16, "a short string (SH)");
+  limit("study-description", 64, "a long string (LO)");
+  limit("institution", 64, "a long string (LO)");
+  if (const std::string m = value("modality"); !m.empty()) {
+    bool code = m.size() <= 16;
+    for (char c : m) code = code && ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ' || c == '_');
+    if (!code) bad.push_back("--modality " + m + " is not a code (capitals, digits, 16 at most)");
+  }
+  std::string text;
+  for (const std::string& b : bad) text += (text.empty() ? "" : "; ") + b;
+  return text;
 }
 
 std::string ArgText(const Args& a, const std::string& name, const std::string& def) {
@@ -85,7 +167,7 @@ bool OnlyMatch(const Args& a, bool worklist, const QueryFields& f, Search search
   search(f, target, [&rows](const Record& r) { rows.push_back(r); }, {}, &end);
   const std::string peer = target.calledAE + " at " + target.host + ":" + target.port;
   if (!end.connected) {
-    error = "cannot open an association with " + peer;
+    error = "cannot open an association with " + peer + ": " + end.problem;
   } else if (end.status != 0) {
     error = "the search on " + peer + " failed";
   } else if (rows.size() != 1) {

@@ -27,8 +27,9 @@ bool StartRun(const Args& a, StudyInfo& study, ConversionBatch& batch, int& rc) 
     rc = Fail(error);
     return false;
   }
+  ClearLoggedError();
   if (!StartConversionBatch(study, WorkFolder(), batch)) {
-    rc = Fail("cannot start the batch");
+    rc = Fail(Because("cannot start the batch"));
     return false;
   }
   return true;
@@ -43,7 +44,7 @@ bool OnlyBlank(const std::string& text) {
 }  // namespace
 
 int CmdSr(const Args& a) {
-  if (a.help || a.pos.size() != 2)
+  if (a.NeedsUsage() || a.pos.size() != 2)
     return Usage(a,
                  "usage: scrivara-cli sr --patient-name N --patient-id I [study keys] IN OUT.dcm\n"
                  "  builds a Basic Text SR report from IN, a .txt, .rtf or .doc file read by its content: a Word\n"
@@ -64,12 +65,12 @@ int CmdSr(const Args& a) {
   if (!StartRun(a, study, batch, rc)) return rc;
   DcmSRObj sr;
   BuildTextReport(sr, report, study, batch, InstanceCounter);
-  if (!SaveObjectFile(sr, a.pos[1], "scrivara-cli sr")) return Fail("cannot write " + a.pos[1]);
+  if (!SaveObjectFile(sr, a.pos[1], "scrivara-cli sr")) return Fail(Because("cannot write " + a.pos[1]));
   return 0;
 }
 
 int CmdImg(const Args& a) {
-  if (a.help || a.pos.size() < 2)
+  if (a.NeedsUsage() || a.pos.size() < 2)
     return Usage(a,
                  "usage: scrivara-cli img --patient-name N --patient-id I [study keys] IN... OUT\n"
                  "  builds JPEG baseline page images from image files, read by their content: JPEG (8-bit;\n"
@@ -111,11 +112,11 @@ int CmdImg(const Args& a) {
     ReadJpegStreamInfo(p.jpeg.data(), p.jpeg.size(), info);
     DcmObj obj;
     if (!MakeScannedPageObject(p.jpeg, info.width, info.height, study, batch, InstanceCounter, obj))
-      return Fail("cannot build the page image object of " + p.name);
+      return Fail(Because("cannot build the page image object of " + p.name));
     char name[32];
     std::snprintf(name, sizeof name, "page%04zu.dcm", i + 1);
     const std::string out = folder ? (std::filesystem::path(target) / name).string() : target;
-    if (!SaveObjectFile(obj, out, "scrivara-cli img")) return Fail("cannot write " + out);
+    if (!SaveObjectFile(obj, out, "scrivara-cli img")) return Fail(Because("cannot write " + out));
   }
   return 0;
 }

@@ -25,7 +25,7 @@ void Stop(int) { g_stop = 1; }
 }  // namespace
 
 int CmdLogViewer(const Args& a) {
-  if (a.help || !a.pos.empty())
+  if (a.NeedsUsage() || !a.pos.empty())
     return Usage(a,
                  "usage: scrivara-cli log-viewer\n"
                  "  prints the log lines of this user's Scrivara programs as they are written, until\n"

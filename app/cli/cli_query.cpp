@@ -32,35 +32,23 @@ const char kKeysHelp[] =
     "  Output: one line per result, sorted by name, UTF-8, the columns separated by tabs:\n"
     "  Name, ID, Sex, Birth Date (display form), Study Description, Accession N., Study Instance UID.\n"
     "  No match: exit 0 and no output (a note on stderr when stdout is a terminal).\n"
-    "  Failure (no association, no readable answer, a failure status, bad key): a message, exit 1.\n";
+    "  Failure (no association, no readable answer, a failure status): a message saying why, exit 1;\n"
+    "  an unknown option or a bad key: exit 2.\n";
 
 // The window's search fields from the options; false (after the message) for a bad key.
 bool FieldsFromArgs(const Args& a, QueryFields& f, int& rc) {
-  static const char* const kKnown[] = {"name", "id", "description", "date", "modality", "aet", "aec", "host", "port"};
-  for (const auto& [name, value] : a.opt) {
-    bool known = false;
-    for (const char* k : kKnown) known = known || name == k;
-    if (!known) {
-      rc = Fail("unknown option --" + name);
-      return false;
-    }
-  }
-  if (!a.pos.empty()) {
-    rc = Fail("unexpected argument " + a.pos[0]);
-    return false;
-  }
   f.PatientName = ArgText(a, "name");
   f.PatientID = ArgText(a, "id");
   f.StudyDescription = ArgText(a, "description");
   f.StudyDate = Opt(a, "date", NowDA());
   if (!ValidDate(f.StudyDate)) {
-    rc = Fail("bad date " + f.StudyDate + " (expected YYYYMMDD)");
+    rc = Misused("bad date " + f.StudyDate + " (expected YYYYMMDD)");
     return false;
   }
   const std::string m = Opt(a, "modality", "ALL");
   f.ModalityIndex = m == "ALL" ? -1 : QueryModalityIndex(m);
   if (m != "ALL" && f.ModalityIndex < 0) {
-    rc = Fail("unknown modality " + m + " (US CR CT MR DX XA ES OT BMD SC PX NM MG or ALL)");
+    rc = Misused("unknown modality " + m + " (US CR CT MR DX XA ES OT BMD SC PX NM MG or ALL)");
     return false;
   }
   return true;
@@ -84,7 +72,7 @@ void PrintRow(const ResultRow& row) {
 // Prints the rows sorted as the grid sorts them and turns the outcome into the exit status.
 int Report(std::vector<ResultRow>& rows, const SearchOutcome& end, const AssociationTarget& n, const char* what) {
   const std::string peer = n.calledAE + "@" + n.host + ":" + n.port;
-  if (!end.connected) return Fail("no association with " + peer + " (refused or unreachable)");
+  if (!end.connected) return Fail("no association with " + peer + ": " + (end.problem.empty() ? "refused or unreachable" : end.problem));
   if (!end.sent) return Fail("the C-FIND request could not be sent to " + peer);
   const bool failedStatus = end.status != 0 && end.status != -1;
   // A final failure status comes with one row made from its (normally empty) identifier: not a match.
@@ -111,11 +99,7 @@ namespace {
 // One search command: its help, its keys, the search, the report.
 template <class Search, class Row>
 int RunSearch(const Args& a, const char* usage, bool worklist, const char* what, Search search, Row toRow) {
-  if (a.help) {
-    std::fputs(usage, stdout);
-    std::fputs(kKeysHelp, stdout);
-    return 0;
-  }
+  if (a.NeedsUsage() || !a.pos.empty()) return Usage(a, (std::string(usage) + kKeysHelp).c_str());
   QueryFields f;
   int rc = 0;
   if (!FieldsFromArgs(a, f, rc)) return rc;

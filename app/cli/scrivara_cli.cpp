@@ -15,10 +15,13 @@
 #include "convert/batch.h"
 #include "convert/outbox.h"
 #include "convert/pdf_object.h"
+#include "convert/sending.h"
+#include "core/charset.h"
 #include "core/config.h"
-#include "core/version.h"
+#include "core/cp1252.h"
 #include "core/dcmobj.h"
 #include "core/log.h"
+#include "core/version.h"
 #include "net/batch_store.h"
 #include "net/dimse.h"
 #include "net/pdu_service.h"
@@ -27,6 +30,7 @@
 namespace {
 
 using cli::Args;
+using cli::Because;
 using cli::Fail;
 using cli::TargetFromArgs;
 using cli::Opt;
@@ -59,46 +63,67 @@ bool WriteAtomically(DcmObj& obj, const std::string& out) {
   return SaveObjectFile(obj, out, "scrivara-cli");
 }
 
+const char kConvertUsage[] =
+    "usage: scrivara-cli convert --ts UID IN OUT\n"
+    "  reads IN, converts it to transfer syntax UID, writes OUT. Images go to and from every syntax below\n"
+    "  but RLE and JPEG lossless with any predictor, which are read only; any object goes between the\n"
+    "  uncompressed ones:\n"
+    "    1.2.840.10008.1.2       implicit VR little endian\n"
+    "    1.2.840.10008.1.2.1     explicit VR little endian\n"
+    "    1.2.840.10008.1.2.2     explicit VR big endian\n"
+    "    1.2.840.10008.1.2.4.50  JPEG baseline (lossy, 8 bits)\n"
+    "    1.2.840.10008.1.2.4.51  JPEG extended (lossy, 12 bits)\n"
+    "    1.2.840.10008.1.2.4.70  JPEG lossless, first-order prediction\n"
+    "    1.2.840.10008.1.2.4.90  JPEG 2000 lossless\n"
+    "    1.2.840.10008.1.2.4.91  JPEG 2000 (lossy)\n";
+
 int CmdDump(const Args& a) {
-  if (a.help || a.pos.size() != 1) {
-    std::fputs("usage: scrivara-cli dump FILE\n  prints one line per element of the data set\n", a.help ? stdout : stderr);
-    return a.help ? 0 : 2;
-  }
+  if (a.NeedsUsage() || a.pos.size() != 1)
+    return cli::Usage(a, "usage: scrivara-cli dump FILE\n  prints one line per element of the data set, in UTF-8\n");
   DcmObj obj;
-  if (!obj.Read(a.pos[0])) return Fail("cannot read DICOM file " + a.pos[0]);
+  if (std::string why; !obj.Read(a.pos[0], &why)) return Fail("cannot read DICOM file " + a.pos[0] + ": " + why);
   std::vector<std::string> lines;
   obj.Dump(lines, 0);
-  for (const auto& l : lines) std::printf("%s\n", l.c_str());
+  // UTF-8 throughout: the element names are the dictionary's (cp1252), the values in the data
+  // set's character set.
+  const std::string charset = obj.GetString(0x0008, 0x0005);
+  for (const auto& l : lines) {
+    const size_t value = l.find(": ");
+    const std::string head = l.substr(0, value == std::string::npos ? l.size() : value + 2);
+    std::string line = IsValidUtf8(head) ? head : Cp1252ToUtf8(head);
+    if (value != std::string::npos) line += DecodeDicomText(std::string_view(l).substr(value + 2), charset);
+    std::printf("%s\n", line.c_str());
+  }
   return 0;
 }
 
 int CmdConvert(const Args& a) {
-  if (a.help || a.pos.size() != 2 || Opt(a, "ts", "").empty()) {
-    std::fputs("usage: scrivara-cli convert --ts UID IN OUT\n  reads IN, converts it to transfer syntax UID, writes OUT\n",
-               a.help ? stdout : stderr);
-    return a.help ? 0 : 2;
-  }
+  if (a.NeedsUsage() || a.pos.size() != 2 || Opt(a, "ts", "").empty())
+    return cli::Usage(a, kConvertUsage);
   DcmObj obj;
-  if (!obj.Read(a.pos[0])) return Fail("cannot read DICOM file " + a.pos[0]);
-  if (!ConvertTransferSyntax(obj, Opt(a, "ts", ""))) return Fail("cannot convert " + a.pos[0] + " to " + Opt(a, "ts", ""));
-  if (!WriteAtomically(obj, a.pos[1])) return Fail("cannot write " + a.pos[1]);
+  if (std::string why; !obj.Read(a.pos[0], &why)) return Fail("cannot read DICOM file " + a.pos[0] + ": " + why);
+  ClearLoggedError();
+  if (!ConvertTransferSyntax(obj, Opt(a, "ts", "")))
+    return Fail(Because("cannot convert " + a.pos[0] + " to " + Opt(a, "ts", "")));
+  if (!WriteAtomically(obj, a.pos[1])) return Fail(Because("cannot write " + a.pos[1]));
   return 0;
 }
 
 int CmdPdf(const Args& a) {
-  if (a.help || a.pos.size() != 2) {
-    std::fputs("usage: scrivara-cli pdf --patient-name N --patient-id I [study keys] [--accept-unreadable] IN.pdf OUT.dcm\n"
-               "  builds an Encapsulated PDF Storage object. A PDF that a reader cannot open (damaged, cut short,\n"
-               "  or needing a password to open) is refused with a warning, or taken with --accept-unreadable\n", a.help ? stdout : stderr);
-    return a.help ? 0 : 2;
-  }
+  if (a.NeedsUsage() || a.pos.size() != 2)
+    return cli::Usage(a,
+                      "usage: scrivara-cli pdf --patient-name N --patient-id I [study keys] [--accept-unreadable] IN.pdf OUT.dcm\n"
+                      "  builds an Encapsulated PDF Storage object. A PDF that a reader cannot open (damaged, cut short,\n"
+                      "  or needing a password to open) is refused with a warning, or taken with --accept-unreadable\n");
   StudyInfo study;
   std::string error;
   if (!StudyFromArgs(a, study, error)) return Fail(error);
   ConversionBatch batch;
-  if (!StartConversionBatch(study, WorkFolder(), batch)) return Fail("cannot start the batch");
+  ClearLoggedError();
+  if (!StartConversionBatch(study, WorkFolder(), batch)) return Fail(Because("cannot start the batch"));
   DcmObj obj;
-  if (!MakeEncapsulatedPdf(a.pos[0], study, batch, InstanceCounter, obj)) return Fail("cannot convert " + a.pos[0]);
+  ClearLoggedError();
+  if (!MakeEncapsulatedPdf(a.pos[0], study, batch, InstanceCounter, obj)) return Fail(Because("cannot convert " + a.pos[0]));
   // A PDF no reader can open is the operator's document still, taken only when asked for.
   if (const std::string problem = PdfReadProblem(a.pos[0]); !problem.empty()) {
     const std::string warning = a.pos[0] + ": " + problem;
@@ -107,15 +132,14 @@ int CmdPdf(const Args& a) {
     if (!a.opt.count("accept-unreadable"))
       return Fail("not converted: " + a.pos[0] + " (--accept-unreadable takes it as it is)");
   }
-  if (!WriteAtomically(obj, a.pos[1])) return Fail("cannot write " + a.pos[1]);
+  if (!WriteAtomically(obj, a.pos[1])) return Fail(Because("cannot write " + a.pos[1]));
   return 0;
 }
 
 int CmdEcho(const Args& a) {
-  if (a.help || !a.pos.empty()) {
-    std::fputs("usage: scrivara-cli echo [--worklist] [--aet A] [--aec A] [--host H] [--port P]\n", a.help ? stdout : stderr);
-    return a.help ? 0 : 2;
-  }
+  if (a.NeedsUsage() || !a.pos.empty())
+    return cli::Usage(a, "usage: scrivara-cli echo [--worklist] [--aet A] [--aec A] [--host H] [--port P]\n"
+                         "  C-ECHO the PACS (or with --worklist the worklist server); a failure says why\n");
   const AssociationTarget n = TargetFromArgs(a, a.opt.count("worklist") > 0, 10);
   if (std::string why; !EchoSCU(n, &why))
     return Fail("C-ECHO to " + n.calledAE + "@" + n.host + ":" + n.port + " failed: " + why);
@@ -125,22 +149,21 @@ int CmdEcho(const Args& a) {
 
 int CmdStore(const Args& a) {
   const bool outbox = a.opt.count("outbox") > 0;
-  if (a.help || (a.pos.empty() != outbox)) {
-    std::fputs("usage: scrivara-cli store [--aet A] [--aec A] [--host H] [--port P] FILE|DIR...\n"
-               "       scrivara-cli store --outbox [--wait] [network options]\n"
-               "  --outbox sends the objects the window program kept in its outbox; accepted ones leave it.\n"
-               "  One program sends the outbox at a time: another run exits 3 (busy) at once, or with --wait\n"
-               "  waits for it and then sends what is left\n",
-               a.help ? stdout : stderr);
-    return a.help ? 0 : 2;
-  }
+  if (a.NeedsUsage() || (a.pos.empty() != outbox))
+    return cli::Usage(a,
+                      "usage: scrivara-cli store [--aet A] [--aec A] [--host H] [--port P] FILE|DIR...\n"
+                      "       scrivara-cli store --outbox [--wait] [network options]\n"
+                      "  sends each object in its own transfer syntax where the PACS takes it, else converted; one\n"
+                      "  line per file says how it went and in which syntax. Exit 3 when some were stored and some not.\n"
+                      "  --outbox sends the objects the window program kept in its outbox; accepted ones leave it.\n"
+                      "  One program sends the outbox at a time: another run exits 1 (busy) at once, or with --wait\n"
+                      "  waits for it and then sends what is left\n");
   const AssociationTarget target = TargetFromArgs(a, false, kSendTimeout);
   // One sender of the outbox at a time: with --wait this run waits for another to finish, else it
   // says the outbox is busy (exit 3) and sends nothing; each object is sent once.
   OutboxSender sender;
   if (outbox && !sender.Claim(a.opt.count("wait") > 0)) {
-    std::fprintf(stderr, "scrivara-cli: the outbox %s is busy: another program is sending it\n", OutboxFolder().c_str());
-    return 3;
+    return Fail("the outbox " + OutboxFolder() + " is busy: another program is sending it");
   }
   std::vector<std::string> files = outbox ? OutboxFiles() : std::vector<std::string>{};
   for (const auto& p : a.pos) {
@@ -158,15 +181,22 @@ int CmdStore(const Args& a) {
   const size_t total = files.size();
   size_t failed = 0, done = 0;
   bool lastHadAssociation = true;
+  ClearLoggedError();
   StoreFiles(files, target, [&](const StoredFile& f) {
+    if (f.stored()) std::printf("%s: stored (%s)\n", f.path.c_str(), SyntaxName(f.sentAs).c_str());
     if (f.status == kFileNotRead) {
-      std::fprintf(stderr, "scrivara-cli: cannot read DICOM file %s\n", f.path.c_str());
+      std::fprintf(stderr, "scrivara-cli: cannot read DICOM file %s: %s\n", f.path.c_str(), f.problem.c_str());
     } else if (f.status == kNoAssociation) {
       if (lastHadAssociation)
         std::fprintf(stderr, "scrivara-cli: no association with %s@%s:%s: %s\n", target.calledAE.c_str(),
                      target.host.c_str(), target.port.c_str(), f.problem.c_str());
-    } else if (!f.stored() && !tty) {
-      std::fprintf(stderr, "scrivara-cli: C-STORE of %s failed\n", f.path.c_str());
+    } else if (!f.stored()) {
+      BatchObject o;
+      o.state = BatchObject::State::Refused;
+      o.status = f.status;
+      std::fprintf(stderr, "%sscrivara-cli: C-STORE of %s failed: %s\n", tty ? "\n" : "", f.path.c_str(),
+                   f.exchanged ? StateText(o).c_str() : Because("not sent").c_str());
+      ClearLoggedError();
     }
     lastHadAssociation = f.status != kNoAssociation;
     if (!f.stored()) ++failed;
@@ -181,8 +211,100 @@ int CmdStore(const Args& a) {
   });
   if (tty) std::fputc('\n', stderr);
   std::printf("%zu file(s): %zu stored, %zu failed\n", total, total - failed, failed);
-  if (failed) return Fail(std::to_string(failed) + " file(s) not stored");
+  if (failed == 0) return 0;
+  const int rc = Fail(std::to_string(failed) + " file(s) not stored");
+  return failed < total ? cli::kExitPartly : rc;
+}
+
+// "AE@HOST:PORT" split; false when a part is missing or the port is no number from 1 to 65535.
+bool ParseServer(const std::string& text, std::string& ae, std::string& host, std::string& port) {
+  const size_t at = text.find('@'), colon = text.rfind(':');
+  if (at == std::string::npos || colon == std::string::npos || colon < at) return false;
+  ae = text.substr(0, at);
+  host = text.substr(at + 1, colon - at - 1);
+  port = text.substr(colon + 1);
+  if (ae.empty() || ae.size() > 16 || host.empty() || port.empty() || port.size() > 5) return false;
+  for (char c : port)
+    if (c < '0' || c > '9') return false;
+  return std::stoi(port) >= 1 && std::stoi(port) <= 65535;
+}
+
+int CmdSetup(const Args& a) {
+  if (a.NeedsUsage() || !a.pos.empty())
+    return cli::Usage(a,
+                      "usage: scrivara-cli setup [--aet AE] [--institution NAME] [--pacs AE@HOST:PORT]\n"
+                      "                          [--worklist AE@HOST:PORT] [--debug on|off]\n"
+                      "  without options, prints the configuration; with them, changes those settings and saves\n"
+                      "  the file as the setup dialog does (the dialog and every command read it)\n");
+  SetupCfg cfg = setupcfg;
+  std::vector<std::string> bad;
+  if (a.opt.count("aet")) {
+    cfg.LocalAET = Opt(a, "aet", "");
+    if (cfg.LocalAET.empty() || cfg.LocalAET.size() > 16) bad.push_back("--aet must be 1 to 16 characters");
+  }
+  if (a.opt.count("institution")) cfg.InstitutionName = cli::ArgText(a, "institution");
+  if (a.opt.count("pacs") && !ParseServer(Opt(a, "pacs", ""), cfg.PacsAET, cfg.PacsIP, cfg.PacsPort))
+    bad.push_back("--pacs must be AE@HOST:PORT (an AE title of 16 characters at most, a port from 1 to 65535)");
+  if (a.opt.count("worklist") &&
+      !ParseServer(Opt(a, "worklist", ""), cfg.WorklistAET, cfg.WorklistIP, cfg.WorklistPort))
+    bad.push_back("--worklist must be AE@HOST:PORT (an AE title of 16 characters at most, a port from 1 to 65535)");
+  if (a.opt.count("debug")) {
+    const std::string d = Opt(a, "debug", "");
+    if (d != "on" && d != "off") bad.push_back("--debug must be on or off");
+    cfg.DebugLogging = d == "on";
+  }
+  if (!bad.empty()) {
+    for (const std::string& b : bad) std::fprintf(stderr, "scrivara-cli: %s\n", b.c_str());
+    return cli::kExitUsage;
+  }
+  const std::string path = ConfigFolder() + kSetupFileName;
+  if (!a.opt.empty()) {
+    ClearLoggedError();
+    if (!WriteSetupFile(cfg, path)) return Fail(Because("cannot save " + path));
+    setupcfg = cfg;
+  }
+  std::printf("configuration %s\n", path.c_str());
+  std::printf("  local AE title  %s\n", cfg.LocalAET.c_str());
+  std::printf("  institution     %s\n", cfg.InstitutionName.c_str());
+  std::printf("  PACS            %s@%s:%s\n", cfg.PacsAET.c_str(), cfg.PacsIP.c_str(), cfg.PacsPort.c_str());
+  std::printf("  worklist        %s@%s:%s\n", cfg.WorklistAET.c_str(), cfg.WorklistIP.c_str(), cfg.WorklistPort.c_str());
+  std::printf("  debug logging   %s\n", cfg.DebugLogging ? "on" : "off");
   return 0;
+}
+
+// Each command, the options it takes (with a value) and its switches.
+struct Command {
+  const char* name;
+  int (*run)(const Args&);
+  std::vector<std::string> values, switches;
+};
+
+std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> lists) {
+  std::vector<std::string> all;
+  for (const auto& l : lists) all.insert(all.end(), l.begin(), l.end());
+  return all;
+}
+
+const std::vector<Command>& Commands() {
+  static const std::vector<std::string> net = {"aet", "aec", "host", "port"};
+  static const std::vector<std::string> study = {"patient-name", "patient-id", "birth-date", "sex",
+                                                 "accession", "study-uid", "study-description", "institution",
+                                                 "modality", "worklist", "date", "study"};
+  static const std::vector<std::string> search = {"name", "id", "description", "date", "modality"};
+  static const std::vector<Command> commands = {
+      {"echo", CmdEcho, net, {"worklist"}},
+      {"store", CmdStore, net, {"outbox", "wait"}},
+      {"dump", CmdDump, {}, {}},
+      {"convert", CmdConvert, {"ts"}, {}},
+      {"pdf", CmdPdf, Join({study, net}), {"accept-unreadable"}},
+      {"sr", cli::CmdSr, Join({study, net}), {}},
+      {"img", cli::CmdImg, Join({study, net}), {}},
+      {"find", cli::CmdFind, Join({search, net}), {}},
+      {"worklist", cli::CmdWorklist, Join({search, net}), {}},
+      {"setup", CmdSetup, {"aet", "institution", "pacs", "worklist", "debug"}, {}},
+      {"log-viewer", cli::CmdLogViewer, {}, {}},
+  };
+  return commands;
 }
 
 }  // namespace
@@ -203,27 +325,23 @@ int main(int argc, char** argv) {
   }
   if (argc < 2 || std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h") {
     std::fputs(kUsage, argc < 2 ? stderr : stdout);
-    return argc < 2 ? 2 : 0;
+    return argc < 2 ? cli::kExitUsage : 0;
   }
-  const std::string cmd = argv[1];
-  // Only echo takes --worklist as a flag; the document commands take it with an accession number.
-  const bool documents = cmd == "pdf" || cmd == "sr" || cmd == "img";
-  Args a = cli::Parse(argc, argv, 2,
-                      documents ? std::vector<std::string>{"accept-unreadable"}
-                                : std::vector<std::string>{"worklist", "outbox", "wait"});
-  if (!a.error.empty()) return Fail(a.error);
-  int rc;
-  if (cmd == "dump") rc = CmdDump(a);
-  else if (cmd == "convert") rc = CmdConvert(a);
-  else if (cmd == "pdf") rc = CmdPdf(a);
-  else if (cmd == "sr") rc = cli::CmdSr(a);
-  else if (cmd == "img") rc = cli::CmdImg(a);
-  else if (cmd == "echo") rc = CmdEcho(a);
-  else if (cmd == "store") rc = CmdStore(a);
-  else if (cmd == "find") rc = cli::CmdFind(a);
-  else if (cmd == "worklist") rc = cli::CmdWorklist(a);
-  else if (cmd == "log-viewer") rc = cli::CmdLogViewer(a);
-  else rc = Fail("unknown command " + cmd + " (try --help)");
+  const std::string name = argv[1];
+  const auto& commands = Commands();
+  const auto command = std::find_if(commands.begin(), commands.end(), [&](const Command& c) { return name == c.name; });
+  if (command == commands.end()) {
+    std::fprintf(stderr, "scrivara-cli: unknown command %s\n", name.c_str());
+    std::fputs(kUsage, stderr);
+    return cli::kExitUsage;
+  }
+  const Args a = cli::Parse(argc, argv, 2, command->values, command->switches);
+  int rc = cli::kExitUsage;
+  const bool documents = name == "pdf" || name == "sr" || name == "img";
+  if (const std::string bad = documents && !a.NeedsUsage() ? cli::StudyKeysProblem(a) : ""; !bad.empty())
+    std::fprintf(stderr, "scrivara-cli: %s\n", bad.c_str());
+  else
+    rc = command->run(a);
   EndProgramFolders();
   CloseLog();
   return rc;

@@ -3,8 +3,12 @@
 
 #include <fstream>
 
+#include <sys/stat.h>
+
 #include "app/cli/tests/cli_support.h"
+#include "core/config.h"
 #include "tests/support/dicom_fixture.h"
+#include "tests/support/files.h"
 
 using clitest::RunCli;
 
@@ -20,24 +24,47 @@ TEST(CliBasic, HelpForTheWholeAndEachCommand) {
   EXPECT_EQ(RunCli({}).status, 2);
 }
 
-TEST(CliBasic, UnknownCommandAndMissingOptionValueFail) {
-  auto r = RunCli({"frobnicate"});
-  EXPECT_NE(r.status, 0);
-  EXPECT_NE(r.output.find("unknown command frobnicate"), std::string::npos);
-  auto m = RunCli({"echo", "--port"});
-  EXPECT_NE(m.status, 0);
-  EXPECT_NE(m.output.find("option --port needs a value"), std::string::npos);
+// Wrong usage exits 2 with the reason and the usage; bad study keys are each named before anything
+// is read or made.
+TEST(CliBasic, WrongUsageAndBadKeysExitTwoSayingWhy) {
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> said;
+  };
+  const std::vector<Case> cases = {
+      {{"frobnicate"}, {"unknown command frobnicate", "commands:"}},
+      {{"-v"}, {"unknown command -v"}},
+      {{"echo", "--port"}, {"option --port needs a value", "usage: scrivara-cli echo"}},
+      {{"pdf", "--patient-nme", "X", "--patient-id", "1", "in.pdf", "out.dcm"},
+       {"unknown option --patient-nme", "usage: scrivara-cli pdf"}},
+      {{"find", "extra"}, {"usage: scrivara-cli find"}},
+      {{"store", "--aec"}, {"option --aec needs a value"}},
+      {{"pdf", "--patient-name", "A", "--patient-id", "1", "--birth-date", "1970-05-17", "--sex", "Female",
+        "--accession", "12345678901234567", "--study-uid", "1.2.3.abc", "--modality", "us", "missing.pdf", "out.dcm"},
+       {"--birth-date 1970-05-17 is not a date", "--sex Female is not M, F or O", "--accession is longer than the 16",
+        "--study-uid 1.2.3.abc is not a UID", "--modality us is not a code"}},
+      {{"setup", "--pacs", "PACS@host", "--debug", "yes"}, {"--pacs must be AE@HOST:PORT", "--debug must be on or off"}},
+  };
+  for (const Case& c : cases) {
+    const auto r = RunCli(c.args);
+    EXPECT_EQ(r.status, 2) << c.args[0] << " " << r.output;
+    for (const std::string& s : c.said) EXPECT_NE(r.output.find(s), std::string::npos) << s << "\n" << r.output;
+  }
 }
 
-TEST(CliBasic, DumpAndConvertOfAFileThatIsNotDicomFail) {
+// Failures say why, in the words of the log.
+TEST(CliBasic, DumpAndConvertFailuresSayWhy) {
   std::string dir = testsupport::MakeTempDir("cli-basic");
-  std::string bad = dir + "/bad.dcm", out = dir + "/out.dcm";
+  std::string bad = dir + "/bad.dcm", empty = dir + "/empty.dcm", out = dir + "/out.dcm";
   std::ofstream(bad) << "not a DICOM file";
+  std::ofstream{empty};
   auto d = RunCli({"dump", bad});
   EXPECT_EQ(d.status, 1);
-  EXPECT_NE(d.output.find("cannot read DICOM file " + bad), std::string::npos);
+  EXPECT_NE(d.output.find("cannot read DICOM file " + bad + ": not a DICOM file"), std::string::npos) << d.output;
+  EXPECT_NE(RunCli({"dump", empty}).output.find(": an empty file"), std::string::npos);
   auto c = RunCli({"convert", "--ts", "1.2.840.10008.1.2", dir + "/missing.dcm", out});
   EXPECT_EQ(c.status, 1);
+  EXPECT_NE(c.output.find("missing.dcm: No such file or directory"), std::string::npos) << c.output;
   EXPECT_FALSE(std::ifstream(out).good());
   testsupport::RemoveTree(dir);
 }
@@ -59,5 +86,50 @@ TEST(CliBasic, ConvertRefusesAJ2KFragmentThatClaimsAnotherImage) {
   auto c = RunCli({"convert", "--ts", "1.2.840.10008.1.2.1", in, out});
   EXPECT_EQ(c.status, 1) << c.output;
   EXPECT_FALSE(std::ifstream(out).good());
+  testsupport::RemoveTree(dir);
+}
+
+// setup writes the file the setup dialog reads (0600), and shows it.
+TEST(CliBasic, SetupWritesTheDialogsFile) {
+  const std::string dir = testsupport::MakeTempDir("cli-setup");
+  const std::string cli = dir + "/scrivara-cli";  // a program in a writable folder keeps its files there
+  ASSERT_EQ(testsupport::Run({"cp", SCRIVARA_CLI, cli}), 0);
+  std::string out;
+  ASSERT_EQ(testsupport::Run({cli, "setup", "--aet", "DESK1", "--institution", "Klinika Brno", "--pacs",
+                              "ARCHIVE@127.0.0.1:11112", "--worklist", "RIS@10.0.0.7:4006", "--debug", "on"},
+                             &out),
+            0)
+      << out;
+  SetupCfg cfg;
+  ASSERT_TRUE(ReadSetupFile(cfg, dir + "/scrivara.cfg"));
+  EXPECT_EQ(cfg.LocalAET, "DESK1");
+  EXPECT_EQ(cfg.InstitutionName, "Klinika Brno");
+  EXPECT_EQ(cfg.PacsAET + "@" + cfg.PacsIP + ":" + cfg.PacsPort, "ARCHIVE@127.0.0.1:11112");
+  EXPECT_EQ(cfg.WorklistAET + "@" + cfg.WorklistIP + ":" + cfg.WorklistPort, "RIS@10.0.0.7:4006");
+  EXPECT_TRUE(cfg.DebugLogging);
+  struct stat st {};
+  ASSERT_EQ(::stat((dir + "/scrivara.cfg").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  ASSERT_EQ(testsupport::Run({cli, "setup"}, &out), 0);
+  EXPECT_NE(out.find("PACS            ARCHIVE@127.0.0.1:11112"), std::string::npos) << out;
+  testsupport::RemoveTree(dir);
+}
+
+// A PDF object goes to big endian and back unchanged, byte for byte; the dump is UTF-8 throughout.
+TEST(CliBasic, PdfObjectThroughBigEndianAndAUtf8Dump) {
+  const std::string dir = testsupport::MakeTempDir("cli-be");
+  const std::string pdf = dir + "/a.pdf", obj = dir + "/a.dcm", big = dir + "/big.dcm", back = dir + "/back.dcm";
+  std::ofstream(pdf) << testsupport::MinimalPdf();
+  auto made = RunCli({"pdf", "--patient-name", "Παπαδοπούλου^Ελένη", "--patient-id", "7", pdf, obj});
+  ASSERT_EQ(made.status, 0) << made.output;
+  ASSERT_EQ(RunCli({"convert", "--ts", "1.2.840.10008.1.2.2", obj, big}).status, 0);
+  ASSERT_EQ(RunCli({"convert", "--ts", "1.2.840.10008.1.2.1", big, back}).status, 0);
+  std::vector<uint8_t> a, b;
+  ASSERT_TRUE(fixture::ReadFile(obj, &a));
+  ASSERT_TRUE(fixture::ReadFile(back, &b));
+  EXPECT_TRUE(a == b);
+  const auto dump = RunCli({"dump", big});
+  EXPECT_EQ(dump.status, 0);
+  EXPECT_NE(dump.output.find("Patient\u2019s Name: Παπαδοπούλου^Ελένη"), std::string::npos) << dump.output;
   testsupport::RemoveTree(dir);
 }

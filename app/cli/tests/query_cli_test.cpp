@@ -170,17 +170,17 @@ TEST(CliQuery, RefusedPortBadKeysAndHelp) {
 
     for (const char* date : {"20150230", "2015031", "2015O312", "20151301"}) {
       Apart d = Search(cmd, "NOBODY", closed, {"--date", date});
-      EXPECT_EQ(d.status, 1) << date;
+      EXPECT_EQ(d.status, 2) << date;
       EXPECT_EQ(d.err, std::string("scrivara-cli: bad date ") + date + " (expected YYYYMMDD)\n");
     }
     Apart leap = Search(cmd, "NOBODY", closed, {"--date", "20160229"});  // valid: fails only on the port
     EXPECT_NE(leap.err.find("no association"), std::string::npos) << leap.err;
 
     Apart m = Search(cmd, "NOBODY", closed, {"--modality", "PT"});
-    EXPECT_EQ(m.status, 1);
+    EXPECT_EQ(m.status, 2);
     EXPECT_NE(m.err.find("unknown modality PT"), std::string::npos) << m.err;
     Apart extra = Search(cmd, "NOBODY", closed, {"file.dcm"});
-    EXPECT_EQ(extra.status, 1);
+    EXPECT_EQ(extra.status, 2);
 
     Apart help = RunCliApart({cmd, "--help"});
     EXPECT_EQ(help.status, 0);
