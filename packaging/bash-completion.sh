@@ -4,7 +4,7 @@ _scrivara_cli() {
   cur=${COMP_WORDS[COMP_CWORD]}
   prev=${COMP_WORDS[COMP_CWORD-1]}
   cmd=${COMP_WORDS[1]}
-  local commands="dump convert pdf sr img echo store find worklist log-viewer --help --version"
+  local commands="dump convert pdf sr img echo store find worklist setup log-viewer --help --version"
   local net="--aet --aec --host --port"
   local study="--patient-name --patient-id --birth-date --sex --accession --study-uid --study-description
                --institution --modality --worklist --date --study"
@@ -14,11 +14,20 @@ _scrivara_cli() {
     return
   fi
   case $prev in
-    --modality) COMPREPLY=($(compgen -W "US CR CT MR DX XA ES OT BMD SC PX NM MG ALL" -- "$cur")); return ;;
+    --modality)
+      case $cmd in
+        find|worklist) COMPREPLY=($(compgen -W "US CR CT MR DX XA ES OT BMD SC PX NM MG ALL" -- "$cur")) ;;
+        *) COMPREPLY=($(compgen -W "US CR CT MR DX XA ES OT BMD SC PX NM MG" -- "$cur")) ;;
+      esac
+      return ;;
     --ts) COMPREPLY=($(compgen -W "1.2.840.10008.1.2 1.2.840.10008.1.2.1 1.2.840.10008.1.2.2 1.2.840.10008.1.2.4.50
-                                    1.2.840.10008.1.2.4.70 1.2.840.10008.1.2.4.90 1.2.840.10008.1.2.5" -- "$cur")); return ;;
-    --aet|--aec|--host|--port|--patient-name|--patient-id|--birth-date|--sex|--accession|--study-uid|\
-    --study-description|--institution|--worklist|--date|--study|--name|--id|--description) return ;;
+                                    1.2.840.10008.1.2.4.51 1.2.840.10008.1.2.4.70 1.2.840.10008.1.2.4.90
+                                    1.2.840.10008.1.2.4.91" -- "$cur")); return ;;
+    --sex) COMPREPLY=($(compgen -W "M F O" -- "$cur")); return ;;
+    --debug) COMPREPLY=($(compgen -W "on off" -- "$cur")); return ;;
+    --aet|--aec|--host|--port|--patient-name|--patient-id|--birth-date|--accession|--study-uid|\
+    --study-description|--institution|--date|--study|--name|--id|--description|--pacs) return ;;
+    --worklist) [[ $cmd == echo ]] || return ;;
   esac
   local options="--help"
   case $cmd in
@@ -28,6 +37,7 @@ _scrivara_cli() {
     echo) options="--worklist $net --help" ;;
     store) options="--outbox --wait $net --help" ;;
     find|worklist) options="$search $net --help" ;;
+    setup) options="--aet --institution --pacs --worklist --debug --help" ;;
   esac
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$options" -- "$cur"))

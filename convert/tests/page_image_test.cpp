@@ -342,8 +342,12 @@ std::vector<uint8_t> Noise() {
 // A phone photo's metadata before the frame: EXIF with a GPS position and the owner, XMP, a comment.
 std::vector<uint8_t> WithMetadata(const std::vector<uint8_t>& page) {
   auto segment = [](uint8_t marker, const std::string& text) {
-    std::vector<uint8_t> s = {0xFF, marker, uint8_t((text.size() + 2) >> 8), uint8_t(text.size() + 2)};
-    s.insert(s.end(), text.begin(), text.end());
+    std::vector<uint8_t> s(text.size() + 4);
+    s[0] = 0xFF;
+    s[1] = marker;
+    s[2] = uint8_t((text.size() + 2) >> 8);
+    s[3] = uint8_t(text.size() + 2);
+    std::copy(text.begin(), text.end(), s.begin() + 4);
     return s;
   };
   std::vector<uint8_t> j(page.begin(), page.begin() + 2);
