@@ -374,7 +374,7 @@ bool ConvertUnguarded(DcmObj& obj, const std::string& target);
 }  // namespace
 
 bool IsConversionTarget(const std::string& uid) {
-  return IsKnownTransferSyntax(uid) && uid != kTsRLE && uid != kTsJpegLossless14 && uid != kTsMpeg2;
+  return IsKnownTransferSyntax(uid) && uid != kTsJpegLossless14 && uid != kTsMpeg2;
 }
 
 bool ConvertTransferSyntax(DcmObj& obj, const std::string& target) {

@@ -20,7 +20,7 @@
 //   VR little endian, explicit VR big endian) as it is, re-encoded only.
 // - false: one ERROR line was logged (an RLE fragment that can't be decoded adds the RLE decoder's
 //   own format line) and the data set is left as it was (the noted `photometric` text aside).
-//   Refused: an unknown source or target, RLE, JPEG lossless process 14 with any predictor
+//   Refused: an unknown source or target, JPEG lossless process 14 with any predictor
 //   (kTsJpegLossless14) and MPEG-2 as targets, MPEG-2 as source, a data set without top-level Pixel
 //   Data going to or from an encapsulated syntax, a frame that a decoder or coder fails on,
 //   fragments that cannot be matched to frames.

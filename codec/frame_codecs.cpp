@@ -70,12 +70,16 @@ bool EncodeJ2K(const FrameEncode& e, int rate) {
   return EncodeJ2KFrame(e.frame, e.f.frameSize, e.out, e.f.columns, e.f.rows, Components(e), e.f.bitsAllocated, rate);
 }
 
+bool EncodeRle(const FrameEncode& e) {
+  return EncodeRLEFrame(e.frame, size_t(e.f.columns), size_t(e.f.rows), e.f.colour ? 3 : 1, e.f.bitsAllocated, e.out);
+}
+
 bool EncodeJ2KLossless(const FrameEncode& e) { return EncodeJ2K(e, 0); }
 bool EncodeJ2KLossy(const FrameEncode& e) { return EncodeJ2K(e, 10); }
 
 // Every encapsulated syntax of the transfer-syntax table; MPEG-2 has no codec here.
 const FrameCodec kFrameCodecs[] = {
-    {kTsRLE, DecodeRle, nullptr, false},
+    {kTsRLE, DecodeRle, EncodeRle, true},
     {kTsJpegLossless, DecodeJpegLossless, EncodeJpegLossless, false},
     {kTsJpegBaseline, DecodeJpegLossy, EncodeJpegBaseline, false},
     {kTsJpegExtended, DecodeJpegLossy, EncodeJpegExtended, false},

@@ -152,3 +152,59 @@ bool DecodeRLEFrame(const std::string& photometric, const uint8_t* fragment, uin
   if (written < frameLength) std::memset(destination + written, 0, frameLength - written);
   return true;
 }
+
+namespace {
+
+// One row of a byte plane in PackBits: runs of two or more equal bytes replicated, the rest in
+// literal runs, none longer than 128 bytes or crossing the row's end.
+void PackRow(const uint8_t* row, size_t n, std::vector<uint8_t>& out) {
+  size_t i = 0;
+  while (i < n) {
+    size_t run = 1;
+    while (i + run < n && run < 128 && row[i + run] == row[i]) ++run;
+    if (run >= 2) {
+      out.push_back(static_cast<uint8_t>(257 - run));
+      out.push_back(row[i]);
+      i += run;
+      continue;
+    }
+    size_t j = i + 1;
+    while (j < n && j - i < 128 && !(j + 1 < n && row[j] == row[j + 1])) ++j;
+    out.push_back(static_cast<uint8_t>(j - i - 1));
+    out.insert(out.end(), row + i, row + j);
+    i = j;
+  }
+}
+
+void PutLE32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
+  for (int k = 0; k < 4; ++k) out[at + size_t(k)] = static_cast<uint8_t>(v >> (8 * k));
+}
+
+}  // namespace
+
+bool EncodeRLEFrame(const uint8_t* frame, size_t columns, size_t rows, int samples, int bitsAllocated,
+                    std::vector<uint8_t>& out) {
+  const size_t bytes = static_cast<size_t>(bitsAllocated / 8);
+  const size_t segments = static_cast<size_t>(samples) * bytes;
+  if ((bitsAllocated != 8 && bitsAllocated != 16 && bitsAllocated != 32) || samples < 1 || segments > 15 ||
+      columns == 0 || rows == 0)
+    return false;
+  out.assign(64, 0);
+  PutLE32(out, 0, static_cast<uint32_t>(segments));
+  const size_t stride = static_cast<size_t>(samples) * bytes;  // bytes of one pixel
+  std::vector<uint8_t> row(columns);
+  size_t segment = 0;
+  for (int s = 0; s < samples; ++s) {
+    for (size_t b = bytes; b-- > 0; ++segment) {  // the most significant byte first
+      if (out.size() > 0xFFFFFFFFu) return false;
+      PutLE32(out, 4 + 4 * segment, static_cast<uint32_t>(out.size()));
+      for (size_t y = 0; y < rows; ++y) {
+        const uint8_t* pixel = frame + y * columns * stride + static_cast<size_t>(s) * bytes + b;
+        for (size_t x = 0; x < columns; ++x) row[x] = pixel[x * stride];
+        PackRow(row.data(), columns, out);
+      }
+      if (out.size() % 2) out.push_back(0);  // each segment an even number of bytes
+    }
+  }
+  return true;
+}

@@ -1,5 +1,5 @@
 #pragma once
-// RLE Lossless frame decoding (kTsRLE): one fragment holds one frame,
+// RLE Lossless frame decoding and coding (kTsRLE): one fragment holds one frame,
 // a 64-byte header (segment count and 15 segment offsets, little endian) followed by PackBits
 // segments, one byte plane each.
 //
@@ -15,12 +15,20 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Decodes one fragment into the frameLength bytes at destination. photometric is the data set's
 // Photometric Interpretation (0028,0004) as it was before any conversion, bitsAllocated its Bits
 // Allocated (0028,0100). Returns false on failure, with the slice cleared (zeros).
 bool DecodeRLEFrame(const std::string& photometric, const uint8_t* fragment, uint8_t* destination,
                     size_t fragmentLength, size_t frameLength, int bitsAllocated);
+
+// Codes one native frame (pixel-interleaved samples, little-endian words for Bits Allocated 16 and
+// 32) as an RLE fragment: one PackBits segment per byte of each sample, most significant first,
+// each row packed on its own, each segment padded to an even length. False for a layout RLE cannot
+// hold (more than 15 segments, Bits Allocated other than 8, 16 or 32).
+bool EncodeRLEFrame(const uint8_t* frame, size_t columns, size_t rows, int samples, int bitsAllocated,
+                    std::vector<uint8_t>& out);
 
 // Decodes the PackBits segment at fragment[segmentStart, segmentStart + segmentLength) into the
 // plane scratch[segmentIndex * planeLength, (segmentIndex + 1) * planeLength). Reads only inside the

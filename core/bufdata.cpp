@@ -11,6 +11,7 @@
 #include <cstring>
 #include <new>
 
+#include "core/deflate.h"
 #include "core/dictionary.h"
 #include "core/log.h"
 #include "core/uid_root.h"
@@ -709,6 +710,9 @@ bool BufData::SaveToFile(const std::string& fileName, bool replace) {
   return ok;
 }
 
+// A deflated data set may inflate up to this size (a larger one is refused unread).
+constexpr size_t kMaxInflatedDataSet = size_t(2) << 30;
+
 bool DcmObj::Read(const std::string& fileName, std::string* why) {
   auto fail = [why](std::string reason) {
     if (why) *why = std::move(reason);
@@ -728,7 +732,21 @@ bool DcmObj::Read(const std::string& fileName, std::string* why) {
   explicitVR = ts != kTsImplicitLE;
   if (ts == kTsExplicitBE) bigEndian = true;
   b.bigEndian = bigEndian;
-  bool ok = b.ReadObj(*this);
+  bool ok;
+  if (ts == kTsDeflatedLE) {
+    // The data set after the meta group, inflated, read as explicit VR little endian.
+    if (!b.loadRest()) return fail("it cannot be read to its end");
+    std::vector<uint8_t> plain;
+    std::string problem;
+    if (!InflateRaw(b.base() + b.pos_, b.GetSize() - b.pos_, kMaxInflatedDataSet, plain, problem)) {
+      WriteLog("ERROR: DcmObj::Read, " + fileName + ", " + problem);
+      return fail(problem);
+    }
+    BufData d(plain.data(), plain.size(), false);
+    ok = d.ReadObj(*this);
+  } else {
+    ok = b.ReadObj(*this);
+  }
   if (b.readError_) ok = false;  // the file could not be read to its end
   if (!ok) {
     WriteLog("ERROR: DcmObj::Read, " + fileName);
@@ -741,6 +759,17 @@ bool DcmObj::Write(const std::string& fileName, bool replace) {
   if (transferSyntax == kTsExplicitBE) bigEndian = true;
   BufData b(false);
   b.WriteHeader(GetString(0x0008, 0x0016), GetString(0x0008, 0x0018), transferSyntax);
+  if (transferSyntax == kTsDeflatedLE) {
+    // The data set encoded whole, then deflated after the meta group.
+    BufData plain(false);
+    std::vector<uint8_t> packed;
+    if (!plain.WriteObj(*this) || !DeflateRaw(plain.base(), plain.GetSize(), packed)) {
+      WriteLog("ERROR, DcmObj::Write, the data set could not be deflated");
+      return false;
+    }
+    b.Write(packed.data(), packed.size());
+    return b.SaveToFile(fileName, replace);
+  }
   b.bigEndian = bigEndian;
   b.deferLarge_ = true;  // large values go to the file straight from their elements
   if (!b.WriteObj(*this)) return false;

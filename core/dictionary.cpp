@@ -23,6 +23,7 @@ const UIDName UIDNameTable[] = {
     {kTsImplicitLE, "Little Endian Implicit VR"},
     {kTsExplicitLE, "Little Endian Explicit VR"},
     {kTsExplicitBE, "Big Endian Explicit VR"},
+    {kTsDeflatedLE, "Deflated Little Endian Explicit VR"},
     {kTsRLE, "RLE LossLess"},
     {kTsJpegLossless, "JPEG LossLess"},
     {kTsJpegBaseline, "JPEG BaseLine Lossy "},

@@ -7,6 +7,7 @@
 inline constexpr char kTsImplicitLE[] = "1.2.840.10008.1.2";
 inline constexpr char kTsExplicitLE[] = "1.2.840.10008.1.2.1";
 inline constexpr char kTsExplicitBE[] = "1.2.840.10008.1.2.2";
+inline constexpr char kTsDeflatedLE[] = "1.2.840.10008.1.2.1.99";  // explicit VR little endian, deflated
 inline constexpr char kTsRLE[] = "1.2.840.10008.1.2.5";
 inline constexpr char kTsJpegBaseline[] = "1.2.840.10008.1.2.4.50";
 inline constexpr char kTsJpegExtended[] = "1.2.840.10008.1.2.4.51";
@@ -22,12 +23,14 @@ struct TransferSyntax {
   bool bigEndian;
   bool encapsulated;  // pixel data in fragments
   bool lossy;
+  bool deflated = false;  // the data set after the meta group is raw deflate data
 };
 
 // The known syntaxes, in the order the UID tables list them.
 inline constexpr TransferSyntax kTransferSyntaxes[] = {
     {kTsImplicitLE, false, false, false, false},   {kTsExplicitLE, true, false, false, false},
-    {kTsExplicitBE, true, true, false, false},     {kTsRLE, true, false, true, false},
+    {kTsExplicitBE, true, true, false, false},     {kTsDeflatedLE, true, false, false, false, true},
+    {kTsRLE, true, false, true, false},
     {kTsJpegLossless, true, false, true, false},   {kTsJpegBaseline, true, false, true, true},
     {kTsJpegExtended, true, false, true, true},    {kTsJpegLossless14, true, false, true, false},
     {kTsJ2KLossless, true, false, true, false},    {kTsJ2K, true, false, true, true},

@@ -6,6 +6,7 @@
 
 #include "core/bufdata.h"
 #include "core/dcmobj.h"
+#include "core/deflate.h"
 #include "core/dictionary.h"
 #include "core/log.h"
 #include "core/strutil.h"
@@ -271,11 +272,19 @@ bool PDU_Service::Write(DcmObj& obj, uint8_t kind) {
   }
   pdata.VRBuffer.DropOutgoing();
   if (MessageDump) DumpMessage(obj, " >> ");
-  // Encoded once; large values (pixel data) are cut into the PDUs straight from their elements.
+  // Encoded once; large values (pixel data) are cut into the PDUs straight from their elements. A
+  // data set in the deflated syntax is encoded whole and sent deflated.
+  const bool deflate = kind == 0 && GetTransferSyntaxUID(pdata.PresentationContextID) == kTsDeflatedLE;
   BufData out;
-  out.DeferLargeValues(true);
+  out.DeferLargeValues(!deflate);
   if (!out.WriteObj(obj)) return false;  // a data set that cannot be encoded whole is not sent in part
-  const std::vector<BufData::Piece> pieces = out.Pieces();
+  std::vector<uint8_t> packed;
+  if (deflate && !DeflateRaw(out.data(), out.GetSize(), packed)) {
+    WriteLog("ERROR, PDU_Service::Write, the data set could not be deflated");
+    return false;
+  }
+  const std::vector<BufData::Piece> pieces =
+      deflate ? std::vector<BufData::Piece>{{packed.data(), packed.size()}} : out.Pieces();
   uint64_t total = 0;
   for (const BufData::Piece& p : pieces) total += p.size;
   if (total > 0xFFFFFFFFu) {
@@ -292,6 +301,11 @@ bool PDU_Service::Write(DcmObj& obj, uint8_t kind) {
   return pdata.Write(Link, pieces, static_cast<uint32_t>(total));
 }
 
+namespace {
+// The most a deflated data set received may inflate to.
+constexpr size_t kMaximumInflated = size_t(1) << 30;
+}  // namespace
+
 bool PDU_Service::ParseRawVRIntoDCM(Buffer& staging, DcmObj& obj, uint8_t presentationContextID) {
   std::string ts = GetTransferSyntaxUID(presentationContextID);
   if (ts.empty()) {
@@ -302,6 +316,15 @@ bool PDU_Service::ParseRawVRIntoDCM(Buffer& staging, DcmObj& obj, uint8_t presen
   obj.transferSyntax = ts;
   obj.explicitVR = ts != kTsImplicitLE;
   std::vector<unsigned char> bytes = staging.TakeIncoming();
+  if (ts == kTsDeflatedLE && !(pdata.PDVMessageHeader & 0x01)) {  // a data set, not a command
+    std::vector<uint8_t> plain;
+    std::string why;
+    if (!InflateRaw(bytes.data(), bytes.size(), kMaximumInflated, plain, why)) {
+      WriteLog("ERROR, PDU_Service::ParseRawVRIntoDCM, " + why);
+      return false;
+    }
+    bytes = std::move(plain);
+  }
   BufData in(bytes.data(), bytes.size(), false);
   if (!in.ReadObj(obj)) {
     WriteLog("ERROR, PDU_Service::ParseRawVRIntoDCM buf.ReadOjb()");

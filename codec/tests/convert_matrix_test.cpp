@@ -1,8 +1,8 @@
 // Conversion matrix against real tools: source files are made by DCMTK (dump2dcm, dcmconv,
 // dcmcrle, dcmcjpeg) and by OpenJPEG's opj_compress, in every transfer syntax we decode; each is
 // converted to every target we write; each result is read back by DCMTK (dcmdump without
-// warnings, dcmdjpeg for JPEG, dcmconv for big endian) or OpenJPEG (opj_decompress for JPEG
-// 2000) and its pixels are compared with the source as DCMTK decodes it.
+// warnings, dcmdjpeg for JPEG, dcmdrle for RLE, dcmconv for big endian and deflated) or OpenJPEG
+// (opj_decompress for JPEG 2000) and its pixels are compared with the source as DCMTK decodes it.
 // Bounds: lossless paths exact; lossy 8-bit targets PSNR > 30 dB (peak 255), 12-bit lossy
 // PSNR > 45 dB (peak 4095), JPEG 2000 rate 10 PSNR > 35 dB (peak 255) / 40 dB (peak 4095, the
 // 12-bit samples being coded at 16-bit precision).
@@ -28,7 +28,7 @@ using testsupport::Run;
 const std::string kIVR = "1.2.840.10008.1.2", kEVR = "1.2.840.10008.1.2.1", kBE = "1.2.840.10008.1.2.2",
                   kRLE = "1.2.840.10008.1.2.5", kB = "1.2.840.10008.1.2.4.50", kE = "1.2.840.10008.1.2.4.51",
                   kL14 = "1.2.840.10008.1.2.4.57", kL = "1.2.840.10008.1.2.4.70", kJ = "1.2.840.10008.1.2.4.90",
-                  kJL = "1.2.840.10008.1.2.4.91";
+                  kJL = "1.2.840.10008.1.2.4.91", kDeflate = "1.2.840.10008.1.2.1.99";
 
 struct Base {
   std::string name, modality, photometric;
@@ -147,7 +147,7 @@ class ConvertMatrix : public ::testing::Test {
     std::string native = file + ".native.dcm";
     if (ts == kIVR || ts == kEVR) {
       native = file;
-    } else if (ts == kBE) {
+    } else if (ts == kBE || ts == kDeflate) {
       if (!Tool({ToolPath("dcmconv"), "+te", file, native})) return false;
     } else if (ts == kRLE) {
       if (!Tool({ToolPath("dcmdrle"), file, native})) return false;
@@ -210,6 +210,7 @@ class ConvertMatrix : public ::testing::Test {
     };
     made(kEVR, {ToolPath("dcmconv"), "+te"});
     made(kBE, {ToolPath("dcmconv"), "+tb"});
+    made(kDeflate, {ToolPath("dcmconv"), "+td"});
     if (!(b.samples == 1 && b.bitsAllocated == 8)) made(kRLE, {ToolPath("dcmcrle")});
     made(kB, {ToolPath("dcmcjpeg"), "+eb"});
     if (b.samples == 1) made(kE, {ToolPath("dcmcjpeg"), "+ee"});
@@ -229,12 +230,12 @@ class ConvertMatrix : public ::testing::Test {
       const int ba = probe.GetUS(0x0028, 0x0100), bs = probe.GetUS(0x0028, 0x0101);
       const float slope = probe.FindTag(0x0028, 0x1053) ? probe.FindTag(0x0028, 0x1053)->GetNumber() : 1.0f;
       const float intercept = probe.FindTag(0x0028, 0x1052) ? probe.FindTag(0x0028, 0x1052)->GetNumber() : 0.0f;
-      if (sts == kJ || sts == kL || sts == kL14 || sts == kRLE || sts == kBE || sts == kEVR) {
+      if (sts == kJ || sts == kL || sts == kL14 || sts == kRLE || sts == kBE || sts == kEVR || sts == kDeflate) {
         EXPECT_TRUE(ref == basePixels) << "DCMTK/OpenJPEG decode of the lossless source " << sts << ": " << ref.size()
                                        << " bytes for " << basePixels.size() << ", first difference at "
                                        << (std::mismatch(ref.begin(), ref.end(), basePixels.begin(), basePixels.end()).first - ref.begin());
       }
-      for (const std::string& target : {kIVR, kEVR, kBE, kB, kE, kL, kJ, kJL}) {
+      for (const std::string& target : {kIVR, kEVR, kBE, kDeflate, kRLE, kB, kE, kL, kJ, kJL}) {
         if (target == sts) continue;
         SCOPED_TRACE(b.name + " " + sts + " -> " + target);
         DcmObj obj;

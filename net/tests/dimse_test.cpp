@@ -263,11 +263,12 @@ TEST(DimseTest, StoreFailures) {
   EXPECT_EQ(StoreSCU(idle, report, kBasicTextSR), -1);  // no context accepted
   EXPECT_TRUE(log.Messages().empty());
   {
-    // Only RLE accepted, which nothing here codes into: the report cannot go.
-    StorePeer peer(0, kTsRLE);
+    // Only JPEG lossless with any predictor accepted, which nothing here codes into: the report
+    // cannot go.
+    StorePeer peer(0, kTsJpegLossless14);
     PDU_Service pdu;
-    ASSERT_TRUE(OpenAssociation(pdu, "SCRIVARA", "FAKESCP", "127.0.0.1", peer.scp.PortText(), kBasicTextSR, kTsRLE,
-                                "", 2));
+    ASSERT_TRUE(OpenAssociation(pdu, "SCRIVARA", "FAKESCP", "127.0.0.1", peer.scp.PortText(), kBasicTextSR,
+                                kTsJpegLossless14, "", 2));
     EXPECT_EQ(StoreSCU(pdu, report, kBasicTextSR), -2);
     pdu.Close();
   }
