@@ -1,7 +1,5 @@
 #include "core/dcmobj.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -32,14 +30,6 @@ std::string rawText(const DcmTag& t) {
 float toNumber(const std::string& text) { return static_cast<float>(ParseDecimal(text)); }
 
 }  // namespace
-
-void AdviseHugePages(void* block, size_t bytes) noexcept {
-  // madvise wants page-aligned ranges: the whole 2 MB stretches inside the block.
-  constexpr uintptr_t kHuge = uintptr_t{2} << 20;
-  const uintptr_t begin = (reinterpret_cast<uintptr_t>(block) + kHuge - 1) & ~(kHuge - 1);
-  const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(kHuge - 1);
-  if (end > begin) (void)::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-}
 
 // ---------------------------------------------------------------- DcmTag
 

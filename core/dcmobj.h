@@ -20,20 +20,12 @@
 
 #include "core/transfer_syntax.h"
 
-// Asks the kernel to back a large block with huge pages: a 100 MB value then costs a few dozen
-// page faults on first touch instead of 25,000.
-void AdviseHugePages(void* block, size_t bytes) noexcept;
-
-// Allocator whose value-initialising construct() leaves bytes uninitialised (resize does not memset);
-// blocks of 4 MB or more are backed by huge pages where the kernel offers them.
+// Allocator whose value-initialising construct() leaves bytes uninitialised (resize does not memset).
+// Large blocks are not advised onto huge pages: where the kernel must first compact memory (after
+// other large file work) the first touch of such pages stalls for longer than the faults it saves.
 template <class T>
 struct DefaultInitAllocator : std::allocator<T> {
   using std::allocator<T>::allocator;
-  T* allocate(size_t n) {
-    T* p = std::allocator<T>::allocate(n);
-    if (n * sizeof(T) >= (size_t{4} << 20)) AdviseHugePages(p, n * sizeof(T));
-    return p;
-  }
   template <class U>
   struct rebind {
     using other = DefaultInitAllocator<U>;
