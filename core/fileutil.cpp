@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -94,9 +95,16 @@ int CreatePrivateFile(const std::string& path, std::string& why) {
 }
 
 bool WriteAll(int fd, const void* bytes, size_t size, std::string& why) {
+  // Large writes go in slices, each handed to the disk as soon as it is written, so that the
+  // device writes while the next slice is copied and the closing fsync has little left to wait for.
+  constexpr size_t kSlice = size_t(8) << 20;
   const char* p = static_cast<const char*>(bytes);
   while (size > 0) {
-    const ssize_t n = ::write(fd, p, size);
+    const ssize_t n = ::write(fd, p, std::min(size, kSlice));
+    if (n > 0 && size > kSlice) {
+      const off_t end = ::lseek(fd, 0, SEEK_CUR);
+      if (end >= n) (void)::sync_file_range(fd, end - n, n, SYNC_FILE_RANGE_WRITE);
+    }
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       why = std::string("cannot write file (") + std::strerror(n < 0 ? errno : EIO) + ")";
