@@ -359,6 +359,29 @@ TEST(OrthancTest, EchoAndStoreArriveUnchanged) {
     EXPECT_EQ(pixels.size(), 64u * 48);
     EXPECT_TRUE(pixels == PixelBytes(images[0], tmp.path + "/pxsent" + i));  // both images hold the same pixels
   }
+  // Orthanc takes JPEG: a JPEG page is stored as it is, not decoded on the way.
+  const std::string jpeg = tmp.path + "/jpeg.dcm";
+  std::string out;
+  ASSERT_EQ(testsupport::Run({Need("dcmcjpeg"), "+eb", files.Image("j", "1.2.826.0.1.3680043.9.7.3.3"), jpeg}, &out),
+            0)
+      << out;
+  std::vector<StoredFile> reports;
+  EXPECT_EQ(StoreFiles({jpeg}, {"SCRIVARA", "ORTHANC", "127.0.0.1", port, 10},
+                       [&](const StoredFile& f) { reports.push_back(f); }),
+            1u);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].sentAs, kTsJpegBaseline);
+  list = Http("/instances");
+  int stored = 0;
+  for (auto it = std::sregex_iterator(list.begin(), list.end(), id); it != std::sregex_iterator(); ++it) {
+    if (std::find(ids.begin(), ids.end(), (*it)[1]) != ids.end()) continue;
+    ++stored;
+    const std::string file = tmp.path + "/stored-jpeg.dcm";
+    Http("/instances/" + (*it)[1].str() + "/file", file);
+    EXPECT_EQ(TransferSyntaxOf(file), kTsJpegBaseline);
+    EXPECT_EQ(PixelBytes(file, tmp.path + "/pxj"), PixelBytes(jpeg, tmp.path + "/pxjsent"));
+  }
+  EXPECT_EQ(stored, 1);
   EXPECT_TRUE(log.Problems().empty());
 }
 
