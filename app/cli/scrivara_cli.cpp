@@ -166,7 +166,7 @@ int CmdStore(const Args& a) {
                       "  waits for it and then sends what is left\n");
   const AssociationTarget target = TargetFromArgs(a, false, kSendTimeout);
   // One sender of the outbox at a time: with --wait this run waits for another to finish, else it
-  // says the outbox is busy (exit 3) and sends nothing; each object is sent once.
+  // says the outbox is busy (exit 1) and sends nothing; each object is sent once.
   OutboxSender sender;
   if (outbox && !sender.Claim(a.opt.count("wait") > 0)) {
     return Fail("the outbox " + OutboxFolder() + " is busy: another program is sending it");
