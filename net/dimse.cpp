@@ -4,7 +4,6 @@
 #include <memory>
 
 #include "core/dcmobj.h"
-#include "core/dictionary.h"
 #include "core/log.h"
 #include "core/transfer_syntax.h"
 #include "codec/convert.h"

@@ -17,7 +17,7 @@ namespace cli {
 int Fail(const std::string& message) {
   std::fprintf(stderr, "scrivara-cli: %s\n", message.c_str());
   WriteLog("ERROR, scrivara-cli: " + message);
-  return 1;
+  return kExitFailed;
 }
 
 int Misused(const std::string& message) {
