@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -291,6 +292,16 @@ bool BufData::readValueEndingFile(DcmTag& t, uint32_t len) {
   return true;
 }
 
+bool BufData::leaveValueInFile(DcmTag& t, uint32_t len) {
+  const int fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) return readValueEndingFile(t, len);  // out of descriptors: read as usual
+  t.file_ = std::make_shared<const ValueFile>(fd, fileName_, fileSize_, fileModifiedNs_);
+  t.fileOffset_ = pos_;
+  t.length = len;
+  Clear();
+  return true;
+}
+
 bool BufData::readValue(DcmTag& t, uint32_t len) {
   if (len > Remaining()) {
     // Never allocate what the stream cannot supply.
@@ -300,7 +311,7 @@ bool BufData::readValue(DcmTag& t, uint32_t len) {
   }
   // Large values that end a file being read (pixel data, as a rule) skip the stream.
   if (fd_ >= 0 && len >= kLargeValue && pos_ + len == fileSize_ && pos_ + len > buf_.size())
-    return readValueEndingFile(t, len);
+    return leaveInFile_ ? leaveValueInFile(t, len) : readValueEndingFile(t, len);
   if (fd_ >= 0) {
     if (!loaded(len)) return false;
     if (len > Remaining()) {  // the file shrank while being read
@@ -309,7 +320,7 @@ bool BufData::readValue(DcmTag& t, uint32_t len) {
       return false;
     }
   }
-  if (!external_ && len >= kLargeValue && pos_ + len == buf_.size()) {
+  if (fd_ < 0 && !external_ && len >= kLargeValue && pos_ + len == buf_.size()) {
     // A large value that ends the stream: the stream's own buffer becomes the value, moved down in
     // place, instead of a second allocation of the same size.
     ByteBuffer value = std::move(buf_);
@@ -357,9 +368,13 @@ bool BufData::WriteTag(const DcmTag& t, bool explicitVR) {
              std::to_string(t.length) + " bytes written with VR UN");
   writeHeader(t, explicitVR);
   if (t.length != 0 && t.length != kUndefinedLength) {
-    if (deferLarge_ && t.length >= kDeferredValue && pos_ == buf_.size() && !external_)
-      deferred_.push_back(Deferred{pos_, t.data(), t.length});  // written from the element by SaveToFile
-    else
+    if (deferLarge_ && t.length >= kDeferredValue && pos_ == buf_.size() && !external_) {
+      // Written from the element, or from its file, by SaveToFile.
+      if (copyFromFiles_ && t.file_)
+        deferred_.push_back(Deferred{pos_, nullptr, t.length, t.file_, t.fileOffset_});
+      else
+        deferred_.push_back(Deferred{pos_, t.data(), t.length, nullptr, 0});
+    } else
       Write(t.data(), t.length);
   }
   return true;
@@ -667,6 +682,7 @@ bool BufData::openForRead(const std::string& fileName) {
   }
   fd_ = fd;
   fileName_ = fileName;
+  fileModifiedNs_ = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   const size_t size = static_cast<size_t>(st.st_size);
   const size_t head = size < kFileHead ? size : kFileHead;
   size_t got = 0;
@@ -695,7 +711,17 @@ bool BufData::resizeForFile(size_t bytes) {
 
 bool BufData::loaded(size_t count) {
   if (fd_ < 0 || pos_ + count <= buf_.size()) return true;
-  return loadRest();
+  // Read as far as needed and at least as far again as what is in, so that a file read in many
+  // steps is still read only once over, and a large value that ends it can still be read apart.
+  const size_t want = std::max(pos_ + count, 2 * buf_.size());
+  if (want >= fileSize_) return loadRest();
+  const size_t have = buf_.size();
+  if (!resizeForFile(want)) return false;
+  size_t got = 0;
+  if (!readFileAt(have, buf_.data() + have, want - have, got)) return false;
+  buf_.resize(have + got);
+  if (have + got < want) closeFile();  // the file shrank while being read: what is in is all
+  return true;
 }
 
 bool BufData::loadRest() {
@@ -720,7 +746,16 @@ bool BufData::SaveToFile(const std::string& fileName, bool replace) {
       [this](int fd, std::string& w) {
         size_t from = 0;
         for (const Deferred& d : deferred_) {
-          if (!WriteAll(fd, base() + from, d.offset - from, w) || !WriteAll(fd, d.data, d.size, w)) return false;
+          if (!WriteAll(fd, base() + from, d.offset - from, w)) return false;
+          if (d.file) {
+            if (w = d.file->Changed(); !w.empty() || !CopyRange(d.file->fd(), d.fileOffset, d.size, fd, w) ||
+                                       !(w = d.file->Changed()).empty()) {
+              w = "\"" + d.file->name() + "\": " + w;
+              return false;
+            }
+          } else if (!WriteAll(fd, d.data, d.size, w)) {
+            return false;
+          }
           from = d.offset;
         }
         return WriteAll(fd, base() + from, GetSize() - from, w);
@@ -733,7 +768,7 @@ bool BufData::SaveToFile(const std::string& fileName, bool replace) {
 // A deflated data set may inflate up to this size (a larger one is refused unread).
 constexpr size_t kMaxInflatedDataSet = size_t(2) << 30;
 
-bool DcmObj::Read(const std::string& fileName, std::string* why) {
+bool DcmObj::Read(const std::string& fileName, std::string* why, LargeValues large) {
   auto fail = [why](std::string reason) {
     if (why) *why = std::move(reason);
     return false;
@@ -743,6 +778,7 @@ bool DcmObj::Read(const std::string& fileName, std::string* why) {
   if (S_ISDIR(st.st_mode)) return fail("a folder, not a file");
   if (st.st_size == 0) return fail("an empty file");
   BufData b(bigEndian);
+  b.leaveInFile_ = large == LargeValues::kLeftInFile;
   errno = 0;
   if (!b.openForRead(fileName)) return fail(errno ? std::strerror(errno) : "it cannot be opened");
   std::string ts;
@@ -792,6 +828,7 @@ bool DcmObj::Write(const std::string& fileName, bool replace) {
   }
   b.bigEndian = bigEndian;
   b.deferLarge_ = true;  // large values go to the file straight from their elements
+  b.copyFromFiles_ = true;
   if (!b.WriteObj(*this)) return false;
   return b.SaveToFile(fileName, replace);
 }

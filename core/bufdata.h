@@ -130,7 +130,7 @@ class BufData {
   // DcmObj::Read: loads the start of the file only; the rest follows on demand (loaded()), or, for a
   // large value that ends the file, is read straight into that value's own buffer (ReadTag).
   bool openForRead(const std::string& fileName);
-  // Makes count bytes from the position available in buf_ (reads the rest of the file when needed);
+  // Makes count bytes from the position available in buf_ (reads on in the file as needed);
   // false after a read error (logged, stream emptied).
   bool loaded(size_t count);
   bool loadRest();
@@ -141,6 +141,8 @@ class BufData {
   bool readValue(DcmTag& t, uint32_t len);
   // A large value that ends the file being read: the rest goes straight into the value's buffer.
   bool readValueEndingFile(DcmTag& t, uint32_t len);
+  // ... or, with leaveInFile_, stays in the file (DcmObj::LargeValues::kLeftInFile).
+  bool leaveValueInFile(DcmTag& t, uint32_t len);
   void closeFile();
   bool readFileAt(size_t offset, uint8_t* into, size_t count, size_t& got);
 
@@ -153,14 +155,19 @@ class BufData {
     size_t offset;  // stream offset the value belongs at
     const uint8_t* data;
     size_t size;
+    std::shared_ptr<const ValueFile> file;  // or, for a value still in its file, copied from there
+    uint64_t fileOffset = 0;
   };
   bool deferLarge_ = false;          // DcmObj::Write: large values are not copied into the stream
+  bool copyFromFiles_ = false;       // DcmObj::Write: values still in their files are copied file to file
   std::vector<Deferred> deferred_;   // ... but written from their elements by SaveToFile
 
   // Bytes of a file being read that are read into buf_ at first.
   static constexpr size_t kFileHead = 256u << 10;
   int fd_ = -1;          // a file still being read: buf_ holds its first bytes, fileSize_ it all
   size_t fileSize_ = 0;
+  int64_t fileModifiedNs_ = 0;
+  bool leaveInFile_ = false;
   std::string fileName_;
   bool readError_ = false;  // reading the file failed part way (logged)
 

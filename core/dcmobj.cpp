@@ -5,7 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include "core/dictionary.h"
+#include "core/log.h"
 #include "core/strutil.h"
 
 namespace {
@@ -30,6 +36,50 @@ std::string rawText(const DcmTag& t) {
 float toNumber(const std::string& text) { return static_cast<float>(ParseDecimal(text)); }
 
 }  // namespace
+
+// ---------------------------------------------------------------- values left in their file
+
+ValueFile::ValueFile(int fd, std::string name, uint64_t size, int64_t modifiedNs)
+    : fd_(fd), name_(std::move(name)), size_(size), modifiedNs_(modifiedNs) {}
+
+ValueFile::~ValueFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::string ValueFile::Changed() const {
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) return std::strerror(errno);
+  const int64_t modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  if (static_cast<uint64_t>(st.st_size) != size_ || modified != modifiedNs_) return "the file changed since it was read";
+  return std::string();
+}
+
+void DcmTag::loadFromFile() const {
+  const std::shared_ptr<const ValueFile> file = std::move(file_);
+  file_.reset();
+  std::string why = file->Changed();
+  ByteBuffer value;
+  if (why.empty()) {
+    try {
+      value.resize(length);
+    } catch (const std::bad_alloc&) {
+      why = "out of memory";
+    }
+  }
+  for (size_t got = 0; why.empty() && got < value.size();) {
+    const ssize_t n = ::pread(file->fd(), value.data() + got, value.size() - got,
+                              static_cast<off_t>(fileOffset_ + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) why = n < 0 ? std::strerror(errno) : "the file is cut short";
+    if (n > 0) got += static_cast<size_t>(n);
+  }
+  if (why.empty()) why = file->Changed();  // changed while being read
+  if (!why.empty()) {
+    WriteLog("ERROR, DcmTag, " + Key() + " cannot be read from \"" + file->name() + "\": " + why);
+    return;
+  }
+  data_ = std::move(value);
+}
 
 // ---------------------------------------------------------------- DcmTag
 
@@ -112,6 +162,7 @@ DcmTag::DcmTag(uint16_t g, uint16_t e, const std::string& text, const char* vrLe
 }
 
 void DcmTag::SetValue(ByteBuffer&& bytes) {
+  file_.reset();
   data_ = std::move(bytes);
   length = static_cast<uint32_t>(data_.size());
 }
@@ -126,6 +177,7 @@ void DcmTag::SetValue(const void* bytes, size_t len) {
 }
 
 ByteBuffer DcmTag::TakeValue() {
+  load();
   ByteBuffer out = std::move(data_);
   ByteBuffer().swap(data_);
   length = 0;
@@ -133,6 +185,7 @@ ByteBuffer DcmTag::TakeValue() {
 }
 
 uint16_t DcmTag::GetUS() const {
+  load();
   if (data_.size() < 2) return 0;
   if (bigEndian) return static_cast<uint16_t>(data_[0] * 256 + data_[1]);
   return static_cast<uint16_t>(data_[0] + data_[1] * 256);

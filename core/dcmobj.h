@@ -44,6 +44,27 @@ inline constexpr uint32_t kUndefinedLength = 0xFFFFFFFFu;
 
 class BufData;
 
+// An open file whose large values a reader left where they lie (DcmObj::Read with
+// LargeValues::kLeftInFile). The file stays open while any element refers to it.
+class ValueFile {
+ public:
+  // Takes the descriptor over; size and modified time (ns) as the file had them when read.
+  ValueFile(int fd, std::string name, uint64_t size, int64_t modifiedNs);
+  ~ValueFile();
+  ValueFile(const ValueFile&) = delete;
+  ValueFile& operator=(const ValueFile&) = delete;
+  int fd() const { return fd_; }
+  const std::string& name() const { return name_; }
+  // "" while the file has the size and modified time it was read with, else why it cannot be used.
+  std::string Changed() const;
+
+ private:
+  int fd_;
+  std::string name_;
+  uint64_t size_;
+  int64_t modifiedNs_;
+};
+
 class DcmTag {
  public:
   uint16_t group = 0;
@@ -76,12 +97,28 @@ class DcmTag {
   ~DcmTag() = default;
 
   // --- value bytes ---
+  // A value left in its file is read on first use: by the accessors below, TakeValue and the Get
+  // functions. That read changes the element, so such an element is used from one thread only.
+  // When the file changed since (or cannot be read) the element is left without its bytes, with
+  // one log line, and writing it fails.
   // The value bytes (exactly `length` of them for a defined length), or nullptr when there are none.
-  const uint8_t* data() const { return data_.empty() ? nullptr : data_.data(); }
-  uint8_t* data() { return data_.empty() ? nullptr : data_.data(); }
-  // Number of value bytes held (0 for length 0 and for undefined length).
-  size_t size() const { return data_.size(); }
-  const ByteBuffer& bytes() const { return data_; }
+  const uint8_t* data() const {
+    load();
+    return data_.empty() ? nullptr : data_.data();
+  }
+  uint8_t* data() {
+    load();
+    return data_.empty() ? nullptr : data_.data();
+  }
+  // Number of value bytes held (0 for length 0 and for undefined length); a value still in its file
+  // counts as held.
+  size_t size() const { return file_ ? length : data_.size(); }
+  const ByteBuffer& bytes() const {
+    load();
+    return data_;
+  }
+  // The value is still in the file it was read from (not yet read).
+  bool ValueInFile() const { return file_ != nullptr; }
   // Replaces the value as given (no padding) and sets `length` to its size; an empty value gives
   // length 0. The ByteBuffer form takes the buffer over without copying.
   void SetValue(ByteBuffer&& bytes);
@@ -89,7 +126,10 @@ class DcmTag {
   // Moves the value out (no copy); the element is left with length 0 and no data.
   ByteBuffer TakeValue();
   // Drops the value bytes; `length` is left as it is (a nested object's header keeps its length).
-  void ReleaseValue() { ByteBuffer().swap(data_); }
+  void ReleaseValue() {
+    ByteBuffer().swap(data_);
+    file_.reset();
+  }
 
   // --- VR ---
   std::string VR() const { return std::string(vr, vr[0] ? (vr[1] ? 2 : 1) : 0); }
@@ -123,7 +163,13 @@ class DcmTag {
  private:
   friend class BufData;
   void Pad();
-  ByteBuffer data_;
+  void load() const {
+    if (file_) loadFromFile();
+  }
+  void loadFromFile() const;
+  mutable ByteBuffer data_;
+  mutable std::shared_ptr<const ValueFile> file_;  // set while the value is still in this file
+  uint64_t fileOffset_ = 0;                        // ... at this offset
 };
 
 class DcmObj {
@@ -209,7 +255,11 @@ class DcmObj {
   // Loads the file, takes transferSyntax/explicitVR/bigEndian from its meta group and appends the data
   // set elements. False for a missing file, a file without preamble and "DICM", or a broken data set;
   // `why` (when given) then says which, in words.
-  bool Read(const std::string& fileName, std::string* why = nullptr);
+  // kLeftInFile: a large value that ends the file (pixel data, as a rule) stays in the file until it
+  // is used, and Write copies it file to file without reading it; the file stays open meanwhile
+  // and must not change (a changed file makes the value unreadable and the write fail).
+  enum class LargeValues { kInMemory, kLeftInFile };
+  bool Read(const std::string& fileName, std::string* why = nullptr, LargeValues large = LargeValues::kInMemory);
   // Writes preamble, meta group and data set as a private file (0600) that takes its name only
   // once complete on the disk: replacing any existing file, or with replace false failing when the
   // name is taken. Nothing is left behind by a failure.

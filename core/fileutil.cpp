@@ -116,6 +116,44 @@ bool WriteAll(int fd, const void* bytes, size_t size, std::string& why) {
   return true;
 }
 
+bool CopyRange(int from, uint64_t offset, uint64_t size, int to, std::string& why) {
+  constexpr size_t kSlice = size_t(8) << 20;  // as WriteAll: each slice handed to the disk at once
+  loff_t in = static_cast<loff_t>(offset);
+  bool inKernel = true;
+  ByteBuffer slice;
+  while (size > 0) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(size, kSlice));
+    ssize_t n;
+    if (inKernel) {
+      n = ::copy_file_range(from, &in, to, nullptr, want, 0);
+      if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+        inKernel = false;  // not between these files: the copy goes on through a buffer
+        continue;
+      }
+    } else {
+      if (slice.empty()) slice.resize(kSlice);
+      n = ::pread(from, slice.data(), want, in);
+      if (n > 0 && !WriteAll(to, slice.data(), static_cast<size_t>(n), why)) return false;
+      if (n > 0) in += n;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      why = std::string("cannot copy the value (") + std::strerror(errno) + ")";
+      return false;
+    }
+    if (n == 0) {
+      why = "the source file is cut short";
+      return false;
+    }
+    size -= static_cast<uint64_t>(n);
+    if (size > 0) {
+      const off_t end = ::lseek(to, 0, SEEK_CUR);
+      if (end >= n) (void)::sync_file_range(to, end - n, n, SYNC_FILE_RANGE_WRITE);
+    }
+  }
+  return true;
+}
+
 bool SyncFolder(const std::string& folder) {
   const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return false;

@@ -34,6 +34,10 @@ bool WritePrivateFile(const std::string& path, const std::function<bool(int fd, 
                       bool replace, std::string& why);
 // Writes all of bytes to the descriptor; false with the reason in why.
 bool WriteAll(int fd, const void* bytes, size_t size, std::string& why);
+// Writes size bytes of the file open as `from`, starting at offset, to the descriptor `to` at its
+// position: copied inside the kernel where the file systems allow, else read and written in slices.
+// False with the reason in why (a source shorter than offset + size too).
+bool CopyRange(int from, uint64_t offset, uint64_t size, int to, std::string& why);
 // WritePrivateFile with bytes, replacing any file at path; one log line on failure.
 bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string_view operation);
 // The same without logging: false with the reason in why.

@@ -107,7 +107,9 @@ int CmdConvert(const Args& a) {
   if (a.NeedsUsage() || a.pos.size() != 2 || Opt(a, "ts", "").empty())
     return cli::Usage(a, kConvertUsage);
   DcmObj obj;
-  if (std::string why; !obj.Read(a.pos[0], &why)) return Fail("cannot read DICOM file " + a.pos[0] + ": " + why);
+  // A large pixel value that needs no change is copied file to file, never read in.
+  if (std::string why; !obj.Read(a.pos[0], &why, DcmObj::LargeValues::kLeftInFile))
+    return Fail("cannot read DICOM file " + a.pos[0] + ": " + why);
   ClearLoggedError();
   if (!ConvertTransferSyntax(obj, Opt(a, "ts", "")))
     return Fail(Because("cannot convert " + a.pos[0] + " to " + Opt(a, "ts", "")));
