@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "core/fileutil.h"
+#include "core/inifile.h"
 #include "core/log.h"
 
 SetupCfg setupcfg;
@@ -46,7 +48,79 @@ std::vector<std::string> SplitLines(const std::string& data) {
 
 }  // namespace
 
+bool IsTlsProfile(const std::string& name) { return name == "bcp195-nd" || name == "bcp195" || name == "bcp195-ex"; }
+
+namespace {
+
+constexpr const char* kTlsSections[] = {"PACS TLS", "Worklist TLS"};
+
+void ReadServersFile(SetupCfg& cfg, const std::string& path) {
+  IniFile ini;
+  if (!ini.LoadBytes(path)) return;
+  TlsSettings* sides[] = {&cfg.PacsTls, &cfg.WorklistTls};
+  for (int i = 0; i < 2; ++i) {
+    TlsSettings& t = *sides[i];
+    const std::string section = kTlsSections[i];
+    auto flag = [&](const char* key, bool def) {
+      const std::string v = ini.ReadString(section, key, def ? "true" : "false");
+      return ::strcasecmp(v.c_str(), "true") == 0 || v == "1";
+    };
+    t.enabled = flag("UseTLS", t.enabled);
+    const std::string profile = ini.ReadString(section, "Profile", t.profile);
+    if (IsTlsProfile(profile))
+      t.profile = profile;
+    else
+      WriteLog("WARNING, ReadSetupFile, " + path + ": unknown TLS profile \"" + profile + "\", " + t.profile + " used");
+    t.caFile = ini.ReadString(section, "CAFile", t.caFile);
+    t.certificateFile = ini.ReadString(section, "Certificate", t.certificateFile);
+    t.keyFile = ini.ReadString(section, "Key", t.keyFile);
+    t.checkHostName = flag("CheckHostName", t.checkHostName);
+  }
+}
+
+bool WriteServersFile(const SetupCfg& cfg, const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 && cfg.PacsTls == TlsSettings{} && cfg.WorklistTls == TlsSettings{})
+    return true;  // nothing to keep: older setups stay one file
+  std::string data = "; Secure connections to the servers of scrivara.cfg\n";
+  const TlsSettings* sides[] = {&cfg.PacsTls, &cfg.WorklistTls};
+  for (int i = 0; i < 2; ++i) {
+    const TlsSettings& t = *sides[i];
+    for (const std::string* v : {&t.profile, &t.caFile, &t.certificateFile, &t.keyFile}) {
+      if (v->find_first_of("\r\n") != std::string::npos) {
+        WriteLog("ERROR, WriteSetupFile, a value holds a line break: " + path + " not written");
+        return false;
+      }
+    }
+    data += std::string("\n[") + kTlsSections[i] + "]\n";
+    data += std::string("UseTLS=") + (t.enabled ? "true" : "false") + "\n";
+    data += "Profile=" + t.profile + "\n";
+    data += "CAFile=" + t.caFile + "\n";
+    data += "Certificate=" + t.certificateFile + "\n";
+    data += "Key=" + t.keyFile + "\n";
+    data += std::string("CheckHostName=") + (t.checkHostName ? "true" : "false") + "\n";
+  }
+  std::string why;
+  if (!WriteFileReplacing(path, data, why)) {
+    WriteLog("ERROR, WriteSetupFile, couldn't write " + path + ": " + why);
+    return false;
+  }
+  return true;
+}
+
+bool ReadTenLines(SetupCfg& cfg, const std::string& fileName);
+
+}  // namespace
+
 bool ReadSetupFile(SetupCfg& cfg, const std::string& fileName) {
+  const bool read = ReadTenLines(cfg, fileName);
+  ReadServersFile(cfg, FolderOf(fileName) + kServersFileName);
+  return read;
+}
+
+namespace {
+
+bool ReadTenLines(SetupCfg& cfg, const std::string& fileName) {
   std::ifstream in(fileName, std::ios::binary | std::ios::ate);
   if (!in) return false;
   std::streamoff size = in.tellg();
@@ -79,6 +153,8 @@ bool ReadSetupFile(SetupCfg& cfg, const std::string& fileName) {
   return true;
 }
 
+}  // namespace
+
 bool WriteSetupFile(const SetupCfg& cfg, const std::string& fileName) {
   const std::string* fields[] = {&cfg.LocalAET,    &cfg.InstitutionName, &cfg.PacsAET,
                                  &cfg.PacsIP,      &cfg.PacsPort,        &cfg.WorklistAET,
@@ -98,7 +174,7 @@ bool WriteSetupFile(const SetupCfg& cfg, const std::string& fileName) {
     WriteLog("ERROR, WriteSetupFile, couldn't write " + fileName + ": " + why);
     return false;
   }
-  return true;
+  return WriteServersFile(cfg, FolderOf(fileName) + kServersFileName);
 }
 
 std::string ExecutablePath() {

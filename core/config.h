@@ -5,6 +5,23 @@
 
 #include "core/fileutil.h"  // FolderOf
 
+// How the associations with one server are secured. Kept in a file of its own beside the
+// configuration file, so that the ten-line file stays as older versions read and write it.
+struct TlsSettings {
+  bool enabled = false;
+  // The security profile, by the short names of DCMTK's options: "bcp195-nd" (non-downgrading,
+  // the default), "bcp195", "bcp195-ex".
+  std::string profile = "bcp195-nd";
+  std::string caFile;           // PEM trust anchors; "" = the system's trust store
+  std::string certificateFile;  // PEM client certificate; "" = none
+  std::string keyFile;          // PEM key of the client certificate (no pass phrase)
+  bool checkHostName = true;    // the certificate must name the host (or address) connected to
+  bool operator==(const TlsSettings&) const = default;
+};
+
+// The profile names TlsSettings::profile takes.
+bool IsTlsProfile(const std::string& name);
+
 // The single configuration record. Field order is the line order of scrivara.cfg; the initial
 // values are the defaults used when no configuration file can be read.
 struct SetupCfg {
@@ -18,6 +35,9 @@ struct SetupCfg {
   std::string WorklistPort = "104";
   std::string Reserved = "0";  // stored as read and written back unchanged
   bool DebugLogging = false;   // line 10: "TRUE" or "FALSE"
+  // Not lines of scrivara.cfg: the servers file beside it (ReadSetupFile, WriteSetupFile).
+  TlsSettings PacsTls;
+  TlsSettings WorklistTls;
 };
 
 // The program's configuration, read at start-up and changed only through the setup dialog.
@@ -31,13 +51,18 @@ extern std::string CommandLineText;
 
 // Name of the configuration file beside the executable.
 inline constexpr const char kSetupFileName[] = "scrivara.cfg";
+// Name of the servers file beside it: sections "PACS TLS" and "Worklist TLS".
+inline constexpr const char kServersFileName[] = "scrivara-servers.ini";
 
 // True only when the file exists and holds exactly ten lines (CR, LF or CR LF end a line); then
-// all ten fields are replaced (line 10 is on only when exactly "TRUE"). Otherwise cfg is unchanged.
+// all ten fields are replaced (line 10 is on only when exactly "TRUE"). Otherwise those fields are
+// unchanged. The TLS settings come from the servers file beside it, whatever the ten lines gave:
+// a missing file or key leaves the setting as it was.
 bool ReadSetupFile(SetupCfg& cfg, const std::string& fileName);
 // Writes the ten lines (cp1252, each ending in CR LF) to a temporary file beside fileName and
 // renames it over fileName, so a failure never leaves a half-written file. A value holding a line
-// break would not read back as ten lines and is refused. On failure: false and one log line.
+// break would not read back as ten lines and is refused. The servers file beside it is written the
+// same way when it exists or a TLS setting is not the default. On failure: false and one log line.
 bool WriteSetupFile(const SetupCfg& cfg, const std::string& fileName);
 
 // Full path of the running executable (/proc/self/exe), "" when it cannot be read.

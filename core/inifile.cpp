@@ -22,7 +22,11 @@ bool SameText(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-bool IniFile::Load(const std::string& path) {
+bool IniFile::Load(const std::string& path) { return load(path, true); }
+
+bool IniFile::LoadBytes(const std::string& path) { return load(path, false); }
+
+bool IniFile::load(const std::string& path, bool toCp1252) {
   entries_.clear();
   std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) return false;
@@ -33,8 +37,8 @@ bool IniFile::Load(const std::string& path) {
   if (!in.read(data.data(), size)) return false;
 
   if (data.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-    data = Utf8ToCp1252(std::string_view(data).substr(3));
-  } else {
+    data = toCp1252 ? Utf8ToCp1252(std::string_view(data).substr(3)) : data.substr(3);
+  } else if (toCp1252) {
     bool ascii = true;
     for (unsigned char c : data) ascii = ascii && c < 0x80;
     if (!ascii && IsValidUtf8(data)) data = Utf8ToCp1252(data);

@@ -12,10 +12,13 @@ class IniFile {
   // file (over 1 MiB). Text is taken as cp1252, except a file in UTF-8 (with a byte-order mark,
   // or well-formed UTF-8 holding non-ASCII characters), which is converted to cp1252.
   bool Load(const std::string& path);
+  // The same with the text kept as it is in the file (file names in the file system's own bytes).
+  bool LoadBytes(const std::string& path);
   // The value of key in section, or def.
   std::string ReadString(const std::string& section, const std::string& key, const std::string& def) const;
 
  private:
+  bool load(const std::string& path, bool toCp1252);
   struct Entry {
     std::string section, key, value;
   };

@@ -7,6 +7,7 @@
 #include "core/log.h"
 #include "core/transfer_syntax.h"
 #include "codec/convert.h"
+#include "net/tls_socket.h"
 
 namespace {
 
@@ -36,15 +37,22 @@ void PrepareRequest(PDU_Service& pdu, const std::string& callingAE, const std::s
   ResetIDCounter();
 }
 
+// The transport first (TLS when the target asks for it), then the request as above.
+void PrepareRequest(PDU_Service& pdu, const AssociationTarget& target) {
+  if (target.tls.enabled) pdu.Link.SetLink(std::make_unique<TlsSocket>(target.tls));
+  PrepareRequest(pdu, target.callingAE, target.calledAE, target.timeoutSeconds);
+}
+
 }  // namespace
 
 std::string PadAETitle(const std::string& title) { return (title + std::string(16, ' ')).substr(0, 16); }
 
-bool OpenAssociation(PDU_Service& pdu, const std::string& callingAE, const std::string& calledAE,
-                     const std::string& host, const std::string& port, const std::string& abstractSyntax,
-                     const std::string& proposedTransferSyntax, const std::string& additionalTransferSyntax,
-                     uint32_t timeoutSeconds) {
-  PrepareRequest(pdu, callingAE, calledAE, timeoutSeconds);
+namespace {
+
+// One context for the abstract syntax (see the declaration), then the connection.
+bool ProposeAndConnect(PDU_Service& pdu, const std::string& host, const std::string& port,
+                       const std::string& abstractSyntax, const std::string& proposedTransferSyntax,
+                       const std::string& additionalTransferSyntax) {
   auto pc = std::make_unique<PresentationContext>(abstractSyntax);
   if (!additionalTransferSyntax.empty()) pc->AddTransferSyntax(additionalTransferSyntax);
   if (!proposedTransferSyntax.empty() && proposedTransferSyntax != additionalTransferSyntax)
@@ -55,6 +63,16 @@ bool OpenAssociation(PDU_Service& pdu, const std::string& callingAE, const std::
   return pdu.Connect(host, port);
 }
 
+}  // namespace
+
+bool OpenAssociation(PDU_Service& pdu, const std::string& callingAE, const std::string& calledAE,
+                     const std::string& host, const std::string& port, const std::string& abstractSyntax,
+                     const std::string& proposedTransferSyntax, const std::string& additionalTransferSyntax,
+                     uint32_t timeoutSeconds) {
+  PrepareRequest(pdu, callingAE, calledAE, timeoutSeconds);
+  return ProposeAndConnect(pdu, host, port, abstractSyntax, proposedTransferSyntax, additionalTransferSyntax);
+}
+
 bool OpenAssociation(PDU_Service& pdu, const std::string& callingAE, const std::string& calledAE,
                      const std::string& host, const std::string& port, const std::string& abstractSyntax,
                      uint32_t timeoutSeconds) {
@@ -63,13 +81,14 @@ bool OpenAssociation(PDU_Service& pdu, const std::string& callingAE, const std::
 
 bool OpenAssociation(PDU_Service& pdu, const AssociationTarget& target, const std::string& abstractSyntax,
                      const std::string& proposedTransferSyntax, const std::string& additionalTransferSyntax) {
-  return OpenAssociation(pdu, target.callingAE, target.calledAE, target.host, target.port, abstractSyntax,
-                         proposedTransferSyntax, additionalTransferSyntax, target.timeoutSeconds);
+  PrepareRequest(pdu, target);
+  return ProposeAndConnect(pdu, target.host, target.port, abstractSyntax, proposedTransferSyntax,
+                           additionalTransferSyntax);
 }
 
 bool OpenStoreAssociation(PDU_Service& pdu, const AssociationTarget& target, const std::string& sopClass,
                           const std::string& fileSyntax) {
-  PrepareRequest(pdu, target.callingAE, target.calledAE, target.timeoutSeconds);
+  PrepareRequest(pdu, target);
   const bool native = fileSyntax == kTsExplicitLE || fileSyntax == kTsImplicitLE;
   if (!fileSyntax.empty() && !native) {
     auto own = std::make_unique<PresentationContext>(sopClass);
@@ -134,11 +153,15 @@ bool ReadEchoRSP(PDU_Service& pdu) {
 
 bool EchoSCU(const std::string& callingAE, const std::string& calledAE, const std::string& host,
              const std::string& port, uint32_t timeoutSeconds, std::string* why) {
+  return EchoSCU(AssociationTarget{callingAE, calledAE, host, port, timeoutSeconds}, why);
+}
+
+bool EchoSCU(const AssociationTarget& target, std::string* why) {
   auto pdu = std::make_unique<PDU_Service>();
   if (DebugLevel >= 2) pdu->MessageDump = true;
   bool result = false;
   std::string problem;
-  if (!OpenAssociation(*pdu, callingAE, calledAE, host, port, kVerification, timeoutSeconds)) {
+  if (!OpenAssociation(*pdu, target, kVerification)) {
     WriteLog("ERROR, EchoSCU, OpenAssoc failed");
     problem = pdu->Problem;
   } else if (!WriteEchoRQ(*pdu, kVerification)) {
@@ -153,9 +176,6 @@ bool EchoSCU(const std::string& callingAE, const std::string& calledAE, const st
   return result;
 }
 
-bool EchoSCU(const AssociationTarget& target, std::string* why) {
-  return EchoSCU(target.callingAE, target.calledAE, target.host, target.port, target.timeoutSeconds, why);
-}
 
 bool CStore::WriteRQ(PDU_Service* pdu, DcmObj* obj, const std::string& sopClass) {
   if (!pdu) return false;

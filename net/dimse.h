@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/config.h"
 #include "net/pdu_service.h"
 
 class DcmObj;
@@ -17,6 +18,7 @@ struct AssociationTarget {
   std::string port;
   uint32_t timeoutSeconds = 30;
   bool messageDump = false;  // list every message written or read in the log
+  TlsSettings tls = {};      // DICOM over TLS when tls.enabled
 };
 
 // Pads or cuts an AE title to exactly 16 characters.

@@ -150,21 +150,25 @@ bool PDU_Service::Connect(const std::string& host, const std::string& port) {
     Socket& socket = Link.GetSocket();
     Problem.clear();
     if (!socket.Open(host, port)) {
-      Problem = "cannot connect to " + host + ":" + port +
-                (socket.GetResult() != 0 ? ": " + std::string(std::strerror(socket.GetResult())) : std::string());
+      Problem = !socket.Failure().empty() ? socket.Failure()
+                : "cannot connect to " + host + ":" + port +
+                      (socket.GetResult() != 0 ? ": " + std::string(std::strerror(socket.GetResult())) : std::string());
       WriteLog("ERROR, PDU_Service::Connect, Socket Level Error");
       return false;
     }
     if (DebugLevel >= 1) WriteLog("INFO, Connected to: " + host + ":" + port);
     if (!assocRQ.Write(Link)) {
-      Problem = "the association request could not be sent";
+      // A server that closes at once on a plain request is most likely waiting for TLS.
+      Problem = !socket.Failure().empty() ? socket.Failure()
+                                          : "the server closed the connection on the association request "
+                                            "(does it take TLS only?)";
       WriteLog("ERROR, Association RQ failed!");
       return false;
     }
     uint8_t type = 0;
     if (!Link.ReadByte(type)) {
-      // The peer closed or did not answer within the read time-out.
-      Problem = "no answer to the association request";
+      // The peer closed or did not answer within the read time-out (or refused us in TLS).
+      Problem = !socket.Failure().empty() ? socket.Failure() : "no answer to the association request";
       socket.Close();
       WriteLog("ERROR, PDU_Service::Connect, Socket Level Error");
       return false;
@@ -179,8 +183,10 @@ bool PDU_Service::Connect(const std::string& host, const std::string& port) {
       return false;
     }
     if (type != 0x02) {
-      Problem = type == 0x07 ? "association aborted by the called application"
-                             : "the answer to the association request is not DICOM";
+      // A TLS alert or handshake record: the port speaks TLS only.
+      Problem = type == 0x07   ? "association aborted by the called application"
+                : type == 0x15 || type == 0x16 ? "the server answered in TLS: turn on TLS for it"
+                                               : "the answer to the association request is not DICOM";
       WriteLog("ERROR, Corrupt Transmission...");
       socket.Close();
       return false;

@@ -104,6 +104,7 @@ bool Socket::Close() {
 
 void Socket::CloseInOrder() {
   if (handle_ >= 0 && connected_) {
+    sayGoodbye();
     // Our side ends first; the peer closes once it has read everything (its FIN). What it still
     // sends is read and dropped, so that unread bytes do not turn our close into a reset.
     bool peerClosed = false;
@@ -240,7 +241,7 @@ bool Socket::SendBinary(const void* data, uint32_t count) {
   uint32_t left = count;
   // A short send is continued, so that a chunk always leaves whole.
   while (left > 0) {
-    ssize_t n = ::send(handle_, p, left, MSG_NOSIGNAL);
+    const long n = sendSome(p, left);
     if (n < 0) {
       if (errno == EINTR) continue;
       WriteLog("ERROR, Socket::SendBinary, couldn't send: " + std::to_string(errno));
@@ -258,24 +259,36 @@ void Socket::ArmDeadline() {
   deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_);
 }
 
+long Socket::sendSome(const void* data, size_t count) { return ::send(handle_, data, count, MSG_NOSIGNAL); }
+
+long Socket::receiveSome(void* dest, size_t capacity) {
+  ssize_t n;
+  do {
+    n = ::recv(handle_, dest, capacity, 0);
+  } while (n < 0 && errno == EINTR);
+  return n;
+}
+
+int Socket::waitReady(short events) {
+  if (!deadlineArmed_) return waitFor(handle_, events, timeout_);
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now()).count();
+  pollfd p{handle_, events, 0};
+  int ready;
+  do {
+    ready = left > 0 ? ::poll(&p, 1, static_cast<int>(left)) : 0;
+  } while (ready < 0 && errno == EINTR);
+  return ready > 0 ? 1 : ready;
+}
+
 int Socket::ReadBinary(void* dest, uint32_t capacity) {
   if (!connected_) return -1;
-  int ready;
-  if (deadlineArmed_) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now()).count();
-    pollfd p{handle_, POLLIN, 0};
-    do {
-      ready = left > 0 ? ::poll(&p, 1, static_cast<int>(left)) : 0;
-    } while (ready < 0 && errno == EINTR);
-    if (ready > 0) ready = 1;
-  } else {
-    ready = waitFor(handle_, POLLIN, timeout_);
+  int ready = hasBuffered() ? 1 : waitReady(POLLIN);
+  long n = 0;
+  if (ready == 1) {
+    n = receiveSome(dest, capacity);
+    if (n == -2) ready = 0;  // the rest of a record did not come in time
   }
   if (ready == 1) {
-    ssize_t n;
-    do {
-      n = ::recv(handle_, dest, capacity, 0);
-    } while (n < 0 && errno == EINTR);
     // Acknowledge at once: a peer that writes a PDU in pieces without TCP_NODELAY waits for our
     // acknowledgement of the first piece before it sends the rest, and a delayed one costs 40 ms
     // per response. The kernel drops this mode by itself, so it is renewed after every receive.

@@ -33,6 +33,9 @@ class Socket {
   // kPeerCloseWait for the peer to close its own, then closes; resets the connection only when the
   // peer did not close in that time.
   void CloseInOrder();
+  // Why the connection could not be made or broke, in words, when the transport knows more than
+  // the errno value (TLS); "" otherwise.
+  const std::string& Failure() const { return failure_; }
   static constexpr std::chrono::milliseconds kPeerCloseWait{1000};
   void SetTimeout(uint32_t seconds) { timeout_ = seconds; }
   // Bounds all reads from now on to the read time-out in total, not per wait, so that a peer
@@ -48,6 +51,19 @@ class Socket {
   static int LiveCount();
 
  protected:
+  // The transport under the waits, as send(2) and recv(2) on the connected socket; TLS replaces
+  // them. receiveSome returns -2 when it ran out of time waiting for the rest of what it needs.
+  virtual long sendSome(const void* data, size_t count);
+  virtual long receiveSome(void* dest, size_t capacity);
+  // Bytes already received and decoded but not yet handed out (no wait needed for them).
+  virtual bool hasBuffered() const { return false; }
+  // Said to the peer before our sending side is shut (TLS: its close_notify).
+  virtual void sayGoodbye() {}
+  // Waits for the socket to become ready as reads wait (the armed deadline, else the read
+  // time-out): 1 ready, 0 time-out, -1 error.
+  int waitReady(short events);
+
+  std::string failure_;
   int result_ = 0;
   int handle_ = -1;        // the connected socket; -1 when there is none
   int listenHandle_ = -1;  // never opened by this program, closed whenever set
@@ -114,6 +130,8 @@ class Buffer {
   void DropOutgoing();
 
   Socket& GetSocket() { return *link_; }
+  // Replaces the link (not yet connected) by another transport, e.g. TLS.
+  void SetLink(std::unique_ptr<Socket> link) { link_ = std::move(link); }
   uint32_t IncomingCount() const { return inCount_; }
   uint32_t OutgoingCount() const { return outCount_; }
   // Filled sizes of the outgoing blocks, oldest first.

@@ -10,11 +10,12 @@
 #include "query/readvalues.h"
 
 AssociationTarget PacsTarget(const SetupCfg& cfg, uint32_t timeoutSeconds) {
-  return AssociationTarget{cfg.LocalAET, cfg.PacsAET, cfg.PacsIP, cfg.PacsPort, timeoutSeconds};
+  return AssociationTarget{cfg.LocalAET, cfg.PacsAET, cfg.PacsIP, cfg.PacsPort, timeoutSeconds, false, cfg.PacsTls};
 }
 
 AssociationTarget WorklistTarget(const SetupCfg& cfg, uint32_t timeoutSeconds) {
-  return AssociationTarget{cfg.LocalAET, cfg.WorklistAET, cfg.WorklistIP, cfg.WorklistPort, timeoutSeconds};
+  return AssociationTarget{cfg.LocalAET, cfg.WorklistAET, cfg.WorklistIP, cfg.WorklistPort, timeoutSeconds, false,
+                           cfg.WorklistTls};
 }
 
 int RunFind(const AssociationTarget& target, const std::string& sopClass, DcmObj& identifier, const char* operation,

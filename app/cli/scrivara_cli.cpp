@@ -294,21 +294,22 @@ std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> li
 }
 
 const std::vector<Command>& Commands() {
-  static const std::vector<std::string> net = {"aet", "aec", "host", "port"};
+  static const std::vector<std::string> net = {"aet", "aec", "host", "port", "tls-profile", "ca", "cert", "key"};
+  static const std::vector<std::string> tls = {"tls", "no-tls", "no-host-check"};
   static const std::vector<std::string> study = {"patient-name", "patient-id", "birth-date", "sex",
                                                  "accession", "study-uid", "study-description", "institution",
                                                  "modality", "worklist", "date", "study"};
   static const std::vector<std::string> search = {"name", "id", "description", "date", "modality"};
   static const std::vector<Command> commands = {
-      {"echo", CmdEcho, net, {"worklist"}},
-      {"store", CmdStore, net, {"outbox", "wait"}},
+      {"echo", CmdEcho, net, Join({{"worklist"}, tls})},
+      {"store", CmdStore, net, Join({{"outbox", "wait"}, tls})},
       {"dump", CmdDump, {}, {}},
       {"convert", CmdConvert, {"ts"}, {}},
-      {"pdf", CmdPdf, Join({study, net}), {"accept-unreadable"}},
-      {"sr", cli::CmdSr, Join({study, net}), {}},
-      {"img", cli::CmdImg, Join({study, net}), {}},
-      {"find", cli::CmdFind, Join({search, net}), {}},
-      {"worklist", cli::CmdWorklist, Join({search, net}), {}},
+      {"pdf", CmdPdf, Join({study, net}), Join({{"accept-unreadable"}, tls})},
+      {"sr", cli::CmdSr, Join({study, net}), tls},
+      {"img", cli::CmdImg, Join({study, net}), tls},
+      {"find", cli::CmdFind, Join({search, net}), tls},
+      {"worklist", cli::CmdWorklist, Join({search, net}), tls},
       {"setup", CmdSetup, {"aet", "institution", "pacs", "worklist", "debug"}, {}},
       {"log-viewer", cli::CmdLogViewer, {}, {}},
   };
