@@ -168,7 +168,10 @@ bool PDU_Service::Connect(const std::string& host, const std::string& port) {
     uint8_t type = 0;
     if (!Link.ReadByte(type)) {
       // The peer closed or did not answer within the read time-out (or refused us in TLS).
-      Problem = !socket.Failure().empty() ? socket.Failure() : "no answer to the association request";
+      Problem = !socket.Failure().empty() ? socket.Failure()
+                : socket.PeerClosed()
+                    ? "the server closed the connection on the association request (does it take TLS only?)"
+                    : "no answer to the association request";
       socket.Close();
       WriteLog("ERROR, PDU_Service::Connect, Socket Level Error");
       return false;
@@ -185,7 +188,7 @@ bool PDU_Service::Connect(const std::string& host, const std::string& port) {
     if (type != 0x02) {
       // A TLS alert or handshake record: the port speaks TLS only.
       Problem = type == 0x07   ? "association aborted by the called application"
-                : type == 0x15 || type == 0x16 ? "the server answered in TLS: turn on TLS for it"
+                : type == 0x15 || type == 0x16 ? "the server answered in TLS (does it take TLS only?)"
                                                : "the answer to the association request is not DICOM";
       WriteLog("ERROR, Corrupt Transmission...");
       socket.Close();

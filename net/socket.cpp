@@ -194,6 +194,7 @@ int ConnectWithin(int fd, const sockaddr_in& peer, uint32_t timeoutSec) {
 bool Socket::Open(const std::string& host, const std::string& port) {
   closeHandle(handle_);
   connected_ = false;
+  peerClosed_ = false;
   auto refused = [&](int err) {
     result_ = err;
     closeHandle(handle_);
@@ -295,6 +296,7 @@ int Socket::ReadBinary(void* dest, uint32_t capacity) {
     int one = 1;
     ::setsockopt(handle_, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
     if (n <= 0) {  // peer closed (0) or the connection broke
+      peerClosed_ = true;
       Close();
       return -1;
     }

@@ -36,6 +36,8 @@ class Socket {
   // Why the connection could not be made or broke, in words, when the transport knows more than
   // the errno value (TLS); "" otherwise.
   const std::string& Failure() const { return failure_; }
+  // The last read failed because the peer closed or reset the connection (not a time-out).
+  bool PeerClosed() const { return peerClosed_; }
   static constexpr std::chrono::milliseconds kPeerCloseWait{1000};
   void SetTimeout(uint32_t seconds) { timeout_ = seconds; }
   // Bounds all reads from now on to the read time-out in total, not per wait, so that a peer
@@ -64,6 +66,7 @@ class Socket {
   int waitReady(short events);
 
   std::string failure_;
+  bool peerClosed_ = false;
   int result_ = 0;
   int handle_ = -1;        // the connected socket; -1 when there is none
   int listenHandle_ = -1;  // never opened by this program, closed whenever set

@@ -109,6 +109,7 @@ bool TlsSocket::Open(const std::string& host, const std::string& port) {
   failure_.clear();
   broken_ = false;
   certificateAsked_ = false;
+  handshakeDone_ = false;
   server_ = host + ":" + port;
   host_ = host;
   auto refuse = [&](const std::string& why) {
@@ -198,6 +199,7 @@ bool TlsSocket::Open(const std::string& host, const std::string& port) {
     release();
     return false;
   }
+  handshakeDone_ = true;
   if (DebugLevel >= 2) WriteLog("INFO, TLS, " + server_ + ": " + Session());
   return true;
 }
@@ -253,8 +255,12 @@ void TlsSocket::fail() {
       default:
         if (err != 0 && ERR_reason_error_string(err))
           why = std::string("TLS failed (") + ERR_reason_error_string(err) + ")";
-        else  // a TLS server would have said why with an alert
+        else if (!handshakeDone_)  // a TLS server would have said why with an alert
           why = "the server closed the connection during the TLS handshake (is it a port for plain DICOM?)";
+        else  // in TLS 1.3 a client certificate is judged after our side of the handshake is done
+          why = settings_.certificateFile.empty()
+                    ? "the server ended the TLS session (does it require a client certificate?)"
+                    : "the server ended the TLS session (does it refuse our client certificate?)";
     }
   }
   failure_ = "TLS: " + why;
@@ -282,6 +288,11 @@ long TlsSocket::sendSome(const void* data, size_t count) {
       if (ready > 0) continue;
       errno = ready == 0 ? ETIMEDOUT : errno;
       return -1;
+    }
+    if (ERR_peek_error() == 0) {
+      // The peer closed: an alert it sent before (a refused client certificate) says why.
+      char alert;
+      (void)SSL_read(ssl_, &alert, 1);
     }
     fail();
     errno = EPIPE;

@@ -46,4 +46,5 @@ class TlsSocket : public Socket {
   ssl_st* ssl_ = nullptr;
   bool broken_ = false;  // a TLS error ended the session: nothing more is read or written
   bool certificateAsked_ = false;  // the server asked for a client certificate we do not have
+  bool handshakeDone_ = false;
 };
