@@ -48,9 +48,10 @@ TSetupFrm::TSetupFrm(const std::string& exePath, QWidget* parent)
   localForm->addRow(QString(), CheckBox1);
   PageControl1->addTab(local, "Local");
 
-  AddServerTab("TabSheet2", "PACS", {"Edit5", "Edit2", "Edit3", "Button1"}, "PACS", Edit5, Edit2, Edit3, Button1);
-  AddServerTab("TabSheet3", "WL Server", {"Edit6", "Edit8", "Edit9", "Button2"}, "WORKLIST", Edit6, Edit8, Edit9,
-               Button2);
+  AddServerTab("TabSheet2", "PACS", {"Edit5", "Edit2", "Edit3", "Button1", "Pacs"}, "PACS", Edit5, Edit2, Edit3,
+               Button1, pacsTls_);
+  AddServerTab("TabSheet3", "WL Server", {"Edit6", "Edit8", "Edit9", "Button2", "Worklist"}, "WORKLIST", Edit6, Edit8,
+               Edit9, Button2, worklistTls_);
   PageControl1->setCurrentIndex(0);
 
   BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), "OK");
@@ -74,19 +75,78 @@ TSetupFrm::TSetupFrm(const std::string& exePath, QWidget* parent)
   FormCreate();
 }
 
-// One server tab: AE title, address and port fields and the "Test" button, with their design names.
+// One server tab: AE title, address and port fields and the "Test" button, with their design names;
+// then the TLS settings of that server.
 void TSetupFrm::AddServerTab(const char* name, const char* caption, const ServerControls& names, const char* aet,
-                             QLineEdit*& aetEdit, QLineEdit*& hostEdit, QLineEdit*& portEdit, QPushButton*& test) {
+                             QLineEdit*& aetEdit, QLineEdit*& hostEdit, QLineEdit*& portEdit, QPushButton*& test,
+                             TlsControls& tls) {
   auto* tab = new QWidget;
   tab->setObjectName(QString::fromLatin1(name));
   auto* form = new QFormLayout(tab);
   aetEdit = AddEdit(form, names.aet, "AET", aet);
   hostEdit = AddEdit(form, names.host, "IP Address", "127.0.0.1");
   portEdit = AddEdit(form, names.port, "Port", "104");
+  const std::string prefix = names.prefix;
+  tls.use = new QCheckBox("Use TLS");
+  tls.use->setObjectName(ToQ(prefix + "UseTls"));
+  form->addRow(QString(), tls.use);
+  tls.ca = AddFileRow(form, prefix + "CaFile", "CA file");
+  tls.ca->setPlaceholderText("the system's trusted authorities");
+  tls.certificate = AddFileRow(form, prefix + "Certificate", "Client certificate");
+  tls.certificate->setPlaceholderText("none");
+  tls.key = AddFileRow(form, prefix + "Key", "Client key");
+  tls.hostCheck = new QCheckBox("Check host name");
+  tls.hostCheck->setObjectName(ToQ(prefix + "CheckHostName"));
+  tls.hostCheck->setChecked(true);
+  form->addRow(QString(), tls.hostCheck);
+  auto enable = [tls](bool on) {
+    for (QWidget* w : std::initializer_list<QWidget*>{tls.ca, tls.certificate, tls.key, tls.hostCheck})
+      w->setEnabled(on);
+  };
+  connect(tls.use, &QCheckBox::toggled, this, enable);
+  enable(false);
   test = new QPushButton("Test");
   test->setObjectName(QString::fromLatin1(names.test));
   form->addRow(QString(), test);
   PageControl1->addTab(tab, QString::fromLatin1(caption));
+}
+
+// A file name field with its "..." button (a PEM file chosen through the dialog layer).
+QLineEdit* TSetupFrm::AddFileRow(QFormLayout* form, const std::string& name, const char* label) {
+  auto* edit = new QLineEdit;
+  edit->setObjectName(ToQ(name));
+  auto* browse = new QPushButton("...");
+  browse->setObjectName(ToQ(name + "Browse"));
+  browse->setAccessibleName(QString::fromLatin1("Choose the ") + QString::fromLatin1(label).toLower());
+  auto* row = new QHBoxLayout;
+  row->addWidget(edit, 1);
+  row->addWidget(browse);
+  form->addRow(QString::fromLatin1(label), row);
+  if (auto* caption = qobject_cast<QLabel*>(form->labelForField(row))) caption->setBuddy(edit);
+  connect(browse, &QPushButton::clicked, this, [this, edit, label] {
+    const QString chosen =
+        Dialogs().OpenFileName(this, QString::fromLatin1(label), "PEM files (*.pem *.crt *.key);;All files (*)");
+    if (!chosen.isEmpty()) edit->setText(chosen);
+  });
+  return edit;
+}
+
+void TSetupFrm::ShowTls(const TlsControls& c, const TlsSettings& t) {
+  c.use->setChecked(t.enabled);
+  c.ca->setText(QString::fromLocal8Bit(t.caFile.c_str()));
+  c.certificate->setText(QString::fromLocal8Bit(t.certificateFile.c_str()));
+  c.key->setText(QString::fromLocal8Bit(t.keyFile.c_str()));
+  c.hostCheck->setChecked(t.checkHostName);
+}
+
+// The TLS fields as typed (file names in the file system's encoding); the profile stays as saved.
+TlsSettings TSetupFrm::TypedTls(const TlsControls& c, TlsSettings saved) {
+  saved.enabled = c.use->isChecked();
+  saved.caFile = c.ca->text().toLocal8Bit().toStdString();
+  saved.certificateFile = c.certificate->text().toLocal8Bit().toStdString();
+  saved.keyFile = c.key->text().toLocal8Bit().toStdString();
+  saved.checkHostName = c.hostCheck->isChecked();
+  return saved;
 }
 
 // The eight text fields into setupcfg, as typed (no trimming, no checks).
@@ -99,10 +159,15 @@ void TSetupFrm::CopyFieldsToSetup() {
   setupcfg.WorklistAET = FromQ(Edit6->text());
   setupcfg.WorklistIP = FromQ(Edit8->text());
   setupcfg.WorklistPort = FromQ(Edit9->text());
+  setupcfg.PacsTls = TypedTls(pacsTls_, setupcfg.PacsTls);
+  setupcfg.WorklistTls = TypedTls(worklistTls_, setupcfg.WorklistTls);
 }
 
 void TSetupFrm::FormCreate() {
-  if (ReadSetupFile(setupcfg, cfgPath_)) {
+  const bool read = ReadSetupFile(setupcfg, cfgPath_);
+  ShowTls(pacsTls_, setupcfg.PacsTls);  // the servers file is read either way
+  ShowTls(worklistTls_, setupcfg.WorklistTls);
+  if (read) {
     Edit4->setText(ToQ(setupcfg.LocalAET));
     Edit7->setText(ToQ(setupcfg.InstitutionName));
     Edit5->setText(ToQ(setupcfg.PacsAET));
@@ -137,10 +202,12 @@ void TSetupFrm::BitBtn1Click() {
   accept();
 }
 
-void TSetupFrm::TestConnection(QLineEdit* aet, QLineEdit* host, QLineEdit* port) {
+void TSetupFrm::TestConnection(QLineEdit* aet, QLineEdit* host, QLineEdit* port, const TlsControls& tls,
+                               const TlsSettings& saved) {
   const std::string called = FromQ(aet->text());
   // The calling AE title is the saved one, not the text of the "Local AET" field.
-  const AssociationTarget target{setupcfg.LocalAET, called, FromQ(host->text()), FromQ(port->text()), 10};
+  const AssociationTarget target{setupcfg.LocalAET, called, FromQ(host->text()), FromQ(port->text()), 10, false,
+                                 TypedTls(tls, saved)};
   struct Outcome {
     bool up = false;
     std::string why;
@@ -158,6 +225,6 @@ void TSetupFrm::TestConnection(QLineEdit* aet, QLineEdit* host, QLineEdit* port)
       });
 }
 
-void TSetupFrm::Button1Click() { TestConnection(Edit5, Edit2, Edit3); }
+void TSetupFrm::Button1Click() { TestConnection(Edit5, Edit2, Edit3, pacsTls_, setupcfg.PacsTls); }
 
-void TSetupFrm::Button2Click() { TestConnection(Edit6, Edit8, Edit9); }
+void TSetupFrm::Button2Click() { TestConnection(Edit6, Edit8, Edit9, worklistTls_, setupcfg.WorklistTls); }

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <string>
 
+#include "core/config.h"
 #include "edge/background.h"
 
 class QCheckBox;
@@ -22,8 +23,8 @@ class TSetupFrm : public QDialog {
   const std::string& SetupFilePath() const { return cfgPath_; }
 
   // PACS and worklist "Test": C-ECHO with the local AE title of setupcfg and the tab's fields as
-  // typed, 10-second read time-out, on a worker thread (both buttons off meanwhile); the outcome
-  // is shown in a message box, a failure with its reason on a second line.
+  // typed (TLS settings included), 10-second read time-out, on a worker thread (both buttons off
+  // meanwhile); the outcome is shown in a message box, a failure with its reason on a second line.
   void Button1Click();
   void Button2Click();
 
@@ -34,11 +35,24 @@ class TSetupFrm : public QDialog {
   void FormCreate();
   struct ServerControls {
     const char *aet, *host, *port, *test;
+    const char* prefix;  // of the TLS controls' names: "Pacs", "Worklist"
+  };
+  // A server's TLS settings: "Use TLS", "CA file", "Client certificate", "Client key" (each file
+  // with a "..." button to choose it) and "Check host name".
+  struct TlsControls {
+    QCheckBox* use = nullptr;
+    QLineEdit *ca = nullptr, *certificate = nullptr, *key = nullptr;
+    QCheckBox* hostCheck = nullptr;
   };
   void AddServerTab(const char* name, const char* caption, const ServerControls& names, const char* aet,
-                    QLineEdit*& aetEdit, QLineEdit*& hostEdit, QLineEdit*& portEdit, QPushButton*& test);
+                    QLineEdit*& aetEdit, QLineEdit*& hostEdit, QLineEdit*& portEdit, QPushButton*& test,
+                    TlsControls& tls);
+  QLineEdit* AddFileRow(class QFormLayout* form, const std::string& name, const char* label);
+  static void ShowTls(const TlsControls& c, const TlsSettings& t);
+  static TlsSettings TypedTls(const TlsControls& c, TlsSettings saved);
   void CopyFieldsToSetup();
-  void TestConnection(QLineEdit* aet, QLineEdit* host, QLineEdit* port);
+  void TestConnection(QLineEdit* aet, QLineEdit* host, QLineEdit* port, const TlsControls& tls,
+                      const TlsSettings& saved);
 
   std::string cfgPath_;
   BackgroundWork work_;
@@ -47,5 +61,6 @@ class TSetupFrm : public QDialog {
   QCheckBox* CheckBox1 = nullptr;                                 // Local: debug logging
   QLineEdit *Edit5 = nullptr, *Edit2 = nullptr, *Edit3 = nullptr;  // PACS: AET, IP, port
   QLineEdit *Edit6 = nullptr, *Edit8 = nullptr, *Edit9 = nullptr;  // WL Server: AET, IP, port
+  TlsControls pacsTls_, worklistTls_;
   QPushButton *BitBtn1 = nullptr, *BitBtn2 = nullptr;
 };

@@ -42,7 +42,10 @@ class RecordingDialogs : public DialogLayer {
     modal << d->objectName();
     return QDialog::Rejected;
   }
-  QStringList messages, errors, modal;
+  QString OpenFileName(QWidget*, const QString&, const QString&) override {
+    return openFileNames.isEmpty() ? QString() : openFileNames.takeFirst();
+  }
+  QStringList messages, errors, modal, openFileNames;
 };
 
 }  // namespace
@@ -195,6 +198,20 @@ class FormsTest : public QObject {
     Find<QPushButton>(f.SetupFrm.get(), "BitBtn1")->click();
     QVERIFY(ReadAll(dir_ + "/scrivara.cfg").find("\r\n0\r\nFALSE\r\n") != std::string::npos);
     QCOMPARE(DebugLevel, 2);
+
+    // TLS for the worklist server: its fields come alive with the box and go to the servers file.
+    auto* ca = Find<QLineEdit>(f.SetupFrm.get(), "WorklistCaFile");
+    QVERIFY(!ca->isEnabled());
+    Find<QCheckBox>(f.SetupFrm.get(), "WorklistUseTls")->setChecked(true);
+    QVERIFY(ca->isEnabled());
+    dialogs_.openFileNames = {"/srv/ca.pem"};
+    Find<QPushButton>(f.SetupFrm.get(), "WorklistCaFileBrowse")->click();
+    QCOMPARE(ca->text(), QString("/srv/ca.pem"));
+    Find<QPushButton>(f.SetupFrm.get(), "BitBtn1")->click();
+    QVERIFY(setupcfg.WorklistTls.enabled && !setupcfg.PacsTls.enabled);
+    QCOMPARE(setupcfg.WorklistTls.caFile, std::string("/srv/ca.pem"));
+    QVERIFY(ReadAll(dir_ + "/scrivara-servers.ini").find("[Worklist TLS]\nUseTLS=true\nProfile=bcp195-nd\nCAFile=/srv/ca.pem") !=
+            std::string::npos);
     QVERIFY(dialogs_.errors.isEmpty());
   }
 

@@ -12,6 +12,7 @@
 #include "core/inifile.h"
 #include "core/log.h"
 #include "tests/support/files.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/peer.h"
 
 namespace {
@@ -65,6 +66,41 @@ TEST_F(SetupFileTest, RoundTripKeepsBlanksAndWritesTenCrLfLines) {
   EXPECT_EQ(ReadAll(file_).substr(ReadAll(file_).size() - 7), "FALSE\r\n");
   // No temporary file is left beside it.
   EXPECT_EQ(testsupport::Run({"sh", "-c", "ls " + dir_ + " | wc -l | grep -qx 1"}), 0);
+}
+
+TEST_F(SetupFileTest, TlsSettingsLiveInTheServersFileBesideIt) {
+  // Without TLS settings nothing but the ten-line file is written, as older versions do.
+  SetupCfg cfg;
+  ASSERT_TRUE(WriteSetupFile(cfg, file_));
+  EXPECT_FALSE(Exists(dir_ + "/scrivara-servers.ini"));
+  const std::string tenLines = ReadAll(file_);
+
+  cfg.PacsTls.enabled = true;
+  cfg.PacsTls.profile = "bcp195-ex";
+  cfg.PacsTls.caFile = "/etc/pki/h\xC3\xB4pital-ca.pem";  // UTF-8 file names stay as they are
+  cfg.PacsTls.certificateFile = "/home/me/ws.pem";
+  cfg.PacsTls.keyFile = "/home/me/ws.key";
+  cfg.WorklistTls.enabled = true;
+  cfg.WorklistTls.checkHostName = false;
+  ASSERT_TRUE(WriteSetupFile(cfg, file_));
+  EXPECT_EQ(ReadAll(file_), tenLines);  // the configuration file itself is unchanged
+  struct stat st {};
+  ASSERT_EQ(::stat((dir_ + "/scrivara-servers.ini").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  SetupCfg back;
+  ASSERT_TRUE(ReadSetupFile(back, file_));
+  EXPECT_TRUE(back.PacsTls == cfg.PacsTls);
+  EXPECT_TRUE(back.WorklistTls == cfg.WorklistTls);
+
+  // Read even without the ten-line file; an unknown profile keeps the default with a warning.
+  ::unlink(file_.c_str());
+  WriteAll(dir_ + "/scrivara-servers.ini", "[pacs tls]\nUseTLS=TRUE\nProfile=tls9\n");
+  LogCapture log;
+  SetupCfg partial;
+  EXPECT_FALSE(ReadSetupFile(partial, file_));
+  EXPECT_TRUE(partial.PacsTls.enabled);
+  EXPECT_EQ(partial.PacsTls.profile, "bcp195-nd");
+  EXPECT_NE(log.Text().find("unknown TLS profile \"tls9\""), std::string::npos);
 }
 
 TEST_F(SetupFileTest, MissingFileAndWrongLineCountsLeaveTheRecordAlone) {
