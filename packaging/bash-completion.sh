@@ -5,7 +5,10 @@ _scrivara_cli() {
   prev=${COMP_WORDS[COMP_CWORD-1]}
   cmd=${COMP_WORDS[1]}
   local commands="dump convert pdf sr img echo store find worklist setup log-viewer --help --version"
-  local net="--aet --aec --host --port"
+  local net="--aet --aec --host --port --tls --no-tls --tls-profile --ca --cert --key --no-host-check"
+  local setuptls="--pacs-tls --pacs-tls-profile --pacs-ca --pacs-cert --pacs-key --pacs-host-check
+                  --worklist-tls --worklist-tls-profile --worklist-ca --worklist-cert --worklist-key
+                  --worklist-host-check"
   local study="--patient-name --patient-id --birth-date --sex --accession --study-uid --study-description
                --institution --modality --worklist --date --study"
   local search="--name --id --description --date --modality"
@@ -25,7 +28,12 @@ _scrivara_cli() {
                                     1.2.840.10008.1.2.4.51 1.2.840.10008.1.2.4.70 1.2.840.10008.1.2.4.90
                                     1.2.840.10008.1.2.4.91" -- "$cur")); return ;;
     --sex) COMPREPLY=($(compgen -W "M F O" -- "$cur")); return ;;
-    --debug) COMPREPLY=($(compgen -W "on off" -- "$cur")); return ;;
+    --debug|--pacs-tls|--worklist-tls|--pacs-host-check|--worklist-host-check)
+      COMPREPLY=($(compgen -W "on off" -- "$cur")); return ;;
+    --tls-profile|--pacs-tls-profile|--worklist-tls-profile)
+      COMPREPLY=($(compgen -W "bcp195-nd bcp195 bcp195-ex" -- "$cur")); return ;;
+    --ca|--cert|--key|--pacs-ca|--pacs-cert|--pacs-key|--worklist-ca|--worklist-cert|--worklist-key)
+      COMPREPLY=($(compgen -f -- "$cur")); return ;;
     --aet|--aec|--host|--port|--patient-name|--patient-id|--birth-date|--accession|--study-uid|\
     --study-description|--institution|--date|--study|--name|--id|--description|--pacs) return ;;
     --worklist) [[ $cmd == echo ]] || return ;;
@@ -38,7 +46,7 @@ _scrivara_cli() {
     echo) options="--worklist $net --help" ;;
     store) options="--outbox --wait $net --help" ;;
     find|worklist) options="$search $net --help" ;;
-    setup) options="--aet --institution --pacs --worklist --debug --help" ;;
+    setup) options="--aet --institution --pacs --worklist --debug $setuptls --help" ;;
   esac
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$options" -- "$cur"))

@@ -18,11 +18,11 @@ namespace {
 
 const char kFindUsage[] =
     "usage: scrivara-cli find [--name N] [--id I] [--description D] [--date YYYYMMDD] [--modality M]\n"
-    "                         [--aet A] [--aec A] [--host H] [--port P]\n"
+    "                         [--aet A] [--aec A] [--host H] [--port P] [TLS options]\n"
     "  C-FIND (study root, STUDY level) to the PACS of scrivara.cfg.\n";
 const char kWorklistUsage[] =
     "usage: scrivara-cli worklist [--name N] [--id I] [--description D] [--date YYYYMMDD] [--modality M]\n"
-    "                             [--aet A] [--aec A] [--host H] [--port P]\n"
+    "                             [--aet A] [--aec A] [--host H] [--port P] [TLS options]\n"
     "  Modality Worklist C-FIND to the worklist server of scrivara.cfg; --description matches the\n"
     "  Requested Procedure Description, --date the Scheduled Procedure Step Start Date.\n";
 const char kKeysHelp[] =

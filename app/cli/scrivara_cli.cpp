@@ -2,7 +2,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -49,9 +51,12 @@ const char kUsage[] =
     "  find [search keys]             C-FIND studies on the PACS, one tab-separated line each\n"
     "  worklist [search keys]         C-FIND the worklist server, one tab-separated line each\n"
     "  setup [settings]               show or change the configuration (--aet --institution\n"
-    "                                 --pacs AE@HOST:PORT --worklist AE@HOST:PORT --debug on|off)\n"
+    "                                 --pacs AE@HOST:PORT --worklist AE@HOST:PORT --debug on|off,\n"
+    "                                 --pacs-tls on|off and the other TLS settings: setup --help)\n"
     "  log-viewer                     prints this user's log lines live, as the programs write them\n"
     "network options: --aet LOCAL --aec PEER --host HOST --port PORT (defaults from scrivara.cfg)\n"
+    "                 --tls | --no-tls, --tls-profile P, --ca FILE, --cert FILE, --key FILE,\n"
+    "                 --no-host-check (defaults from the saved TLS settings of that server)\n"
     "study keys: --patient-name N --patient-id I [--birth-date YYYYMMDD] [--sex M|F|O] [--accession A]\n"
     "            [--study-uid U] [--study-description T] [--institution T] [--modality M]\n"
     "        or: --worklist ACCESSION [--date YYYYMMDD] | --study STUDYUID, with the network options:\n"
@@ -146,8 +151,11 @@ int CmdPdf(const Args& a) {
 
 int CmdEcho(const Args& a) {
   if (a.NeedsUsage() || !a.pos.empty())
-    return cli::Usage(a, "usage: scrivara-cli echo [--worklist] [--aet A] [--aec A] [--host H] [--port P]\n"
-                         "  C-ECHO the PACS (or with --worklist the worklist server); a failure says why\n");
+    return cli::Usage(a,
+                      "usage: scrivara-cli echo [--worklist] [--aet A] [--aec A] [--host H] [--port P] [TLS options]\n"
+                      "  C-ECHO the PACS (or with --worklist the worklist server); a failure says why\n"
+                      "  TLS options: --tls | --no-tls, --tls-profile bcp195-nd|bcp195|bcp195-ex, --ca FILE,\n"
+                      "  --cert FILE, --key FILE, --no-host-check (defaults: the server's saved settings)\n");
   const AssociationTarget n = TargetFromArgs(a, a.opt.count("worklist") > 0, 10);
   if (std::string why; !EchoSCU(n, &why))
     return Fail("C-ECHO to " + n.calledAE + "@" + n.host + ":" + n.port + " failed: " + why);
@@ -159,7 +167,7 @@ int CmdStore(const Args& a) {
   const bool outbox = a.opt.count("outbox") > 0;
   if (a.NeedsUsage() || (a.pos.empty() != outbox))
     return cli::Usage(a,
-                      "usage: scrivara-cli store [--aet A] [--aec A] [--host H] [--port P] FILE|DIR...\n"
+                      "usage: scrivara-cli store [--aet A] [--aec A] [--host H] [--port P] [TLS options] FILE|DIR...\n"
                       "       scrivara-cli store --outbox [--wait] [network options]\n"
                       "  sends each object in its own transfer syntax where the PACS takes it, else converted; one\n"
                       "  line per file says how it went and in which syntax. Exit 3 when some were stored and some not.\n"
@@ -242,8 +250,13 @@ int CmdSetup(const Args& a) {
     return cli::Usage(a,
                       "usage: scrivara-cli setup [--aet AE] [--institution NAME] [--pacs AE@HOST:PORT]\n"
                       "                          [--worklist AE@HOST:PORT] [--debug on|off]\n"
+                      "                          [--pacs-tls on|off] [--pacs-tls-profile P] [--pacs-ca FILE]\n"
+                      "                          [--pacs-cert FILE] [--pacs-key FILE] [--pacs-host-check on|off]\n"
+                      "                          [--worklist-tls on|off] ... (the same for the worklist server)\n"
                       "  without options, prints the configuration; with them, changes those settings and saves\n"
-                      "  the file as the setup dialog does (the dialog and every command read it)\n");
+                      "  the files as the setup dialog does (the dialog and every command read them). TLS\n"
+                      "  profiles: bcp195-nd (the default), bcp195, bcp195-ex; an empty --pacs-ca \"\" means the\n"
+                      "  system's trusted authorities\n");
   SetupCfg cfg = setupcfg;
   std::vector<std::string> bad;
   if (a.opt.count("aet")) {
@@ -261,6 +274,29 @@ int CmdSetup(const Args& a) {
     if (d != "on" && d != "off") bad.push_back("--debug must be on or off");
     cfg.DebugLogging = d == "on";
   }
+  for (const char* side : {"pacs", "worklist"}) {
+    TlsSettings& tls = std::string(side) == "pacs" ? cfg.PacsTls : cfg.WorklistTls;
+    const std::string p = std::string("--") + side;
+    auto onOff = [&](const std::string& name, bool& value) {
+      if (!a.opt.count(name)) return;
+      const std::string v = Opt(a, name, "");
+      if (v != "on" && v != "off") bad.push_back("--" + name + " must be on or off");
+      value = v == "on";
+    };
+    onOff(std::string(side) + "-tls", tls.enabled);
+    onOff(std::string(side) + "-host-check", tls.checkHostName);
+    if (a.opt.count(std::string(side) + "-tls-profile")) {
+      tls.profile = Opt(a, std::string(side) + "-tls-profile", "");
+      if (!IsTlsProfile(tls.profile)) bad.push_back(p + "-tls-profile must be bcp195-nd, bcp195 or bcp195-ex");
+    }
+    for (auto [name, file] : {std::pair{"-ca", &tls.caFile}, std::pair{"-cert", &tls.certificateFile},
+                              std::pair{"-key", &tls.keyFile}}) {
+      if (!a.opt.count(side + std::string(name))) continue;
+      *file = Opt(a, side + std::string(name), "");
+      if (!file->empty() && ::access(file->c_str(), R_OK) != 0)
+        bad.push_back(p + name + ": " + *file + " cannot be read (" + std::strerror(errno) + ")");
+    }
+  }
   if (!bad.empty()) {
     for (const std::string& b : bad) std::fprintf(stderr, "scrivara-cli: %s\n", b.c_str());
     return cli::kExitUsage;
@@ -277,6 +313,17 @@ int CmdSetup(const Args& a) {
   std::printf("  PACS            %s@%s:%s\n", cfg.PacsAET.c_str(), cfg.PacsIP.c_str(), cfg.PacsPort.c_str());
   std::printf("  worklist        %s@%s:%s\n", cfg.WorklistAET.c_str(), cfg.WorklistIP.c_str(), cfg.WorklistPort.c_str());
   std::printf("  debug logging   %s\n", cfg.DebugLogging ? "on" : "off");
+  for (auto [name, tls] : {std::pair{"PACS TLS", &cfg.PacsTls}, std::pair{"worklist TLS", &cfg.WorklistTls}}) {
+    if (!tls->enabled) {
+      std::printf("  %-15s off\n", name);
+      continue;
+    }
+    std::printf("  %-15s on, profile %s, CA %s, client certificate %s%s%s\n", name, tls->profile.c_str(),
+                tls->caFile.empty() ? "the system's" : tls->caFile.c_str(),
+                tls->certificateFile.empty() ? "none" : tls->certificateFile.c_str(),
+                tls->keyFile.empty() ? "" : (" (key " + tls->keyFile + ")").c_str(),
+                tls->checkHostName ? "" : ", host name not checked");
+  }
   return 0;
 }
 
@@ -310,7 +357,11 @@ const std::vector<Command>& Commands() {
       {"img", cli::CmdImg, Join({study, net}), tls},
       {"find", cli::CmdFind, Join({search, net}), tls},
       {"worklist", cli::CmdWorklist, Join({search, net}), tls},
-      {"setup", CmdSetup, {"aet", "institution", "pacs", "worklist", "debug"}, {}},
+      {"setup", CmdSetup,
+       {"aet", "institution", "pacs", "worklist", "debug", "pacs-tls", "pacs-tls-profile", "pacs-ca", "pacs-cert",
+        "pacs-key", "pacs-host-check", "worklist-tls", "worklist-tls-profile", "worklist-ca", "worklist-cert",
+        "worklist-key", "worklist-host-check"},
+       {}},
       {"log-viewer", cli::CmdLogViewer, {}, {}},
   };
   return commands;

@@ -43,7 +43,10 @@ TEST(CliBasic, WrongUsageAndBadKeysExitTwoSayingWhy) {
         "--accession", "12345678901234567", "--study-uid", "1.2.3.abc", "--modality", "us", "missing.pdf", "out.dcm"},
        {"--birth-date 1970-05-17 is not a date", "--sex Female is not M, F or O", "--accession is longer than the 16",
         "--study-uid 1.2.3.abc is not a UID", "--modality us is not a code"}},
-      {{"setup", "--pacs", "PACS@host", "--debug", "yes"}, {"--pacs must be AE@HOST:PORT", "--debug must be on or off"}},
+      {{"setup", "--pacs", "PACS@host", "--debug", "yes", "--pacs-tls", "yes", "--worklist-tls-profile", "tls9",
+        "--pacs-ca", "/nonexistent/ca.pem"},
+       {"--pacs must be AE@HOST:PORT", "--debug must be on or off", "--pacs-tls must be on or off",
+        "--worklist-tls-profile must be bcp195-nd", "--pacs-ca: /nonexistent/ca.pem cannot be read"}},
   };
   for (const Case& c : cases) {
     const auto r = RunCli(c.args);
@@ -112,6 +115,13 @@ TEST(CliBasic, SetupWritesTheDialogsFile) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   ASSERT_EQ(testsupport::Run({cli, "setup"}, &out), 0);
   EXPECT_NE(out.find("PACS            ARCHIVE@127.0.0.1:11112"), std::string::npos) << out;
+  // TLS for the PACS goes to the servers file beside it.
+  ASSERT_EQ(testsupport::Run({cli, "setup", "--pacs-tls", "on", "--pacs-ca", cli, "--pacs-host-check", "off"}, &out), 0)
+      << out;
+  ASSERT_TRUE(ReadSetupFile(cfg, dir + "/scrivara.cfg"));
+  EXPECT_TRUE(cfg.PacsTls.enabled && !cfg.PacsTls.checkHostName && !cfg.WorklistTls.enabled);
+  EXPECT_EQ(cfg.PacsTls.caFile, cli);
+  EXPECT_NE(out.find("PACS TLS        on, profile bcp195-nd, CA " + cli), std::string::npos) << out;
   testsupport::RemoveTree(dir);
 }
 
