@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "app/dicom10.h"
+#include "core/audit.h"
 #include "core/config.h"
 #include "core/log.h"
 #include "core/version.h"
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
   const std::string problem = FoldersProblem(FoldersFor(ExecutablePath()));
   if (!problem.empty()) {
     std::fprintf(stderr, "scrivara: %s\n", problem.c_str());
+    audit::SecurityAlert(audit::Alert::kSecurityConfiguration, FolderOf(ExecutablePath()), problem);
     QMessageBox::critical(nullptr, "Scrivara", QString::fromLocal8Bit(problem.c_str()));
     return 1;
   }

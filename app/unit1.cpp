@@ -35,6 +35,7 @@
 #include "convert/forms/report_editor.h"
 #include "convert/batch.h"
 #include "convert/outbox.h"
+#include "core/audit.h"
 #include "core/config.h"
 #include "core/cp1252.h"
 #include "core/datefmt.h"
@@ -302,6 +303,7 @@ bool TForm1::event(QEvent* e) {
 
 void TForm1::OnStartup() {
   StartProgramFolders(exePath_);
+  audit::ApplicationStart();
   KeepAbandonedObjects();  // what runs that ended without sending left behind
   UpdateOutboxButton();    // what earlier runs kept
 
@@ -322,6 +324,7 @@ void TForm1::closeEvent(QCloseEvent* e) {
     e->ignore();
     return;
   }
+  audit::ApplicationStop();
   EndProgramFolders();
   CloseLog();  // FormClose
   QWidget::closeEvent(e);

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -20,10 +21,18 @@ namespace audit {
 namespace {
 
 std::mutex g_mutex;
-std::string g_syslogSocket = "/dev/log";
+std::string g_syslogSocket;  // set by the test hook; else SyslogSocket() decides
 std::string g_last;
 bool g_syslogWarned = false, g_fileWarned = false;
 thread_local bool t_busy = false;  // an alert raised while a message is being delivered is dropped
+
+// The system log's socket: /dev/log, or the one SCRIVARA_SYSLOG_SOCKET names (a collector of the
+// site's own, or the test suite's).
+std::string SyslogSocket() {
+  if (!g_syslogSocket.empty()) return g_syslogSocket;
+  const char* env = std::getenv("SCRIVARA_SYSLOG_SOCKET");
+  return env && *env ? env : "/dev/log";
+}
 
 std::string Escape(const std::string& text) {
   std::string out;
@@ -167,13 +176,17 @@ void Deliver(const std::string& xml) {
                             std::to_string(::getpid()) + " IHE+RFC-3881 - \xEF\xBB\xBF" + xml;
   std::lock_guard<std::mutex> lock(g_mutex);
   g_last = xml;
+  const std::string socketPath = SyslogSocket();
   const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   sockaddr_un to{};
   to.sun_family = AF_UNIX;
-  std::strncpy(to.sun_path, g_syslogSocket.c_str(), sizeof to.sun_path - 1);
+  std::strncpy(to.sun_path, socketPath.c_str(), sizeof to.sun_path - 1);
+  // A machine without a system log (no such socket) keeps the trail in the audit file alone; a
+  // system log that is there but takes nothing is worth one line.
   if (fd < 0 || ::sendto(fd, frame.data(), frame.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&to), sizeof to) < 0) {
-    if (!g_syslogWarned) WriteLog("WARNING, audit, the system log " + g_syslogSocket + " takes no messages: " + std::strerror(errno));
-    g_syslogWarned = true;
+    if (errno != ENOENT && !g_syslogWarned)
+      WriteLog("WARNING, audit, the system log " + socketPath + " takes no messages: " + std::strerror(errno));
+    g_syslogWarned = g_syslogWarned || errno != ENOENT;
   }
   if (fd >= 0) ::close(fd);
   const std::string folder = LogsFolder();
@@ -257,8 +270,14 @@ void SecurityAlert(Alert kind, const std::string& subject, const std::string& de
 
 std::string Destinations() {
   const std::string folder = LogsFolder();
-  return (folder.empty() ? std::string() : folder + "yyyymmdd_audit.log and ") + "the system log (" + g_syslogSocket +
-         ")";
+  std::string socketPath;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    socketPath = SyslogSocket();
+  }
+  const std::string file = folder.empty() ? std::string() : folder + "yyyymmdd_audit.log";
+  if (::access(socketPath.c_str(), F_OK) != 0) return file.empty() ? "nowhere (no logs folder, no system log)" : file;
+  return (file.empty() ? std::string() : file + " and ") + "the system log (" + socketPath + ")";
 }
 
 std::string LastMessageForTesting() {

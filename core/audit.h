@@ -4,7 +4,7 @@
 // a folder or file refused as unsafe). Each event is one message in the DICOM audit message format
 // (the XML of the RFC 3881 family, with DICOM's event and role codes), framed as an RFC 5424 syslog
 // message (facility authpriv, severity notice, MSGID "IHE+RFC-3881") and sent to the system log
-// (/dev/log) and appended to the day's private audit file beside the logs (0600). Failing to
+// (/dev/log, or the socket SCRIVARA_SYSLOG_SOCKET names) and appended to the day's private audit file beside the logs (0600). Failing to
 // deliver a message is logged once per process and never stops the work it reports on.
 #include <cstdint>
 #include <map>
@@ -56,7 +56,7 @@ std::string Destinations();
 
 // The XML of each message is built apart from its delivery, for tests.
 std::string LastMessageForTesting();
-// Tests send the syslog frames to a socket of their own.
+// Tests send the syslog frames to a socket of their own ("" goes back to the usual one).
 void SetSyslogSocketForTesting(const std::string& path);
 
 }  // namespace audit

@@ -163,7 +163,7 @@ class BufData {
   std::vector<Deferred> deferred_;   // ... but written from their elements by SaveToFile
 
   // Bytes of a file being read that are read into buf_ at first.
-  static constexpr size_t kFileHead = 256u << 10;
+  static constexpr size_t kFileHead = 64u << 10;
   int fd_ = -1;          // a file still being read: buf_ holds its first bytes, fileSize_ it all
   size_t fileSize_ = 0;
   int64_t fileModifiedNs_ = 0;

@@ -16,6 +16,7 @@
 #include <sstream>
 #include <vector>
 
+#include "core/audit.h"
 #include "core/fileutil.h"
 #include "core/inifile.h"
 #include "core/log.h"
@@ -264,7 +265,7 @@ std::string OutboxFolder() { return g_foldersSet ? g_folders.outbox : Beside("ou
 
 std::string FoldersDescription() {
   return "configuration: " + ConfigFolder() + "\nlogs: " + LogsFolder() + "\ntemporary files: " + TempFolder() +
-         "\noutbox: " + OutboxFolder();
+         "\noutbox: " + OutboxFolder() + "\naudit trail: " + audit::Destinations();
 }
 
 std::string FoldersProblem(const ProgramFolders& f) {

@@ -14,6 +14,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "core/audit.h"
 #include "core/log.h"
 #include "core/strutil.h"
 
@@ -188,6 +189,9 @@ bool WritePrivateFile(const std::string& path, const std::function<bool(int fd, 
   struct stat there{};
   if (::lstat(path.c_str(), &there) == 0 && !S_ISREG(there.st_mode)) {  // a device, a folder, a link
     why = "not a regular file";
+    audit::SecurityAlert(audit::Alert::kSecurityConfiguration, path,
+                         S_ISLNK(there.st_mode) ? "a symbolic link stands where a file is to be written; refused"
+                                                : "something other than a file stands where a file is to be written; refused");
     return false;
   }
   const std::string tmp = TemporaryNameFor(path);

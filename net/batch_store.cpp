@@ -1,8 +1,11 @@
 #include "net/batch_store.h"
 
+#include <cstdio>
+#include <map>
 #include <utility>
 
-#include "core/bufdata.h"
+#include "core/audit.h"
+#include "core/charset.h"
 #include "core/dcmobj.h"
 #include "core/log.h"
 
@@ -20,10 +23,61 @@ Group& GroupFor(std::vector<Group>& groups, const std::string& sopClass, const s
   return groups.back();
 }
 
+// The patient of an object, for the audit trail: ID and name (in UTF-8).
+using PatientKey = std::pair<std::string, std::string>;
+
+PatientKey PatientOf(const DcmObj& obj) {
+  const DcmTag* name = obj.FindTag(0x0010, 0x0010);
+  return {obj.GetString(0x0010, 0x0020),
+          name ? DecodeDicomText(name->GetString(), obj.GetString(0x0008, 0x0005)) : std::string()};
+}
+
+// What the audit trail says of a send: per patient, the instances announced, then those stored
+// and those not (with the first reason).
+class SendAudit {
+ public:
+  explicit SendAudit(const AssociationTarget& target) : node_{target.calledAE, target.host, target.port} {}
+  void Planned(size_t index, const DcmObj& obj) {
+    const PatientKey key = PatientOf(obj);
+    of_[index] = Entry{key, obj.GetString(0x0020, 0x000D), obj.GetString(0x0008, 0x0016)};
+    audit::PatientInstances& p = planned_[key];
+    p.patientId = key.first;
+    p.patientName = key.second;
+    ++p.studies[of_[index].study][of_[index].sopClass];
+  }
+  void Begin() const {
+    for (const auto& [key, instances] : planned_) audit::BeginTransferring(instances, node_);
+  }
+  void Done(size_t index, bool stored, const std::string& why) {
+    const auto it = of_.find(index);
+    if (it == of_.end()) return;  // not read: no patient known, nothing left this machine
+    auto& [done, reason] = stored ? stored_[it->second.patient] : failed_[it->second.patient];
+    done.patientId = it->second.patient.first;
+    done.patientName = it->second.patient.second;
+    ++done.studies[it->second.study][it->second.sopClass];
+    if (reason.empty()) reason = why;
+  }
+  void End() const {
+    for (const auto& [key, result] : stored_) audit::InstancesTransferred(result.first, node_, true);
+    for (const auto& [key, result] : failed_) audit::InstancesTransferred(result.first, node_, false, result.second);
+  }
+
+ private:
+  struct Entry {
+    PatientKey patient;
+    std::string study, sopClass;
+  };
+  audit::Node node_;
+  std::map<size_t, Entry> of_;
+  std::map<PatientKey, audit::PatientInstances> planned_;
+  std::map<PatientKey, std::pair<audit::PatientInstances, std::string>> stored_, failed_;
+};
+
 class Sender {
  public:
-  Sender(const std::vector<std::string>& files, const AssociationTarget& target, const StoredFileSink& done)
-      : files_(files), target_(target), done_(done) {}
+  Sender(const std::vector<std::string>& files, const AssociationTarget& target, const StoredFileSink& done,
+         SendAudit& audit)
+      : files_(files), target_(target), done_(done), audit_(audit) {}
 
   // Sends the groups; with `recheck`, a file whose data set disagrees with its group's key is
   // put into `moved` instead.
@@ -73,6 +127,10 @@ class Sender {
     f.sentAs = sentAs;
     f.problem = problem;
     if (f.stored()) ++stored_;
+    char code[16];
+    std::snprintf(code, sizeof code, exchanged ? "%04XH" : "%d", exchanged ? status & 0xFFFF : status);
+    audit_.Done(index, f.stored(),
+                !problem.empty() ? problem : (exchanged ? "refused, status " : "not sent, local code ") + std::string(code));
     if (done_) done_(f);
   }
 
@@ -80,32 +138,32 @@ class Sender {
   const std::vector<std::string>& files_;
   const AssociationTarget& target_;
   const StoredFileSink& done_;
+  SendAudit& audit_;
   size_t stored_ = 0;
 };
 
 }  // namespace
 
 size_t StoreFiles(const std::vector<std::string>& files, const AssociationTarget& target, const StoredFileSink& done) {
-  Sender sender(files, target, done);
-  // The key of each file from its meta group where it has one, so that each file is read whole
-  // only once, for sending; a file without one is read whole here.
+  SendAudit audit(target);
+  Sender sender(files, target, done, audit);
+  // The key and the patient of each file, its large pixel data left unread in the file until it
+  // is sent.
   std::vector<Group> groups;
   for (size_t i = 0; i < files.size(); ++i) {
-    FileMeta meta;
-    if (ReadFileMeta(files[i], meta) && meta.hasSopClass) {
-      GroupFor(groups, meta.sopClass, meta.transferSyntax).members.push_back(i);
-      continue;
-    }
     DcmObj obj;
-    if (std::string why; !obj.Read(files[i], &why)) {
+    if (std::string why; !obj.Read(files[i], &why, DcmObj::LargeValues::kLeftInFile)) {
       WriteLog("ERROR, StoreFiles, cannot read DICOM file " + files[i]);
       sender.Report(i, false, kFileNotRead, "", why);
       continue;
     }
+    audit.Planned(i, obj);
     GroupFor(groups, obj.GetString(0x0008, 0x0016), obj.transferSyntax).members.push_back(i);
   }
+  audit.Begin();
   std::vector<Group> moved;
   sender.Send(groups, true, &moved);
   sender.Send(moved, false, nullptr);
+  audit.End();
   return sender.stored();
 }

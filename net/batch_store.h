@@ -30,8 +30,9 @@ inline constexpr int kNoAssociation = -101; // its group's association was refus
 using StoredFileSink = std::function<void(const StoredFile&)>;
 
 // Sends every file to the target; `done` (may be empty) runs after each file, in the order they
-// are sent. Files are grouped by the SOP class and transfer syntax their meta groups name, in the
-// order of their first file; a file whose data set names another class or syntax than its meta
-// group is sent afterwards with a group of its own. Each failure is logged. Returns the number of
-// files stored.
+// are sent. Files are grouped by the SOP class and transfer syntax they hold, in the order of their
+// first file; a file that changed to another class or syntax before its turn is sent afterwards
+// with a group of its own. Each failure is logged. The audit trail gets, per patient, Begin
+// Transferring DICOM Instances before the first file goes and DICOM Instances Transferred at the
+// end (one for those stored, one for those not). Returns the number of files stored.
 size_t StoreFiles(const std::vector<std::string>& files, const AssociationTarget& target, const StoredFileSink& done);

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <climits>
 
+#include "core/audit.h"
 #include "core/log.h"
 
 namespace {
@@ -115,6 +116,7 @@ bool TlsSocket::Open(const std::string& host, const std::string& port) {
   auto refuse = [&](const std::string& why) {
     failure_ = "TLS: " + why;
     WriteLog("ERROR, TLS, " + server_ + ": " + why);
+    audit::SecurityAlert(audit::Alert::kNodeAuthentication, server_, why);
     ERR_clear_error();
     release();
     return false;
@@ -265,6 +267,7 @@ void TlsSocket::fail() {
   }
   failure_ = "TLS: " + why;
   WriteLog("ERROR, TLS, " + server_ + ": " + why);
+  audit::SecurityAlert(audit::Alert::kNodeAuthentication, server_, why);
 }
 
 long TlsSocket::sendSome(const void* data, size_t count) {

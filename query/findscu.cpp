@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "core/audit.h"
+#include "core/bufdata.h"
 #include "core/config.h"
 #include "core/dcmobj.h"
 #include "core/log.h"
@@ -18,8 +20,24 @@ AssociationTarget WorklistTarget(const SetupCfg& cfg, uint32_t timeoutSeconds) {
                            cfg.WorklistTls};
 }
 
+namespace {
+
+// The identifier as the audit trail keeps it: encoded in implicit VR little endian.
+std::vector<uint8_t> ImplicitBytes(const DcmObj& identifier) {
+  const std::unique_ptr<DcmObj> copy = identifier.Clone();
+  copy->transferSyntax = kTsImplicitLE;
+  copy->explicitVR = false;
+  copy->bigEndian = false;
+  BufData b;
+  if (!b.WriteObj(*copy) || b.GetSize() == 0) return {};
+  return std::vector<uint8_t>(b.data(), b.data() + b.GetSize());
+}
+
+}  // namespace
+
 int RunFind(const AssociationTarget& target, const std::string& sopClass, DcmObj& identifier, const char* operation,
             const FindResponseSink& response, const PendingEventsHook& pendingEvents, SearchOutcome* outcome) {
+  const std::vector<uint8_t> query = ImplicitBytes(identifier);
   int rows = 0;
   SearchOutcome end;
   auto pdu = std::make_unique<PDU_Service>();
@@ -45,6 +63,9 @@ int RunFind(const AssociationTarget& target, const std::string& sopClass, DcmObj
     }
   }
   pdu->Close();
+  const bool answered = end.sent && end.status == dimse::kSuccess;
+  audit::Query(sopClass, query, audit::Node{target.calledAE, target.host, target.port}, answered,
+               answered ? "" : !end.problem.empty() ? end.problem : "the search did not end with success");
   if (outcome) *outcome = end;
   return rows;
 }

@@ -18,6 +18,7 @@
 #include "convert/outbox.h"
 #include "convert/pdf_object.h"
 #include "convert/sending.h"
+#include "core/audit.h"
 #include "core/charset.h"
 #include "core/config.h"
 #include "core/cp1252.h"
@@ -372,7 +373,10 @@ const std::vector<Command>& Commands() {
 int main(int argc, char** argv) {
   {
     const std::string problem = FoldersProblem(FoldersFor(ExecutablePath()));
-    if (!problem.empty()) return Fail(problem);
+    if (!problem.empty()) {
+      audit::SecurityAlert(audit::Alert::kSecurityConfiguration, FolderOf(ExecutablePath()), problem);
+      return Fail(problem);
+    }
   }
   StartProgramFolders(ExecutablePath());
   KeepAbandonedObjects();
@@ -396,12 +400,14 @@ int main(int argc, char** argv) {
     return cli::kExitUsage;
   }
   const Args a = cli::Parse(argc, argv, 2, command->values, command->switches);
+  audit::ApplicationStart();
   int rc = cli::kExitUsage;
   const bool documents = name == "pdf" || name == "sr" || name == "img";
   if (const std::string bad = documents && !a.NeedsUsage() ? cli::StudyKeysProblem(a) : ""; !bad.empty())
     std::fprintf(stderr, "scrivara-cli: %s\n", bad.c_str());
   else
     rc = command->run(a);
+  audit::ApplicationStop();
   EndProgramFolders();
   CloseLog();
   return rc;

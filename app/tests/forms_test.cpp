@@ -88,8 +88,9 @@ class FormsTest : public QObject {
     QCOMPARE(ExeFolder, dir_ + "/");
     f.Form1->AboutBtnClick();  // the version box, then where the files are
     QVERIFY(dialogs_.messages.last().startsWith("Scrivara V3.1.0\n\rDICOM Converter\n\rhttps://scrivara.example\n\n"));
-    QVERIFY(dialogs_.messages.last().endsWith(QString::fromStdString("logs: " + dir_ + "/logs/\ntemporary files: " +
-                                                                      dir_ + "/temp/\noutbox: " + dir_ + "/outbox/")));
+    QVERIFY(dialogs_.messages.last().endsWith(QString::fromStdString(
+        "logs: " + dir_ + "/logs/\ntemporary files: " + dir_ + "/temp/\noutbox: " + dir_ + "/outbox/\naudit trail: " +
+        dir_ + "/logs/yyyymmdd_audit.log")));
     const std::string log = dir_ + "/logs/" + QDate::currentDate().toString("yyyyMMdd").toStdString() + "_doc.log";
     QVERIFY(Exists(log));
     QCOMPARE(LogPath(), log);

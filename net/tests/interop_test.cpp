@@ -10,6 +10,7 @@
 #include <fstream>
 #include <regex>
 
+#include "core/audit.h"
 #include "core/dcmobj.h"
 #include "core/transfer_syntax.h"
 #include "net/batch_store.h"
@@ -417,6 +418,11 @@ TEST(StorescpTest, BatchStoreReportsEveryFileAndGroupsByClassAndSyntax) {
   }
   EXPECT_EQ(scp.Received(4).size(), 4u);
   EXPECT_TRUE(log.Has("ERROR, StoreFiles, cannot read DICOM file " + notDicom));
+  // The audit trail's last word: the patient's four instances transferred.
+  std::string audited = audit::LastMessageForTesting();
+  for (const char* part : {"csd-code=\"110104\"", "EventOutcomeIndicator=\"0\"", "UserID=\"STORESCP\"",
+                           "<ParticipantObjectName>Interop^Test</ParticipantObjectName>"})
+    EXPECT_NE(audited.find(part), std::string::npos) << part << "\n" << audited;
 
   // Nobody listening: every file is reported without an exchange.
   reports.clear();
@@ -427,4 +433,7 @@ TEST(StorescpTest, BatchStoreReportsEveryFileAndGroupsByClassAndSyntax) {
     EXPECT_FALSE(r.exchanged);
     EXPECT_EQ(r.status, kNoAssociation);
   }
+  audited = audit::LastMessageForTesting();
+  EXPECT_NE(audited.find("EventOutcomeIndicator=\"4\""), std::string::npos) << audited;
+  EXPECT_NE(audited.find("cannot connect to 127.0.0.1:"), std::string::npos) << audited;
 }

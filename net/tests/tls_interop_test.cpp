@@ -11,6 +11,7 @@
 #include <fstream>
 #include <thread>
 
+#include "core/audit.h"
 #include "core/dcmobj.h"
 #include "net/dimse.h"
 #include "tests/support/log_capture.h"
@@ -295,9 +296,11 @@ TEST(TlsTest, EachFailureSaysWhatItIsAndNothingIsStored) {
     Server server(c.server);
     const std::string why = Store(Target(server.port, c.tls), "1.2.826.0.1.3680043.9.7.2.2.1");
     EXPECT_NE(why.find(c.problem), std::string::npos) << why;
-    if (c.tls.enabled) {  // one line names the server and the reason
+    if (c.tls.enabled) {  // one line names the server and the reason; a security alert in the audit trail
       EXPECT_NE(log.Text().find("ERROR, TLS, 127.0.0.1:" + std::to_string(server.port) + ": "), std::string::npos)
           << log.Text();
+      const std::string alert = audit::LastMessageForTesting();
+      EXPECT_NE(alert.find("csd-code=\"110126\""), std::string::npos) << alert;
     }
     if (c.server[0] == "storescp") {
       EXPECT_EQ(server.Stored(0), 0u);

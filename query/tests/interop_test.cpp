@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/audit.h"
 #include "core/dcmobj.h"
 #include "net/dimse.h"
 #include "net/pdu_service.h"
@@ -159,6 +160,9 @@ TEST(Wlmscpfs, WorklistSearch) {
   ASSERT_TRUE(wl.Start());
   CheckWorklist("WLAE", wl.port);
   EXPECT_TRUE(log.Problems().empty()) << log.Text();
+  const std::string audited = audit::LastMessageForTesting();  // the search is in the audit trail
+  EXPECT_NE(audited.find("csd-code=\"110112\""), std::string::npos) << audited;
+  EXPECT_NE(audited.find("ParticipantObjectID=\"1.2.840.10008.5.1.4.31\""), std::string::npos) << audited;
 }
 
 // One Orthanc for the study search and the worklist search (its start and stop take seconds).

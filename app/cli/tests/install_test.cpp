@@ -64,7 +64,8 @@ TEST(Installed, FilesGoToTheXdgFoldersAndNothingBesideTheProgram) {
   EXPECT_EQ(version.first, 0);
   EXPECT_EQ(version.second, "scrivara-cli 3.1.0\nconfiguration: " + dir + "/config/scrivara/\nlogs: " + dir +
                                 "/state/scrivara/logs/\ntemporary files: " + dir + "/cache/scrivara/temp/\noutbox: " +
-                                dir + "/data/scrivara/outbox/\n");
+                                dir + "/data/scrivara/outbox/\naudit trail: " + dir +
+                                "/state/scrivara/logs/yyyymmdd_audit.log\n");  // the suite's system log is none
   testsupport::WriteAll(dir + "/doc.pdf", testsupport::MinimalPdf());
   const auto pdf = run({bin + "/scrivara-cli", "pdf", "--patient-name", "Doe^Jane", "--patient-id", "INST1",
                         dir + "/doc.pdf", dir + "/doc.dcm"});
