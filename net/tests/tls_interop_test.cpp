@@ -1,5 +1,5 @@
 // DICOM over TLS against DCMTK's storescp (and openssl s_server for what storescp cannot be made to
-// do), with a CA and certificates made here by the openssl command.
+// do), with a CA and certificates made by the openssl command.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -16,6 +16,7 @@
 #include "net/dimse.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/peer.h"
+#include "tests/support/tls_certificates.h"
 
 namespace fs = std::filesystem;
 using testsupport::Process;
@@ -29,59 +30,10 @@ std::string Slurp(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-void Openssl(const std::vector<std::string>& args, const std::string& dir) {
-  std::vector<std::string> argv = {testsupport::FindProgram("openssl")};
-  argv.insert(argv.end(), args.begin(), args.end());
-  std::string out;
-  ASSERT_EQ(testsupport::Run(argv, &out, dir), 0) << out;
-}
-
-// The CA, certificates signed by it (for 127.0.0.1, for another host, expired, not yet valid, a
-// client), a self-signed client certificate and a client key under a pass phrase: made once.
-class Certificates : public ::testing::Environment {
- public:
-  static std::string dir;
-  static std::string Path(const std::string& name) { return dir + "/" + name; }
-
-  void SetUp() override {
-    dir = testsupport::MakeTempDir("tlscerts");
-    std::ofstream(dir + "/ca.cnf") << "[ca]\ndefault_ca=tca\n[tca]\ndatabase=index.txt\nserial=serial\n"
-                                      "new_certs_dir=.\ndefault_md=sha256\npolicy=any\nunique_subject=no\n"
-                                      "copy_extensions=copy\n[any]\ncommonName=supplied\n";
-    std::ofstream(dir + "/index.txt");
-    std::ofstream(dir + "/serial") << "1000\n";
-    Openssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.pem", "-days", "30",
-             "-subj", "/CN=Scrivara Test CA"},
-            dir);
-    Signed("server", "IP:127.0.0.1", "", "");
-    Signed("other", "DNS:other.example", "", "");
-    Signed("expired", "IP:127.0.0.1", "20200101000000Z", "20200201000000Z");
-    Signed("future", "IP:127.0.0.1", "20400101000000Z", "20410101000000Z");
-    Signed("client", "DNS:client.example", "", "");
-    Openssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "rogue.key", "-out", "rogue.pem", "-days",
-             "30", "-subj", "/CN=rogue"},
-            dir);
-    Openssl({"pkey", "-in", "client.key", "-aes256", "-passout", "pass:secret", "-out", "locked.key"}, dir);
-  }
-  void TearDown() override { testsupport::RemoveTree(dir); }
-
- private:
-  static void Signed(const std::string& name, const std::string& san, const std::string& from, const std::string& to) {
-    Openssl({"req", "-newkey", "rsa:2048", "-nodes", "-keyout", name + ".key", "-out", name + ".csr", "-subj",
-             "/CN=" + name, "-addext", "subjectAltName=" + san},
-            dir);
-    std::vector<std::string> args = {"ca",  "-batch", "-config", "ca.cnf", "-cert", "ca.pem", "-keyfile", "ca.key",
-                                      "-in", name + ".csr", "-out", name + ".pem"};
-    if (from.empty()) {
-      args.insert(args.end(), {"-days", "30"});
-    } else {
-      args.insert(args.end(), {"-startdate", from, "-enddate", to});
-    }
-    Openssl(args, dir);
-  }
+// The test certificates by name.
+struct Certificates {
+  static std::string Path(const std::string& name) { return testsupport::TlsCertificates::Path(name); }
 };
-std::string Certificates::dir;
-const auto* const kCertificates = ::testing::AddGlobalTestEnvironment(new Certificates);
 
 // storescp (or another TLS server) on a free port, in a folder of its own.
 struct Server {

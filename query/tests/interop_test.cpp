@@ -9,11 +9,13 @@
 
 #include "core/audit.h"
 #include "core/dcmobj.h"
+#include "net/batch_store.h"
 #include "net/dimse.h"
 #include "net/pdu_service.h"
 #include "query/studyquery.h"
 #include "query/tests/query_test_support.h"
 #include "query/worklistquery.h"
+#include "tests/support/tls_certificates.h"
 
 namespace {
 
@@ -29,10 +31,17 @@ struct Found {
   }
 };
 
+// The TLS settings of the searches below (off unless a test turns them on).
+TlsSettings g_tls;
+
+AssociationTarget Target(const std::string& aet, int port) {
+  return AssociationTarget{"SCRIVARA", aet, "127.0.0.1", std::to_string(port), 10, false, g_tls};
+}
+
 Found Search(const QueryFields& f, const std::string& aet, int port) {
   Found out;
   int n = SearchStudies(
-      f, {"SCRIVARA", aet, "127.0.0.1", std::to_string(port), 10}, [&](const StudyInfo& s) { out.rows.push_back(s); },
+      f, Target(aet, port), [&](const StudyInfo& s) { out.rows.push_back(s); },
       [&] { ++out.hooks; });
   EXPECT_EQ(n, int(out.rows.size()));
   EXPECT_EQ(out.hooks, n);
@@ -50,7 +59,7 @@ std::map<std::string, TWorklistItem> SearchWL(const QueryFields& f, const std::s
   std::map<std::string, TWorklistItem> out;
   int hooks = 0, n = 0;
   n = SearchWorklist(
-      f, {"SCRIVARA", aet, "127.0.0.1", std::to_string(port), 10},
+      f, Target(aet, port),
       [&](const TWorklistItem& w) { out[w.PatientID] = w; }, [&] { ++hooks; });
   EXPECT_EQ(hooks, n);
   if (rows) *rows = n;
@@ -203,3 +212,38 @@ TEST(Orthanc, StudyAndWorklistSearch) {
 }
 
 }  // namespace
+
+// Orthanc with its DICOM TLS settings: echo, both searches and a send over TLS, with a client
+// certificate where it asks for one, and its refusal without one.
+TEST(Orthanc, EchoSearchesAndStoreOverTls) {
+  using testsupport::TlsCertificates;
+  for (bool required : {true, false}) {
+    SCOPED_TRACE(required ? "client certificate required" : "no client certificate");
+    LogCapture log;
+    Orthanc o;
+    o.settings = "  \"DicomTlsEnabled\": true,\n  \"DicomTlsCertificate\": \"" + TlsCertificates::Path("server.pem") +
+                 "\",\n  \"DicomTlsPrivateKey\": \"" + TlsCertificates::Path("server.key") +
+                 "\",\n  \"DicomTlsTrustedCertificates\": \"" + TlsCertificates::Path("ca.pem") +
+                 "\",\n  \"DicomTlsRemoteCertificateRequired\": " + (required ? "true" : "false") + ",\n";
+    int i = 0;
+    for (const auto& e : Worklist())
+      ASSERT_TRUE(MakeDicom(WorklistDump(e), o.Worklists() + "/e" + std::to_string(++i) + ".wl"));
+    ASSERT_TRUE(o.Start());
+    g_tls = TlsSettings{};
+    g_tls.enabled = true;
+    g_tls.caFile = TlsCertificates::Path("ca.pem");
+    std::string why;
+    if (required) {
+      EXPECT_FALSE(EchoSCU(Target("ORTHANC", o.port), &why));
+      EXPECT_NE(why.find("client certificate"), std::string::npos) << why;
+      g_tls.certificateFile = TlsCertificates::Path("client.pem");
+      g_tls.keyFile = TlsCertificates::Path("client.key");
+    }
+    EXPECT_TRUE(EchoSCU(Target("ORTHANC", o.port), &why)) << why;
+    const std::vector<std::string> files = MakeStudyFiles(o.dir.path);
+    EXPECT_EQ(::StoreFiles(files, Target("ORTHANC", o.port), nullptr), files.size());
+    CheckStudies("ORTHANC", o.port, true);
+    CheckWorklist("ORTHANC", o.port);
+    g_tls = TlsSettings{};
+  }
+}

@@ -24,6 +24,7 @@ struct Orthanc {
   int port = FreePort();
   int httpPort = FreePort();
   std::string encoding;  // "DefaultEncoding" when set (Orthanc's own default is Latin1)
+  std::string settings;  // more lines of its configuration ("\"Key\": value,\n" each)
   Process process;
 
   Orthanc() { Run({"mkdir", "-p", dir.path + "/db", Worklists()}); }
@@ -44,6 +45,7 @@ struct Orthanc {
                           "  \"DicomPort\": " + std::to_string(port) + ",\n"
                           "  \"DicomAet\": \"ORTHANC\",\n" +
                               (encoding.empty() ? std::string() : "  \"DefaultEncoding\": \"" + encoding + "\",\n") +
+                              settings +
                               "  \"RemoteAccessAllowed\": false,\n"
                               "  \"DicomCheckCalledAet\": false,\n"
                               "  \"DicomAlwaysAllowFind\": true,\n"
