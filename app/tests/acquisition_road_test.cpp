@@ -111,6 +111,7 @@ class AcquisitionRoadTest : public QObject {
     setupcfg.PacsAET = "ORTHANC";
     setupcfg.PacsIP = "127.0.0.1";
     setupcfg.PacsPort = std::to_string(orthanc_->port);
+    setupcfg.PacsTls = testsupport::TlsCertificates::Client();
     f.Form1->Edit1->setText(QString::fromStdString(patientId));
     f.Form1->Edit2->setText("Scan^Sam");
     return f;
@@ -144,6 +145,7 @@ class AcquisitionRoadTest : public QObject {
     WriteAll(saneDir_ + "/dll.conf", "test\n");
     ::setenv("SANE_CONFIG_DIR", saneDir_.c_str(), 1);
     orthanc_ = std::make_unique<testsupport::Orthanc>();
+    orthanc_->UseTls(true);  // the window's sends and searches go over TLS, with a client certificate
     QVERIFY2(orthanc_->Start(), "Orthanc is not installed or does not start (scripts/install-deps --test)");
   }
   void cleanupTestCase() {

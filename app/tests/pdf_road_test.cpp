@@ -111,6 +111,7 @@ class PdfRoadTest : public QObject {
     setupcfg.PacsAET = "ORTHANC";
     setupcfg.PacsIP = "127.0.0.1";
     setupcfg.PacsPort = std::to_string(orthanc_->port);
+    setupcfg.PacsTls = testsupport::TlsCertificates::Client();
     setupcfg.InstitutionName = "Clinic";
     return f;
   }
@@ -145,6 +146,7 @@ class PdfRoadTest : public QObject {
  private slots:
   void initTestCase() {
     orthanc_ = std::make_unique<testsupport::Orthanc>();
+    orthanc_->UseTls(true);  // the window's sends and searches go over TLS, with a client certificate
     QVERIFY2(orthanc_->Start(), "Orthanc is not installed or does not start (scripts/install-deps --test)");
   }
   void cleanupTestCase() {

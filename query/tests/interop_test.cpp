@@ -221,10 +221,7 @@ TEST(Orthanc, EchoSearchesAndStoreOverTls) {
     SCOPED_TRACE(required ? "client certificate required" : "no client certificate");
     LogCapture log;
     Orthanc o;
-    o.settings = "  \"DicomTlsEnabled\": true,\n  \"DicomTlsCertificate\": \"" + TlsCertificates::Path("server.pem") +
-                 "\",\n  \"DicomTlsPrivateKey\": \"" + TlsCertificates::Path("server.key") +
-                 "\",\n  \"DicomTlsTrustedCertificates\": \"" + TlsCertificates::Path("ca.pem") +
-                 "\",\n  \"DicomTlsRemoteCertificateRequired\": " + (required ? "true" : "false") + ",\n";
+    o.UseTls(required);
     int i = 0;
     for (const auto& e : Worklist())
       ASSERT_TRUE(MakeDicom(WorklistDump(e), o.Worklists() + "/e" + std::to_string(++i) + ".wl"));

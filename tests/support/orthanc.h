@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tests/support/peer.h"
+#include "tests/support/tls_certificates.h"
 
 namespace testsupport {
 
@@ -30,6 +31,15 @@ struct Orthanc {
   Orthanc() { Run({"mkdir", "-p", dir.path + "/db", Worklists()}); }
   ~Orthanc() { process.Stop(0); }  // its own shutdown takes seconds; the folder goes anyway
   std::string Worklists() const { return dir.path + "/worklists"; }
+  // Before Start: DICOM over TLS only, with the test certificates; clients must show one of the
+  // test CA's certificates when `clientCertificateRequired`.
+  void UseTls(bool clientCertificateRequired) {
+    settings += "  \"DicomTlsEnabled\": true,\n  \"DicomTlsCertificate\": \"" + TlsCertificates::Path("server.pem") +
+                "\",\n  \"DicomTlsPrivateKey\": \"" + TlsCertificates::Path("server.key") +
+                "\",\n  \"DicomTlsTrustedCertificates\": \"" + TlsCertificates::Path("ca.pem") +
+                "\",\n  \"DicomTlsRemoteCertificateRequired\": " + (clientCertificateRequired ? "true" : "false") +
+                ",\n";
+  }
 
   // False when Orthanc is not installed or does not listen within 30 s.
   bool Start() {

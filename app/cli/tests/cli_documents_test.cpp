@@ -191,6 +191,32 @@ TEST_F(CliDocuments, StoredToStorescpAndOrthancWhichReturnsThePdfBytes) {
   EXPECT_EQ(Rest("/instances/" + id[1].str() + "/content/0042-0011"), pdfSource + '\0');
 }
 
+// The PDF, reports and pages reach an Orthanc that speaks TLS only and wants a client certificate:
+// refused with the reason without one, all stored with one.
+TEST_F(CliDocuments, StoredOverTlsWithAClientCertificate) {
+  using testsupport::TlsCertificates;
+  querytest::Orthanc secure;
+  secure.UseTls(true);
+  ASSERT_TRUE(secure.Start());
+  auto store = [&](std::vector<std::string> tls) {
+    auto v = Net("ORTHANC", secure.port);
+    v.insert(v.begin(), "store");
+    v.insert(v.end(), tls.begin(), tls.end());
+    v.push_back(objects);
+    return RunCli(v);
+  };
+  const auto refused = store({"--tls", "--ca", TlsCertificates::Path("ca.pem")});
+  EXPECT_EQ(refused.status, 1) << refused.output;
+  EXPECT_NE(refused.output.find("client certificate"), std::string::npos) << refused.output;
+  const auto stored = store({"--ca", TlsCertificates::Path("ca.pem"), "--cert", TlsCertificates::Path("client.pem"),
+                             "--key", TlsCertificates::Path("client.key")});
+  EXPECT_EQ(stored.status, 0) << stored.output;
+  EXPECT_NE(stored.output.find("5 file(s): 5 stored, 0 failed"), std::string::npos) << stored.output;
+  for (const auto& n : Names())
+    EXPECT_NE(secure.Rest("/tools/lookup", Attribute(Obj(n), 0x0008, 0x0018)).find("\"Instance\""), std::string::npos)
+        << n;
+}
+
 // store --outbox sends the installation's outbox (beside the executable) and empties it of what was
 // accepted; a file that is no DICOM file stays.
 TEST_F(CliDocuments, StoreOutboxSendsAndKeepsOnlyWhatWasNotAccepted) {
