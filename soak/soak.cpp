@@ -14,6 +14,7 @@
 #include "core/dcmobj.h"
 #include "net/dimse.h"
 #include "net/pdu_service.h"
+#include "tests/support/small_image.h"
 
 namespace {
 
@@ -41,25 +42,15 @@ void Sample(long n) { std::printf("sample %ld rss_kb %ld fds %d\n", n, ResidentK
 
 // A 64x64 8-bit secondary capture image in implicit VR little endian.
 DcmObj Image(long n) {
-  DcmObj obj;
-  obj.Add(DcmTag(0x0008, 0x0016, kSecondaryCapture, "UI"));
-  obj.Add(DcmTag(0x0008, 0x0018, "1.2.826.0.1.3680043.2.1143.77." + std::to_string(n), "UI"));
-  obj.Add(DcmTag(0x0008, 0x0060, "OT", "CS"));
-  obj.Add(DcmTag(0x0010, 0x0010, "Soak^Test", "PN"));
-  obj.Add(DcmTag(0x0010, 0x0020, "SOAK1", "LO"));
-  obj.Add(DcmTag(0x0020, 0x000D, "1.2.826.0.1.3680043.2.1143.77", "UI"));
-  obj.Add(DcmTag(0x0020, 0x000E, "1.2.826.0.1.3680043.2.1143.77.2", "UI"));
-  obj.Add(DcmTag::Number16(0x0028, 0x0002, 1, "US"));
-  obj.Add(DcmTag(0x0028, 0x0004, "MONOCHROME2", "CS"));
-  obj.Add(DcmTag::Number16(0x0028, 0x0010, 64, "US"));
-  obj.Add(DcmTag::Number16(0x0028, 0x0011, 64, "US"));
-  obj.Add(DcmTag::Number16(0x0028, 0x0100, 8, "US"));
-  obj.Add(DcmTag::Number16(0x0028, 0x0101, 8, "US"));
-  obj.Add(DcmTag::Number16(0x0028, 0x0102, 7, "US"));
-  obj.Add(DcmTag::Number16(0x0028, 0x0103, 0, "US"));
-  ByteBuffer px(64 * 64);
-  for (size_t i = 0; i < px.size(); ++i) px[i] = static_cast<uint8_t>(i + n);
-  obj.Add(DcmTag(0x7FE0, 0x0010, std::move(px), "OB"));
+  DcmObj obj = testsupport::SmallImage("1.2.826.0.1.3680043.2.1143.77." + std::to_string(n), 64, 1,
+                                       static_cast<uint8_t>(n));
+  obj.transferSyntax = kTsImplicitLE;
+  obj.explicitVR = false;
+  obj.SetText(0x0008, 0x0060, "OT");
+  obj.SetText(0x0010, 0x0010, "Soak^Test");
+  obj.SetText(0x0010, 0x0020, "SOAK1");
+  obj.SetText(0x0020, 0x000D, "1.2.826.0.1.3680043.2.1143.77");
+  obj.SetText(0x0020, 0x000E, "1.2.826.0.1.3680043.2.1143.77.2");
   return obj;
 }
 

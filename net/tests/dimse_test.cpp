@@ -9,6 +9,7 @@
 #include "core/transfer_syntax.h"
 #include "tests/support/fake_scp.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/small_image.h"
 
 using fakescp::Bytes;
 using fakescp::Connection;
@@ -412,22 +413,7 @@ TEST(DimseTest, ImageIsConvertedToTheAcceptedSyntax) {
   ASSERT_EQ(log.Problems().size(), 1u);
   EXPECT_EQ(log.Problems()[0].rfind("ERROR, DcmObj::ConvertTransferSyntax", 0), 0u);
 
-  DcmObj image;
-  image.transferSyntax = "1.2.840.10008.1.2.1";
-  image.explicitVR = true;
-  image.Add(DcmTag(0x0008, 0x0016, sc, "UI"));
-  image.Add(DcmTag(0x0008, 0x0018, "1.2.3.4", "UI"));
-  image.Add(DcmTag::Number16(0x0028, 0x0002, 1, "US"));
-  image.Add(DcmTag(0x0028, 0x0004, "MONOCHROME2", "CS"));
-  image.Add(DcmTag::Number16(0x0028, 0x0010, 16, "US"));
-  image.Add(DcmTag::Number16(0x0028, 0x0011, 16, "US"));
-  image.Add(DcmTag::Number16(0x0028, 0x0100, 8, "US"));
-  image.Add(DcmTag::Number16(0x0028, 0x0101, 8, "US"));
-  image.Add(DcmTag::Number16(0x0028, 0x0102, 7, "US"));
-  image.Add(DcmTag::Number16(0x0028, 0x0103, 0, "US"));
-  Bytes pixels(256);
-  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i);
-  image.Add(DcmTag(0x7FE0, 0x0010, 256, pixels.data(), "OB"));
+  DcmObj image = testsupport::SmallImage("1.2.3.4", 16);
   ASSERT_EQ(StoreSCU(pdu, image, sc), 0);
   EXPECT_EQ(image.transferSyntax, "1.2.840.10008.1.2.4.50");
   EXPECT_EQ(CStore::ReadRSP(&pdu), 0);

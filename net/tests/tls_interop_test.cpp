@@ -16,6 +16,7 @@
 #include "net/dimse.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/peer.h"
+#include "tests/support/small_image.h"
 #include "tests/support/tls_certificates.h"
 
 namespace fs = std::filesystem;
@@ -91,26 +92,11 @@ TlsSettings Tls(const std::string& cert = "", const std::string& key = "") {
 
 // A small image whose patient name and pixels are easy to look for.
 DcmObj Image(const std::string& instance) {
-  DcmObj o;
-  o.transferSyntax = kTsExplicitLE;
-  o.explicitVR = true;
-  o.SetText(0x0008, 0x0016, "1.2.840.10008.5.1.4.1.1.7");
-  o.SetText(0x0008, 0x0018, instance);
+  DcmObj o = testsupport::SmallImage(instance, 64, 7, 3);
   o.SetText(0x0010, 0x0010, kSecretName);
   o.SetText(0x0010, 0x0020, "TLS42");
   o.SetText(0x0020, 0x000D, "1.2.826.0.1.3680043.9.7.2");
   o.SetText(0x0020, 0x000E, "1.2.826.0.1.3680043.9.7.2.1");
-  o.Insert(DcmTag::Number16(0x0028, 0x0002, 1, "US"));
-  o.SetText(0x0028, 0x0004, "MONOCHROME2");
-  o.Insert(DcmTag::Number16(0x0028, 0x0010, 64, "US"));
-  o.Insert(DcmTag::Number16(0x0028, 0x0011, 64, "US"));
-  o.Insert(DcmTag::Number16(0x0028, 0x0100, 8, "US"));
-  o.Insert(DcmTag::Number16(0x0028, 0x0101, 8, "US"));
-  o.Insert(DcmTag::Number16(0x0028, 0x0102, 7, "US"));
-  o.Insert(DcmTag::Number16(0x0028, 0x0103, 0, "US"));
-  ByteBuffer px(64 * 64);
-  for (size_t i = 0; i < px.size(); ++i) px[i] = static_cast<uint8_t>(i * 7 + 3);
-  o.Insert(DcmTag(0x7FE0, 0x0010, std::move(px), "OB"));
   return o;
 }
 
