@@ -238,14 +238,16 @@ AssociationTarget TargetFromArgs(const Args& a, bool worklist, uint32_t timeoutS
   t.timeoutSeconds = timeoutSeconds;
   // The saved TLS settings of that server, changed by the options given.
   t.tls = worklist ? setupcfg.WorklistTls : setupcfg.PacsTls;
-  if (a.opt.count("tls")) t.tls.enabled = true;
-  if (a.opt.count("no-tls")) t.tls.enabled = false;
   t.tls.profile = Opt(a, "tls-profile", t.tls.profile);
   t.tls.caFile = Opt(a, "ca", t.tls.caFile);
   t.tls.certificateFile = Opt(a, "cert", t.tls.certificateFile);
   t.tls.keyFile = Opt(a, "key", t.tls.keyFile);
   if (a.opt.count("no-host-check")) t.tls.checkHostName = false;
-  if (a.opt.count("tls-profile") || a.opt.count("ca") || a.opt.count("cert") || a.opt.count("key")) t.tls.enabled = true;
+  // A TLS setting given asks for TLS; --no-tls has the last word.
+  if (a.opt.count("tls") || a.opt.count("tls-profile") || a.opt.count("ca") || a.opt.count("cert") ||
+      a.opt.count("key"))
+    t.tls.enabled = true;
+  if (a.opt.count("no-tls")) t.tls.enabled = false;
   return t;
 }
 

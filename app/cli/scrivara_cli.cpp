@@ -403,7 +403,10 @@ int main(int argc, char** argv) {
   audit::ApplicationStart();
   int rc = cli::kExitUsage;
   const bool documents = name == "pdf" || name == "sr" || name == "img";
-  if (const std::string bad = documents && !a.NeedsUsage() ? cli::StudyKeysProblem(a) : ""; !bad.empty())
+  std::string bad = documents && !a.NeedsUsage() ? cli::StudyKeysProblem(a) : "";
+  if (a.opt.count("tls-profile") && !IsTlsProfile(Opt(a, "tls-profile", "")))
+    bad += (bad.empty() ? "" : "\nscrivara-cli: ") + std::string("--tls-profile must be bcp195-nd, bcp195 or bcp195-ex");
+  if (!bad.empty())
     std::fprintf(stderr, "scrivara-cli: %s\n", bad.c_str());
   else
     rc = command->run(a);

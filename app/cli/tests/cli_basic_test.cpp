@@ -38,6 +38,7 @@ TEST(CliBasic, WrongUsageAndBadKeysExitTwoSayingWhy) {
       {{"pdf", "--patient-nme", "X", "--patient-id", "1", "in.pdf", "out.dcm"},
        {"unknown option --patient-nme", "usage: scrivara-cli pdf"}},
       {{"find", "extra"}, {"usage: scrivara-cli find"}},
+      {{"echo", "--tls-profile", "tls9"}, {"--tls-profile must be bcp195-nd, bcp195 or bcp195-ex"}},
       {{"store", "--aec"}, {"option --aec needs a value"}},
       {{"pdf", "--patient-name", "A", "--patient-id", "1", "--birth-date", "1970-05-17", "--sex", "Female",
         "--accession", "12345678901234567", "--study-uid", "1.2.3.abc", "--modality", "us", "missing.pdf", "out.dcm"},
