@@ -23,8 +23,9 @@ std::string StateText(const BatchObject& o) {
     case BatchObject::State::NotSent: return "not sent yet";
     case BatchObject::State::Accepted:
       return o.status == 0 ? "accepted" : "accepted with a warning, status " + Hex4(o.status) + "H";
-    case BatchObject::State::NotRead: return "not read";
-    case BatchObject::State::NoAssociation: return "not sent: no association";
+    case BatchObject::State::NotRead: return "not read" + (o.problem.empty() ? "" : " (" + o.problem + ")");
+    case BatchObject::State::NoAssociation:
+      return "not sent: no association" + (o.problem.empty() ? "" : " (" + o.problem + ")");
     case BatchObject::State::Refused: break;
   }
   switch (o.status) {
@@ -66,6 +67,7 @@ bool SendBatch(std::vector<BatchObject>& objects, const AssociationTarget& targe
     BatchObject& o = objects[f.index];
     o.status = f.status;
     o.sentAs = f.sentAs;
+    o.problem = f.problem;
     if (f.stored()) {
       o.state = BatchObject::State::Accepted;
       RecordAccepted(o.path);

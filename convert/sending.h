@@ -22,9 +22,11 @@ struct BatchObject {
   enum class State { NotSent, Accepted, Refused, NotRead, NoAssociation } state = State::NotSent;
   int status = 0;        // the DIMSE status of a refusal, or the local failure code
   std::string sentAs;    // the transfer syntax it went in, once it went
+  std::string problem;   // not read, or no association: why, in words
 };
 
-// "not sent yet", "accepted", "refused, status A700H", "not read", "not sent: no association".
+// "not sent yet", "accepted", "refused, status A700H", "not read", "not sent: no association"; the
+// last two followed by the reason in brackets when it is known.
 std::string StateText(const BatchObject& object);
 
 // A transfer syntax by its name ("JPEG Baseline (Process 1)"), or its UID when it has none.

@@ -261,7 +261,8 @@ class PdfRoadTest : public QObject {
     SendChosen(pdfA_);
     f.Form1->AddPDFBtnClick();
     QCOMPARE(dialogs_.results, QStringList{"ERROR sending files, please check log file"});
-    QCOMPARE(dialogs_.lastDetails, QString("first report.pdf: not sent: no association\n"));
+    QVERIFY2(dialogs_.lastDetails.startsWith("first report.pdf: not sent: no association (cannot connect to 127.0.0.1:"),
+             qPrintable(dialogs_.lastDetails));
     QCOMPARE(dialogs_.questions,
              QStringList{"1 object(s) were not accepted by the PACS. Keep them in the outbox to send later?"});
     QCOMPARE(OutboxFiles().size(), size_t(1));
@@ -286,11 +287,15 @@ class PdfRoadTest : public QObject {
     f.Form1->UpdateOutboxButton();
     QVERIFY(f.Form1->OutboxBtn->isHidden());
 
-    // Answered No: the objects are deleted as before.
-    setupcfg.PacsPort = std::to_string(testsupport::FreePort());
+    // Answered No: the objects are deleted as before. The PACS is there this time, but wants the
+    // client certificate that the settings now lack: the details say so.
+    setupcfg.PacsTls.certificateFile.clear();
+    setupcfg.PacsTls.keyFile.clear();
     dialogs_.keepInOutbox = false;
     SendChosen(pdfB_);
     f.Form1->AddPDFBtnClick();
+    QVERIFY2(dialogs_.lastDetails.contains("TLS: ") && dialogs_.lastDetails.contains("client certificate"),
+             qPrintable(dialogs_.lastDetails));
     QVERIFY(OutboxFiles().empty());
     QCOMPARE(QDir(QString::fromStdString(WorkFolder())).entryList({"*.dcm"}, QDir::Files).size(), 0);
 
