@@ -189,9 +189,9 @@ bool WritePrivateFile(const std::string& path, const std::function<bool(int fd, 
   struct stat there{};
   if (::lstat(path.c_str(), &there) == 0 && !S_ISREG(there.st_mode)) {  // a device, a folder, a link
     why = "not a regular file";
-    audit::SecurityAlert(audit::Alert::kSecurityConfiguration, path,
-                         S_ISLNK(there.st_mode) ? "a symbolic link stands where a file is to be written; refused"
-                                                : "something other than a file stands where a file is to be written; refused");
+    if (S_ISLNK(there.st_mode))  // one planted to redirect the write elsewhere
+      audit::SecurityAlert(audit::Alert::kSecurityConfiguration, path,
+                           "a symbolic link stands where a file is to be written; refused");
     return false;
   }
   const std::string tmp = TemporaryNameFor(path);
