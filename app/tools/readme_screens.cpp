@@ -2,13 +2,16 @@
 // against the demo PACS: the main window with the day's worklist rows, the PDF form with its batch,
 // the result message with its details, the report editor with a misspelling marked, the acquisition
 // form with a few pages (from the demo's virtual scanner, SANE's test backend, and from image
-// files), and the setup dialog.
+// files), and the setup dialog on its PACS tab with TLS turned on.
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTimer>
 #include <QTextEdit>
 #include <QTreeWidget>
@@ -98,6 +101,14 @@ class ScreenshotDialogs : public DialogLayer {
       pdf->Button3Click();  // a second document joins the batch
       idle();
     } else {
+      // The PACS tab with its TLS settings filled in.
+      if (auto* tabs = d->findChild<QTabWidget*>("PageControl1")) tabs->setCurrentIndex(1);
+      if (auto* tls = d->findChild<QCheckBox*>("PacsUseTls")) tls->setChecked(true);
+      if (auto* ca = d->findChild<QLineEdit*>("PacsCaFile")) {
+        ca->setText("/etc/scrivara/hospital-ca.pem");
+        ca->setCursorPosition(0);
+      }
+      QApplication::processEvents();
       Save(d, "setup-dialog.png");
     }
     d->close();
