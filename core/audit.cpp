@@ -1,6 +1,5 @@
 #include "core/audit.h"
 
-#include <arpa/inet.h>
 #include <errno.h>
 #include <pwd.h>
 #include <sys/socket.h>
@@ -16,6 +15,7 @@
 #include "core/config.h"
 #include "core/fileutil.h"
 #include "core/log.h"
+#include "core/strutil.h"
 
 namespace audit {
 namespace {
@@ -107,11 +107,6 @@ std::string UserName() {
 
 std::string ProgramName() { return program_invocation_short_name ? program_invocation_short_name : "scrivara"; }
 
-bool IsAddress(const std::string& host) {
-  unsigned char a[16];
-  return ::inet_pton(AF_INET, host.c_str(), a) == 1 || ::inet_pton(AF_INET6, host.c_str(), a) == 1;
-}
-
 // The message's head: the event, its date and outcome.
 std::string Event(const char* id, const char* meaning, const char* action, bool success, const std::string& failure,
                   const std::string& typeCode = "") {
@@ -135,7 +130,7 @@ std::string Us(bool requestor, const std::string& role) {
 std::string Them(const Node& node, const std::string& role) {
   const std::string id = node.aeTitle.empty() ? node.host + ":" + node.port : node.aeTitle;
   return "<ActiveParticipant UserID=\"" + Escape(id) + "\" UserIsRequestor=\"false\" NetworkAccessPointID=\"" +
-         Escape(node.host) + "\" NetworkAccessPointTypeCode=\"" + (IsAddress(node.host) ? "2" : "1") + "\">" + role +
+         Escape(node.host) + "\" NetworkAccessPointTypeCode=\"" + (IsIpAddress(node.host) ? "2" : "1") + "\">" + role +
          "</ActiveParticipant>";
 }
 
@@ -191,12 +186,7 @@ void Deliver(const std::string& xml) {
   if (fd >= 0) ::close(fd);
   const std::string folder = LogsFolder();
   if (!folder.empty()) {
-    time_t now = ::time(nullptr);
-    tm local{};
-    ::localtime_r(&now, &local);
-    char day[16];
-    std::strftime(day, sizeof day, "%Y%m%d", &local);
-    const std::string path = folder + day + "_audit.log";
+    const std::string path = folder + DayStamp() + "_audit.log";
     FILE* f = OpenPrivateAppend(path);
     const bool written = f && std::fwrite(frame.data(), 1, frame.size(), f) == frame.size() && std::fputc('\n', f) != EOF &&
                          std::fflush(f) == 0 && ::fsync(::fileno(f)) == 0;
@@ -219,19 +209,21 @@ int PatientInstances::Count() const {
   return n;
 }
 
-void ApplicationStart() {
-  Deliver(Message(Event("110100", "Application Activity", "E", true, "", Dcm("EventTypeCode", "110120", "Application Start")) +
+namespace {
+
+// Application Activity of this program, launched by the user running it.
+void Activity(const char* code, const char* meaning) {
+  Deliver(Message(Event("110100", "Application Activity", "E", true, "", Dcm("EventTypeCode", code, meaning)) +
                   Us(false, Dcm("RoleIDCode", "110150", "Application")) + "<ActiveParticipant UserID=\"" +
                   Escape(UserName()) + "\" UserIsRequestor=\"true\">" +
                   Dcm("RoleIDCode", "110151", "Application Launcher") + "</ActiveParticipant>" + Source()));
 }
 
-void ApplicationStop() {
-  Deliver(Message(Event("110100", "Application Activity", "E", true, "", Dcm("EventTypeCode", "110121", "Application Stop")) +
-                  Us(false, Dcm("RoleIDCode", "110150", "Application")) + "<ActiveParticipant UserID=\"" +
-                  Escape(UserName()) + "\" UserIsRequestor=\"true\">" +
-                  Dcm("RoleIDCode", "110151", "Application Launcher") + "</ActiveParticipant>" + Source()));
-}
+}  // namespace
+
+void ApplicationStart() { Activity("110120", "Application Start"); }
+
+void ApplicationStop() { Activity("110121", "Application Stop"); }
 
 void BeginTransferring(const PatientInstances& instances, const Node& destination) {
   Deliver(Message(Event("110102", "Begin Transferring DICOM Instances", "E", true, "") + Us(true, kSource) +

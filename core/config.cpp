@@ -49,6 +49,15 @@ std::vector<std::string> SplitLines(const std::string& data) {
 
 }  // namespace
 
+std::string DayStamp() {
+  char day[16];
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  std::strftime(day, sizeof day, "%Y%m%d", &local);
+  return day;
+}
+
 bool IsTlsProfile(const std::string& name) { return name == "bcp195-nd" || name == "bcp195" || name == "bcp195-ex"; }
 
 namespace {
@@ -109,18 +118,6 @@ bool WriteServersFile(const SetupCfg& cfg, const std::string& path) {
   return true;
 }
 
-bool ReadTenLines(SetupCfg& cfg, const std::string& fileName);
-
-}  // namespace
-
-bool ReadSetupFile(SetupCfg& cfg, const std::string& fileName) {
-  const bool read = ReadTenLines(cfg, fileName);
-  ReadServersFile(cfg, FolderOf(fileName) + kServersFileName);
-  return read;
-}
-
-namespace {
-
 bool ReadTenLines(SetupCfg& cfg, const std::string& fileName) {
   std::ifstream in(fileName, std::ios::binary | std::ios::ate);
   if (!in) return false;
@@ -155,6 +152,13 @@ bool ReadTenLines(SetupCfg& cfg, const std::string& fileName) {
 }
 
 }  // namespace
+
+bool ReadSetupFile(SetupCfg& cfg, const std::string& fileName) {
+  const bool read = ReadTenLines(cfg, fileName);
+  ReadServersFile(cfg, FolderOf(fileName) + kServersFileName);
+  return read;
+}
+
 
 bool WriteSetupFile(const SetupCfg& cfg, const std::string& fileName) {
   const std::string* fields[] = {&cfg.LocalAET,    &cfg.InstitutionName, &cfg.PacsAET,
@@ -312,12 +316,7 @@ std::string StartProgramFolders(const std::string& executablePath) {
   if (!g_folders.besideExecutable) PrivateFolder(g_folders.config, nullptr);
   PrivateFolder(g_folders.logs, &logsWarning);
   PrivateFolder(g_folders.temp, &tempWarning);
-  char day[16];
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  std::strftime(day, sizeof day, "%Y%m%d", &local);
-  const std::string logPath = g_folders.logs + day + "_doc.log";
+  const std::string logPath = g_folders.logs + DayStamp() + "_doc.log";
   InitLog(logPath, "scrivara", "");
   // The day's log file exists from the start, even before the first message.
   if (FILE* f = OpenPrivateAppend(logPath)) std::fclose(f);

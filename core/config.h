@@ -49,6 +49,9 @@ extern std::string ExeFolder;
 // (the shell has already removed the quotes); "" when there are none.
 extern std::string CommandLineText;
 
+// Today's local date as the day's files in logs/ are named: "yyyymmdd".
+std::string DayStamp();
+
 // Name of the configuration file beside the executable.
 inline constexpr const char kSetupFileName[] = "scrivara.cfg";
 // Name of the servers file beside it: sections "PACS TLS" and "Worklist TLS".

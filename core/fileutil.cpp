@@ -95,6 +95,16 @@ int CreatePrivateFile(const std::string& path, std::string& why) {
   return fd;
 }
 
+namespace {
+
+// Hands the last `written` bytes before the file position to the disk at once (see WriteAll).
+void StartWriteback(int fd, ssize_t written) {
+  const off_t end = ::lseek(fd, 0, SEEK_CUR);
+  if (end >= written) (void)::sync_file_range(fd, end - written, written, SYNC_FILE_RANGE_WRITE);
+}
+
+}  // namespace
+
 bool WriteAll(int fd, const void* bytes, size_t size, std::string& why) {
   // Large writes go in slices, each handed to the disk as soon as it is written, so that the
   // device writes while the next slice is copied and the closing fsync has little left to wait for.
@@ -102,10 +112,7 @@ bool WriteAll(int fd, const void* bytes, size_t size, std::string& why) {
   const char* p = static_cast<const char*>(bytes);
   while (size > 0) {
     const ssize_t n = ::write(fd, p, std::min(size, kSlice));
-    if (n > 0 && size > kSlice) {
-      const off_t end = ::lseek(fd, 0, SEEK_CUR);
-      if (end >= n) (void)::sync_file_range(fd, end - n, n, SYNC_FILE_RANGE_WRITE);
-    }
+    if (n > 0 && size > kSlice) StartWriteback(fd, n);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       why = std::string("cannot write file (") + std::strerror(n < 0 ? errno : EIO) + ")";
@@ -147,10 +154,7 @@ bool CopyRange(int from, uint64_t offset, uint64_t size, int to, std::string& wh
       return false;
     }
     size -= static_cast<uint64_t>(n);
-    if (size > 0) {
-      const off_t end = ::lseek(to, 0, SEEK_CUR);
-      if (end >= n) (void)::sync_file_range(to, end - n, n, SYNC_FILE_RANGE_WRITE);
-    }
+    if (size > 0) StartWriteback(to, n);
   }
   return true;
 }

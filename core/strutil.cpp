@@ -1,5 +1,6 @@
 #include "core/strutil.h"
 
+#include <arpa/inet.h>
 #include <openssl/sha.h>
 
 #include <unistd.h>
@@ -91,6 +92,11 @@ std::string CreateUID(std::string_view installation, std::string_view patientId,
   std::string component(digits, '0');
   for (size_t i = digits; i-- > 0; v /= 10) component[i] = static_cast<char>('0' + static_cast<int>(v % 10));
   return prefix + component;
+}
+
+bool IsIpAddress(const std::string& host) {
+  unsigned char address[sizeof(in6_addr)];
+  return ::inet_pton(AF_INET, host.c_str(), address) == 1 || ::inet_pton(AF_INET6, host.c_str(), address) == 1;
 }
 
 std::string InstallationId() {

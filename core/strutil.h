@@ -33,5 +33,7 @@ std::string FormatGeneral(double v, int precision);
 // characters. "" when the patient ID is empty.
 std::string CreateUID(std::string_view installation, std::string_view patientId, std::string_view accession,
                       std::string_view studyDate, std::string_view studyTime, std::string_view appNumber);
+// True for an IPv4 or IPv6 address in text form (not a host name).
+bool IsIpAddress(const std::string& host);
 // The installation identifier: /etc/machine-id, else the host name.
 std::string InstallationId();

@@ -1,6 +1,5 @@
 #include "net/tls_socket.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
@@ -14,6 +13,7 @@
 
 #include "core/audit.h"
 #include "core/log.h"
+#include "core/strutil.h"
 
 namespace {
 
@@ -28,11 +28,6 @@ constexpr const char kDheSuites[] = "DHE-RSA-AES128-GCM-SHA256:DHE-RSA-AES256-GC
 constexpr const char kFallbackSuite[] = "AES128-SHA";
 constexpr const char kTls13Suites[] = "TLS_AES_128_GCM_SHA256:TLS_AES_256_GCM_SHA384:TLS_CHACHA20_POLY1305_SHA256";
 constexpr const char kTls13GcmSuites[] = "TLS_AES_128_GCM_SHA256:TLS_AES_256_GCM_SHA384";
-
-bool IsAddress(const std::string& host) {
-  unsigned char buf[sizeof(in6_addr)];
-  return ::inet_pton(AF_INET, host.c_str(), buf) == 1 || ::inet_pton(AF_INET6, host.c_str(), buf) == 1;
-}
 
 // Pass phrases are never asked for: a key that needs one is refused.
 int RefusePassPhrase(char*, int, int, void* asked) {
@@ -165,9 +160,9 @@ bool TlsSocket::Open(const std::string& host, const std::string& port) {
     return refuse("OpenSSL could not be set up");
   }
   SSL_set_app_data(ssl_, &certificateAsked_);
-  if (!IsAddress(host)) SSL_set_tlsext_host_name(ssl_, host.c_str());
+  if (!IsIpAddress(host)) SSL_set_tlsext_host_name(ssl_, host.c_str());
   if (settings_.checkHostName) {
-    const bool set = IsAddress(host) ? X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl_), host.c_str()) == 1
+    const bool set = IsIpAddress(host) ? X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl_), host.c_str()) == 1
                                      : SSL_set1_host(ssl_, host.c_str()) == 1;
     if (!set) {
       Close();
@@ -187,12 +182,7 @@ bool TlsSocket::Open(const std::string& host, const std::string& port) {
     const int e = SSL_get_error(ssl_, r);
     if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
-      pollfd p{handle_, static_cast<short>(e == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT), 0};
-      int ready;
-      do {
-        ready = left > 0 ? ::poll(&p, 1, static_cast<int>(left)) : 0;
-      } while (ready < 0 && errno == EINTR);
-      if (ready > 0) continue;
+      if (left > 0 && waitFor(e, static_cast<int>(left)) == 1) continue;
       Close();
       return refuse("no TLS answer within " + std::to_string(timeout_ ? timeout_ : 30) + " s");
     }
@@ -283,11 +273,7 @@ long TlsSocket::sendSome(const void* data, size_t count) {
     const int e = SSL_get_error(ssl_, n);
     if (e == SSL_ERROR_WANT_WRITE || e == SSL_ERROR_WANT_READ) {
       // Waits as a plain send would (its send time-out), not by the reads' deadline.
-      pollfd p{handle_, static_cast<short>(e == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT), 0};
-      int ready;
-      do {
-        ready = ::poll(&p, 1, timeout_ ? static_cast<int>(timeout_) * 1000 : -1);
-      } while (ready < 0 && errno == EINTR);
+      const int ready = waitFor(e, timeout_ ? static_cast<int>(timeout_) * 1000 : -1);
       if (ready > 0) continue;
       errno = ready == 0 ? ETIMEDOUT : errno;
       return -1;
@@ -325,6 +311,15 @@ long TlsSocket::receiveSome(void* dest, size_t capacity) {
     fail();
     return -1;
   }
+}
+
+int TlsSocket::waitFor(int sslError, int timeoutMs) {
+  pollfd p{handle_, static_cast<short>(sslError == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT), 0};
+  int ready;
+  do {
+    ready = ::poll(&p, 1, timeoutMs);
+  } while (ready < 0 && errno == EINTR);
+  return ready > 0 ? 1 : ready;
 }
 
 bool TlsSocket::hasBuffered() const { return ssl_ && !broken_ && SSL_pending(ssl_) > 0; }

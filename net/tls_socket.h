@@ -38,6 +38,9 @@ class TlsSocket : public Socket {
   // session is broken from then on.
   void fail();
   void release();
+  // Waits up to timeoutMs (-1: no limit) for what OpenSSL asked for (SSL_ERROR_WANT_READ or
+  // _WANT_WRITE): 1 ready, 0 time-out, -1 error.
+  int waitFor(int sslError, int timeoutMs);
 
   TlsSettings settings_;
   std::string server_;  // host:port, for the messages

@@ -246,6 +246,9 @@ bool ParseServer(const std::string& text, std::string& ae, std::string& host, st
   return std::stoi(port) >= 1 && std::stoi(port) <= 65535;
 }
 
+// The TLS profile options' message for a name that is none of the profiles (after "--", "--pacs-"...).
+constexpr const char kTlsProfileMustBe[] = "tls-profile must be bcp195-nd, bcp195 or bcp195-ex";
+
 int CmdSetup(const Args& a) {
   if (a.NeedsUsage() || !a.pos.empty())
     return cli::Usage(a,
@@ -288,7 +291,7 @@ int CmdSetup(const Args& a) {
     onOff(std::string(side) + "-host-check", tls.checkHostName);
     if (a.opt.count(std::string(side) + "-tls-profile")) {
       tls.profile = Opt(a, std::string(side) + "-tls-profile", "");
-      if (!IsTlsProfile(tls.profile)) bad.push_back(p + "-tls-profile must be bcp195-nd, bcp195 or bcp195-ex");
+      if (!IsTlsProfile(tls.profile)) bad.push_back(p + "-" + kTlsProfileMustBe);
     }
     for (auto [name, file] : {std::pair{"-ca", &tls.caFile}, std::pair{"-cert", &tls.certificateFile},
                               std::pair{"-key", &tls.keyFile}}) {
@@ -405,7 +408,7 @@ int main(int argc, char** argv) {
   const bool documents = name == "pdf" || name == "sr" || name == "img";
   std::string bad = documents && !a.NeedsUsage() ? cli::StudyKeysProblem(a) : "";
   if (a.opt.count("tls-profile") && !IsTlsProfile(Opt(a, "tls-profile", "")))
-    bad += (bad.empty() ? "" : "\nscrivara-cli: ") + std::string("--tls-profile must be bcp195-nd, bcp195 or bcp195-ex");
+    bad += (bad.empty() ? "" : "\nscrivara-cli: ") + std::string("--") + kTlsProfileMustBe;
   if (!bad.empty())
     std::fprintf(stderr, "scrivara-cli: %s\n", bad.c_str());
   else

@@ -31,10 +31,7 @@ std::string Slurp(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-// The test certificates by name.
-struct Certificates {
-  static std::string Path(const std::string& name) { return testsupport::TlsCertificates::Path(name); }
-};
+using Certificates = testsupport::TlsCertificates;
 
 // storescp (or another TLS server) on a free port, in a folder of its own.
 struct Server {
