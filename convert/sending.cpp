@@ -29,6 +29,7 @@ std::string StateText(const BatchObject& o) {
     case BatchObject::State::Refused: break;
   }
   switch (o.status) {
+    case kRequestFailed: return "not stored" + (o.problem.empty() ? "" : " (" + o.problem + ")");
     case -5: return "refused: the response carries no status";
     case -6: return "refused: the response answers another request";
     case -7: return "refused: the response names another object";

@@ -60,9 +60,31 @@ std::string DayStamp() {
 
 bool IsTlsProfile(const std::string& name) { return name == "bcp195-nd" || name == "bcp195" || name == "bcp195-ex"; }
 
+const char* AuthName(DicomWebSettings::Auth auth) {
+  switch (auth) {
+    case DicomWebSettings::Auth::Basic: return "basic";
+    case DicomWebSettings::Auth::Token: return "token";
+    case DicomWebSettings::Auth::None: break;
+  }
+  return "none";
+}
+
+bool ParseAuthName(const std::string& name, DicomWebSettings::Auth& auth) {
+  for (auto a : {DicomWebSettings::Auth::None, DicomWebSettings::Auth::Basic, DicomWebSettings::Auth::Token}) {
+    if (name == AuthName(a)) {
+      auth = a;
+      return true;
+    }
+  }
+  return false;
+}
+
 namespace {
 
 constexpr const char* kTlsSections[] = {"PACS TLS", "Worklist TLS"};
+constexpr const char kWebSection[] = "PACS DICOMweb";
+
+bool HoldsLineBreak(const std::string& v) { return v.find_first_of("\r\n") != std::string::npos; }
 
 void ReadServersFile(SetupCfg& cfg, const std::string& path) {
   IniFile ini;
@@ -86,18 +108,37 @@ void ReadServersFile(SetupCfg& cfg, const std::string& path) {
     t.keyFile = ini.ReadString(section, "Key", t.keyFile);
     t.checkHostName = flag("CheckHostName", t.checkHostName);
   }
+  DicomWebSettings& w = cfg.PacsWeb;
+  const std::string v = ini.ReadString(kWebSection, "UseDICOMweb", w.enabled ? "true" : "false");
+  w.enabled = ::strcasecmp(v.c_str(), "true") == 0 || v == "1";
+  w.url = ini.ReadString(kWebSection, "URL", w.url);
+  const std::string auth = ini.ReadString(kWebSection, "Authentication", AuthName(w.auth));
+  if (!ParseAuthName(auth, w.auth))
+    WriteLog("WARNING, ReadSetupFile, " + path + ": unknown authentication \"" + auth + "\", " + AuthName(w.auth) +
+             " used");
+  w.user = ini.ReadString(kWebSection, "User", w.user);
+  w.password = ini.ReadString(kWebSection, "Password", w.password);
+  w.tokenFile = ini.ReadString(kWebSection, "TokenFile", w.tokenFile);
 }
 
 bool WriteServersFile(const SetupCfg& cfg, const std::string& path) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 && cfg.PacsTls == TlsSettings{} && cfg.WorklistTls == TlsSettings{})
+  if (::stat(path.c_str(), &st) != 0 && cfg.PacsTls == TlsSettings{} && cfg.WorklistTls == TlsSettings{} &&
+      cfg.PacsWeb == DicomWebSettings{})
     return true;  // nothing to keep: older setups stay one file
-  std::string data = "; Secure connections to the servers of scrivara.cfg\n";
+  const DicomWebSettings& w = cfg.PacsWeb;
+  for (const std::string* v : {&w.url, &w.user, &w.password, &w.tokenFile}) {
+    if (HoldsLineBreak(*v)) {
+      WriteLog("ERROR, WriteSetupFile, a value holds a line break: " + path + " not written");
+      return false;
+    }
+  }
+  std::string data = "; Secure connections to the servers of scrivara.cfg, and the archive over DICOMweb\n";
   const TlsSettings* sides[] = {&cfg.PacsTls, &cfg.WorklistTls};
   for (int i = 0; i < 2; ++i) {
     const TlsSettings& t = *sides[i];
     for (const std::string* v : {&t.profile, &t.caFile, &t.certificateFile, &t.keyFile}) {
-      if (v->find_first_of("\r\n") != std::string::npos) {
+      if (HoldsLineBreak(*v)) {
         WriteLog("ERROR, WriteSetupFile, a value holds a line break: " + path + " not written");
         return false;
       }
@@ -110,6 +151,13 @@ bool WriteServersFile(const SetupCfg& cfg, const std::string& path) {
     data += "Key=" + t.keyFile + "\n";
     data += std::string("CheckHostName=") + (t.checkHostName ? "true" : "false") + "\n";
   }
+  data += std::string("\n[") + kWebSection + "]\n";
+  data += std::string("UseDICOMweb=") + (w.enabled ? "true" : "false") + "\n";
+  data += "URL=" + w.url + "\n";
+  data += std::string("Authentication=") + AuthName(w.auth) + "\n";
+  data += "User=" + w.user + "\n";
+  data += "Password=" + w.password + "\n";
+  data += "TokenFile=" + w.tokenFile + "\n";
   std::string why;
   if (!WriteFileReplacing(path, data, why)) {
     WriteLog("ERROR, WriteSetupFile, couldn't write " + path + ": " + why);

@@ -1,5 +1,6 @@
 #pragma once
 // The configuration record and the program-wide settings of the application shell.
+#include <cstddef>
 #include <set>
 #include <string>
 
@@ -22,6 +23,26 @@ struct TlsSettings {
 // The profile names TlsSettings::profile takes.
 bool IsTlsProfile(const std::string& name);
 
+// An archive reached over DICOMweb (STOW-RS to store, QIDO-RS to search) instead of DIMSE. HTTPS
+// checks the server with the CA file, client certificate and host-name setting of the server's
+// TlsSettings.
+struct DicomWebSettings {
+  bool enabled = false;  // the server is reached over DICOMweb, not with associations
+  std::string url;       // the service's base URL: https, or http for a loopback address only
+  enum class Auth { None, Basic, Token };
+  Auth auth = Auth::None;
+  std::string user;       // HTTP basic
+  std::string password;   // HTTP basic; kept in the 0600 servers file, never logged
+  std::string passwordFile;  // HTTP basic: read the password from this file instead (not saved)
+  std::string tokenFile;  // bearer token: the file holding it, read at each use
+  size_t instancesPerRequest = 100;  // the most files one STOW-RS request carries (not saved)
+  bool operator==(const DicomWebSettings&) const = default;
+};
+
+// "none", "basic", "token" and back; false for another name.
+const char* AuthName(DicomWebSettings::Auth auth);
+bool ParseAuthName(const std::string& name, DicomWebSettings::Auth& auth);
+
 // The single configuration record. Field order is the line order of scrivara.cfg; the initial
 // values are the defaults used when no configuration file can be read.
 struct SetupCfg {
@@ -38,6 +59,7 @@ struct SetupCfg {
   // Not lines of scrivara.cfg: the servers file beside it (ReadSetupFile, WriteSetupFile).
   TlsSettings PacsTls;
   TlsSettings WorklistTls;
+  DicomWebSettings PacsWeb;  // the archive (study search and sending) over DICOMweb when enabled
 };
 
 // The program's configuration, read at start-up and changed only through the setup dialog.
@@ -54,7 +76,7 @@ std::string DayStamp();
 
 // Name of the configuration file beside the executable.
 inline constexpr const char kSetupFileName[] = "scrivara.cfg";
-// Name of the servers file beside it: sections "PACS TLS" and "Worklist TLS".
+// Name of the servers file beside it: sections "PACS TLS", "Worklist TLS" and "PACS DICOMweb".
 inline constexpr const char kServersFileName[] = "scrivara-servers.ini";
 
 // True only when the file exists and holds exactly ten lines (CR, LF or CR LF end a line); then

@@ -1,6 +1,10 @@
 #include "net/batch_store.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <map>
 #include <utility>
 
@@ -8,6 +12,7 @@
 #include "core/charset.h"
 #include "core/dcmobj.h"
 #include "core/log.h"
+#include "net/dicomweb.h"
 
 namespace {
 
@@ -36,7 +41,7 @@ PatientKey PatientOf(const DcmObj& obj) {
 // and those not (with the first reason).
 class SendAudit {
  public:
-  explicit SendAudit(const AssociationTarget& target) : node_{target.calledAE, target.host, target.port} {}
+  explicit SendAudit(audit::Node node) : node_(std::move(node)) {}
   void Planned(size_t index, const DcmObj& obj) {
     const PatientKey key = PatientOf(obj);
     of_[index] = Entry{key, obj.GetString(0x0020, 0x000D), obj.GetString(0x0008, 0x0016)};
@@ -142,11 +147,50 @@ class Sender {
   size_t stored_ = 0;
 };
 
+// One file of a DICOMweb send: its SOP Instance UID, syntax and size, as read before sending.
+struct WebFile {
+  size_t index;
+  std::string sopInstanceUID, transferSyntax;
+  uint64_t size;
+};
+
+uint64_t SizeOnDisk(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? uint64_t(st.st_size) : 0;
+}
+
+// Sends the files in STOW-RS requests of bounded size, in order.
+void SendOverWeb(HttpClient& client, const std::vector<std::string>& files, const std::vector<WebFile>& web,
+                 size_t perRequest, Sender& sender) {
+  for (size_t first = 0; first < web.size();) {
+    size_t end = first;
+    uint64_t bytes = 0;
+    while (end < web.size() && end - first < std::max<size_t>(perRequest, 1) &&
+           (end == first || bytes + web[end].size <= kStowMaxBytes))
+      bytes += web[end++].size;
+    std::vector<StowFile> group;
+    for (size_t k = first; k < end; ++k) group.push_back(StowFile{files[web[k].index], web[k].sopInstanceUID});
+    const std::vector<StowOutcome> outcomes = StowFiles(client, group);
+    for (size_t k = first; k < end; ++k) {
+      const StowOutcome& o = outcomes[k - first];
+      if (!o.stored) WriteLog("ERROR, StoreFiles, STOW-RS of " + files[web[k].index] + " failed");
+      if (o.confirmed)
+        sender.Report(web[k].index, true, o.status, web[k].transferSyntax);
+      else
+        sender.Report(web[k].index, false, kRequestFailed, "", o.problem);
+    }
+    first = end;
+  }
+}
+
 }  // namespace
 
 size_t StoreFiles(const std::vector<std::string>& files, const AssociationTarget& target, const StoredFileSink& done) {
-  SendAudit audit(target);
+  std::unique_ptr<HttpClient> client;
+  if (target.web.enabled) client = std::make_unique<HttpClient>(target);
+  SendAudit audit(client ? client->Node() : audit::Node{target.calledAE, target.host, target.port});
   Sender sender(files, target, done, audit);
+  std::vector<WebFile> web;
   // The key and the patient of each file, its large pixel data left unread in the file until it
   // is sent.
   std::vector<Group> groups;
@@ -158,9 +202,17 @@ size_t StoreFiles(const std::vector<std::string>& files, const AssociationTarget
       continue;
     }
     audit.Planned(i, obj);
-    GroupFor(groups, obj.GetString(0x0008, 0x0016), obj.transferSyntax).members.push_back(i);
+    if (client)
+      web.push_back(WebFile{i, obj.GetString(0x0008, 0x0018), obj.transferSyntax, SizeOnDisk(files[i])});
+    else
+      GroupFor(groups, obj.GetString(0x0008, 0x0016), obj.transferSyntax).members.push_back(i);
   }
   audit.Begin();
+  if (client) {
+    SendOverWeb(*client, files, web, target.web.instancesPerRequest, sender);
+    audit.End();
+    return sender.stored();
+  }
   std::vector<Group> moved;
   sender.Send(groups, true, &moved);
   sender.Send(moved, false, nullptr);

@@ -16,16 +16,18 @@ struct StoredFile {
   std::string path;
   bool exchanged = false;  // the request went out and a C-STORE response came back
   // The response's DIMSE status when exchanged (0: stored; a warning status: stored with a
-  // warning), else a local failure: kFileNotRead, kNoAssociation, or the StoreSCU /
-  // CStore::ReadRSP code (negative).
+  // warning), or over DICOMweb the Warning or Failure Reason the answer gave it; else a local
+  // failure: kFileNotRead, kNoAssociation, kRequestFailed, or the StoreSCU / CStore::ReadRSP code
+  // (negative).
   int status = 0;
   std::string sentAs;      // the transfer syntax the data set went in; empty when it did not go
-  std::string problem;     // kNoAssociation, kFileNotRead: why, in words
+  std::string problem;     // kNoAssociation, kFileNotRead, kRequestFailed: why, in words
   bool stored() const { return exchanged && CStore::Stored(status); }
 };
 
 inline constexpr int kFileNotRead = -100;   // not a readable DICOM file
 inline constexpr int kNoAssociation = -101; // its group's association was refused or failed
+inline constexpr int kRequestFailed = -102; // DICOMweb: its request failed or the answer left it out
 
 using StoredFileSink = std::function<void(const StoredFile&)>;
 
@@ -35,4 +37,7 @@ using StoredFileSink = std::function<void(const StoredFile&)>;
 // with a group of its own. Each failure is logged. The audit trail gets, per patient, Begin
 // Transferring DICOM Instances before the first file goes and DICOM Instances Transferred at the
 // end (one for those stored, one for those not). Returns the number of files stored.
+// When target.web is enabled the files go over DICOMweb instead: STOW-RS requests of at most
+// instancesPerRequest files and kStowMaxBytes each, every file as it is (sentAs: its own syntax),
+// through one connection where the server keeps it open.
 size_t StoreFiles(const std::vector<std::string>& files, const AssociationTarget& target, const StoredFileSink& done);

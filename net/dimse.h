@@ -18,7 +18,8 @@ struct AssociationTarget {
   std::string port;
   uint32_t timeoutSeconds = 30;
   bool messageDump = false;  // list every message written or read in the log
-  TlsSettings tls = {};      // DICOM over TLS when tls.enabled
+  TlsSettings tls = {};      // DICOM over TLS when tls.enabled; for DICOMweb, how HTTPS checks the server
+  DicomWebSettings web = {}; // the archive is reached over DICOMweb when web.enabled (no associations)
 };
 
 // Pads or cuts an AE title to exactly 16 characters.

@@ -12,7 +12,7 @@
 #include "query/readvalues.h"
 
 AssociationTarget PacsTarget(const SetupCfg& cfg, uint32_t timeoutSeconds) {
-  return AssociationTarget{cfg.LocalAET, cfg.PacsAET, cfg.PacsIP, cfg.PacsPort, timeoutSeconds, false, cfg.PacsTls};
+  return AssociationTarget{cfg.LocalAET, cfg.PacsAET, cfg.PacsIP, cfg.PacsPort, timeoutSeconds, false, cfg.PacsTls, cfg.PacsWeb};
 }
 
 AssociationTarget WorklistTarget(const SetupCfg& cfg, uint32_t timeoutSeconds) {

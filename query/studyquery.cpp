@@ -1,12 +1,16 @@
 #include "query/studyquery.h"
 
 #include <cstdint>
+#include <cstdio>
+#include <set>
 #include <cstdlib>
 #include <memory>
 
+#include "core/audit.h"
 #include "core/charset.h"
 #include "core/dcmobj.h"
 #include "core/log.h"
+#include "net/dicomweb.h"
 #include "net/dimse.h"
 #include "net/pdu_service.h"
 #include "query/findscu.h"
@@ -210,8 +214,93 @@ StudyInfo MakeStudyQuery(const QueryFields& f) {
   return q;
 }
 
+namespace {
+
+constexpr size_t kQidoPage = 100;             // studies asked for per request
+constexpr size_t kMaxQidoAnswer = size_t(32) << 20;
+
+std::string HexTag(uint16_t group, uint16_t element) {
+  char text[9];
+  std::snprintf(text, sizeof text, "%04X%04X", group, element);
+  return text;
+}
+
+// The QIDO-RS query of the search fields (UTF-8, as typed), without paging.
+std::string QidoQuery(const QueryFields& f) {
+  std::string q;
+  auto add = [&q](const char* key, const std::string& value) {
+    if (value.empty()) return;
+    q += (q.empty() ? "" : "&") + std::string(key) + "=" + HttpClient::Escape(value);
+  };
+  add("PatientName", f.PatientName);
+  add("PatientID", f.PatientID);
+  add("StudyDescription", f.StudyDescription);
+  add("AccessionNumber", f.AccessionNumber);
+  add("StudyInstanceUID", f.StudyInstanceUID);
+  if (f.StudyInstanceUID.empty() && !f.StudyDate.empty()) add("StudyDate", f.StudyDate + "-" + f.StudyDate);
+  add("ModalitiesInStudy", QueryModality(f.ModalityIndex));
+  // One includefield per attribute: not every server splits a comma-separated list.
+  for (const auto& k : kStudyKeys)
+    if (k.text && !(k.group == 0x0008 && k.element == 0x0005)) add("includefield", HexTag(k.group, k.element));
+  return q;
+}
+
+// The study search over QIDO-RS: the pages of a server that limits its answers are followed to the
+// end (a full page, or a Warning header, asks for the next); a page with no study not yet seen ends
+// it, whatever the server says.
+int SearchStudiesWeb(const QueryFields& fields, const AssociationTarget& target, const StudyRowSink& row,
+                     const PendingEventsHook& pendingEvents, SearchOutcome* outcome) {
+  HttpClient client(target);
+  const std::string query = QidoQuery(fields);
+  SearchOutcome end;
+  std::set<std::string> seen;
+  int rows = 0;
+  bool more = true;
+  for (size_t offset = 0; more;) {
+    const HttpResponse r = client.Get("studies?" + query + "&limit=" + std::to_string(kQidoPage) +
+                                          "&offset=" + std::to_string(offset),
+                                      "application/dicom+json", kMaxQidoAnswer);
+    end.sent = true;
+    if (!r.answered || (r.status != 200 && r.status != 204)) {
+      end.problem = r.Summary();
+      end.connected = offset > 0;
+      end.status = -1;
+      break;
+    }
+    end.connected = true;
+    std::vector<std::unique_ptr<DcmObj>> page;
+    if (std::string why; r.status == 200 && !r.body.empty() && !ReadDicomJson(r.body, page, why)) {
+      WriteLog("ERROR, SearchStudies, " + why);
+      end.problem = why;
+      end.status = -1;
+      break;
+    }
+    end.status = 0;
+    size_t fresh = 0;
+    for (const auto& answer : page) {
+      StudyInfo record;
+      ReadStudyInfo(record, *answer);
+      if (!seen.insert(record.StudyInstanceUID).second) continue;
+      ++fresh;
+      ++rows;
+      if (row) row(record);
+      if (pendingEvents) pendingEvents();
+    }
+    offset += page.size();
+    more = fresh > 0 && (page.size() >= kQidoPage || !r.warnings.empty());
+  }
+  const std::string q = query;
+  audit::Query(kStudyRootFind, std::vector<uint8_t>(q.begin(), q.end()), client.Node(), end.status == 0,
+               end.status == 0 ? "" : end.problem);
+  if (outcome) *outcome = end;
+  return rows;
+}
+
+}  // namespace
+
 int SearchStudies(const QueryFields& fields, const AssociationTarget& target, const StudyRowSink& row,
                   const PendingEventsHook& pendingEvents, SearchOutcome* outcome) {
+  if (target.web.enabled) return SearchStudiesWeb(fields, target, row, pendingEvents, outcome);
   DcmObj identifier;
   MakeStudyIdentifier(MakeStudyQuery(fields), identifier);
   return RunFindRecords(target, kStudyRootFind, identifier, "SearchStudies", ReadStudyInfo, row, pendingEvents,

@@ -51,7 +51,7 @@ StudyInfo MakeStudyQuery(const QueryFields& fields);
 using StudyRowSink = std::function<void(const StudyInfo&)>;
 
 // The study search: one association to the PACS (Study Root FIND), one C-FIND at the STUDY
-// level, each result handed to `row` in arrival order, `pendingEvents` (may be empty) run after
+// level (or, when target.web is enabled, QIDO-RS "studies" requests with the same keys), each result handed to `row` in arrival order, `pendingEvents` (may be empty) run after
 // each row. Logs "ERROR, couldn't connect to " + the called AE title when the association cannot be
 // opened. Returns the number of rows handed over;
 // `outcome` (may be null) tells how the search ended.

@@ -165,8 +165,10 @@ bool OnlyMatch(const Args& a, bool worklist, const QueryFields& f, Search search
   std::vector<Record> rows;
   SearchOutcome end;
   search(f, target, [&rows](const Record& r) { rows.push_back(r); }, {}, &end);
-  const std::string peer = target.calledAE + " at " + target.host + ":" + target.port;
-  if (!end.connected) {
+  const std::string peer = target.web.enabled ? target.web.url : target.calledAE + " at " + target.host + ":" + target.port;
+  if (target.web.enabled && end.status != 0) {
+    error = "the search on " + peer + " failed: " + end.problem;
+  } else if (!end.connected) {
     error = "cannot open an association with " + peer + ": " + end.problem;
   } else if (end.status != 0) {
     error = "the search on " + peer + " failed";
@@ -248,6 +250,25 @@ AssociationTarget TargetFromArgs(const Args& a, bool worklist, uint32_t timeoutS
       a.opt.count("key"))
     t.tls.enabled = true;
   if (a.opt.count("no-tls")) t.tls.enabled = false;
+  if (worklist) return t;  // the worklist is searched with associations only
+  // The archive over DICOMweb: saved, or asked for with --url; a DIMSE peer named with --aec,
+  // --host or --port is reached with associations.
+  t.web = setupcfg.PacsWeb;
+  if (a.opt.count("aec") || a.opt.count("host") || a.opt.count("port")) t.web.enabled = false;
+  if (a.opt.count("url")) {
+    t.web.enabled = true;
+    t.web.url = Opt(a, "url", "");
+  }
+  if (a.opt.count("user") || a.opt.count("password-file")) {
+    t.web.auth = DicomWebSettings::Auth::Basic;
+    t.web.user = Opt(a, "user", t.web.user);
+    t.web.passwordFile = Opt(a, "password-file", "");
+    if (!t.web.passwordFile.empty()) t.web.password.clear();
+  }
+  if (a.opt.count("token-file")) {
+    t.web.auth = DicomWebSettings::Auth::Token;
+    t.web.tokenFile = Opt(a, "token-file", "");
+  }
   return t;
 }
 

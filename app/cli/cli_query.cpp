@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "convert/batch.h"
+#include "net/dicomweb.h"
 #include "query/resultrows.h"
 #include "query/studyquery.h"
 #include "query/worklistquery.h"
@@ -71,7 +72,9 @@ void PrintRow(const ResultRow& row) {
 
 // Prints the rows sorted as the grid sorts them and turns the outcome into the exit status.
 int Report(std::vector<ResultRow>& rows, const SearchOutcome& end, const AssociationTarget& n, const char* what) {
-  const std::string peer = n.calledAE + "@" + n.host + ":" + n.port;
+  const std::string peer = TargetName(n);
+  if (n.web.enabled && end.status == -1)
+    return Fail("the QIDO-RS search on " + peer + " failed: " + end.problem);
   if (!end.connected) return Fail("no association with " + peer + ": " + (end.problem.empty() ? "refused or unreachable" : end.problem));
   if (!end.sent) return Fail("the C-FIND request could not be sent to " + peer);
   const bool failedStatus = end.status != 0 && end.status != -1;

@@ -26,6 +26,7 @@
 #include "core/log.h"
 #include "core/version.h"
 #include "net/batch_store.h"
+#include "net/dicomweb.h"
 #include "net/dimse.h"
 #include "net/pdu_service.h"
 #include "query/studyinfo.h"
@@ -58,6 +59,9 @@ const char kUsage[] =
     "network options: --aet LOCAL --aec PEER --host HOST --port PORT (defaults from scrivara.cfg)\n"
     "                 --tls | --no-tls, --tls-profile P, --ca FILE, --cert FILE, --key FILE,\n"
     "                 --no-host-check (defaults from the saved TLS settings of that server)\n"
+    "                 --url URL [--user U --password-file F | --token-file F]: the PACS over DICOMweb\n"
+    "                 (STOW-RS, QIDO-RS), https or a loopback http; HTTPS checks the server with the\n"
+    "                 --ca, --cert, --key and --no-host-check settings (default: the saved settings)\n"
     "study keys: --patient-name N --patient-id I [--birth-date YYYYMMDD] [--sex M|F|O] [--accession A]\n"
     "            [--study-uid U] [--study-description T] [--institution T] [--modality M]\n"
     "        or: --worklist ACCESSION [--date YYYYMMDD] | --study STUDYUID, with the network options:\n"
@@ -154,10 +158,18 @@ int CmdEcho(const Args& a) {
   if (a.NeedsUsage() || !a.pos.empty())
     return cli::Usage(a,
                       "usage: scrivara-cli echo [--worklist] [--aet A] [--aec A] [--host H] [--port P] [TLS options]\n"
-                      "  C-ECHO the PACS (or with --worklist the worklist server); a failure says why\n"
+                      "       scrivara-cli echo --url URL [--user U --password-file F | --token-file F]\n"
+                      "  C-ECHO the PACS (or with --worklist the worklist server); a failure says why. A PACS\n"
+                      "  reached over DICOMweb is tested with a QIDO-RS request: its HTTP status is printed\n"
                       "  TLS options: --tls | --no-tls, --tls-profile bcp195-nd|bcp195|bcp195-ex, --ca FILE,\n"
                       "  --cert FILE, --key FILE, --no-host-check (defaults: the server's saved settings)\n");
   const AssociationTarget n = TargetFromArgs(a, a.opt.count("worklist") > 0, 10);
+  if (n.web.enabled) {
+    std::string summary;
+    if (!TestDicomWeb(n, summary)) return Fail("the DICOMweb service " + n.web.url + " failed the test: " + summary);
+    std::printf("DICOMweb %s answered %s\n", n.web.url.c_str(), summary.c_str());
+    return 0;
+  }
   if (std::string why; !EchoSCU(n, &why))
     return Fail("C-ECHO to " + n.calledAE + "@" + n.host + ":" + n.port + " failed: " + why);
   std::printf("C-ECHO %s@%s:%s succeeded\n", n.calledAE.c_str(), n.host.c_str(), n.port.c_str());
@@ -169,9 +181,11 @@ int CmdStore(const Args& a) {
   if (a.NeedsUsage() || (a.pos.empty() != outbox))
     return cli::Usage(a,
                       "usage: scrivara-cli store [--aet A] [--aec A] [--host H] [--port P] [TLS options] FILE|DIR...\n"
+                      "       scrivara-cli store --url URL [--user U --password-file F | --token-file F] FILE|DIR...\n"
                       "       scrivara-cli store --outbox [--wait] [network options]\n"
                       "  sends each object in its own transfer syntax where the PACS takes it, else converted; one\n"
                       "  line per file says how it went and in which syntax. Exit 3 when some were stored and some not.\n"
+                      "  Over DICOMweb (--url, or saved) the files go as they are in STOW-RS requests.\n"
                       "  --outbox sends the objects the window program kept in its outbox; accepted ones leave it.\n"
                       "  One program sends the outbox at a time: another run exits 1 (busy) at once, or with --wait\n"
                       "  waits for it and then sends what is left\n");
@@ -207,6 +221,9 @@ int CmdStore(const Args& a) {
       if (lastHadAssociation)
         std::fprintf(stderr, "scrivara-cli: no association with %s@%s:%s: %s\n", target.calledAE.c_str(),
                      target.host.c_str(), target.port.c_str(), f.problem.c_str());
+    } else if (f.status == kRequestFailed) {
+      std::fprintf(stderr, "%sscrivara-cli: STOW-RS of %s failed: %s\n", tty ? "\n" : "", f.path.c_str(),
+                   f.problem.c_str());
     } else if (!f.stored()) {
       BatchObject o;
       o.state = BatchObject::State::Refused;
@@ -257,10 +274,16 @@ int CmdSetup(const Args& a) {
                       "                          [--pacs-tls on|off] [--pacs-tls-profile P] [--pacs-ca FILE]\n"
                       "                          [--pacs-cert FILE] [--pacs-key FILE] [--pacs-host-check on|off]\n"
                       "                          [--worklist-tls on|off] ... (the same for the worklist server)\n"
+                      "                          [--pacs-dicomweb on|off] [--pacs-url URL]\n"
+                      "                          [--pacs-auth none|basic|token] [--pacs-user U]\n"
+                      "                          [--pacs-password-file F] [--pacs-token-file F]\n"
                       "  without options, prints the configuration; with them, changes those settings and saves\n"
                       "  the files as the setup dialog does (the dialog and every command read them). TLS\n"
                       "  profiles: bcp195-nd (the default), bcp195, bcp195-ex; an empty --pacs-ca \"\" means the\n"
-                      "  system's trusted authorities\n");
+                      "  system's trusted authorities. With --pacs-dicomweb on the PACS is reached over DICOMweb at\n"
+                      "  its URL (https, or http to 127.0.0.1); the TLS CA and client certificate settings check\n"
+                      "  it. The password is read from its file and kept in the servers file (0600); a token file\n"
+                      "  is named only, and read at each use\n");
   SetupCfg cfg = setupcfg;
   std::vector<std::string> bad;
   if (a.opt.count("aet")) {
@@ -301,6 +324,33 @@ int CmdSetup(const Args& a) {
         bad.push_back(p + name + ": " + *file + " cannot be read (" + std::strerror(errno) + ")");
     }
   }
+  DicomWebSettings& web = cfg.PacsWeb;
+  if (a.opt.count("pacs-dicomweb")) {
+    const std::string v = Opt(a, "pacs-dicomweb", "");
+    if (v != "on" && v != "off") bad.push_back("--pacs-dicomweb must be on or off");
+    web.enabled = v == "on";
+  }
+  if (a.opt.count("pacs-url")) web.url = Opt(a, "pacs-url", "");
+  if (a.opt.count("pacs-auth") && !ParseAuthName(Opt(a, "pacs-auth", ""), web.auth))
+    bad.push_back("--pacs-auth must be none, basic or token");
+  if (a.opt.count("pacs-user")) web.user = Opt(a, "pacs-user", "");
+  if (a.opt.count("pacs-password-file")) {
+    const std::string file = Opt(a, "pacs-password-file", "");
+    std::string password, why;
+    if (!ReadSecretFile("password", file, password, why)) bad.push_back("--pacs-password-file: " + why);
+    web.password = password;
+  }
+  if (a.opt.count("pacs-token-file")) {
+    web.tokenFile = Opt(a, "pacs-token-file", "");
+    if (::access(web.tokenFile.c_str(), R_OK) != 0)
+      bad.push_back("--pacs-token-file: " + web.tokenFile + " cannot be read (" + std::strerror(errno) + ")");
+  }
+  if (web.enabled) {
+    AssociationTarget probe;
+    probe.web = web;
+    if (const std::string problem = HttpClient(probe).SettingsProblem(); !problem.empty())
+      bad.push_back("DICOMweb: " + problem);
+  }
   if (!bad.empty()) {
     for (const std::string& b : bad) std::fprintf(stderr, "scrivara-cli: %s\n", b.c_str());
     return cli::kExitUsage;
@@ -328,7 +378,32 @@ int CmdSetup(const Args& a) {
                 tls->keyFile.empty() ? "" : (" (key " + tls->keyFile + ")").c_str(),
                 tls->checkHostName ? "" : ", host name not checked");
   }
+  if (!web.enabled) {
+    std::printf("  PACS DICOMweb   off\n");
+  } else {
+    const std::string auth = web.auth == DicomWebSettings::Auth::Basic   ? "HTTP basic, user " + web.user
+                             : web.auth == DicomWebSettings::Auth::Token ? "bearer token from " + web.tokenFile
+                                                                         : "no authentication";
+    std::printf("  PACS DICOMweb   on, %s, %s\n", web.url.c_str(), auth.c_str());
+  }
   return 0;
+}
+
+// Why the DICOMweb options given do not go together, "" when they do.
+std::string WebOptionsProblem(const Args& a, const std::string& command) {
+  const bool web = a.opt.count("url") || a.opt.count("user") || a.opt.count("password-file") || a.opt.count("token-file");
+  if (!web) return "";
+  if (command == "worklist" || (a.opt.count("worklist") && command == "echo"))
+    return "the worklist server is reached with associations only: --url, --user, --password-file and --token-file "
+           "are for the PACS";
+  if (a.opt.count("url") && (a.opt.count("aec") || a.opt.count("host") || a.opt.count("port")))
+    return "--url names a DICOMweb service: give it or --aec/--host/--port, not both";
+  if (a.opt.count("token-file") && (a.opt.count("user") || a.opt.count("password-file")))
+    return "--token-file and --user/--password-file are two kinds of authentication: give one";
+  if ((a.opt.count("password-file") && !a.opt.count("user") && setupcfg.PacsWeb.user.empty()) ||
+      (a.opt.count("user") && !a.opt.count("password-file") && setupcfg.PacsWeb.password.empty()))
+    return "HTTP basic authentication needs --user and --password-file";
+  return "";
 }
 
 // Each command, the options it takes (with a value) and its switches.
@@ -345,7 +420,8 @@ std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> li
 }
 
 const std::vector<Command>& Commands() {
-  static const std::vector<std::string> net = {"aet", "aec", "host", "port", "tls-profile", "ca", "cert", "key"};
+  static const std::vector<std::string> net = {"aet", "aec", "host", "port", "tls-profile", "ca", "cert", "key",
+                                               "url", "user", "password-file", "token-file"};
   static const std::vector<std::string> tls = {"tls", "no-tls", "no-host-check"};
   static const std::vector<std::string> study = {"patient-name", "patient-id", "birth-date", "sex",
                                                  "accession", "study-uid", "study-description", "institution",
@@ -364,7 +440,8 @@ const std::vector<Command>& Commands() {
       {"setup", CmdSetup,
        {"aet", "institution", "pacs", "worklist", "debug", "pacs-tls", "pacs-tls-profile", "pacs-ca", "pacs-cert",
         "pacs-key", "pacs-host-check", "worklist-tls", "worklist-tls-profile", "worklist-ca", "worklist-cert",
-        "worklist-key", "worklist-host-check"},
+        "worklist-key", "worklist-host-check", "pacs-dicomweb", "pacs-url", "pacs-auth", "pacs-user",
+        "pacs-password-file", "pacs-token-file"},
        {}},
       {"log-viewer", cli::CmdLogViewer, {}, {}},
   };
@@ -409,6 +486,8 @@ int main(int argc, char** argv) {
   std::string bad = documents && !a.NeedsUsage() ? cli::StudyKeysProblem(a) : "";
   if (a.opt.count("tls-profile") && !IsTlsProfile(Opt(a, "tls-profile", "")))
     bad += (bad.empty() ? "" : "\nscrivara-cli: ") + std::string("--") + kTlsProfileMustBe;
+  if (const std::string web = WebOptionsProblem(a, name); !web.empty())
+    bad += (bad.empty() ? "" : "\nscrivara-cli: ") + web;
   if (!bad.empty())
     std::fprintf(stderr, "scrivara-cli: %s\n", bad.c_str());
   else
