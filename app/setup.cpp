@@ -1,6 +1,7 @@
 #include "app/setup.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -17,6 +18,7 @@
 #include "edge/qtext.h"
 #include "core/config.h"
 #include "core/log.h"
+#include "net/dicomweb.h"
 #include "net/dimse.h"
 
 namespace {
@@ -90,29 +92,26 @@ void TSetupFrm::AddServerTab(const char* name, const char* caption, const Server
   tls.use = new QCheckBox("Use TLS");
   tls.use->setObjectName(ToQ(prefix + "UseTls"));
   form->addRow(QString(), tls.use);
-  tls.ca = AddFileRow(form, prefix + "CaFile", "CA file");
+  const char* pem = "PEM files (*.pem *.crt *.key);;All files (*)";
+  tls.ca = AddFileRow(form, prefix + "CaFile", "CA file", pem);
   tls.ca->setPlaceholderText("the system's trusted authorities");
-  tls.certificate = AddFileRow(form, prefix + "Certificate", "Client certificate");
+  tls.certificate = AddFileRow(form, prefix + "Certificate", "Client certificate", pem);
   tls.certificate->setPlaceholderText("none");
-  tls.key = AddFileRow(form, prefix + "Key", "Client key");
+  tls.key = AddFileRow(form, prefix + "Key", "Client key", pem);
   tls.hostCheck = new QCheckBox("Check host name");
   tls.hostCheck->setObjectName(ToQ(prefix + "CheckHostName"));
   tls.hostCheck->setChecked(true);
   form->addRow(QString(), tls.hostCheck);
-  auto enable = [tls](bool on) {
-    for (QWidget* w : std::initializer_list<QWidget*>{tls.ca, tls.certificate, tls.key, tls.hostCheck})
-      w->setEnabled(on);
-  };
-  connect(tls.use, &QCheckBox::toggled, this, enable);
-  enable(false);
+  connect(tls.use, &QCheckBox::toggled, this, &TSetupFrm::UpdateEnabled);
+  if (&tls == &pacsTls_) AddWebRows(form);
   test = new QPushButton("Test");
   test->setObjectName(QString::fromLatin1(names.test));
   form->addRow(QString(), test);
   PageControl1->addTab(tab, QString::fromLatin1(caption));
 }
 
-// A file name field with its "..." button (a PEM file chosen through the dialog layer).
-QLineEdit* TSetupFrm::AddFileRow(QFormLayout* form, const std::string& name, const char* label) {
+// A file name field with its "..." button (a file chosen through the dialog layer).
+QLineEdit* TSetupFrm::AddFileRow(QFormLayout* form, const std::string& name, const char* label, const char* filter) {
   auto* edit = new QLineEdit;
   edit->setObjectName(ToQ(name));
   auto* browse = new QPushButton("...");
@@ -123,12 +122,81 @@ QLineEdit* TSetupFrm::AddFileRow(QFormLayout* form, const std::string& name, con
   row->addWidget(browse);
   form->addRow(QString::fromLatin1(label), row);
   if (auto* caption = qobject_cast<QLabel*>(form->labelForField(row))) caption->setBuddy(edit);
-  connect(browse, &QPushButton::clicked, this, [this, edit, label] {
-    const QString chosen =
-        Dialogs().OpenFileName(this, QString::fromLatin1(label), "PEM files (*.pem *.crt *.key);;All files (*)");
+  connect(browse, &QPushButton::clicked, this, [this, edit, label, filter] {
+    const QString chosen = Dialogs().OpenFileName(this, QString::fromLatin1(label), QString::fromLatin1(filter));
     if (!chosen.isEmpty()) edit->setText(chosen);
   });
   return edit;
+}
+
+// The PACS's DICOMweb rows, below its TLS settings (whose CA file and client certificate HTTPS uses).
+void TSetupFrm::AddWebRows(QFormLayout* form) {
+  web_.type = new QComboBox;
+  web_.type->setObjectName("PacsServerType");
+  web_.type->addItems({"DIMSE (C-STORE, C-FIND)", "DICOMweb (STOW-RS, QIDO-RS)"});
+  form->addRow("Server type", web_.type);
+  web_.url = new QLineEdit;
+  web_.url->setObjectName("PacsUrl");
+  web_.url->setPlaceholderText("https://archive.example/dicom-web");
+  form->addRow("URL", web_.url);
+  web_.auth = new QComboBox;
+  web_.auth->setObjectName("PacsAuthentication");
+  web_.auth->addItems({"None", "HTTP basic", "Bearer token"});
+  form->addRow("Authentication", web_.auth);
+  web_.user = new QLineEdit;
+  web_.user->setObjectName("PacsUser");
+  form->addRow("User", web_.user);
+  web_.password = new QLineEdit;
+  web_.password->setObjectName("PacsPassword");
+  web_.password->setEchoMode(QLineEdit::Password);
+  form->addRow("Password", web_.password);
+  web_.tokenFile = AddFileRow(form, "PacsTokenFile", "Token file", "All files (*)");
+  for (QWidget* w : std::initializer_list<QWidget*>{web_.type, web_.url, web_.auth, web_.user, web_.password})
+    if (auto* caption = qobject_cast<QLabel*>(form->labelForField(w))) caption->setBuddy(w);
+  connect(web_.type, &QComboBox::currentIndexChanged, this, &TSetupFrm::UpdateEnabled);
+  connect(web_.auth, &QComboBox::currentIndexChanged, this, &TSetupFrm::UpdateEnabled);
+}
+
+// Each field enabled only where it applies: the TLS files with TLS (or HTTPS), the DIMSE address
+// or the DICOMweb URL by the server type, the user, password or token file by the authentication.
+void TSetupFrm::UpdateEnabled() {
+  const bool web = web_.type && web_.type->currentIndex() == 1;
+  for (const TlsControls* tls : {&pacsTls_, &worklistTls_}) {
+    if (!tls->use) continue;
+    const bool files = tls->use->isChecked() || (web && tls == &pacsTls_);
+    for (QWidget* w : std::initializer_list<QWidget*>{tls->ca, tls->certificate, tls->key, tls->hostCheck})
+      w->setEnabled(files);
+  }
+  if (!web_.type) return;
+  for (QWidget* w : std::initializer_list<QWidget*>{Edit5, Edit2, Edit3, pacsTls_.use})
+    if (w) w->setEnabled(!web);
+  const int auth = web_.auth->currentIndex();
+  web_.url->setEnabled(web);
+  web_.auth->setEnabled(web);
+  web_.user->setEnabled(web && auth == 1);
+  web_.password->setEnabled(web && auth == 1);
+  web_.tokenFile->setEnabled(web && auth == 2);
+  if (auto* browse = findChild<QPushButton*>("PacsTokenFileBrowse")) browse->setEnabled(web && auth == 2);
+}
+
+void TSetupFrm::ShowWeb(const DicomWebSettings& w) {
+  web_.type->setCurrentIndex(w.enabled ? 1 : 0);
+  web_.url->setText(QString::fromUtf8(w.url.c_str()));
+  web_.auth->setCurrentIndex(int(w.auth));
+  web_.user->setText(QString::fromUtf8(w.user.c_str()));
+  web_.password->setText(QString::fromUtf8(w.password.c_str()));
+  web_.tokenFile->setText(QString::fromLocal8Bit(w.tokenFile.c_str()));
+  UpdateEnabled();
+}
+
+DicomWebSettings TSetupFrm::TypedWeb(DicomWebSettings saved) const {
+  saved.enabled = web_.type->currentIndex() == 1;
+  saved.url = web_.url->text().trimmed().toUtf8().toStdString();
+  saved.auth = DicomWebSettings::Auth(web_.auth->currentIndex());
+  saved.user = web_.user->text().toUtf8().toStdString();
+  saved.password = web_.password->text().toUtf8().toStdString();
+  saved.tokenFile = web_.tokenFile->text().toLocal8Bit().toStdString();
+  return saved;
 }
 
 void TSetupFrm::ShowTls(const TlsControls& c, const TlsSettings& t) {
@@ -161,12 +229,14 @@ void TSetupFrm::CopyFieldsToSetup() {
   setupcfg.WorklistPort = FromQ(Edit9->text());
   setupcfg.PacsTls = TypedTls(pacsTls_, setupcfg.PacsTls);
   setupcfg.WorklistTls = TypedTls(worklistTls_, setupcfg.WorklistTls);
+  setupcfg.PacsWeb = TypedWeb(setupcfg.PacsWeb);
 }
 
 void TSetupFrm::FormCreate() {
   const bool read = ReadSetupFile(setupcfg, cfgPath_);
   ShowTls(pacsTls_, setupcfg.PacsTls);  // the servers file is read either way
   ShowTls(worklistTls_, setupcfg.WorklistTls);
+  ShowWeb(setupcfg.PacsWeb);
   if (read) {
     Edit4->setText(ToQ(setupcfg.LocalAET));
     Edit7->setText(ToQ(setupcfg.InstitutionName));
@@ -225,6 +295,30 @@ void TSetupFrm::TestConnection(QLineEdit* aet, QLineEdit* host, QLineEdit* port,
       });
 }
 
-void TSetupFrm::Button1Click() { TestConnection(Edit5, Edit2, Edit3, pacsTls_, setupcfg.PacsTls); }
+void TSetupFrm::Button1Click() {
+  if (web_.type->currentIndex() != 1) {
+    TestConnection(Edit5, Edit2, Edit3, pacsTls_, setupcfg.PacsTls);
+    return;
+  }
+  AssociationTarget target;
+  target.timeoutSeconds = 10;
+  target.tls = TypedTls(pacsTls_, setupcfg.PacsTls);
+  target.web = TypedWeb(setupcfg.PacsWeb);
+  struct Outcome {
+    bool up = false;
+    std::string summary;
+  };
+  auto outcome = std::make_shared<Outcome>();
+  work_.Start(
+      BackgroundWork::State::Searching,
+      [target, outcome](const BackgroundWork::Run&) { outcome->up = TestDicomWeb(target, outcome->summary); },
+      [this, url = QString::fromUtf8(target.web.url.c_str()), outcome] {
+        const QString summary = QString::fromUtf8(outcome->summary.c_str());
+        if (outcome->up)
+          Dialogs().ShowMessage(this, url + " is up and running!\n" + summary);
+        else
+          Dialogs().ShowMessage(this, "ERROR, " + url + " does not answer!\n" + summary);
+      });
+}
 
 void TSetupFrm::Button2Click() { TestConnection(Edit6, Edit8, Edit9, worklistTls_, setupcfg.WorklistTls); }

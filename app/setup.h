@@ -7,6 +7,8 @@
 #include "edge/background.h"
 
 class QCheckBox;
+class QComboBox;
+class QFormLayout;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
@@ -25,6 +27,7 @@ class TSetupFrm : public QDialog {
   // PACS and worklist "Test": C-ECHO with the local AE title of setupcfg and the tab's fields as
   // typed (TLS settings included), 10-second read time-out, on a worker thread (both buttons off
   // meanwhile); the outcome is shown in a message box, a failure with its reason on a second line.
+  // A PACS reached over DICOMweb is tested with a QIDO-RS request; the box gives its HTTP status.
   void Button1Click();
   void Button2Click();
 
@@ -47,7 +50,20 @@ class TSetupFrm : public QDialog {
   void AddServerTab(const char* name, const char* caption, const ServerControls& names, const char* aet,
                     QLineEdit*& aetEdit, QLineEdit*& hostEdit, QLineEdit*& portEdit, QPushButton*& test,
                     TlsControls& tls);
-  QLineEdit* AddFileRow(class QFormLayout* form, const std::string& name, const char* label);
+  QLineEdit* AddFileRow(QFormLayout* form, const std::string& name, const char* label, const char* filter);
+  // The PACS over DICOMweb: "Server type" (DIMSE or DICOMweb), "URL", "Authentication" (none, HTTP
+  // basic, bearer token), "User", "Password" and "Token file"; each field is enabled only when it
+  // applies.
+  struct WebControls {
+    QComboBox* type = nullptr;
+    QLineEdit* url = nullptr;
+    QComboBox* auth = nullptr;
+    QLineEdit *user = nullptr, *password = nullptr, *tokenFile = nullptr;
+  };
+  void AddWebRows(QFormLayout* form);
+  void UpdateEnabled();
+  void ShowWeb(const DicomWebSettings& w);
+  DicomWebSettings TypedWeb(DicomWebSettings saved) const;
   static void ShowTls(const TlsControls& c, const TlsSettings& t);
   static TlsSettings TypedTls(const TlsControls& c, TlsSettings saved);
   void CopyFieldsToSetup();
@@ -62,5 +78,6 @@ class TSetupFrm : public QDialog {
   QLineEdit *Edit5 = nullptr, *Edit2 = nullptr, *Edit3 = nullptr;  // PACS: AET, IP, port
   QLineEdit *Edit6 = nullptr, *Edit8 = nullptr, *Edit9 = nullptr;  // WL Server: AET, IP, port
   TlsControls pacsTls_, worklistTls_;
+  WebControls web_;
   QPushButton *BitBtn1 = nullptr, *BitBtn2 = nullptr;
 };
