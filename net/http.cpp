@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <mutex>
@@ -91,9 +92,29 @@ struct Transfer {
   HttpResponse* response;
   HttpBody* body;
   size_t maxBody;
+  uint32_t timeoutSeconds;
   std::string bodyProblem;
   bool tooLarge = false;
+  bool stalled = false;
+  curl_off_t moved = -1;  // bytes sent and received at the last change
+  std::chrono::steady_clock::time_point since = std::chrono::steady_clock::now();
 };
+
+// Ends a request once nothing has moved either way for the time-out: the server has stopped
+// reading or has not answered.
+int OnProgress(void* user, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t ulTotal, curl_off_t ulNow) {
+  (void)dlTotal;
+  (void)ulTotal;
+  auto& t = *static_cast<Transfer*>(user);
+  const auto now = std::chrono::steady_clock::now();
+  if (dlNow + ulNow != t.moved) {
+    t.moved = dlNow + ulNow;
+    t.since = now;
+    return 0;
+  }
+  t.stalled = now - t.since > std::chrono::seconds(t.timeoutSeconds);
+  return t.stalled ? 1 : 0;
+}
 
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   auto& t = *static_cast<Transfer*>(user);
@@ -252,7 +273,7 @@ HttpResponse HttpClient::Perform(const std::string& resource, const std::string*
   const std::string where = first.host + ":" + first.port;
   for (int hop = 0;; ++hop) {
     response = HttpResponse{};
-    Transfer t{&response, body, maxBody, {}, false};
+    Transfer t{&response, body, maxBody, target_.timeoutSeconds, {}};
     if (body && !body->Rewind()) {
       response.problem = "the request body cannot be started";
       return response;
@@ -270,8 +291,9 @@ HttpResponse HttpClient::Perform(const std::string& resource, const std::string*
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_2TLS));
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, long(target_.timeoutSeconds));
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, long(target_.timeoutSeconds));
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
@@ -309,7 +331,7 @@ HttpResponse HttpClient::Perform(const std::string& resource, const std::string*
         response.problem = "the answer of " + where + " is larger than " + std::to_string(maxBody >> 20) + " MB";
       else if (!t.bodyProblem.empty())
         response.problem = t.bodyProblem;
-      else if (code == CURLE_OPERATION_TIMEDOUT)
+      else if (t.stalled || code == CURLE_OPERATION_TIMEDOUT)
         response.problem = "no answer from " + where + " within " + std::to_string(target_.timeoutSeconds) + " s";
       else
         response.problem = where + ": " + (error[0] ? error : curl_easy_strerror(code));
