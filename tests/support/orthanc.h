@@ -26,6 +26,8 @@ struct Orthanc {
   int httpPort = FreePort();
   std::string encoding;  // "DefaultEncoding" when set (Orthanc's own default is Latin1)
   std::string settings;  // more lines of its configuration ("\"Key\": value,\n" each)
+  bool dicomWeb = false;
+  std::string webUser, webPassword;
   Process process;
 
   Orthanc() { Run({"mkdir", "-p", dir.path + "/db", Worklists()}); }
@@ -40,6 +42,17 @@ struct Orthanc {
                 "\",\n  \"DicomTlsRemoteCertificateRequired\": " + (clientCertificateRequired ? "true" : "false") +
                 ",\n";
   }
+
+  // Before Start: its DICOMweb plugin at WebUrl(); with a user, HTTP basic authentication for that
+  // user on the whole HTTP side.
+  void UseDicomWeb(const std::string& user = "", const std::string& password = "") {
+    dicomWeb = true;
+    webUser = user;
+    webPassword = password;
+    if (!user.empty())
+      settings += "  \"AuthenticationEnabled\": true,\n  \"RegisteredUsers\": {\"" + user + "\": \"" + password + "\"},\n";
+  }
+  std::string WebUrl() const { return "http://127.0.0.1:" + std::to_string(httpPort) + "/dicom-web"; }
 
   // False when Orthanc is not installed or does not listen within 30 s.
   bool Start() {
@@ -62,7 +75,8 @@ struct Orthanc {
                               "  \"DicomAlwaysAllowFindWorklist\": true,\n"
                               "  \"DicomAlwaysAllowStore\": true,\n"
                               "  \"UnknownSopClassAccepted\": true,\n"
-                              "  \"Plugins\": [\"/usr/share/orthanc/plugins/libModalityWorklists.so\"],\n"
+                              "  \"Plugins\": [\"/usr/share/orthanc/plugins/libModalityWorklists.so\"" +
+                              (dicomWeb ? ", \"/usr/share/orthanc/plugins/libOrthancDicomWeb.so\"" : "") + "],\n"
                               "  \"Worklists\": {\"Enable\": true, \"Database\": \"" + Worklists() + "\"}\n"
                               "}\n";
     process = Process({program, cfg}, dir.path + "/orthanc.log");
@@ -72,6 +86,7 @@ struct Orthanc {
   // GET (or POST the body) on its REST API; the answer's body.
   std::string Rest(const std::string& path, const std::string& post = "") const {
     std::vector<std::string> argv = {"curl", "-s", "http://127.0.0.1:" + std::to_string(httpPort) + path};
+    if (!webUser.empty()) argv.insert(argv.end(), {"-u", webUser + ":" + webPassword});
     if (!post.empty()) argv.insert(argv.end(), {"-X", "POST", "--data-binary", post});
     std::string out;
     Run(argv, &out);

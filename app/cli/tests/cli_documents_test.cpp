@@ -217,6 +217,40 @@ TEST_F(CliDocuments, StoredOverTlsWithAClientCertificate) {
         << n;
 }
 
+// The same over DICOMweb to an archive that asks for a password: refused with the HTTP status
+// with the wrong one, all stored with the right one, and found again with a Greek name intact.
+TEST_F(CliDocuments, StoredAndFoundOverDicomWeb) {
+  querytest::Orthanc web;
+  web.UseDicomWeb("scrivara", "s3cret");
+  web.encoding = "Utf8";
+  ASSERT_TRUE(web.Start());
+  const std::string d = dir->path + "/web";
+  testsupport::Run({"cp", "-r", objects, d});
+  WriteFile(d + "/../wrong.txt", "nope\n");
+  WriteFile(d + "/../right.txt", "s3cret\n");
+  auto greek = Cmd("pdf", {}, dir->path + "/doc.pdf", d + "/greek.dcm");
+  greek[2] = "Παπαδόπουλος^Γιώργος";
+  greek[4] = "GR7";
+  ASSERT_EQ(RunCli(greek).status, 0);
+  auto run = [&](const char* command, const char* password, std::vector<std::string> more) {
+    std::vector<std::string> v = {command, "--url", web.WebUrl(), "--user", "scrivara", "--password-file",
+                                  dir->path + "/" + password};
+    v.insert(v.end(), more.begin(), more.end());
+    return RunCli(v);
+  };
+  const auto refused = run("store", "wrong.txt", {d});
+  EXPECT_EQ(refused.status, 1) << refused.output;
+  EXPECT_NE(refused.output.find("STOW-RS of " + d + "/greek.dcm failed: HTTP 401 Unauthorized"), std::string::npos)
+      << refused.output;
+  const auto stored = run("store", "right.txt", {d});
+  EXPECT_EQ(stored.status, 0) << stored.output;
+  EXPECT_NE(stored.output.find("6 file(s): 6 stored, 0 failed"), std::string::npos) << stored.output;
+  EXPECT_NE(stored.output.find("pdf.dcm: stored (Little Endian Explicit VR)"), std::string::npos) << stored.output;
+  const auto found = run("find", "right.txt", {"--id", "GR7"});
+  EXPECT_EQ(found.status, 0) << found.output;
+  EXPECT_EQ(found.output.rfind("Παπαδόπουλος^Γιώργος\tGR7\t", 0), 0u) << found.output;
+}
+
 // store --outbox sends the installation's outbox (beside the executable) and empties it of what was
 // accepted; a file that is no DICOM file stays.
 TEST_F(CliDocuments, StoreOutboxSendsAndKeepsOnlyWhatWasNotAccepted) {
