@@ -432,6 +432,40 @@ class FormsTest : public QObject {
     QVERIFY2(dialogs_.messages.value(1).contains("cannot connect to 127.0.0.1:"), qPrintable(dialogs_.messages.value(1)));
   }
 
+  // The PACS as a DICOMweb server: its fields come alive with the type and the authentication, go
+  // to the servers file, and Test makes a QIDO-RS request whose HTTP status the box gives.
+  void setupDicomWebFieldsAndTest() {
+    const int port = testsupport::FreePort();
+    testsupport::Process stub(
+        {"/usr/bin/python3", SCRIVARA_SOURCE_DIR "/tests/support/dicomweb_stub.py", std::to_string(port)});
+    QVERIFY(testsupport::WaitForPort(port));
+    AppForms f = Start();
+    auto* url = Find<QLineEdit>(f.SetupFrm.get(), "PacsUrl");
+    auto* user = Find<QLineEdit>(f.SetupFrm.get(), "PacsUser");
+    auto* token = Find<QLineEdit>(f.SetupFrm.get(), "PacsTokenFile");
+    QVERIFY(!url->isEnabled() && Find<QLineEdit>(f.SetupFrm.get(), "Edit2")->isEnabled());
+    Find<QComboBox>(f.SetupFrm.get(), "PacsServerType")->setCurrentIndex(1);
+    QVERIFY(url->isEnabled() && !user->isEnabled() && !Find<QLineEdit>(f.SetupFrm.get(), "Edit2")->isEnabled());
+    QVERIFY(Find<QLineEdit>(f.SetupFrm.get(), "PacsCaFile")->isEnabled());  // HTTPS checks the server with it
+    Find<QComboBox>(f.SetupFrm.get(), "PacsAuthentication")->setCurrentIndex(1);
+    QVERIFY(user->isEnabled() && !token->isEnabled());
+    url->setText(QString("http://127.0.0.1:%1/ok").arg(port));
+    user->setText("me");
+    Find<QLineEdit>(f.SetupFrm.get(), "PacsPassword")->setText("pw");
+    Find<QPushButton>(f.SetupFrm.get(), "Button1")->click();
+    QTRY_COMPARE(dialogs_.messages, QStringList{url->text() + " is up and running!\nHTTP 200 OK"});
+    Find<QPushButton>(f.SetupFrm.get(), "BitBtn1")->click();
+    QVERIFY(setupcfg.PacsWeb.enabled);
+    QCOMPARE(setupcfg.PacsWeb.user, std::string("me"));
+    QVERIFY(ReadAll(dir_ + "/scrivara-servers.ini").find("[PACS DICOMweb]\nUseDICOMweb=true\nURL=" +
+                                                        url->text().toStdString() +
+                                                        "\nAuthentication=basic\nUser=me\nPassword=pw\n") !=
+            std::string::npos);
+    struct stat st {};
+    QCOMPARE(::stat((dir_ + "/scrivara-servers.ini").c_str(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, 0600u);  // it holds the password
+  }
+
   // Search WL fills the grid from a real worklist server, sorted by name, birth dates in display
   // form; an unreachable server leaves one empty row and a log line.
   void searchWorklistFillsTheGrid() {
