@@ -5,10 +5,12 @@ _scrivara_cli() {
   prev=${COMP_WORDS[COMP_CWORD-1]}
   cmd=${COMP_WORDS[1]}
   local commands="dump convert pdf sr img echo store find worklist setup log-viewer --help --version"
-  local net="--aet --aec --host --port --tls --no-tls --tls-profile --ca --cert --key --no-host-check"
+  local net="--aet --aec --host --port --tls --no-tls --tls-profile --ca --cert --key --no-host-check
+             --url --user --password-file --token-file"
   local setuptls="--pacs-tls --pacs-tls-profile --pacs-ca --pacs-cert --pacs-key --pacs-host-check
                   --worklist-tls --worklist-tls-profile --worklist-ca --worklist-cert --worklist-key
-                  --worklist-host-check"
+                  --worklist-host-check --pacs-dicomweb --pacs-url --pacs-auth --pacs-user --pacs-password-file
+                  --pacs-token-file"
   local study="--patient-name --patient-id --birth-date --sex --accession --study-uid --study-description
                --institution --modality --worklist --date --study"
   local search="--name --id --description --date --modality"
@@ -28,14 +30,17 @@ _scrivara_cli() {
                                     1.2.840.10008.1.2.4.51 1.2.840.10008.1.2.4.70 1.2.840.10008.1.2.4.90
                                     1.2.840.10008.1.2.4.91" -- "$cur")); return ;;
     --sex) COMPREPLY=($(compgen -W "M F O" -- "$cur")); return ;;
-    --debug|--pacs-tls|--worklist-tls|--pacs-host-check|--worklist-host-check)
+    --debug|--pacs-tls|--worklist-tls|--pacs-host-check|--worklist-host-check|--pacs-dicomweb)
       COMPREPLY=($(compgen -W "on off" -- "$cur")); return ;;
     --tls-profile|--pacs-tls-profile|--worklist-tls-profile)
       COMPREPLY=($(compgen -W "bcp195-nd bcp195 bcp195-ex" -- "$cur")); return ;;
-    --ca|--cert|--key|--pacs-ca|--pacs-cert|--pacs-key|--worklist-ca|--worklist-cert|--worklist-key)
+    --pacs-auth) COMPREPLY=($(compgen -W "none basic token" -- "$cur")); return ;;
+    --ca|--cert|--key|--pacs-ca|--pacs-cert|--pacs-key|--worklist-ca|--worklist-cert|--worklist-key|\
+    --password-file|--token-file|--pacs-password-file|--pacs-token-file)
       COMPREPLY=($(compgen -f -- "$cur")); return ;;
     --aet|--aec|--host|--port|--patient-name|--patient-id|--birth-date|--accession|--study-uid|\
-    --study-description|--institution|--date|--study|--name|--id|--description|--pacs) return ;;
+    --study-description|--institution|--date|--study|--name|--id|--description|--pacs|--url|--user|--pacs-url|\
+    --pacs-user) return ;;
     --worklist) [[ $cmd == echo ]] || return ;;
   esac
   local options="--help"
