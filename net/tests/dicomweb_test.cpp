@@ -10,25 +10,32 @@
 #include "net/batch_store.h"
 #include "net/dicomweb.h"
 #include "tests/support/peer.h"
+#include "tests/support/tls_certificates.h"
 
 namespace {
 
 using testsupport::FreePort;
 using testsupport::Process;
+using testsupport::TlsCertificates;
 
-// The scripted service (tests/support/dicomweb_stub.py) on a free port.
+// The scripted service (tests/support/dicomweb_stub.py) on a free port; over HTTPS with the test
+// certificate for 127.0.0.1 when `https`.
 struct Stub {
   int port = FreePort();
+  bool https = false;
   Process process;
-  Stub() {
-    process = Process({"/usr/bin/python3", SCRIVARA_SOURCE_DIR "/tests/support/dicomweb_stub.py", std::to_string(port)});
+  explicit Stub(bool overHttps = false) : https(overHttps) {
+    std::vector<std::string> argv = {"/usr/bin/python3", SCRIVARA_SOURCE_DIR "/tests/support/dicomweb_stub.py",
+                                     std::to_string(port)};
+    if (https) argv.insert(argv.end(), {TlsCertificates::Path("server.pem"), TlsCertificates::Path("server.key")});
+    process = Process(argv);
     EXPECT_TRUE(testsupport::WaitForPort(port)) << "the DICOMweb stub did not start (python3-pydicom?)";
   }
   AssociationTarget Target(const std::string& behaviour, uint32_t timeoutSeconds = 10) const {
     AssociationTarget t;
     t.timeoutSeconds = timeoutSeconds;
     t.web.enabled = true;
-    t.web.url = "http://127.0.0.1:" + std::to_string(port) + "/" + behaviour;
+    t.web.url = (https ? "https" : "http") + std::string("://127.0.0.1:") + std::to_string(port) + "/" + behaviour;
     return t;
   }
 };
@@ -104,6 +111,22 @@ TEST(DicomWebStow, EachFileTakesWhatTheAnswerSaysOfIt) {
   // One file a request: both requests go, the second over the same connection where kept.
   withToken.web.instancesPerRequest = 1;
   EXPECT_EQ(StoreFiles(files, withToken, {}), 2u);
+  testsupport::RemoveTree(dir);
+}
+
+// HTTPS checks the server with the TLS settings: refused by the system's authorities, stored with
+// the test CA.
+TEST(DicomWebStow, HttpsChecksTheServerWithTheTlsSettings) {
+  const std::string dir = testsupport::MakeTempDir("stow_https");
+  const std::vector<std::string> files = {MakeObject(dir, 3)};
+  Stub stub(true);
+  AssociationTarget target = stub.Target("ok");
+  std::vector<StoredFile> got;
+  EXPECT_EQ(StoreFiles(files, target, [&](const StoredFile& f) { got.push_back(f); }), 0u);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_NE(got[0].problem.find("certificate"), std::string::npos) << got[0].problem;
+  target.tls.caFile = TlsCertificates::Path("ca.pem");
+  EXPECT_EQ(StoreFiles(files, target, {}), 1u);
   testsupport::RemoveTree(dir);
 }
 

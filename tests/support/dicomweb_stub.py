@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """A DICOMweb service of the tests' own, for the answers a real archive gives only on a bad day.
 
-Usage: dicomweb_stub.py PORT. The first path segment picks the behaviour; the rest is the resource
+Usage: dicomweb_stub.py PORT [CERTIFICATE KEY] (with them it speaks HTTPS). The first path segment picks the behaviour; the rest is the resource
 ("/partial/studies"):
   ok        STOW-RS: every instance stored
   partial   STOW-RS: the first instance stored, the others failed with Failure Reason A700
@@ -16,6 +16,7 @@ Each STOW-RS body is checked: multipart/related of application/dicom parts, each
 import io
 import json
 import re
+import ssl
 import sys
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
@@ -115,4 +116,9 @@ class Handler(BaseHTTPRequestHandler):
         self.answer(202 if failed or case == "warning" else 200, json.dumps(answer).encode())
 
 
-ThreadingHTTPServer(("127.0.0.1", int(sys.argv[1])), Handler).serve_forever()
+server = ThreadingHTTPServer(("127.0.0.1", int(sys.argv[1])), Handler)
+if len(sys.argv) > 3:
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(sys.argv[2], sys.argv[3])
+    server.socket = context.wrap_socket(server.socket, server_side=True)
+server.serve_forever()
