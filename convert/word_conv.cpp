@@ -15,6 +15,7 @@
 #include "convert/rtf.h"
 #include "core/cp1252.h"
 #include "core/fileutil.h"
+#include "core/lazylib.h"
 #include "core/log.h"
 
 namespace {
@@ -24,9 +25,50 @@ constexpr size_t kFcClxOffset = 418;
 constexpr size_t kLcbClxOffset = 422;
 constexpr uint32_t kCompressedBit = 0x40000000;
 
+// libgsf's functions (and GLib's, through it), from the library opened on first use: most runs of
+// the command line read no Word file and should not pay for loading it and GLib.
+struct GsfApi {
+  decltype(&::gsf_init) init = nullptr;
+  decltype(&::gsf_input_stdio_new) input_stdio_new = nullptr;
+  decltype(&::gsf_infile_msole_new) infile_msole_new = nullptr;
+  decltype(&::gsf_infile_child_by_name) infile_child_by_name = nullptr;
+  decltype(&::gsf_input_size) input_size = nullptr;
+  decltype(&::gsf_input_seek) input_seek = nullptr;
+  decltype(&::gsf_input_read) input_read = nullptr;
+  decltype(&::g_object_unref) object_unref = nullptr;
+  decltype(&::g_error_free) error_free = nullptr;
+  decltype(&::g_log_set_handler) log_set_handler = nullptr;
+};
+
+// The table, or null with why when the library cannot be loaded.
+const GsfApi* Gsf(std::string* why = nullptr) {
+  static LazyLibrary library("libgsf-1.so.114");
+  static GsfApi api;
+  static const bool bound = [] {
+    const bool all = library.Bind(api.init, "gsf_init") && library.Bind(api.input_stdio_new, "gsf_input_stdio_new") &&
+                     library.Bind(api.infile_msole_new, "gsf_infile_msole_new") &&
+                     library.Bind(api.infile_child_by_name, "gsf_infile_child_by_name") &&
+                     library.Bind(api.input_size, "gsf_input_size") && library.Bind(api.input_seek, "gsf_input_seek") &&
+                     library.Bind(api.input_read, "gsf_input_read") && library.Bind(api.object_unref, "g_object_unref") &&
+                     library.Bind(api.error_free, "g_error_free") &&
+                     library.Bind(api.log_set_handler, "g_log_set_handler");
+    if (all) {
+      api.init();
+      // The compound file reader reports damaged files through glib's log as well; the one
+      // ERROR line of ReadWordText says it.
+      for (const char* domain : {"libgsf", "libgsf:msole"})
+        api.log_set_handler(domain, GLogLevelFlags(G_LOG_LEVEL_MASK),
+                            [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+    }
+    return all;
+  }();
+  if (!bound && why) *why = "the Word file library: " + library.Problem();
+  return bound ? &api : nullptr;
+}
+
 struct GObjectUnref {
   void operator()(void* p) const {
-    if (p) g_object_unref(p);
+    if (p) Gsf()->object_unref(p);
   }
 };
 template <typename T>
@@ -38,12 +80,13 @@ uint32_t Le32(const uint8_t* p) {
 
 // Reads up to count bytes at offset; fewer when the stream ends first.
 std::string ReadAt(GsfInput* in, uint64_t offset, uint64_t count) {
-  const auto size = static_cast<uint64_t>(gsf_input_size(in));
+  const GsfApi& gsf = *Gsf();
+  const auto size = static_cast<uint64_t>(gsf.input_size(in));
   if (offset >= size || count == 0) return {};
   if (count > size - offset) count = size - offset;
-  if (gsf_input_seek(in, static_cast<gsf_off_t>(offset), G_SEEK_SET)) return {};
+  if (gsf.input_seek(in, static_cast<gsf_off_t>(offset), G_SEEK_SET)) return {};
   std::string out(count, '\0');
-  if (!gsf_input_read(in, count, reinterpret_cast<guint8*>(out.data()))) return {};
+  if (!gsf.input_read(in, count, reinterpret_cast<guint8*>(out.data()))) return {};
   return out;
 }
 
@@ -116,35 +159,31 @@ void ReadableWordText(std::vector<std::string>& lines, size_t first) {
 }  // namespace
 
 bool ReadWordText(const std::string& path, std::vector<std::string>& lines) {
-  static const bool initialised = [] {
-    gsf_init();
-    // The compound file reader reports damaged files through glib's log as well; the one
-    // ERROR line below says it.
-    for (const char* domain : {"libgsf", "libgsf:msole"})
-      g_log_set_handler(domain, GLogLevelFlags(G_LOG_LEVEL_MASK), [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
-    return true;
-  }();
-  (void)initialised;
-
+  std::string missing;
+  const GsfApi* gsf = Gsf(&missing);
+  if (!gsf) {
+    Fail(path, missing);
+    return false;
+  }
   GError* err = nullptr;
-  GPtr<GsfInput> file(gsf_input_stdio_new(path.c_str(), &err));
+  GPtr<GsfInput> file(gsf->input_stdio_new(path.c_str(), &err));
   if (!file) {
     Fail(path, std::string("cannot open file (") + (err ? err->message : "unknown error") + ")");
-    if (err) g_error_free(err);
+    if (err) gsf->error_free(err);
     return false;
   }
-  GPtr<GsfInfile> storage(gsf_infile_msole_new(file.get(), &err));
+  GPtr<GsfInfile> storage(gsf->infile_msole_new(file.get(), &err));
   if (!storage) {
     Fail(path, std::string("not a compound file (") + (err ? err->message : "unknown error") + ")");
-    if (err) g_error_free(err);
+    if (err) gsf->error_free(err);
     return false;
   }
-  GPtr<GsfInput> main(gsf_infile_child_by_name(storage.get(), "WordDocument"));
+  GPtr<GsfInput> main(gsf->infile_child_by_name(storage.get(), "WordDocument"));
   if (!main) {
     Fail(path, "no WordDocument stream");
     return false;
   }
-  GPtr<GsfInput> table(gsf_infile_child_by_name(storage.get(), "1Table"));
+  GPtr<GsfInput> table(gsf->infile_child_by_name(storage.get(), "1Table"));
   if (!table) {
     Fail(path, "no 1Table stream");
     return false;
@@ -176,7 +215,7 @@ bool ReadWordText(const std::string& path, std::vector<std::string>& lines) {
 
   // Pieces of a real document do not overlap, so together they never hold more bytes than the main
   // stream; a piece table that claims more (pieces pointing at the same text) is cut off there.
-  const auto mainSize = static_cast<uint64_t>(gsf_input_size(main.get()));
+  const auto mainSize = static_cast<uint64_t>(gsf->input_size(main.get()));
   uint64_t budget = mainSize;
   const size_t first = lines.size();
   for (uint64_t i = 0; i < n; ++i) {

@@ -1,14 +1,16 @@
 #include "net/http.h"
 
+// Calls go through the table below, not the header's type-checking macros.
+#define CURL_DISABLE_TYPECHECK
 #include <curl/curl.h>
 #include <sys/stat.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstring>
-#include <mutex>
 
 #include "core/fileutil.h"
+#include "core/lazylib.h"
 #include "core/log.h"
 #include "core/strutil.h"
 #include "net/tls_socket.h"
@@ -18,13 +20,52 @@ namespace {
 constexpr int kMaxRedirects = 5;
 constexpr off_t kMaxSecretFile = 64 * 1024;
 
-void GlobalInit() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    curl_global_init(CURL_GLOBAL_DEFAULT);
-    // A server that closes while we write would otherwise end the program with SIGPIPE.
-    ::signal(SIGPIPE, SIG_IGN);
-  });
+// libcurl's functions, from the library opened on first use (most runs of the command line never
+// speak HTTP and should not pay for loading it and its dependencies).
+struct CurlApi {
+  decltype(&::curl_global_init) global_init = nullptr;
+  decltype(&::curl_easy_init) easy_init = nullptr;
+  decltype(&::curl_easy_cleanup) easy_cleanup = nullptr;
+  decltype(&::curl_easy_reset) easy_reset = nullptr;
+  decltype(&::curl_easy_setopt) easy_setopt = nullptr;
+  decltype(&::curl_easy_perform) easy_perform = nullptr;
+  decltype(&::curl_easy_getinfo) easy_getinfo = nullptr;
+  decltype(&::curl_easy_strerror) easy_strerror = nullptr;
+  decltype(&::curl_slist_append) slist_append = nullptr;
+  decltype(&::curl_slist_free_all) slist_free_all = nullptr;
+  decltype(&::curl_free) free = nullptr;
+  decltype(&::curl_url) url = nullptr;
+  decltype(&::curl_url_set) url_set = nullptr;
+  decltype(&::curl_url_get) url_get = nullptr;
+  decltype(&::curl_url_cleanup) url_cleanup = nullptr;
+};
+
+// The table, or null with why when the library cannot be loaded.
+const CurlApi* Curl(std::string* why = nullptr) {
+  static LazyLibrary library("libcurl.so.4");
+  static CurlApi api;
+  static const bool bound = [] {
+    const bool all = library.Bind(api.global_init, "curl_global_init") &&
+                     library.Bind(api.easy_init, "curl_easy_init") &&
+                     library.Bind(api.easy_cleanup, "curl_easy_cleanup") &&
+                     library.Bind(api.easy_reset, "curl_easy_reset") &&
+                     library.Bind(api.easy_setopt, "curl_easy_setopt") &&
+                     library.Bind(api.easy_perform, "curl_easy_perform") &&
+                     library.Bind(api.easy_getinfo, "curl_easy_getinfo") &&
+                     library.Bind(api.easy_strerror, "curl_easy_strerror") &&
+                     library.Bind(api.slist_append, "curl_slist_append") &&
+                     library.Bind(api.slist_free_all, "curl_slist_free_all") && library.Bind(api.free, "curl_free") &&
+                     library.Bind(api.url, "curl_url") && library.Bind(api.url_set, "curl_url_set") &&
+                     library.Bind(api.url_get, "curl_url_get") && library.Bind(api.url_cleanup, "curl_url_cleanup");
+    if (all) {
+      api.global_init(CURL_GLOBAL_DEFAULT);
+      // A server that closes while we write would otherwise end the program with SIGPIPE.
+      ::signal(SIGPIPE, SIG_IGN);
+    }
+    return all;
+  }();
+  if (!bound && why) *why = "the HTTP library: " + library.Problem();
+  return bound ? &api : nullptr;
 }
 
 struct UrlParts {
@@ -33,13 +74,15 @@ struct UrlParts {
 
 // Splits a URL with libcurl's parser; false when it is not one.
 bool SplitUrl(const std::string& url, UrlParts& parts) {
-  CURLU* u = curl_url();
+  const CurlApi* c = Curl();
+  if (!c) return false;
+  CURLU* u = c->url();
   if (!u) return false;
-  bool ok = curl_url_set(u, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK;
+  bool ok = c->url_set(u, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK;
   auto get = [&](CURLUPart part, std::string& out, unsigned flags) {
     char* text = nullptr;
-    if (curl_url_get(u, part, &text, flags) == CURLUE_OK && text) out = text;
-    curl_free(text);
+    if (c->url_get(u, part, &text, flags) == CURLUE_OK && text) out = text;
+    c->free(text);
   };
   if (ok) {
     get(CURLUPART_SCHEME, parts.scheme, 0);
@@ -49,7 +92,7 @@ bool SplitUrl(const std::string& url, UrlParts& parts) {
     get(CURLUPART_PASSWORD, parts.password, 0);
     get(CURLUPART_PATH, parts.path, 0);
   }
-  curl_url_cleanup(u);
+  c->url_cleanup(u);
   return ok;
 }
 
@@ -197,17 +240,18 @@ struct HttpClient::Handle {
   CURL* curl = nullptr;
   std::string token, password;
   ~Handle() {
-    if (curl) curl_easy_cleanup(curl);
+    if (curl) Curl()->easy_cleanup(curl);
   }
 };
 
 HttpClient::HttpClient(const AssociationTarget& target) : handle_(std::make_unique<Handle>()), target_(target) {
-  GlobalInit();
   const DicomWebSettings& web = target_.web;
   base_ = web.url;
   if (!base_.empty() && base_.back() != '/') base_ += '/';
   UrlParts url;
-  if (web.url.empty()) {
+  if (!Curl(&settingsProblem_)) {
+    // the library is missing: said as it is
+  } else if (web.url.empty()) {
     settingsProblem_ = "no DICOMweb URL is set";
   } else if (!SplitUrl(web.url, url) || url.host.empty()) {
     settingsProblem_ = "\"" + web.url + "\" is not a URL";
@@ -226,7 +270,7 @@ HttpClient::HttpClient(const AssociationTarget& target) : handle_(std::make_uniq
     if (!web.passwordFile.empty()) ReadSecretFile("password", web.passwordFile, handle_->password, settingsProblem_);
   }
   if (settingsProblem_.empty()) {
-    handle_->curl = curl_easy_init();
+    handle_->curl = Curl()->easy_init();
     if (!handle_->curl) settingsProblem_ = "the HTTP library could not start";
   }
   if (!settingsProblem_.empty()) WriteLog("ERROR, DICOMweb, " + settingsProblem_);
@@ -235,10 +279,19 @@ HttpClient::HttpClient(const AssociationTarget& target) : handle_(std::make_uniq
 HttpClient::~HttpClient() = default;
 
 std::string HttpClient::Escape(const std::string& text) {
-  GlobalInit();
-  char* escaped = curl_easy_escape(nullptr, text.c_str(), int(text.size()));
-  std::string out = escaped ? escaped : "";
-  curl_free(escaped);
+  std::string out;
+  for (unsigned char c : text) {
+    const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                            c == '.' || c == '_' || c == '~';
+    if (unreserved) {
+      out += char(c);
+    } else {
+      static const char kHex[] = "0123456789ABCDEF";
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
   return out;
 }
 
@@ -265,6 +318,7 @@ HttpResponse HttpClient::Perform(const std::string& resource, const std::string*
     return response;
   }
   CURL* curl = handle_->curl;
+  const CurlApi& c = *Curl();
   const TlsSettings& tls = target_.tls;
   const DicomWebSettings& web = target_.web;
   std::string url = base_ + resource;
@@ -278,54 +332,54 @@ HttpResponse HttpClient::Perform(const std::string& resource, const std::string*
       response.problem = "the request body cannot be started";
       return response;
     }
-    curl_easy_reset(curl);
+    c.easy_reset(curl);
     char error[CURL_ERROR_SIZE] = "";
     curl_slist* headers = nullptr;
-    headers = curl_slist_append(headers, ("Accept: " + accept).c_str());
-    if (contentType) headers = curl_slist_append(headers, ("Content-Type: " + *contentType).c_str());
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_2TLS));
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, long(target_.timeoutSeconds));
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
+    headers = c.slist_append(headers, ("Accept: " + accept).c_str());
+    if (contentType) headers = c.slist_append(headers, ("Content-Type: " + *contentType).c_str());
+    c.easy_setopt(curl, CURLOPT_URL, url.c_str());
+    c.easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    c.easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+    c.easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    c.easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
+    c.easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    c.easy_setopt(curl, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_2TLS));
+    c.easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, long(target_.timeoutSeconds));
+    c.easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    c.easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
+    c.easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
+    c.easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
+    c.easy_setopt(curl, CURLOPT_HEADERDATA, &t);
+    c.easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
+    c.easy_setopt(curl, CURLOPT_WRITEDATA, &t);
     if (body) {
-      curl_easy_setopt(curl, CURLOPT_POST, 1L);
-      curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body->Size()));
-      curl_easy_setopt(curl, CURLOPT_READFUNCTION, OnRead);
-      curl_easy_setopt(curl, CURLOPT_READDATA, &t);
-      curl_easy_setopt(curl, CURLOPT_SEEKFUNCTION, OnSeek);
-      curl_easy_setopt(curl, CURLOPT_SEEKDATA, &t);
+      c.easy_setopt(curl, CURLOPT_POST, 1L);
+      c.easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body->Size()));
+      c.easy_setopt(curl, CURLOPT_READFUNCTION, OnRead);
+      c.easy_setopt(curl, CURLOPT_READDATA, &t);
+      c.easy_setopt(curl, CURLOPT_SEEKFUNCTION, OnSeek);
+      c.easy_setopt(curl, CURLOPT_SEEKDATA, &t);
     }
-    curl_easy_setopt(curl, CURLOPT_SSLVERSION, long(CURL_SSLVERSION_TLSv1_2));
+    c.easy_setopt(curl, CURLOPT_SSLVERSION, long(CURL_SSLVERSION_TLSv1_2));
     if (std::string tls12, tls13; TlsProfileCiphers(tls.profile, tls12, tls13)) {
-      curl_easy_setopt(curl, CURLOPT_SSL_CIPHER_LIST, tls12.c_str());
-      curl_easy_setopt(curl, CURLOPT_TLS13_CIPHERS, tls13.c_str());
+      c.easy_setopt(curl, CURLOPT_SSL_CIPHER_LIST, tls12.c_str());
+      c.easy_setopt(curl, CURLOPT_TLS13_CIPHERS, tls13.c_str());
     }
-    if (!tls.caFile.empty()) curl_easy_setopt(curl, CURLOPT_CAINFO, tls.caFile.c_str());
-    if (!tls.certificateFile.empty()) curl_easy_setopt(curl, CURLOPT_SSLCERT, tls.certificateFile.c_str());
-    if (!tls.keyFile.empty()) curl_easy_setopt(curl, CURLOPT_SSLKEY, tls.keyFile.c_str());
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, tls.checkHostName ? 2L : 0L);
+    if (!tls.caFile.empty()) c.easy_setopt(curl, CURLOPT_CAINFO, tls.caFile.c_str());
+    if (!tls.certificateFile.empty()) c.easy_setopt(curl, CURLOPT_SSLCERT, tls.certificateFile.c_str());
+    if (!tls.keyFile.empty()) c.easy_setopt(curl, CURLOPT_SSLKEY, tls.keyFile.c_str());
+    c.easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    c.easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, tls.checkHostName ? 2L : 0L);
     if (web.auth == DicomWebSettings::Auth::Basic) {
-      curl_easy_setopt(curl, CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC));
-      curl_easy_setopt(curl, CURLOPT_USERNAME, web.user.c_str());
-      curl_easy_setopt(curl, CURLOPT_PASSWORD, handle_->password.c_str());
+      c.easy_setopt(curl, CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC));
+      c.easy_setopt(curl, CURLOPT_USERNAME, web.user.c_str());
+      c.easy_setopt(curl, CURLOPT_PASSWORD, handle_->password.c_str());
     } else if (web.auth == DicomWebSettings::Auth::Token) {
-      curl_easy_setopt(curl, CURLOPT_HTTPAUTH, long(CURLAUTH_BEARER));
-      curl_easy_setopt(curl, CURLOPT_XOAUTH2_BEARER, handle_->token.c_str());
+      c.easy_setopt(curl, CURLOPT_HTTPAUTH, long(CURLAUTH_BEARER));
+      c.easy_setopt(curl, CURLOPT_XOAUTH2_BEARER, handle_->token.c_str());
     }
-    const CURLcode code = curl_easy_perform(curl);
-    curl_slist_free_all(headers);
+    const CURLcode code = c.easy_perform(curl);
+    c.slist_free_all(headers);
     if (code != CURLE_OK) {
       if (t.tooLarge)
         response.problem = "the answer of " + where + " is larger than " + std::to_string(maxBody >> 20) + " MB";
@@ -334,17 +388,17 @@ HttpResponse HttpClient::Perform(const std::string& resource, const std::string*
       else if (t.stalled || code == CURLE_OPERATION_TIMEDOUT)
         response.problem = "no answer from " + where + " within " + std::to_string(target_.timeoutSeconds) + " s";
       else
-        response.problem = where + ": " + (error[0] ? error : curl_easy_strerror(code));
+        response.problem = where + ": " + (error[0] ? error : c.easy_strerror(code));
       if (IsTlsFailure(code)) audit::SecurityAlert(audit::Alert::kNodeAuthentication, where, response.problem);
       WriteLog("ERROR, DICOMweb, " + response.problem);
       return response;
     }
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response.status);
+    c.easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response.status);
     if (response.reason.empty()) response.reason = UsualReason(response.status);
     response.answered = true;
     char* location = nullptr;
     if (response.status >= 300 && response.status < 400 &&
-        curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &location) == CURLE_OK && location) {
+        c.easy_getinfo(curl, CURLINFO_REDIRECT_URL, &location) == CURLE_OK && location) {
       UrlParts next;
       const std::string target = location;
       if (!SplitUrl(target, next) || next.scheme != first.scheme || next.host != first.host || next.port != first.port) {
