@@ -1,15 +1,13 @@
 #include "convert/pdf_object.h"
 
-#include <poppler-document.h>
-#include <poppler-global.h>
-#include <poppler-page.h>
-
 #include <algorithm>
 #include <memory>
 #include <string_view>
 
+#include "convert/pdfcheck/pdfcheck.h"
 #include "core/charset.h"
 #include "core/fileutil.h"
+#include "core/lazylib.h"
 #include "core/log.h"
 
 void AddDocumentHeader(DcmObj& obj, const StudyInfo& study, const ConversionBatch& batch, int32_t instanceNumber) {
@@ -66,17 +64,18 @@ bool MakeEncapsulatedPdf(const std::string& pdfPath, const StudyInfo& study, Con
 }
 
 std::string PdfReadProblem(const std::string& pdfPath) {
-  // poppler's complaints about a damaged file would go to the terminal; the one warning says it.
-  static const bool quiet = (poppler::set_debug_error_function([](const std::string&, void*) {}, nullptr), true);
-  (void)quiet;
-  const std::unique_ptr<poppler::document> doc(poppler::document::load_from_file(pdfPath));
-  if (!doc) return "a PDF reader cannot open it (damaged or cut short)";
-  if (doc->is_locked()) return "it needs a password to open";
-  const int pages = doc->pages();
-  if (pages < 1) return "a PDF reader shows no page of it (damaged or cut short)";
-  for (int i = 0; i < pages; ++i)
-    if (!std::unique_ptr<poppler::page>(doc->create_page(i)))
-      return "a PDF reader cannot show page " + std::to_string(i + 1) + " of " + std::to_string(pages) +
+  static LazyLibrary module(ProgramModule(kPdfCheckModule));
+  static decltype(&scrivara_pdf_check) check = nullptr;
+  static const bool bound = module.Bind(check, "scrivara_pdf_check");
+  if (!bound) return "the PDF check cannot run: " + module.Problem();
+  int page = 0, pages = 0;
+  switch (check(pdfPath.c_str(), &page, &pages)) {
+    case kPdfOpens: return "";
+    case kPdfLocked: return "it needs a password to open";
+    case kPdfNoPage: return "a PDF reader shows no page of it (damaged or cut short)";
+    case kPdfPageNotShown:
+      return "a PDF reader cannot show page " + std::to_string(page) + " of " + std::to_string(pages) +
              " (damaged or cut short)";
-  return "";
+    default: return "a PDF reader cannot open it (damaged or cut short)";
+  }
 }

@@ -29,7 +29,8 @@ bool MakeEncapsulatedPdf(const std::string& pdfPath, const StudyInfo& study, Con
 std::string BuildEncapsulatedPdf(const std::string& pdfPath, const StudyInfo& study, ConversionBatch& batch,
                                  int32_t& counter);
 
-// Whether a PDF reader can show the document, by opening it with poppler: "" when it opens and
+// Whether a PDF reader can show the document, by opening it with poppler (in the PDF check module,
+// opened on first use; its absence is said as the warning): "" when it opens and
 // every page can be read, else the warning, e.g. "it needs a password to open" or "a PDF reader
 // cannot open it (damaged or cut short)". A document protected only against changes opens.
 std::string PdfReadProblem(const std::string& pdfPath);

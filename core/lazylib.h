@@ -4,11 +4,16 @@
 // that only some commands use.
 #include <mutex>
 #include <string>
+#include <utility>
+
+// The path of one of the program's own modules: beside the executable (a build tree), else in
+// lib/scrivara/ beside its bin/ folder (installed).
+std::string ProgramModule(const char* fileName);
 
 class LazyLibrary {
  public:
-  // soname: "libcurl.so.4". Nothing is opened until the first Bind.
-  explicit LazyLibrary(const char* soname) : soname_(soname) {}
+  // soname: "libcurl.so.4", or a path (ProgramModule). Nothing is opened until the first Bind.
+  explicit LazyLibrary(std::string soname) : soname_(std::move(soname)) {}
   LazyLibrary(const LazyLibrary&) = delete;
   LazyLibrary& operator=(const LazyLibrary&) = delete;
 
@@ -26,7 +31,7 @@ class LazyLibrary {
 
  private:
   void* Symbol(const char* name);
-  const char* soname_;
+  const std::string soname_;
   std::once_flag opened_;
   void* handle_ = nullptr;
   mutable std::mutex mutex_;
