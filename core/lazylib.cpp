@@ -11,7 +11,7 @@ std::string ProgramModule(const char* fileName) {
   const std::string folder = FolderOf(ExecutablePath());
   const std::string beside = folder + fileName;
   if (::access(beside.c_str(), F_OK) == 0) return beside;
-  return folder + "../lib/scrivara/" + fileName;
+  return folder + "../lib/scrivara/modules/" + fileName;
 }
 
 void* LazyLibrary::Symbol(const char* name) {

@@ -7,7 +7,7 @@
 #include <utility>
 
 // The path of one of the program's own modules: beside the executable (a build tree), else in
-// lib/scrivara/ beside its bin/ folder (installed).
+// lib/scrivara/modules/ beside its bin/ folder (installed).
 std::string ProgramModule(const char* fileName);
 
 class LazyLibrary {

@@ -1,8 +1,8 @@
 #pragma once
 // The interface of the PDF check module (scrivara-pdfcheck.so), opened when first needed.
 
-// The file name of the module: beside the programs in a build tree, in lib/scrivara/ beside bin/
-// when installed.
+// The file name of the module: beside the programs in a build tree, in lib/scrivara/modules/
+// beside bin/ when installed.
 inline constexpr char kPdfCheckModule[] = "scrivara-pdfcheck.so";
 
 // What scrivara_pdf_check found.
