@@ -325,6 +325,8 @@ HttpResponse HttpClient::Perform(const std::string& resource, const std::string*
   UrlParts first;
   SplitUrl(url, first);
   const std::string where = first.host + ":" + first.port;
+  if (first.scheme == "https" && !tls.checkHostName)
+    WriteLog("WARNING, DICOMweb, " + where + ": the server's certificate is not checked against the host name");
   for (int hop = 0;; ++hop) {
     response = HttpResponse{};
     Transfer t{&response, body, maxBody, target_.timeoutSeconds, {}};
