@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <map>
+#include <memory>
 #include <utility>
 
 #include "core/audit.h"

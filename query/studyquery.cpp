@@ -2,9 +2,9 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <set>
 #include <cstdlib>
 #include <memory>
+#include <set>
 
 #include "core/audit.h"
 #include "core/charset.h"
@@ -246,8 +246,8 @@ std::string QidoQuery(const QueryFields& f) {
 }
 
 // The study search over QIDO-RS: the pages of a server that limits its answers are followed to the
-// end (a full page, or a Warning header, asks for the next); a page with no study not yet seen ends
-// it, whatever the server says.
+// end (a full page, or a Warning header, asks for the next); a page with no study UID not yet seen
+// ends it, whatever the server says.
 int SearchStudiesWeb(const QueryFields& fields, const AssociationTarget& target, const StudyRowSink& row,
                      const PendingEventsHook& pendingEvents, SearchOutcome* outcome) {
   HttpClient client(target);
@@ -280,8 +280,11 @@ int SearchStudiesWeb(const QueryFields& fields, const AssociationTarget& target,
     for (const auto& answer : page) {
       StudyInfo record;
       ReadStudyInfo(record, *answer);
-      if (!seen.insert(record.StudyInstanceUID).second) continue;
-      ++fresh;
+      // A study seen on an earlier page is not shown again; one without a UID cannot be told apart.
+      if (!record.StudyInstanceUID.empty()) {
+        if (!seen.insert(record.StudyInstanceUID).second) continue;
+        ++fresh;
+      }
       ++rows;
       if (row) row(record);
       if (pendingEvents) pendingEvents();
@@ -289,8 +292,7 @@ int SearchStudiesWeb(const QueryFields& fields, const AssociationTarget& target,
     offset += page.size();
     more = fresh > 0 && (page.size() >= kQidoPage || !r.warnings.empty());
   }
-  const std::string q = query;
-  audit::Query(kStudyRootFind, std::vector<uint8_t>(q.begin(), q.end()), client.Node(), end.status == 0,
+  audit::Query(kStudyRootFind, std::vector<uint8_t>(query.begin(), query.end()), client.Node(), end.status == 0,
                end.status == 0 ? "" : end.problem);
   if (outcome) *outcome = end;
   return rows;
