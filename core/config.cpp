@@ -86,6 +86,12 @@ constexpr const char kWebSection[] = "PACS DICOMweb";
 
 bool HoldsLineBreak(const std::string& v) { return v.find_first_of("\r\n") != std::string::npos; }
 
+// A true/false key of the servers file ("true" in any case, or "1"); def when it is missing.
+bool ReadFlag(const IniFile& ini, const std::string& section, const char* key, bool def) {
+  const std::string v = ini.ReadString(section, key, def ? "true" : "false");
+  return ::strcasecmp(v.c_str(), "true") == 0 || v == "1";
+}
+
 void ReadServersFile(SetupCfg& cfg, const std::string& path) {
   IniFile ini;
   if (!ini.LoadBytes(path)) return;
@@ -93,11 +99,7 @@ void ReadServersFile(SetupCfg& cfg, const std::string& path) {
   for (int i = 0; i < 2; ++i) {
     TlsSettings& t = *sides[i];
     const std::string section = kTlsSections[i];
-    auto flag = [&](const char* key, bool def) {
-      const std::string v = ini.ReadString(section, key, def ? "true" : "false");
-      return ::strcasecmp(v.c_str(), "true") == 0 || v == "1";
-    };
-    t.enabled = flag("UseTLS", t.enabled);
+    t.enabled = ReadFlag(ini, section, "UseTLS", t.enabled);
     const std::string profile = ini.ReadString(section, "Profile", t.profile);
     if (IsTlsProfile(profile))
       t.profile = profile;
@@ -106,11 +108,10 @@ void ReadServersFile(SetupCfg& cfg, const std::string& path) {
     t.caFile = ini.ReadString(section, "CAFile", t.caFile);
     t.certificateFile = ini.ReadString(section, "Certificate", t.certificateFile);
     t.keyFile = ini.ReadString(section, "Key", t.keyFile);
-    t.checkHostName = flag("CheckHostName", t.checkHostName);
+    t.checkHostName = ReadFlag(ini, section, "CheckHostName", t.checkHostName);
   }
   DicomWebSettings& w = cfg.PacsWeb;
-  const std::string v = ini.ReadString(kWebSection, "UseDICOMweb", w.enabled ? "true" : "false");
-  w.enabled = ::strcasecmp(v.c_str(), "true") == 0 || v == "1";
+  w.enabled = ReadFlag(ini, kWebSection, "UseDICOMweb", w.enabled);
   w.url = ini.ReadString(kWebSection, "URL", w.url);
   const std::string auth = ini.ReadString(kWebSection, "Authentication", AuthName(w.auth));
   if (!ParseAuthName(auth, w.auth))

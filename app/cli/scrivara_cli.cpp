@@ -296,20 +296,17 @@ int CmdSetup(const Args& a) {
   if (a.opt.count("worklist") &&
       !ParseServer(Opt(a, "worklist", ""), cfg.WorklistAET, cfg.WorklistIP, cfg.WorklistPort))
     bad.push_back("--worklist must be AE@HOST:PORT (an AE title of 16 characters at most, a port from 1 to 65535)");
-  if (a.opt.count("debug")) {
-    const std::string d = Opt(a, "debug", "");
-    if (d != "on" && d != "off") bad.push_back("--debug must be on or off");
-    cfg.DebugLogging = d == "on";
-  }
+  // An on|off option, when given.
+  auto onOff = [&](const std::string& name, bool& value) {
+    if (!a.opt.count(name)) return;
+    const std::string v = Opt(a, name, "");
+    if (v != "on" && v != "off") bad.push_back("--" + name + " must be on or off");
+    value = v == "on";
+  };
+  onOff("debug", cfg.DebugLogging);
   for (const char* side : {"pacs", "worklist"}) {
     TlsSettings& tls = std::string(side) == "pacs" ? cfg.PacsTls : cfg.WorklistTls;
     const std::string p = std::string("--") + side;
-    auto onOff = [&](const std::string& name, bool& value) {
-      if (!a.opt.count(name)) return;
-      const std::string v = Opt(a, name, "");
-      if (v != "on" && v != "off") bad.push_back("--" + name + " must be on or off");
-      value = v == "on";
-    };
     onOff(std::string(side) + "-tls", tls.enabled);
     onOff(std::string(side) + "-host-check", tls.checkHostName);
     if (a.opt.count(std::string(side) + "-tls-profile")) {
@@ -325,11 +322,7 @@ int CmdSetup(const Args& a) {
     }
   }
   DicomWebSettings& web = cfg.PacsWeb;
-  if (a.opt.count("pacs-dicomweb")) {
-    const std::string v = Opt(a, "pacs-dicomweb", "");
-    if (v != "on" && v != "off") bad.push_back("--pacs-dicomweb must be on or off");
-    web.enabled = v == "on";
-  }
+  onOff("pacs-dicomweb", web.enabled);
   if (a.opt.count("pacs-url")) web.url = Opt(a, "pacs-url", "");
   if (a.opt.count("pacs-auth") && !ParseAuthName(Opt(a, "pacs-auth", ""), web.auth))
     bad.push_back("--pacs-auth must be none, basic or token");

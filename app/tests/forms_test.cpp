@@ -23,6 +23,7 @@
 #include "core/config.h"
 #include "core/datefmt.h"
 #include "core/log.h"
+#include "tests/support/dicomweb_stub.h"
 #include "tests/support/files.h"
 #include "tests/support/peer.h"
 
@@ -435,10 +436,8 @@ class FormsTest : public QObject {
   // The PACS as a DICOMweb server: its fields come alive with the type and the authentication, go
   // to the servers file, and Test makes a QIDO-RS request whose HTTP status the box gives.
   void setupDicomWebFieldsAndTest() {
-    const int port = testsupport::FreePort();
-    testsupport::Process stub(
-        {"/usr/bin/python3", SCRIVARA_SOURCE_DIR "/tests/support/dicomweb_stub.py", std::to_string(port)});
-    QVERIFY(testsupport::WaitForPort(port));
+    testsupport::DicomWebStub stub;
+    QVERIFY(stub.Started());
     AppForms f = Start();
     auto* url = Find<QLineEdit>(f.SetupFrm.get(), "PacsUrl");
     auto* user = Find<QLineEdit>(f.SetupFrm.get(), "PacsUser");
@@ -449,7 +448,7 @@ class FormsTest : public QObject {
     QVERIFY(Find<QLineEdit>(f.SetupFrm.get(), "PacsCaFile")->isEnabled());  // HTTPS checks the server with it
     Find<QComboBox>(f.SetupFrm.get(), "PacsAuthentication")->setCurrentIndex(1);
     QVERIFY(user->isEnabled() && !token->isEnabled());
-    url->setText(QString("http://127.0.0.1:%1/ok").arg(port));
+    url->setText(QString::fromStdString(stub.Url("ok")));
     user->setText("me");
     Find<QLineEdit>(f.SetupFrm.get(), "PacsPassword")->setText("pw");
     Find<QPushButton>(f.SetupFrm.get(), "Button1")->click();

@@ -11,23 +11,20 @@
 #include "query/studyquery.h"
 #include "query/tests/query_test_support.h"
 #include "tests/support/orthanc.h"
+#include "tests/support/small_image.h"
 
 namespace {
 
 // An object of a patient with a Greek name, in UTF-8.
 std::string GreekObject(const std::string& dir) {
-  DcmObj obj;
-  obj.transferSyntax = "1.2.840.10008.1.2.1";
-  obj.explicitVR = true;
-  obj.AddText(0x0008, 0x0005, "ISO_IR 192");
-  obj.AddText(0x0008, 0x0016, "1.2.840.10008.5.1.4.1.1.88.11");
-  obj.AddText(0x0008, 0x0018, "1.2.826.0.1.3680043.9.7003.1.1");
-  obj.AddText(0x0008, 0x0020, "20150312");
-  obj.AddText(0x0008, 0x0060, "SR");
-  obj.AddText(0x0010, 0x0010, "Παπαδόπουλος^Γιώργος");
-  obj.AddText(0x0010, 0x0020, "GR1");
-  obj.AddText(0x0020, 0x000D, "1.2.826.0.1.3680043.9.7003.1");
-  obj.AddText(0x0020, 0x000E, "1.2.826.0.1.3680043.9.7003.1.2");
+  DcmObj obj = testsupport::SmallImage("1.2.826.0.1.3680043.9.7003.1.1", 2);
+  obj.SetText(0x0008, 0x0005, "ISO_IR 192");
+  obj.SetText(0x0008, 0x0020, "20150312");
+  obj.SetText(0x0008, 0x0060, "OT");
+  obj.SetText(0x0010, 0x0010, "Παπαδόπουλος^Γιώργος");
+  obj.SetText(0x0010, 0x0020, "GR1");
+  obj.SetText(0x0020, 0x000D, "1.2.826.0.1.3680043.9.7003.1");
+  obj.SetText(0x0020, 0x000E, "1.2.826.0.1.3680043.9.7003.1.2");
   const std::string path = dir + "/greek.dcm";
   EXPECT_TRUE(obj.Write(path));
   return path;

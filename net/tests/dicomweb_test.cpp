@@ -9,47 +9,29 @@
 #include "core/dcmobj.h"
 #include "net/batch_store.h"
 #include "net/dicomweb.h"
-#include "tests/support/peer.h"
-#include "tests/support/tls_certificates.h"
+#include "tests/support/dicomweb_stub.h"
+#include "tests/support/small_image.h"
 
 namespace {
 
-using testsupport::FreePort;
-using testsupport::Process;
+using testsupport::DicomWebStub;
 using testsupport::TlsCertificates;
 
-// The scripted service (tests/support/dicomweb_stub.py) on a free port; over HTTPS with the test
-// certificate for 127.0.0.1 when `https`.
-struct Stub {
-  int port = FreePort();
-  bool https = false;
-  Process process;
-  explicit Stub(bool overHttps = false) : https(overHttps) {
-    std::vector<std::string> argv = {"/usr/bin/python3", SCRIVARA_SOURCE_DIR "/tests/support/dicomweb_stub.py",
-                                     std::to_string(port)};
-    if (https) argv.insert(argv.end(), {TlsCertificates::Path("server.pem"), TlsCertificates::Path("server.key")});
-    process = Process(argv);
-    EXPECT_TRUE(testsupport::WaitForPort(port)) << "the DICOMweb stub did not start (python3-pydicom?)";
-  }
-  AssociationTarget Target(const std::string& behaviour, uint32_t timeoutSeconds = 10) const {
-    AssociationTarget t;
-    t.timeoutSeconds = timeoutSeconds;
-    t.web.enabled = true;
-    t.web.url = (https ? "https" : "http") + std::string("://127.0.0.1:") + std::to_string(port) + "/" + behaviour;
-    return t;
-  }
-};
+// The stub's behaviour as the PACS over DICOMweb.
+AssociationTarget Target(const DicomWebStub& stub, const std::string& behaviour, uint32_t timeoutSeconds = 10) {
+  AssociationTarget t;
+  t.timeoutSeconds = timeoutSeconds;
+  t.web.enabled = true;
+  t.web.url = stub.Url(behaviour);
+  return t;
+}
 
 // A small Part 10 object of its own instance UID.
 std::string MakeObject(const std::string& dir, int n) {
-  DcmObj obj;
-  obj.transferSyntax = "1.2.840.10008.1.2.1";
-  obj.explicitVR = true;
-  obj.AddText(0x0008, 0x0016, "1.2.840.10008.5.1.4.1.1.88.11");
-  obj.AddText(0x0008, 0x0018, "1.2.826.0.1.3680043.9.7.6." + std::to_string(n));
-  obj.AddText(0x0010, 0x0010, "Web^Test");
-  obj.AddText(0x0010, 0x0020, "W1");
-  obj.AddText(0x0020, 0x000D, "1.2.826.0.1.3680043.9.7.5");
+  DcmObj obj = testsupport::SmallImage("1.2.826.0.1.3680043.9.7.6." + std::to_string(n), 2);
+  obj.SetText(0x0010, 0x0010, "Web^Test");
+  obj.SetText(0x0010, 0x0020, "W1");
+  obj.SetText(0x0020, 0x000D, "1.2.826.0.1.3680043.9.7.5");
   const std::string path = dir + "/" + std::to_string(n) + ".dcm";
   EXPECT_TRUE(obj.Write(path));
   return path;
@@ -66,8 +48,8 @@ TEST(DicomWebStow, EachFileTakesWhatTheAnswerSaysOfIt) {
   const std::vector<std::string> files = {MakeObject(dir, 1), MakeObject(dir, 2)};
   const std::string tokenFile = dir + "/token";
   std::ofstream(tokenFile) << "  secret-token\n";
-  Stub stub;
-  const std::string port = std::to_string(stub.port);
+  DicomWebStub stub;
+  ASSERT_TRUE(stub.Started()) << "the DICOMweb stub did not start (python3-pydicom?)";
   struct Case {
     const char* behaviour;
     Expected first, second;
@@ -89,7 +71,7 @@ TEST(DicomWebStow, EachFileTakesWhatTheAnswerSaysOfIt) {
     SCOPED_TRACE(c.behaviour);
     std::vector<StoredFile> got;
     const size_t stored =
-        StoreFiles(files, stub.Target(c.behaviour, 1), [&](const StoredFile& f) { got.push_back(f); });
+        StoreFiles(files, Target(stub, c.behaviour, 1), [&](const StoredFile& f) { got.push_back(f); });
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(stored, size_t(c.first.stored) + size_t(c.second.stored));
     for (size_t i = 0; i < 2; ++i) {
@@ -102,7 +84,7 @@ TEST(DicomWebStow, EachFileTakesWhatTheAnswerSaysOfIt) {
     }
   }
   // With the token the same service stores both; the audit trail names the service by its URL.
-  AssociationTarget withToken = stub.Target("token");
+  AssociationTarget withToken = Target(stub, "token");
   withToken.web.auth = DicomWebSettings::Auth::Token;
   withToken.web.tokenFile = tokenFile;
   EXPECT_EQ(StoreFiles(files, withToken, {}), 2u);
@@ -119,8 +101,9 @@ TEST(DicomWebStow, EachFileTakesWhatTheAnswerSaysOfIt) {
 TEST(DicomWebStow, HttpsChecksTheServerWithTheTlsSettings) {
   const std::string dir = testsupport::MakeTempDir("stow_https");
   const std::vector<std::string> files = {MakeObject(dir, 3)};
-  Stub stub(true);
-  AssociationTarget target = stub.Target("ok");
+  DicomWebStub stub(true);
+  ASSERT_TRUE(stub.Started());
+  AssociationTarget target = Target(stub, "ok");
   std::vector<StoredFile> got;
   EXPECT_EQ(StoreFiles(files, target, [&](const StoredFile& f) { got.push_back(f); }), 0u);
   ASSERT_EQ(got.size(), 1u);

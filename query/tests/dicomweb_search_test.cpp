@@ -3,19 +3,17 @@
 #include <gtest/gtest.h>
 
 #include "query/studyquery.h"
-#include "tests/support/peer.h"
+#include "tests/support/dicomweb_stub.h"
 
 namespace {
 
 TEST(QidoSearch, PagesAreFollowedToTheEndAndAServerIgnoringTheOffsetEndsIt) {
-  const int port = testsupport::FreePort();
-  testsupport::Process stub(
-      {"/usr/bin/python3", SCRIVARA_SOURCE_DIR "/tests/support/dicomweb_stub.py", std::to_string(port)});
-  ASSERT_TRUE(testsupport::WaitForPort(port));
+  testsupport::DicomWebStub stub;
+  ASSERT_TRUE(stub.Started());
   for (const auto& [behaviour, rows] : {std::pair{"paged", 5}, std::pair{"stuck", 2}}) {
     AssociationTarget target;
     target.web.enabled = true;
-    target.web.url = "http://127.0.0.1:" + std::to_string(port) + "/" + behaviour;
+    target.web.url = stub.Url(behaviour);
     std::vector<std::string> ids;
     SearchOutcome end;
     EXPECT_EQ(SearchStudies(QueryFields{}, target, [&](const StudyInfo& s) { ids.push_back(s.PatientID); }, {}, &end),
