@@ -125,9 +125,14 @@ bool WriteAll(int fd, const void* bytes, size_t size, std::string& why) {
 }
 
 bool CopyRange(int from, uint64_t offset, uint64_t size, int to, std::string& why) {
-  constexpr size_t kSlice = size_t(8) << 20;  // as WriteAll: each slice handed to the disk at once
+  constexpr size_t kSlice = size_t(4) << 20;  // as WriteAll: each slice handed to the disk at once
   loff_t in = static_cast<loff_t>(offset);
-  bool inKernel = true;
+  // The kernel's copy moves whole cached pages only when both offsets sit at the same place within
+  // a page. Otherwise it splits every page in two and runs at about half the speed of a copy
+  // through a buffer the size of a slice; so it is used only where the offsets agree.
+  const off_t at = ::lseek(to, 0, SEEK_CUR);
+  const auto page = static_cast<off_t>(::sysconf(_SC_PAGESIZE));
+  bool inKernel = at >= 0 && page > 0 && at % page == in % page;
   ByteBuffer slice;
   while (size > 0) {
     const size_t want = static_cast<size_t>(std::min<uint64_t>(size, kSlice));

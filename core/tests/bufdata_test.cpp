@@ -776,8 +776,9 @@ TEST(DicomFile, LargeValuesLeftInTheFile) {
   LogCapture log;
   Scratch tmp;
   const std::string path = tmp.dir() + "/left.dcm";
-  ByteBuffer px((2u << 20) + 6);
-  for (size_t i = 0; i < px.size(); ++i) px[i] = static_cast<uint8_t>(i * 5 + (i >> 10));
+  // More than one slice of the copy, in a pattern whose period no slice size could hide.
+  ByteBuffer px((9u << 20) + 6);
+  for (size_t i = 0; i < px.size(); ++i) px[i] = static_cast<uint8_t>(i % 251);
   for (uint32_t ob : {16u, 300u << 10}) {  // the value starts inside the first part read, and after it
     SCOPED_TRACE(ob);
     DcmObj o;
@@ -795,6 +796,11 @@ TEST(DicomFile, LargeValuesLeftInTheFile) {
     ASSERT_TRUE(r.Write(path + ".2"));
     EXPECT_TRUE(pixels->ValueInFile());
     EXPECT_TRUE(fileBytes(path + ".2") == fileBytes(path));
+    r.SetText(0x0008, 0x0018, "1.2.3.4.5.6");  // the value now starts elsewhere within a page
+    ASSERT_TRUE(r.Write(path + ".3"));
+    DcmObj shifted;
+    ASSERT_TRUE(shifted.Read(path + ".3"));
+    EXPECT_TRUE(shifted.FindTag(0x7FE0, 0x0010)->bytes() == px);
     EXPECT_EQ(pixels->bytes(), px);
     EXPECT_FALSE(pixels->ValueInFile());
   }
