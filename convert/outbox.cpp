@@ -84,7 +84,7 @@ size_t KeepAbandonedObjects() {
       runs.push_back(it->path().string() + "/");
   }
   for (const std::string& run : runs) {
-    if (run == WorkFolder()) continue;
+    if (run == ClaimedWorkFolder()) continue;
     FileLock lock;
     if (!lock.Acquire(run + kWorkFolderLock, false)) continue;  // its program is still running
     const std::set<std::string> accepted = AcceptedObjects(run);

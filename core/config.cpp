@@ -13,6 +13,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <vector>
 
@@ -254,6 +255,9 @@ namespace {
 
 ProgramFolders g_folders;
 bool g_foldersSet = false;
+// This run's folder (g_folders.work) is made on first use, from whichever thread asks first.
+std::mutex g_workMutex;
+bool g_workClaimable = false;
 
 // The user's home: $HOME when it is an absolute path, else the password database's (a cron job or
 // a service may run without HOME; a shared folder such as /tmp is never taken instead).
@@ -311,7 +315,6 @@ ProgramFolders FoldersFor(const std::string& executablePath) {
 }
 
 std::string ConfigFolder() { return g_foldersSet ? g_folders.config : Beside(""); }
-std::string WorkFolder() { return g_foldersSet && !g_folders.work.empty() ? g_folders.work : TempFolder(); }
 std::string LogsFolder() { return g_foldersSet ? g_folders.logs : Beside("logs/"); }
 std::string TempFolder() { return g_foldersSet ? g_folders.temp : Beside("temp/"); }
 std::string OutboxFolder() { return g_foldersSet ? g_folders.outbox : Beside("outbox/"); }
@@ -345,16 +348,34 @@ std::string ClaimWorkFolder(const std::string& temp) {
     if (held.Acquire(name + kWorkFolderLock, false)) return name;
     ::rmdir(name.c_str());
   }
-  WriteLog("ERROR, StartProgramFolders, cannot make a folder of this run's own in " + temp);
+  WriteLog("ERROR, WorkFolder, cannot make a folder of this run's own in " + temp);
   return "";
 }
 
 }  // namespace
 
+std::string WorkFolder() {
+  if (!g_foldersSet) return TempFolder();
+  std::lock_guard<std::mutex> lock(g_workMutex);
+  if (g_folders.work.empty() && g_workClaimable) {
+    g_workClaimable = false;  // one attempt: when it fails, the temp folder serves
+    g_folders.work = ClaimWorkFolder(g_folders.temp);
+  }
+  return g_folders.work.empty() ? g_folders.temp : g_folders.work;
+}
+
+std::string ClaimedWorkFolder() {
+  std::lock_guard<std::mutex> lock(g_workMutex);
+  return g_folders.work;
+}
+
 std::string StartProgramFolders(const std::string& executablePath) {
   ExeFolder = FolderOf(executablePath);
+  std::unique_lock<std::mutex> lock(g_workMutex);
   g_folders = FoldersFor(executablePath);
   g_foldersSet = true;
+  g_workClaimable = false;
+  lock.unlock();
   const std::string problem = FoldersProblem(g_folders);
   if (!problem.empty()) {  // nothing is written to or read from such a folder
     g_folders = ProgramFolders{};
@@ -371,13 +392,14 @@ std::string StartProgramFolders(const std::string& executablePath) {
   if (FILE* f = OpenPrivateAppend(logPath)) std::fclose(f);
   for (const std::string& w : {logsWarning, tempWarning})
     if (!w.empty()) WriteLog(w);
-  g_folders.work = ClaimWorkFolder(g_folders.temp);
+  lock.lock();
+  g_workClaimable = true;
   return logPath;
 }
 
 void RecordAccepted(const std::string& objectFile) {
   const std::string folder = FolderOf(objectFile);
-  if (folder.empty() || folder != WorkFolder()) return;
+  if (folder.empty() || folder != ClaimedWorkFolder()) return;
   if (FILE* f = OpenPrivateAppend(folder + kAcceptedList)) {
     std::fprintf(f, "%s\n", FileNamePart(objectFile).c_str());
     std::fclose(f);
@@ -393,6 +415,8 @@ std::set<std::string> AcceptedObjects(const std::string& runFolder) {
 }
 
 void EndProgramFolders() {
+  std::lock_guard<std::mutex> lock(g_workMutex);
+  g_workClaimable = false;
   const std::string work = g_folders.work;
   if (work.empty()) return;
   for (const std::string& name : AcceptedObjects(work)) ::unlink((work + name).c_str());

@@ -132,8 +132,11 @@ std::string LogsFolder();
 std::string TempFolder();
 std::string OutboxFolder();
 // This run's own folder inside temp/, where its objects are made: "run-<pid>-<random>/", claimed
-// and locked by StartProgramFolders; TempFolder() before that.
+// and locked on the first call after StartProgramFolders (a run that makes no object makes no
+// folder); TempFolder() before that, or when it cannot be made.
 std::string WorkFolder();
+// This run's folder when WorkFolder has claimed one, else "": never makes it.
+std::string ClaimedWorkFolder();
 // Why the folders can't be used: "" when they can, else a sentence naming the folder that belongs
 // to another user, that others may write into, or that is a link (a missing folder is fine).
 std::string FoldersProblem(const ProgramFolders& folders);
@@ -144,7 +147,8 @@ std::string FoldersDescription();
 // executable's path, the folders of FoldersFor (logs/, temp/ and the outbox private to the user;
 // the configuration folder made when it is a per-user one; a failed creation is ignored: later
 // writes fail there), and the day's log "yyyymmdd_doc.log" (local date) in the logs folder started
-// and created, with its relay to "scrivara"; then this run's own folder in temp/ claimed. Returns
+// and created, with its relay to "scrivara"; this run's own folder in temp/ is claimed later, when
+// first asked for (WorkFolder). Returns
 // the log's path. When FoldersProblem finds a fault nothing is made or used (every folder is "")
 // and "" is returned: the programs say why and stop.
 std::string StartProgramFolders(const std::string& executablePath);

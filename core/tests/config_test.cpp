@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -191,6 +192,7 @@ TEST(Folders, ProgramFoldersArePrivateEachRunHasItsOwnAndNothingGoesByAge) {
   EXPECT_EQ(mode(dir + "/logs"), 0700u);
   EXPECT_EQ(mode(dir + "/temp"), 0700u);
   EXPECT_EQ(mode(log), 0600u);
+  EXPECT_TRUE(std::filesystem::is_empty(dir + "/temp"));  // a run's own folder only once it is used
   const std::string work = WorkFolder();
   EXPECT_EQ(work.rfind(dir + "/temp/run-", 0), 0u) << work;
   EXPECT_EQ(mode(work), 0700u);
