@@ -148,9 +148,8 @@ std::string FoldersDescription();
 // the configuration folder made when it is a per-user one; a failed creation is ignored: later
 // writes fail there), and the day's log "yyyymmdd_doc.log" (local date) in the logs folder started
 // and created, with its relay to "scrivara"; this run's own folder in temp/ is claimed later, when
-// first asked for (WorkFolder). Returns
-// the log's path. When FoldersProblem finds a fault nothing is made or used (every folder is "")
-// and "" is returned: the programs say why and stop.
+// first asked for (WorkFolder). Returns the log's path. When FoldersProblem finds a fault nothing is
+// made or used (every folder is "") and "" is returned: the programs say why and stop.
 std::string StartProgramFolders(const std::string& executablePath);
 // The end of a run: the objects of its own folder the PACS accepted are removed, and the folder
 // when nothing else is left in it (what is left goes to the outbox at the next start).
