@@ -371,11 +371,10 @@ std::string ClaimedWorkFolder() {
 
 std::string StartProgramFolders(const std::string& executablePath) {
   ExeFolder = FolderOf(executablePath);
-  std::unique_lock<std::mutex> lock(g_workMutex);
+  std::lock_guard<std::mutex> lock(g_workMutex);  // nothing below asks for WorkFolder
   g_folders = FoldersFor(executablePath);
   g_foldersSet = true;
   g_workClaimable = false;
-  lock.unlock();
   const std::string problem = FoldersProblem(g_folders);
   if (!problem.empty()) {  // nothing is written to or read from such a folder
     g_folders = ProgramFolders{};
@@ -392,7 +391,6 @@ std::string StartProgramFolders(const std::string& executablePath) {
   if (FILE* f = OpenPrivateAppend(logPath)) std::fclose(f);
   for (const std::string& w : {logsWarning, tempWarning})
     if (!w.empty()) WriteLog(w);
-  lock.lock();
   g_workClaimable = true;
   return logPath;
 }

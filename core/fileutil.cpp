@@ -97,7 +97,12 @@ int CreatePrivateFile(const std::string& path, std::string& why) {
 
 namespace {
 
-// Hands the last `written` bytes before the file position to the disk at once (see WriteAll).
+// Large writes go in slices of this size, each handed to the disk as soon as it is written, so
+// that the device writes while the next slice is copied and the closing fsync has little left to
+// wait for.
+constexpr size_t kWriteSlice = size_t(4) << 20;
+
+// Hands the last `written` bytes before the file position to the disk at once.
 void StartWriteback(int fd, ssize_t written) {
   const off_t end = ::lseek(fd, 0, SEEK_CUR);
   if (end >= written) (void)::sync_file_range(fd, end - written, written, SYNC_FILE_RANGE_WRITE);
@@ -106,13 +111,10 @@ void StartWriteback(int fd, ssize_t written) {
 }  // namespace
 
 bool WriteAll(int fd, const void* bytes, size_t size, std::string& why) {
-  // Large writes go in slices, each handed to the disk as soon as it is written, so that the
-  // device writes while the next slice is copied and the closing fsync has little left to wait for.
-  constexpr size_t kSlice = size_t(8) << 20;
   const char* p = static_cast<const char*>(bytes);
   while (size > 0) {
-    const ssize_t n = ::write(fd, p, std::min(size, kSlice));
-    if (n > 0 && size > kSlice) StartWriteback(fd, n);
+    const ssize_t n = ::write(fd, p, std::min(size, kWriteSlice));
+    if (n > 0 && size > kWriteSlice) StartWriteback(fd, n);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       why = std::string("cannot write file (") + std::strerror(n < 0 ? errno : EIO) + ")";
@@ -125,7 +127,6 @@ bool WriteAll(int fd, const void* bytes, size_t size, std::string& why) {
 }
 
 bool CopyRange(int from, uint64_t offset, uint64_t size, int to, std::string& why) {
-  constexpr size_t kSlice = size_t(4) << 20;  // as WriteAll: each slice handed to the disk at once
   loff_t in = static_cast<loff_t>(offset);
   // The kernel's copy moves whole cached pages only when both offsets sit at the same place within
   // a page. Otherwise it splits every page in two and runs at about half the speed of a copy
@@ -135,7 +136,7 @@ bool CopyRange(int from, uint64_t offset, uint64_t size, int to, std::string& wh
   bool inKernel = at >= 0 && page > 0 && at % page == in % page;
   ByteBuffer slice;
   while (size > 0) {
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(size, kSlice));
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(size, kWriteSlice));
     ssize_t n;
     if (inKernel) {
       n = ::copy_file_range(from, &in, to, nullptr, want, 0);
@@ -144,7 +145,7 @@ bool CopyRange(int from, uint64_t offset, uint64_t size, int to, std::string& wh
         continue;
       }
     } else {
-      if (slice.empty()) slice.resize(kSlice);
+      if (slice.empty()) slice.resize(kWriteSlice);
       n = ::pread(from, slice.data(), want, in);
       if (n > 0 && !WriteAll(to, slice.data(), static_cast<size_t>(n), why)) return false;
       if (n > 0) in += n;
